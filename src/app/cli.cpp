@@ -1,0 +1,206 @@
+#include "app/cli.h"
+
+#include <ostream>
+
+#include "app/clock.h"
+#include "app/paths.h"
+#include "app/settings_store.h"
+#include "app/version.h"
+#include "monitor/log_file.h"
+#include "reports/report_rows.h"
+
+namespace tavu {
+
+namespace {
+
+// Options of the window system that the program passes on untouched, each with one value.
+bool isToolkitOption(const std::string& a) {
+    return a == "-platform" || a == "-display" || a == "-style" || a == "-qwindowgeometry" ||
+           a == "-qwindowtitle" || a == "-session";
+}
+
+int runReport(const std::string& configDir, std::ostream& out) {
+    SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    const BillingRules rules = BillingRules::read(settings);
+    TariffReader tariffs(settings);
+    for (std::size_t i = 0; i < kReportHeadings.size(); ++i) {
+        out << (i ? "\t" : "") << kReportHeadings[i];
+    }
+    out << '\n';
+    std::string line;
+    LogReader::forEachLineReverse(logFilePath(settings, configDir), [&](std::string_view text) {
+        if (text.empty()) {
+            return;
+        }
+        const LogFields f = splitRecord(text);
+        if (!f.isRecord()) {
+            return;
+        }
+        const ReportRow row = makeReportRow(f, tariffs.forNextRecord(), rules);
+        line.clear();
+        for (std::size_t i = 0; i < row.cells.size(); ++i) {
+            if (i) {
+                line.push_back('\t');
+            }
+            // A tab inside a field would shift the columns of the output.
+            for (const char c : row.cells[i]) {
+                line.push_back(c == '\t' ? ' ' : c);
+            }
+        }
+        line.push_back('\n');
+        out << line;
+    });
+    return out.good() ? 0 : 1;
+}
+
+int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
+               const Clock& clock, std::ostream& out) {
+    SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    const std::string log = logFilePath(settings, configDir);
+    const LocalDateTime today = clock.localNow();
+    const LogTotals totals =
+        filter ? computeTotals(settings, log, *filter, today) : computeTotals(settings, log, today);
+    for (const SummaryLine& l : summaryLines(totals)) {
+        out << l.label << '\t' << l.value << '\n';
+    }
+    return out.good() ? 0 : 1;
+}
+
+}  // namespace
+
+std::string usageText() {
+    return std::string(kAppTitle) +
+           "\n"
+           "Usage:\n"
+           "  tavu [--config-dir DIR] [--simulate FILE]   start the connection timer\n"
+           "  tavu report [--config-dir DIR]              print the connection report\n"
+           "  tavu summary [--config-dir DIR] [--filter all|month|today]\n"
+           "                                              print the summary\n"
+           "  tavu --help                                 show this text\n"
+           "  tavu --version                              show the version\n"
+           "\n"
+           "--config-dir DIR  folder of the settings file tavu.ini and the default log folder\n"
+           "--simulate FILE   use the simulated dial-up line described in FILE\n"
+           "--filter          summary period; without it the stored choice is used\n";
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+    ParsedCommandLine r;
+    CommandLine& c = r.command;
+    bool commandSeen = false;
+    auto fail = [&](std::string msg) {
+        r.error = "tavu: " + std::move(msg) + " (see tavu --help)";
+        return r;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string name = a;
+        std::optional<std::string> value;
+        if (a.rfind("--", 0) == 0) {
+            if (const auto eq = a.find('='); eq != std::string::npos) {
+                name = a.substr(0, eq);
+                value = a.substr(eq + 1);
+            }
+        }
+        auto takeValue = [&]() -> std::optional<std::string> {
+            if (value) {
+                return value;
+            }
+            if (i + 1 < args.size()) {
+                return args[++i];
+            }
+            return std::nullopt;
+        };
+        if (name == "--help" || name == "-h") {
+            c.mode = CommandLine::Mode::Help;
+            return r;
+        }
+        if (name == "--version") {
+            c.mode = CommandLine::Mode::Version;
+            return r;
+        }
+        if (name == "--config-dir") {
+            c.configDir = takeValue();
+            if (!c.configDir || c.configDir->empty()) {
+                return fail("--config-dir needs a folder");
+            }
+        } else if (name == "--simulate") {
+            c.simulateFile = takeValue();
+            if (!c.simulateFile || c.simulateFile->empty()) {
+                return fail("--simulate needs a file");
+            }
+        } else if (name == "--filter") {
+            const auto v = takeValue();
+            if (!v) {
+                return fail("--filter needs all, month or today");
+            }
+            if (*v == "all") {
+                c.filter = SummaryFilter::All;
+            } else if (*v == "month") {
+                c.filter = SummaryFilter::ThisMonth;
+            } else if (*v == "today") {
+                c.filter = SummaryFilter::Today;
+            } else {
+                return fail("unknown filter '" + *v + "': use all, month or today");
+            }
+        } else if (isToolkitOption(a)) {
+            if (i + 1 >= args.size()) {
+                return fail(a + " needs a value");
+            }
+            c.toolkitArgs.push_back(a);
+            c.toolkitArgs.push_back(args[++i]);
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("unknown option '" + a + "'");
+        } else if (!commandSeen && (a == "report" || a == "summary")) {
+            commandSeen = true;
+            c.mode = a == "report" ? CommandLine::Mode::Report : CommandLine::Mode::Summary;
+        } else {
+            return fail("unexpected argument '" + a + "'");
+        }
+    }
+    if (c.filter && c.mode != CommandLine::Mode::Summary) {
+        return fail("--filter belongs to the summary command");
+    }
+    if (c.simulateFile && c.mode != CommandLine::Mode::Run) {
+        return fail("--simulate starts the program; it does not go with " +
+                    std::string(c.mode == CommandLine::Mode::Report ? "report" : "summary"));
+    }
+    return r;
+}
+
+int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, const Clock& clock,
+                   const std::string& exeDir) {
+    switch (c.mode) {
+        case CommandLine::Mode::Help:
+            out << usageText();
+            return 0;
+        case CommandLine::Mode::Version:
+            out << kAppTitle << '\n';
+            return 0;
+        case CommandLine::Mode::Report:
+            return runReport(resolveConfigDir(c.configDir, exeDir), out);
+        case CommandLine::Mode::Summary:
+            return runSummary(resolveConfigDir(c.configDir, exeDir), c.filter, clock, out);
+        case CommandLine::Mode::Run:
+            break;
+    }
+    err << "tavu: nothing to print\n";
+    return 2;
+}
+
+std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out,
+                                  std::ostream& err, const Clock& clock, const std::string& exeDir,
+                                  CommandLine& command) {
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    if (!parsed.error.empty()) {
+        err << parsed.error << '\n';
+        return 2;
+    }
+    command = parsed.command;
+    if (command.mode == CommandLine::Mode::Run) {
+        return std::nullopt;
+    }
+    return runTextCommand(command, out, err, clock, exeDir);
+}
+
+}  // namespace tavu

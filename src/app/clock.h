@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+
+namespace tavu {
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+// Broken-down local time of one moment; weekday 0 is Sunday.
+struct LocalDateTime {
+    int year = 1970;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 4;
+};
+
+LocalDateTime toLocal(TimePoint t);
+
+// Source of the current time. The program uses SystemClock; tests move a ManualClock.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual TimePoint now() const = 0;
+    LocalDateTime localNow() const { return toLocal(now()); }
+};
+
+class SystemClock final : public Clock {
+  public:
+    TimePoint now() const override { return std::chrono::system_clock::now(); }
+};
+
+class ManualClock final : public Clock {
+  public:
+    explicit ManualClock(TimePoint start = TimePoint{}) : now_(start) {}
+    TimePoint now() const override { return now_; }
+    void set(TimePoint t) { now_ = t; }
+    void advance(std::chrono::milliseconds d) { now_ += d; }
+
+  private:
+    TimePoint now_;
+};
+
+// The moment with the given local date and time (the local time zone decides).
+TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+}  // namespace tavu

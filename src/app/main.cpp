@@ -1,0 +1,19 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "app/clock.h"
+#include "app/paths.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    tavu::SystemClock clock;
+    tavu::CommandLine command;
+    if (const auto status = tavu::runCommandLine(args, std::cout, std::cerr, clock,
+                                                 tavu::executableDir(), command)) {
+        return *status;
+    }
+    std::cerr << "tavu: the windows are not built in this version\n";
+    return 1;
+}

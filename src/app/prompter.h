@@ -1,0 +1,47 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tavu {
+
+enum class Buttons { Ok, YesNo };
+enum class Icon { None, Information, Warning, Error, Question };
+enum class Answer { Ok, Yes, No, Cancel };
+
+// One message box: its text, caption, buttons and icon.
+struct Message {
+    std::string text;
+    std::string caption;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+};
+
+// Shows message boxes and returns the user's answer. The program shows real boxes;
+// tests answer from a script.
+class Prompter {
+  public:
+    virtual ~Prompter() = default;
+    virtual Answer show(const Message& message) = 0;
+};
+
+// Answers from a queue (then with the fallback) and remembers every message it was shown.
+class ScriptedPrompter final : public Prompter {
+  public:
+    Answer show(const Message& message) override {
+        shown.push_back(message);
+        if (answers.empty()) {
+            return fallback;
+        }
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    std::vector<Message> shown;
+    std::deque<Answer> answers;
+    Answer fallback = Answer::Ok;
+};
+
+}  // namespace tavu

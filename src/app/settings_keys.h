@@ -1,0 +1,117 @@
+#pragma once
+
+// Section and key names of the settings file, spelled as the file stores them.
+namespace tavu::keys {
+
+// Sections.
+inline constexpr const char* kSettings = "Settings";
+inline constexpr const char* kPrice = "Price";
+inline constexpr const char* kSecurity = "Security";
+inline constexpr const char* kConnections = "Connections";
+inline constexpr const char* kInet = "Inet";
+inline constexpr const char* kSkin = "Skin";
+
+// Settings: application and main window.
+inline constexpr const char* kIniPath = "IniPath";
+inline constexpr const char* kStartWhenWindows = "StartWhenWindows";
+inline constexpr const char* kConfirmHangup = "ConfirmHangup";
+inline constexpr const char* kConfirmExit = "ConfirmExit";
+inline constexpr const char* kHideOnStart = "HideOnStart";
+inline constexpr const char* kShowSplash = "ShowSplash";
+inline constexpr const char* kShowWhenConnected = "ShowWhenConnected";
+inline constexpr const char* kShowTime = "ShowTime";
+inline constexpr const char* kGalvWindowPosl = "GalvWindowPosl";
+inline constexpr const char* kGalvWindowPost = "GalvWindowPost";
+inline constexpr const char* kGalvWindowPosr = "GalvWindowPosr";
+inline constexpr const char* kGalvWindowPosb = "GalvWindowPosb";
+inline constexpr const char* kGalvWindowMinimized = "GalvWindowMinimized";
+inline constexpr const char* kDefaultCon = "DefaultCon";
+inline constexpr const char* kCheckMailSuccessed = "CheckMailSuccessed";
+inline constexpr const char* kSummaryWhen = "SummaryWhen";
+inline constexpr const char* kSummaryUsers = "SummaryUsers";
+
+// Settings: connection behaviour.
+inline constexpr const char* kHangupComboState = "HangupComboState";
+inline constexpr const char* kHangupInterval = "HangupInterval";
+inline constexpr const char* kRedial = "Redial";
+inline constexpr const char* kLaunchBrowser = "LaunchBrowser";
+inline constexpr const char* kUrlToLaunch = "UrlToLaunch";
+inline constexpr const char* kRedialWhenBusy = "RedialWhenBusy";
+inline constexpr const char* kRedialTimes = "RedialTimes";
+
+// Settings: sounds.
+inline constexpr const char* kActionWhenConMade = "ActionWhenConMade";
+inline constexpr const char* kSoundWhenConMade = "SoundWhenConMade";
+inline constexpr const char* kActionWhenConDropped = "ActionWhenConDropped";
+inline constexpr const char* kSoundWhenConDropped = "SoundWhenConDropped";
+
+// Settings: e-mail.
+inline constexpr const char* kCheckMail = "CheckMail";
+inline constexpr const char* kCMailTime = "CMailTime";
+inline constexpr const char* kCheckMailOnCon = "CheckMailOnCon";
+inline constexpr const char* kMUser = "MUser";
+inline constexpr const char* kMPassword = "MPassword";
+inline constexpr const char* kMServer = "MServer";
+
+// Settings: cost limits.
+inline constexpr const char* kWarnWhenMonth = "WarnWhenMonth";
+inline constexpr const char* kWarnWhenCall = "WarnWhenCall";
+inline constexpr const char* kDisWhenMonth = "DisWhenMonth";
+inline constexpr const char* kDisWhenCall = "DisWhenCall";
+inline constexpr const char* kWarnWhenMonthInterval = "WarnWhenMonthInterval";
+inline constexpr const char* kWarnWhenCallInterval = "WarnWhenCallInterval";
+inline constexpr const char* kDisWhenMonthInterval = "DisWhenMonthInterval";
+inline constexpr const char* kDisWhenCallInterval = "DisWhenCallInterval";
+
+// Settings: weekend flags and upgrade.
+inline constexpr const char* kCheapInSat = "CheapInSat";
+inline constexpr const char* kCheapInSun = "CheapInSun";
+inline constexpr const char* kDisableUpgrade = "DisableUpgrade";
+
+// Settings: scheduled dial and hang-up.
+inline constexpr const char* kDialSequenceComboState = "DialSequenceComboState";
+inline constexpr const char* kDialTimerInterval = "DialTimerInterval";
+inline constexpr const char* kDialTime = "DialTime";
+inline constexpr const char* kDAtTime = "DAtTime";
+inline constexpr const char* kDAfterTime = "DAfterTime";
+inline constexpr const char* kDialSecsToDial = "DialSecsToDial";
+inline constexpr const char* kDialTimerStatus = "DialTimerStatus";
+inline constexpr const char* kHangupSequenceComboState = "HangupSequenceComboState";
+inline constexpr const char* kHangupTimerInterval = "HangupTimerInterval";
+inline constexpr const char* kHangupTime = "HangupTime";
+inline constexpr const char* kHAtTime = "HAtTime";
+inline constexpr const char* kHAfterTime = "HAfterTime";
+inline constexpr const char* kHangupSecsToHangup = "HangupSecsToHangup";
+inline constexpr const char* kHangupTimerStatus = "HangupTimerStatus";
+
+// Price.
+inline constexpr const char* kPricePerDial = "PricePerDial";
+inline constexpr const char* kCostPerMinute = "CostPerMinute";
+inline constexpr const char* kCheapCostPerMinute = "CheapCostPerMinute";
+inline constexpr const char* kCheapTimeStart = "CheapTimeStart";
+inline constexpr const char* kCheapTimeEnd = "CheapTimeEnd";
+inline constexpr const char* kCheapTimeFromComboState = "CheapTimeFromComboState";
+inline constexpr const char* kCheapTimeToComboState = "CheapTimeToComboState";
+inline constexpr const char* kMinConTime = "MinConTime";
+inline constexpr const char* kConnectionBlock = "ConnectionBlock";
+inline constexpr const char* kFreeMonthTime = "FreeMonthTime";
+
+// Security.
+inline constexpr const char* kEnabled = "Enabled";
+inline constexpr const char* kWhenStarted = "WhenStarted";
+inline constexpr const char* kWhenConfigured = "WhenConfigured";
+inline constexpr const char* kPassword = "Password";
+
+// Connections: RememberPassword; per entry, the entry name followed by these words.
+inline constexpr const char* kRememberPassword = "RememberPassword";
+inline constexpr const char* kEntryUserSuffix = "User";
+inline constexpr const char* kEntryPasswordSuffix = "Password";
+
+// Inet.
+inline constexpr const char* kTimeServer = "TimeServer";
+inline constexpr const char* kRemoteTime = "RemoteTime";
+
+// Skin (the key has the section's name).
+inline constexpr const char* kSkinPath = "Skin";
+
+}  // namespace tavu::keys

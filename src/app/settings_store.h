@@ -1,0 +1,93 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tavu {
+
+// The lines of an INI text. Section and key names match without regard to case, blanks around
+// names and values do not count, the first occurrence of a key wins, and every line the program
+// does not understand is written back exactly as it was read.
+class IniDocument {
+  public:
+    static IniDocument parse(std::string_view content);
+
+    std::optional<std::string_view> find(std::string_view section, std::string_view key) const;
+
+    // Sets the first occurrence of the key, or adds it to the section (created when missing).
+    // Returns false when the stored text already equals the value.
+    bool set(std::string_view section, std::string_view key, std::string_view value);
+
+    std::string serialize() const;
+
+  private:
+    struct Line {
+        std::string text;        // the line as read, without its line end
+        std::string section;     // lower-case name of the section the line lies in
+        std::size_t keyEnd = 0;  // for a key line: where the key name ends ('=' position)
+        bool isKey = false;
+        bool isSection = false;
+    };
+    static std::string lookupKey(std::string_view section, std::string_view key);
+    std::string_view valueOf(const Line& line) const;
+    void reindex();
+
+    std::vector<Line> lines_;
+    std::unordered_map<std::string, std::size_t> index_;  // "section\nkey" -> first key line
+    bool crlf_ = false;
+};
+
+// The settings file. Every read sees what the file holds at that moment: a parsed copy is kept
+// but re-validated against the file's identity, size and times before each read. Every write
+// goes to the file at once, atomically (a temporary file renamed over the old one), mode 0600.
+class SettingsStore {
+  public:
+    explicit SettingsStore(std::string path);
+
+    const std::string& path() const { return path_; }
+
+    int readInt(std::string_view section, std::string_view key, int def) const;
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view def = {}) const;
+    // Both return false when the file could not be written; callers may ignore it.
+    bool writeInt(std::string_view section, std::string_view key, int value);
+    bool writeString(std::string_view section, std::string_view key, std::string_view value);
+
+    // A change counter that moves whenever the file seen by this store changes; cheap to
+    // compare, and checked against the file on each call.
+    std::uint64_t generation() const;
+
+    static constexpr std::size_t kMaxStringRead = 4095;
+
+  private:
+    struct FileId {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = -1;
+        std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        bool operator==(const FileId&) const = default;
+    };
+    struct Snapshot {
+        FileId id;
+        IniDocument doc;
+        bool usable = true;  // false when the file exists but cannot be read
+    };
+    std::shared_ptr<const Snapshot> current() const;
+    std::shared_ptr<const Snapshot> load() const;
+
+    std::string path_;
+    mutable std::mutex mutex_;
+    mutable std::shared_ptr<const Snapshot> cache_;
+    mutable std::uint64_t generation_ = 0;
+};
+
+}  // namespace tavu

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavu {
+
+// The leading decimal integer of a text, after blanks and an optional sign; 0 when there is
+// none. Values beyond the range of int64 saturate.
+std::int64_t leadingInt(std::string_view text);
+
+// leadingInt clamped to the range of int.
+int leadingInt32(std::string_view text);
+
+// The leading decimal number of a text with "." as the separator, whatever the locale;
+// 0 when there is none or it is not finite.
+double leadingDouble(std::string_view text);
+
+// Fixed-point text with the given decimals, "." as the separator, whatever the locale
+// (what "%.2f" gives in the C locale).
+std::string formatFixed(double value, int decimals);
+
+// "HH:MM:SS" of a count of seconds; hours are not wrapped at a day ("25:00:00").
+std::string formatHms(std::int64_t seconds);
+
+// "dd-mm-yyyy" and "HH:MM:SS", as the log stores dates and clock times.
+std::string formatDate(int day, int month, int year);
+std::string formatClock(int hour, int minute, int second);
+
+// The text with blanks trimmed at both ends.
+std::string_view trim(std::string_view text);
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace tavu

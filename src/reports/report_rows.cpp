@@ -1,0 +1,33 @@
+#include "reports/report_rows.h"
+
+#include "app/text.h"
+
+namespace tavu {
+
+ReportRow makeReportRow(const LogFields& f, const Tariff& tariff, const BillingRules& rules) {
+    ReportRow row;
+    row.pricing = priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
+                              f[LogFields::EndDate], f[LogFields::EndTime], tariff, rules);
+    row.cells = {std::string(f[LogFields::StartDate]),     std::string(f[LogFields::StartTime]),
+                 std::string(f[LogFields::EndTime]),       formatHms(row.pricing.duration),
+                 std::string(f[LogFields::User]),          std::string(f[LogFields::Device]),
+                 std::string(f[LogFields::Connection]),    std::string(f[LogFields::BytesSent]),
+                 std::string(f[LogFields::BytesReceived]), formatFixed(row.pricing.cost, 2)};
+    return row;
+}
+
+std::array<SummaryLine, 8> summaryLines(const LogTotals& t) {
+    const bool none = t.count == 0;
+    return {{
+        {"Connections", std::to_string(t.count)},
+        {"Total time online", formatHms(t.totalTime)},
+        {"Total cost", formatFixed(t.totalCost, 2)},
+        {"Average cost per connection", none ? "0" : formatFixed(t.averageCost, 2)},
+        {"Average connection lenght", none ? "00:00:00" : formatHms(t.totalTime / t.count)},
+        {"Total data uploaded", formatFixed(t.uploaded, 0)},
+        {"Total data downloaded", formatFixed(t.downloaded, 0)},
+        {"Total data transmitted", formatFixed(t.transmitted, 0)},
+    }};
+}
+
+}  // namespace tavu

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "monitor/log_record.h"
+#include "tariff/tariff.h"
+#include "tariff/totals.h"
+
+namespace tavu {
+
+inline constexpr std::array<const char*, 10> kReportHeadings = {
+    "Date",   "Start time", "End time", "Duration",   "User",
+    "Device", "ISP",        "Uploaded", "Downloaded", "Price"};
+
+// One row of the report: the record's fields as stored, its duration and its price now.
+struct ReportRow {
+    std::array<std::string, 10> cells;
+    Pricing pricing;
+};
+
+ReportRow makeReportRow(const LogFields& fields, const Tariff& tariff, const BillingRules& rules);
+
+// The eight values of the summary with their labels, formatted as the summary shows them.
+struct SummaryLine {
+    const char* label;
+    std::string value;
+};
+std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
+
+}  // namespace tavu

@@ -1,0 +1,185 @@
+#include "tariff/tariff.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/settings_keys.h"
+#include "app/settings_store.h"
+#include "app/text.h"
+
+namespace tavu {
+
+namespace {
+
+std::string_view firstChars(std::string_view s, std::size_t n) {
+    return s.substr(0, n);
+}
+
+std::string_view lastChars(std::string_view s, std::size_t n) {
+    return s.size() <= n ? s : s.substr(s.size() - n);
+}
+
+std::string_view fromChar(std::string_view s, std::size_t pos) {
+    return pos < s.size() ? s.substr(pos) : std::string_view{};
+}
+
+// Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
+constexpr std::int64_t kMaxSeconds = std::int64_t{100} * 366 * 86400;
+
+std::int64_t bounded(std::int64_t v) {
+    return v > kMaxSeconds ? kMaxSeconds : (v < -kMaxSeconds ? -kMaxSeconds : v);
+}
+
+std::int64_t boundedPart(std::string_view text) {
+    return bounded(leadingInt(text));
+}
+
+bool validClock(std::string_view t) {
+    if (t.size() != 8 || t[2] != ':' || t[5] != ':') {
+        return false;
+    }
+    for (const std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u}) {
+        if (t[i] < '0' || t[i] > '9') {
+            return false;
+        }
+    }
+    const int h = (t[0] - '0') * 10 + (t[1] - '0');
+    const int m = (t[3] - '0') * 10 + (t[4] - '0');
+    const int s = (t[6] - '0') * 10 + (t[7] - '0');
+    return h < 24 && m < 60 && s < 60;
+}
+
+}  // namespace
+
+std::int64_t tariffTimeSeconds(std::string_view text) {
+    if (text.find(':') == std::string_view::npos) {
+        return bounded(boundedPart(text) * 60);
+    }
+    return bounded(boundedPart(firstChars(text, 2)) * 3600 + boundedPart(lastChars(text, 2)) * 60);
+}
+
+std::int64_t clockSeconds(std::string_view text) {
+    return boundedPart(firstChars(text, 2)) * 3600 + boundedPart(fromChar(text, 3)) * 60 +
+           boundedPart(lastChars(text, 2));
+}
+
+LogDate parseLogDate(std::string_view text) {
+    return LogDate{leadingInt(firstChars(text, 2)), leadingInt(fromChar(text, 3).substr(0, 2)),
+                   leadingInt(lastChars(text, 4))};
+}
+
+bool LogDate::valid() const {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int dim = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= dim;
+}
+
+std::int64_t LogDate::daysSinceEpoch() const {
+    // Days from the civil date (proleptic Gregorian calendar).
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+int LogDate::weekday() const {
+    const std::int64_t d = daysSinceEpoch();
+    return static_cast<int>(((d % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+}
+
+Tariff Tariff::read(const SettingsStore& s) {
+    Tariff t;
+    t.pricePerDial = leadingDouble(s.readString(keys::kPrice, keys::kPricePerDial));
+    t.costPerMinute = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMinute));
+    t.cheapCostPerMinute = leadingDouble(s.readString(keys::kPrice, keys::kCheapCostPerMinute));
+    t.cheapStart = tariffTimeSeconds(s.readString(keys::kPrice, keys::kCheapTimeStart));
+    t.cheapEnd = tariffTimeSeconds(s.readString(keys::kPrice, keys::kCheapTimeEnd));
+    t.cheapSaturday = s.readInt(keys::kSettings, keys::kCheapInSat, 0) == 1;
+    t.cheapSunday = s.readInt(keys::kSettings, keys::kCheapInSun, 0) == 1;
+    return t;
+}
+
+BillingRules BillingRules::read(const SettingsStore& s) {
+    BillingRules r;
+    r.minLength = tariffTimeSeconds(s.readString(keys::kPrice, keys::kMinConTime, "00:00"));
+    const std::string block = s.readString(keys::kPrice, keys::kConnectionBlock, "00:00");
+    r.blocks = block != "00:00";
+    r.block = tariffTimeSeconds(block);
+    return r;
+}
+
+bool ratioIsWhole(double ratio) {
+    return formatFixed(ratio, 10) == formatFixed(std::round(ratio), 10);
+}
+
+Pricing priceRecord(std::string_view startDate, std::string_view startTime,
+                    std::string_view endDate, std::string_view endTime, const Tariff& t,
+                    const BillingRules& rules) {
+    Pricing p;
+    const std::int64_t start = clockSeconds(startTime);
+    const std::int64_t end = clockSeconds(endTime);
+    const LogDate sd = parseLogDate(startDate);
+    const bool startDateValid = sd.valid();
+
+    // 1. Duration: the span between the two dates and times when both are real; else the
+    // clock times alone, wrapping once at midnight.
+    bool spanned = false;
+    if (startDateValid && validClock(startTime) && validClock(endTime)) {
+        const LogDate ed = parseLogDate(endDate);
+        if (ed.valid()) {
+            const std::int64_t span =
+                (ed.daysSinceEpoch() - sd.daysSinceEpoch()) * 86400 + (end - start);
+            if (span >= 0) {
+                p.duration = bounded(span);
+                spanned = true;
+            }
+        }
+    }
+    if (!spanned && end != start) {
+        p.duration = start > end ? 86400 - (start - end) : end - start;
+    }
+    if (p.duration < 0) {
+        p.duration = 0;
+    }
+
+    // 2. Minimal length.
+    p.minBilled = rules.minLength > p.duration ? rules.minLength : p.duration;
+    p.billed = p.minBilled;
+
+    // 3. Blocks: whole blocks of whole minutes. For blocks below 2e10 s the ten-decimal test
+    // of the ratio is exactly divisibility, since a remainder leaves at least 1/block.
+    if (rules.blocks && rules.block > 0 && p.billed % rules.block != 0) {
+        const std::int64_t blockMinutes = rules.block / 60;
+        const std::int64_t count = p.billed / rules.block + 1;
+        p.billed = count * blockMinutes * 60;
+    }
+
+    // 4. Cheap window: only the start time decides.
+    if (t.cheapStart < t.cheapEnd) {
+        p.cheap = start > t.cheapStart && start < t.cheapEnd;
+    } else if (t.cheapStart > t.cheapEnd) {
+        p.cheap = start > t.cheapStart || start < t.cheapEnd;
+    }
+
+    // 5. Weekend.
+    if (startDateValid) {
+        const int wd = sd.weekday();
+        if ((t.cheapSaturday && wd == 6) || (t.cheapSunday && wd == 0)) {
+            p.cheap = true;
+        }
+    }
+
+    // 6. Cost, not rounded.
+    const double rate = p.cheap ? t.cheapCostPerMinute : t.costPerMinute;
+    p.cost = t.pricePerDial + rate * (1.0 / 60.0) * static_cast<double>(p.billed);
+    return p;
+}
+
+}  // namespace tavu

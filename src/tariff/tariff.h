@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tavu {
+
+class SettingsStore;
+
+// The rates of the tariff, read afresh for every record priced.
+struct Tariff {
+    double pricePerDial = 0;
+    double costPerMinute = 0;
+    double cheapCostPerMinute = 0;
+    std::int64_t cheapStart = 0;  // seconds since midnight
+    std::int64_t cheapEnd = 0;
+    bool cheapSaturday = false;
+    bool cheapSunday = false;
+
+    static Tariff read(const SettingsStore& settings);
+};
+
+// Minimal length and billing block, read once per pricing run.
+struct BillingRules {
+    std::int64_t minLength = 0;  // seconds
+    bool blocks = false;         // ConnectionBlock is not exactly "00:00"
+    std::int64_t block = 0;      // seconds
+
+    static BillingRules read(const SettingsStore& settings);
+};
+
+// The result of pricing one log record.
+struct Pricing {
+    std::int64_t duration = 0;   // seconds online
+    std::int64_t minBilled = 0;  // duration raised to the minimal length
+    std::int64_t billed = 0;     // minBilled rounded up to whole blocks
+    bool cheap = false;
+    double cost = 0;
+};
+
+// A time text of the tariff in seconds: "HH:MM" gives hours from its first two and minutes from
+// its last two characters; a text without a colon is a number of minutes ("5" is 300 s).
+std::int64_t tariffTimeSeconds(std::string_view text);
+
+// A clock time "HH:MM:SS" of the log in seconds since midnight.
+std::int64_t clockSeconds(std::string_view text);
+
+// Day, month and year of a log date "dd-mm-yyyy".
+struct LogDate {
+    std::int64_t day = 0;
+    std::int64_t month = 0;
+    std::int64_t year = 0;
+    bool valid() const;
+    std::int64_t daysSinceEpoch() const;  // only for valid dates
+    int weekday() const;                  // 0 Sunday .. 6 Saturday; only for valid dates
+};
+LogDate parseLogDate(std::string_view text);
+
+// The ten-decimal whole-ratio test of the billing blocks, as text.
+bool ratioIsWhole(double ratio);
+
+Pricing priceRecord(std::string_view startDate, std::string_view startTime,
+                    std::string_view endDate, std::string_view endTime, const Tariff& tariff,
+                    const BillingRules& rules);
+
+}  // namespace tavu

@@ -1,0 +1,137 @@
+#include "app/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/clock.h"
+#include "app/settings_store.h"
+#include "monitor/log_record.h"
+#include "support/temp_dir.h"
+
+namespace tavu {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+struct CliRun {
+    std::optional<int> status;
+    std::string out;
+    std::string err;
+    CommandLine command;
+};
+
+CliRun run(std::vector<std::string> args, const std::string& exeDir = "/nonexistent") {
+    ManualClock clock(fromLocal(2026, 3, 15, 12));
+    std::ostringstream out;
+    std::ostringstream err;
+    CliRun r;
+    r.status = runCommandLine(args, out, err, clock, exeDir, r.command);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+TEST(CommandLine, UsageErrorsAreOneLineWithStatusTwo) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                                  {"report", "extra"},
+                                                                  {"--config-dir"},
+                                                                  {"summary", "--filter", "weekly"},
+                                                                  {"report", "--filter", "all"},
+                                                                  {"report", "--simulate", "x.ini"},
+                                                                  {"-platform"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(CommandLine, HelpVersionAndStart) {
+    CliRun r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "TAVU Online Timer 1.1 BETA\n");
+    r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("tavu report"), std::string::npos);
+
+    r = run({"--config-dir=/tmp/c", "--simulate", "line.ini", "-platform", "offscreen"});
+    EXPECT_FALSE(r.status.has_value());
+    EXPECT_EQ(r.command.mode, CommandLine::Mode::Run);
+    EXPECT_EQ(r.command.configDir, "/tmp/c");
+    EXPECT_EQ(r.command.simulateFile, "line.ini");
+    EXPECT_EQ(r.command.toolkitArgs, (std::vector<std::string>{"-platform", "offscreen"}));
+}
+
+TEST(CommandLine, ReportListsNewestFirstWithTenColumns) {
+    TempDir dir;
+    SettingsStore s(dir.file("tavu.ini"));
+    s.writeString("Price", "PricePerDial", "0.5");
+    s.writeString("Price", "CostPerMinute", "0.1");
+    writeFile(dir.file("logfile.log"),
+              composeRecord({"01-05-2026", "10:00:00", "01-05-2026", "10:10:00", "joe", "ttyS0",
+                             "ISP", "10", "20"}) +
+                  composeRecord({"02-05-2026", "23:50:00", "03-05-2026", "00:10:00", "", "ttyS0",
+                                 "ISP", "30", "40"}) +
+                  "\r\n" + "03-05-2026|10:00:00|03-05-2026|11:00:00|sam\tx|\r\n" +
+                  composeRecord({"04-05-2026", "10:00:00", "05-05-2026", "11:00:00", "joe", "ttyS0",
+                                 "ISP", "1", "2"}));
+    const CliRun r = run({"report", "--config-dir", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.out,
+        "Date\tStart time\tEnd time\tDuration\tUser\tDevice\tISP\tUploaded\tDownloaded\tPrice\n"
+        "04-05-2026\t10:00:00\t11:00:00\t25:00:00\tjoe\tttyS0\tISP\t1\t2\t150.50\n"
+        "03-05-2026\t10:00:00\t11:00:00\t01:00:00\tsam x\t\t\t\t\t6.50\n"
+        "02-05-2026\t23:50:00\t00:10:00\t00:20:00\t\tttyS0\tISP\t30\t40\t2.50\n"
+        "01-05-2026\t10:00:00\t10:10:00\t00:10:00\tjoe\tttyS0\tISP\t10\t20\t1.50\n");
+}
+
+TEST(CommandLine, SummaryUsesTheStoredFilterUnlessGivenOne) {
+    TempDir dir;
+    SettingsStore s(dir.file("tavu.ini"));
+    writeFile(dir.file("logfile.log"),
+              composeRecord({"15-03-2026", "10:00:00", "15-03-2026", "10:01:40", "joe", "d", "i",
+                             "1000", "2000"}) +
+                  composeRecord({"01-01-2026", "10:00:00", "01-01-2026", "10:01:41", "joe", "d",
+                                 "i", "1", "2"}));
+    CliRun r = run({"summary", "--config-dir", dir.path()});
+    EXPECT_EQ(r.out,
+              "Connections\t2\n"
+              "Total time online\t00:03:21\n"
+              "Total cost\t0.00\n"
+              "Average cost per connection\t0.00\n"
+              "Average connection lenght\t00:01:40\n"
+              "Total data uploaded\t1001\n"
+              "Total data downloaded\t2002\n"
+              "Total data transmitted\t3003\n");
+
+    s.writeInt("Settings", "SummaryWhen", 2);
+    r = run({"summary", "--config-dir", dir.path()});
+    EXPECT_NE(r.out.find("Connections\t1\n"), std::string::npos);
+
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_NE(r.out.find("Connections\t1\n"), std::string::npos);
+    r = run({"summary", "--config-dir", dir.path(), "--filter=all"});
+    EXPECT_NE(r.out.find("Connections\t2\n"), std::string::npos);
+    EXPECT_EQ(s.readInt("Settings", "SummaryWhen", 0), 2) << "a given filter is not stored";
+}
+
+TEST(CommandLine, SummaryOfNothing) {
+    TempDir dir;
+    const CliRun r = run({"summary", "--config-dir", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "Connections\t0\n"
+              "Total time online\t00:00:00\n"
+              "Total cost\t0.00\n"
+              "Average cost per connection\t0\n"
+              "Average connection lenght\t00:00:00\n"
+              "Total data uploaded\t0\n"
+              "Total data downloaded\t0\n"
+              "Total data transmitted\t0\n");
+}
+
+}  // namespace
+}  // namespace tavu

@@ -1,0 +1,130 @@
+#include "tariff/totals.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings_store.h"
+#include "monitor/log_record.h"
+#include "support/temp_dir.h"
+
+namespace tavu {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+// 15 March 2026.
+const LocalDateTime kToday{2026, 3, 15, 12, 0, 0, 0};
+
+std::string line(const char* date, const char* start, const char* end, const char* sent = "0",
+                 const char* received = "0", const char* user = "joe") {
+    return composeRecord(LogRecord{date, start, date, end, user, "ttyS0", "ISP", sent, received});
+}
+
+class Totals : public testing::Test {
+  protected:
+    TempDir dir;
+    SettingsStore settings{dir.file("tavu.ini")};
+    std::string log = dir.file("logfile.log");
+};
+
+TEST_F(Totals, EmptyOrMissingLogGivesZeros) {
+    for (int i = 0; i < 2; ++i) {
+        const LogTotals t = computeTotals(settings, log, SummaryFilter::All, kToday);
+        EXPECT_EQ(t.count, 0);
+        EXPECT_EQ(t.totalCost, 0);
+        EXPECT_EQ(t.averageCost, 0);
+        EXPECT_EQ(t.totalTime, 0);
+        writeFile(log, "");
+    }
+}
+
+TEST_F(Totals, SumsCountsTimesVolumesAndCosts) {
+    settings.writeString("Price", "PricePerDial", "1");
+    settings.writeString("Price", "CostPerMinute", "0.6");
+    settings.writeString("Price", "MinConTime", "00:02");
+    settings.writeString("Price", "ConnectionBlock", "00:05");
+    writeFile(log, line("01-03-2026", "10:00:00", "10:00:30", "100", "1000") +   // min 120
+                       line("02-03-2026", "11:00:00", "11:10:00", "50", "5x") +  // 600
+                       "\r\n|||||||||\r\n");
+    const LogTotals t = computeTotals(settings, log, SummaryFilter::All, kToday);
+    EXPECT_EQ(t.count, 2);
+    EXPECT_EQ(t.totalTime, 720);  // after the minimum, before blocks
+    EXPECT_DOUBLE_EQ(t.uploaded, 150);
+    EXPECT_DOUBLE_EQ(t.downloaded, 1005);
+    EXPECT_DOUBLE_EQ(t.transmitted, 1155);
+    // Billed 300 s and 600 s at 0.6 a minute, plus two dials.
+    EXPECT_NEAR(t.totalCost, 1 + 3 + 1 + 6, 1e-9);
+    EXPECT_NEAR(t.averageCost, 5.5, 1e-9);
+}
+
+TEST_F(Totals, EmptyUserKeepsVolumesInTheirColumns) {
+    writeFile(log, line("01-03-2026", "10:00:00", "10:01:00", "300", "700", ""));
+    const LogTotals t = computeTotals(settings, log, SummaryFilter::All, kToday);
+    EXPECT_DOUBLE_EQ(t.uploaded, 300);
+    EXPECT_DOUBLE_EQ(t.downloaded, 700);
+}
+
+TEST_F(Totals, FiltersCompareTheYearToo) {
+    writeFile(log, line("15-03-2026", "10:00:00", "10:01:00") +      // today
+                       line("01-03-2026", "10:00:00", "10:01:00") +  // this month
+                       line("15-03-2025", "10:00:00", "10:01:00") +  // same day a year ago
+                       line("15-04-2026", "10:00:00", "10:01:00"));
+    EXPECT_EQ(computeTotals(settings, log, SummaryFilter::All, kToday).count, 4);
+    EXPECT_EQ(computeTotals(settings, log, SummaryFilter::ThisMonth, kToday).count, 2);
+    EXPECT_EQ(computeTotals(settings, log, SummaryFilter::Today, kToday).count, 1);
+    // The stored filter is the default.
+    settings.writeInt("Settings", "SummaryWhen", 2);
+    EXPECT_EQ(computeTotals(settings, log, kToday).count, 1);
+    settings.writeInt("Settings", "SummaryWhen", 7);
+    EXPECT_EQ(computeTotals(settings, log, kToday).count, 4);
+}
+
+TEST_F(Totals, FreeTimeIsDeductedOnlyForThisMonth) {
+    settings.writeString("Price", "PricePerDial", "0.5000000000");
+    settings.writeString("Price", "CostPerMinute", "0.1000000000");
+    settings.writeString("Price", "FreeMonthTime", "01:00");
+    // Counted costs of 10: 0.5 + 0.1 * 95 minutes.
+    writeFile(log, line("02-03-2026", "10:00:00", "11:35:00"));
+    LogTotals t = computeTotals(settings, log, SummaryFilter::ThisMonth, kToday);
+    EXPECT_NEAR(t.totalCost, 10 - 6.5, 1e-9);
+    EXPECT_NEAR(t.averageCost, 3.5, 1e-9);
+    EXPECT_NEAR(computeTotals(settings, log, SummaryFilter::All, kToday).totalCost, 10, 1e-9);
+    EXPECT_NEAR(computeTotals(settings, log, SummaryFilter::Today, kToday).totalCost, 0, 1e-9);
+
+    // Counted costs of 5 give a total below zero, which stays.
+    writeFile(log, line("02-03-2026", "10:00:00", "10:45:00"));
+    t = computeTotals(settings, log, SummaryFilter::ThisMonth, kToday);
+    EXPECT_NEAR(t.totalCost, -1.5, 1e-9);
+    EXPECT_NEAR(t.averageCost, -1.5, 1e-9);
+
+    // Nothing counted: the free value is computed from a zero tariff.
+    writeFile(log, "");
+    EXPECT_EQ(computeTotals(settings, log, SummaryFilter::ThisMonth, kToday).totalCost, 0);
+}
+
+TEST_F(Totals, BadLinesDoNotStopThePass) {
+    std::string junk = "\x01\x02\xff|||garbage|||\r\n";
+    junk += std::string(100000, 'z') + "\n";
+    writeFile(log, line("01-03-2026", "10:00:00", "10:01:00", "1", "2") + junk +
+                       line("02-03-2026", "10:00:00", "10:01:00", "3", "4") + "05-03-2026|10:00");
+    const LogTotals t = computeTotals(settings, log, SummaryFilter::All, kToday);
+    EXPECT_EQ(t.count, 5);
+    EXPECT_DOUBLE_EQ(t.uploaded, 4);
+    EXPECT_DOUBLE_EQ(t.downloaded, 6);
+}
+
+TEST_F(Totals, TariffChangesArePickedUpDuringAPass) {
+    settings.writeString("Price", "PricePerDial", "1");
+    TariffReader reader(settings);
+    EXPECT_DOUBLE_EQ(reader.forNextRecord().pricePerDial, 1);
+    SettingsStore other(dir.file("tavu.ini"));
+    other.writeString("Price", "PricePerDial", "2");
+    double seen = 0;
+    for (unsigned i = 0; i < TariffReader::kRecheckEvery; ++i) {
+        seen = reader.forNextRecord().pricePerDial;
+    }
+    EXPECT_DOUBLE_EQ(seen, 2);
+}
+
+}  // namespace
+}  // namespace tavu
