@@ -1,0 +1,3 @@
+target_sources(tavu_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ras_errors.cpp
+)

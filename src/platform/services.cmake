@@ -1,0 +1,1 @@
+# sources of this part: target_sources(tavu_platform PRIVATE ...)
