@@ -47,7 +47,8 @@ TEST(LogRecord, SeparatorsAndLineEndsInValuesBecomeBlanks) {
     r.device = "|";
     const std::string line = composeRecord(r);
     EXPECT_EQ(line, "05-06-1999|21:14:07|05-06-1999|21:52:40|user| |ISP A  B|10240|51200|\r\n");
-    const LogFields f = splitRecord(line.substr(0, line.size() - 2));
+    const std::string stored = line.substr(0, line.size() - 2);
+    const LogFields f = splitRecord(stored);
     EXPECT_EQ(f[LogFields::Connection], "ISP A  B");
     EXPECT_EQ(f[LogFields::BytesReceived], "51200");
 }

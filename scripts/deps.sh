@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages TAVU needs that are missing. "build" is enough to build and run
+# the program; "test" adds what the test suite uses.
+set -euo pipefail
+
+build_packages=(
+    build-essential cmake ninja-build pkg-config   # compiler and build tools
+    qt6-base-dev libgl-dev                         # Qt 6 Core, Network, Gui, Widgets, Test
+    libpulse-dev                                   # sound through the desktop's sound server
+    fonts-dejavu-core                              # the face the display texts are drawn in
+    iproute2                                       # the ip command
+)
+test_packages=(
+    libgtest-dev libbenchmark-dev                  # GoogleTest and Google Benchmark
+    clang-format                                   # the tree stays formatted
+    pulseaudio                                     # a private sound server with a null sink
+    locales                                        # a German locale: numbers ignore the user's locale
+)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-build}" = "test" ]; then
+    wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ "${1:-build}" = "test" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$'; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
