@@ -5,6 +5,7 @@
 #include "app/cli.h"
 #include "app/clock.h"
 #include "app/paths.h"
+#include "app/tavu_app.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -14,6 +15,5 @@ int main(int argc, char** argv) {
                                                  tavu::executableDir(), command)) {
         return *status;
     }
-    std::cerr << "tavu: the windows are not built in this version\n";
-    return 1;
+    return tavu::runTavuApp(command, argc, argv);
 }

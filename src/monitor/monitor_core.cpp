@@ -1,0 +1,280 @@
+#include "monitor/monitor_core.h"
+
+#include <algorithm>
+
+#include "app/prompter.h"
+#include "app/settings_keys.h"
+#include "app/settings_store.h"
+#include "app/text.h"
+#include "app/version.h"
+#include "monitor/log_file.h"
+#include "platform/sound.h"
+#include "tariff/totals.h"
+
+namespace tavu {
+
+namespace {
+
+// On this system version the service lists a connection before it is up, so the watched
+// connection must also have reached the connected state.
+constexpr const char* kListsUnfinishedConnections = "4.10";
+
+const Message kRasFailure{"Unknown Error - RAS INI Failure", "Error", Buttons::Ok, Icon::None};
+
+}  // namespace
+
+MonitorCore::MonitorCore(MonitorServices services, MonitorView& view)
+    : s_(std::move(services)), view_(view) {
+    display_.userName = s_.userName;
+    whenConnectedAction_ = s_.settings.readInt(keys::kSettings, keys::kHangupComboState, 0);
+    lastTick_ = nowSeconds() - 1;
+}
+
+std::int64_t MonitorCore::nowSeconds() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(s_.clock.now().time_since_epoch())
+        .count();
+}
+
+std::string MonitorCore::logPath() const {
+    return logFilePath(s_.settings, s_.configDir);
+}
+
+void MonitorCore::poll() {
+    if (inPoll_) {
+        return;  // a message box of this poll is open; its nested events must not poll again
+    }
+    inPoll_ = true;
+    const std::int64_t now = nowSeconds();
+    if (now > lastTick_) {
+        std::vector<platform::RasConnection> listed;
+        if (!s_.ras.listConnections(listed)) {
+            s_.prompter.show(kRasFailure);
+        } else {
+            if (listed.size() > platform::RemoteAccess::kMaxConnections) {
+                listed.resize(platform::RemoteAccess::kMaxConnections);
+            }
+            bool up = !listed.empty();
+            if (up) {
+                table_ = std::move(listed);  // an empty listing keeps the last connection's record
+            }
+            if (up && s_.versionText == kListsUnfinishedConnections) {
+                up = s_.ras.connectionState(table_[0].handle) == platform::RASCS_Connected;
+            }
+            if (up) {
+                connectedTick(now);
+            } else if (connected_) {
+                connectionEnd(now);
+            }
+        }
+    }
+    lastTick_ = nowSeconds();
+    inPoll_ = false;
+}
+
+void MonitorCore::connectedTick(std::int64_t now) {
+    if (!connected_) {
+        start_ = now;
+        traffic_.clear();
+        if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
+            view_.showMainWindow();
+        }
+        view_.insertStatus("Connection " + table_[0].entryName + " detected");
+        playSignal(keys::kActionWhenConMade, keys::kSoundWhenConMade);
+        view_.connectionStarted();
+        now = nowSeconds();  // the signal took its time
+    }
+    const std::int64_t elapsed = std::max<std::int64_t>(0, now - start_);
+    display_.elapsed = formatHms(elapsed);
+    view_.setTrayState(true, "Connected - " + display_.elapsed);
+    view_.setTitle(display_.elapsed);
+    if (s_.versionText != kListsUnfinishedConnections) {
+        refreshCounters();
+        if (s_.counters != nullptr) {
+            traffic_.emplace_back(now, bytesIn_ + bytesOut_);
+            const std::int64_t keep =
+                std::int64_t{60} *
+                (std::max(1, s_.settings.readInt(keys::kSettings, keys::kHangupInterval, 10)) + 2);
+            while (!traffic_.empty() && traffic_.front().first < now - keep) {
+                traffic_.pop_front();
+            }
+        }
+    }
+    connected_ = true;
+    view_.redraw();
+    view_.elapsedTick(display_.elapsed, elapsed);
+}
+
+void MonitorCore::refreshCounters() {
+    platform::CounterValues values{};
+    if (s_.counters == nullptr || !s_.counters->read(values)) {
+        return;
+    }
+    bytesIn_ = values[platform::BytesReceived];
+    bytesOut_ = values[platform::BytesTransmitted];
+    display_.bytesReceived = std::to_string(bytesIn_);
+    display_.bytesTransmitted = std::to_string(bytesOut_);
+}
+
+void MonitorCore::connectionEnd(std::int64_t now) {
+    connected_ = false;
+    view_.insertStatus("Connection closed");
+    view_.setTrayState(false, "Waiting for connection...");
+    if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
+        view_.hideMainWindow();
+    }
+    view_.setTitle("TAVU");
+    writeRecord(now);
+    view_.redraw();
+    playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
+    if (!userHungUp_ && s_.settings.readInt(keys::kSettings, keys::kRedial, 0) == 1) {
+        view_.dial();
+    }
+}
+
+void MonitorCore::writeRecord(std::int64_t end) {
+    const LocalDateTime a = toLocal(TimePoint{std::chrono::seconds(start_)});
+    const LocalDateTime b = toLocal(TimePoint{std::chrono::seconds(end)});
+    LogRecord r;
+    r.startDate = formatDate(a.day, a.month, a.year);
+    r.startTime = formatClock(a.hour, a.minute, a.second);
+    r.endDate = formatDate(b.day, b.month, b.year);
+    r.endTime = formatClock(b.hour, b.minute, b.second);
+    r.user = s_.userName;
+    if (!table_.empty()) {
+        r.device = table_[0].deviceName;
+        r.connection = table_[0].entryName;
+    }
+    r.bytesSent = display_.bytesTransmitted;
+    r.bytesReceived = display_.bytesReceived;
+    s_.logWriter.append(logPath(), r);
+}
+
+void MonitorCore::writeExitRecord() {
+    if (connected_) {
+        writeRecord(nowSeconds());
+    }
+}
+
+void MonitorCore::playSignal(const char* actionKey, const char* fileKey) {
+    const int action = s_.settings.readInt(keys::kSettings, actionKey, 0);
+    if (action == 1) {
+        s_.sound.beepSweeps();
+    } else if (action == 2) {
+        const std::string file = s_.settings.readString(keys::kSettings, fileKey);
+        if (!file.empty()) {
+            s_.sound.playFile(file);
+        }
+    }
+}
+
+bool MonitorCore::hangUpOperation() {
+    if (s_.settings.readInt(keys::kSettings, keys::kConfirmHangup, 1) == 1 &&
+        s_.prompter.show(Message{"You are about to hangup an active connection. Are you sure ?",
+                                 "Are you sure ?", Buttons::YesNo, Icon::Question}) !=
+            Answer::Yes) {
+        return false;
+    }
+    std::vector<platform::RasConnection> listed;
+    if (!s_.ras.listConnections(listed)) {
+        s_.prompter.show(kRasFailure);
+        return false;
+    }
+    bool hungUp = false;
+    for (std::size_t i = 0; i < listed.size() && i < platform::RemoteAccess::kMaxConnections; ++i) {
+        if (s_.pause) {
+            s_.pause(std::chrono::milliseconds(200));
+        }
+        userHungUp_ = true;
+        const int code = s_.ras.hangUp(listed[i].handle);
+        if (code == platform::kRasOk) {
+            hungUp = true;
+        } else {
+            std::string text = s_.ras.errorText(code);
+            if (text.empty()) {
+                text = "The connection could not be closed (error " + std::to_string(code) + ").";
+            }
+            s_.prompter.show(Message{text, "Error", Buttons::Ok, Icon::Error});
+        }
+    }
+    return hungUp;
+}
+
+void MonitorCore::hangupCommand() {
+    if (connected_) {
+        view_.insertStatus("Hangup...");
+        hangUpOperation();
+    } else {
+        view_.insertStatus("Not connected...");
+    }
+}
+
+void MonitorCore::whenConnectedTimer() {
+    if (!connected_) {
+        return;
+    }
+    if (whenConnectedAction_ == 2) {
+        view_.startMailCheck();
+        return;
+    }
+    if (whenConnectedAction_ != 1 || traffic_.empty()) {
+        return;
+    }
+    // Auto hangup: the link carried less than 1 KB in both directions together during the last
+    // interval. A connection younger than the interval is left alone.
+    const std::int64_t interval =
+        std::int64_t{60} *
+        std::max(1, s_.settings.readInt(keys::kSettings, keys::kHangupInterval, 10));
+    const std::int64_t now = traffic_.back().first;
+    const std::int64_t since = now - interval;
+    const auto before = std::find_if(traffic_.rbegin(), traffic_.rend(),
+                                     [&](const auto& sample) { return sample.first <= since; });
+    if (before == traffic_.rend()) {
+        return;
+    }
+    if (traffic_.back().second - before->second < kIdleBytes) {
+        hangUpOperation();
+    }
+}
+
+void MonitorCore::costCheck() {
+    // The month's figures: connections that started in this calendar month, less its free time.
+    const LogTotals totals =
+        computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, s_.clock.localNow());
+    auto limit = [&](const char* key) {
+        return static_cast<double>(
+            static_cast<std::uint32_t>(s_.settings.readInt(keys::kSettings, key, 1)));
+    };
+    auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
+    const double month = totals.totalCost;
+    const double call = totals.averageCost;
+
+    if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval)) {
+        s_.prompter.show(
+            Message{"Warning - cost per month too high. See Preferences->Warnings. Cost : " +
+                        formatFixed(month, 2),
+                    "Warning", Buttons::Ok, Icon::Error});
+    }
+    if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval)) {
+        s_.prompter.show(
+            Message{"Warning - cost per call too high. See Preferences->Warnings. Cost : " +
+                        formatFixed(call, 2),
+                    "Warning", Buttons::Ok, Icon::Error});
+    }
+    // A disconnect limit acts on a connection that is up, and says so only when it closed one.
+    bool closed = false;
+    if (on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval) && connected_ &&
+        hangUpOperation()) {
+        closed = true;
+        s_.prompter.show(Message{
+            "Warning - cost per month too high. See Preferences->Warnings. Connection closed.",
+            kAppTitle, Buttons::Ok, Icon::None});
+    }
+    if (on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval) && connected_ &&
+        !closed && hangUpOperation()) {
+        s_.prompter.show(Message{
+            "Warning - cost per call too high. See Preferences->Warnings. Connection closed.",
+            kAppTitle, Buttons::Ok, Icon::None});
+    }
+}
+
+}  // namespace tavu

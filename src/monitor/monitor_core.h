@@ -1,0 +1,127 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/clock.h"
+#include "platform/counters.h"
+#include "platform/remote_access.h"
+
+namespace tavu {
+
+class LogWriter;
+class Prompter;
+class SettingsStore;
+namespace platform {
+class Sound;
+}
+
+// The texts the main window's display draws.
+struct DisplayTexts {
+    std::string elapsed = "00:00:00";
+    std::string bytesReceived = "0";
+    std::string bytesTransmitted = "0";
+    std::string userName;
+    std::string mailCount = "0";
+};
+
+// What the monitor asks of the main window.
+class MonitorView {
+  public:
+    virtual ~MonitorView() = default;
+    virtual void setTitle(const std::string& title) = 0;
+    // The main tray icon: connected or waiting picture, and its tooltip.
+    virtual void setTrayState(bool connected, const std::string& tooltip) = 0;
+    virtual void insertStatus(const std::string& line) = 0;
+    // The display texts changed: repaint them.
+    virtual void redraw() = 0;
+    virtual void showMainWindow() = 0;
+    // The hide operation: hide the main window, and show the floating window when asked to.
+    virtual void hideMainWindow() = 0;
+    // Every processed connected tick: the elapsed text and seconds for the floating and the
+    // performance windows.
+    virtual void elapsedTick(const std::string& text, std::int64_t seconds) = 0;
+    // A connection was detected: arm the one-shot mail check a minute later.
+    virtual void connectionStarted() = 0;
+    // The dial command (after a dropped line).
+    virtual void dial() = 0;
+    // The mail check that keeps the line busy.
+    virtual void startMailCheck() = 0;
+};
+
+// Everything the monitor uses from outside.
+struct MonitorServices {
+    SettingsStore& settings;
+    const Clock& clock;
+    Prompter& prompter;
+    platform::RemoteAccess& ras;
+    platform::DialupCounters* counters;  // none where the system keeps no counters
+    platform::Sound& sound;
+    LogWriter& logWriter;
+    std::string configDir;  // the default log folder
+    std::string userName;
+    std::string versionText;
+    // The short pause before each hang-up; tests pass one that returns at once.
+    std::function<void(std::chrono::milliseconds)> pause;
+};
+
+// The connection monitor without its window: the once-a-second poll, the connection's start,
+// tick and end, the log record, the hang-up operation, the "when connected" action and the
+// cost check.
+class MonitorCore {
+  public:
+    MonitorCore(MonitorServices services, MonitorView& view);
+
+    // The connection poll (the tick of timer 1); works at most once per wall-clock second.
+    void poll();
+    // Timer 2, while connected: the action copied from the settings when the window started.
+    void whenConnectedTimer();
+    // Timer 5: compares the month's costs with the limits.
+    void costCheck();
+    // Asks (when set to), then hangs up every listed connection; true when one was hung up.
+    bool hangUpOperation();
+    // The Hangup command: status line, then the hang-up operation when connected.
+    void hangupCommand();
+    // At exit: the record of a connection still up, ended now.
+    void writeExitRecord();
+
+    bool connected() const { return connected_; }
+    bool userHungUp() const { return userHungUp_; }
+    const DisplayTexts& display() const { return display_; }
+    DisplayTexts& display() { return display_; }
+    int whenConnectedAction() const { return whenConnectedAction_; }
+    const std::vector<platform::RasConnection>& connections() const { return table_; }
+    // The log file records are written to now.
+    std::string logPath() const;
+
+    static constexpr std::int64_t kIdleBytes = 1024;
+
+  private:
+    void connectedTick(std::int64_t now);
+    void connectionEnd(std::int64_t now);
+    void writeRecord(std::int64_t end);
+    void playSignal(const char* actionKey, const char* fileKey);
+    void refreshCounters();
+    std::int64_t nowSeconds() const;
+
+    MonitorServices s_;
+    MonitorView& view_;
+    bool connected_ = false;
+    bool userHungUp_ = false;
+    bool inPoll_ = false;
+    std::int64_t start_ = 0;
+    std::int64_t lastTick_ = 0;
+    int whenConnectedAction_ = 0;
+    std::vector<platform::RasConnection> table_;
+    DisplayTexts display_;
+    std::int64_t bytesIn_ = 0;
+    std::int64_t bytesOut_ = 0;
+    // (second, bytes in both directions) of the connected ticks, for the idle hang-up.
+    std::deque<std::pair<std::int64_t, std::int64_t>> traffic_;
+};
+
+}  // namespace tavu

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace tavu {
+
+class Clock;
+class Prompter;
+class SettingsStore;
+namespace platform {
+class DialupCounters;
+class RemoteAccess;
+class Shell;
+class Sound;
+class SystemInfo;
+}  // namespace platform
+
+// The services the windows work with, chosen once at start (real ones, or fakes in tests).
+struct AppContext {
+    SettingsStore& settings;
+    const Clock& clock;
+    Prompter& prompter;
+    platform::RemoteAccess& ras;
+    platform::DialupCounters* counters;
+    platform::Sound& sound;
+    platform::SystemInfo& system;
+    platform::Shell& shell;
+    std::string configDir;  // settings and the default log folder
+    std::string exeDir;     // the program's own files (help, skins)
+};
+
+}  // namespace tavu

@@ -1,0 +1,1 @@
+# tests: target_sources(tavu_ui_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/...)

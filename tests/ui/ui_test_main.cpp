@@ -1,0 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <ctime>
+
+int main(int argc, char** argv) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
