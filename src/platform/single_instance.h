@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tavu::platform {
+
+// The rule of one running copy per user. The running copy listens on a local socket in a folder
+// only its user can enter; a second copy connects there and sends the activation message, which
+// the running copy answers before it reports activated().
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int kActivationMessage = 12345;
+    static constexpr std::chrono::milliseconds kDefaultTimeout{2000};
+
+    // dir: the private folder for the socket; defaultDir() unless a test chooses another.
+    explicit SingleInstance(QString dir = defaultDir(), QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Starts taking activations. A socket left by a copy that died is taken over; false when
+    // another copy answers there or the folder is not private.
+    bool listen();
+    bool isListening() const;
+
+    // Asks the running copy to come forward; true when it confirmed the message.
+    bool activateRunning(std::chrono::milliseconds timeout = kDefaultTimeout);
+
+    QString socketPath() const;
+
+    // $XDG_RUNTIME_DIR/tavu, or /tmp/tavu-UID without a runtime folder.
+    static QString defaultDir();
+
+  signals:
+    void activated();
+
+  private:
+    void acceptConnections();
+    void readMessage(QLocalSocket* socket);
+
+    QString dir_;
+    QLocalServer* server_ = nullptr;
+    int openConnections_ = 0;
+};
+
+// Creates dir with mode 0700, or accepts an existing one that is a real folder (not a symbolic
+// link) owned by the current user, tightening its mode to 0700. The parent must exist.
+bool preparePrivateDir(const QString& dir);
+
+}  // namespace tavu::platform
