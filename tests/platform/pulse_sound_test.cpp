@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/wav_builder.h"
 #include "support/temp_dir.h"
 
 namespace tavu::platform {
@@ -24,32 +25,13 @@ milliseconds since(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 
-void put16(std::string& out, std::uint32_t v) {
-    out.push_back(static_cast<char>(v & 0xff));
-    out.push_back(static_cast<char>((v >> 8) & 0xff));
-}
-void put32(std::string& out, std::uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
-
 // A quiet 16-bit WAV file of the given length.
 std::string silentWav(std::uint16_t channels, std::uint32_t rate, int ms) {
-    const std::uint32_t bytes = rate * channels * 2 * static_cast<std::uint32_t>(ms) / 1000;
-    std::string out = "RIFF";
-    put32(out, 4 + 8 + 16 + 8 + bytes);
-    out += "WAVEfmt ";
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, channels);
-    put32(out, rate);
-    put32(out, rate * channels * 2);
-    put16(out, static_cast<std::uint16_t>(channels * 2));
-    put16(out, 16);
-    out += "data";
-    put32(out, bytes);
-    out.append(bytes, '\0');
-    return out;
+    test::WavSpec w;
+    w.channels = channels;
+    w.rate = rate;
+    w.data.assign(rate * channels * 2 * static_cast<std::uint32_t>(ms) / 1000, '\0');
+    return test::makeWav(w);
 }
 
 // A private sound server with a null sink, which consumes sound in real time and plays nothing.
