@@ -1,9 +1,15 @@
 #include "app/tavu_app.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QEventLoop>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QSplashScreen>
 #include <QTimer>
+
+#include <csignal>
 #include <iostream>
 #include <memory>
 
@@ -26,6 +32,33 @@
 namespace tavu {
 
 namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT end the program the way the end of the desktop session does: a connection
+// still up gets its record.
+void catchTerminationSignals(ConnectionMonitor& window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char c = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+        window.endSession();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
 
 void showSplash() {
     QSplashScreen splash(splashPixmap());
@@ -89,7 +122,12 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     window.onTrayMarker = [&instance] { instance.listen(); };
     QObject::connect(&instance, &platform::SingleInstance::activated, &window,
                      &ConnectionMonitor::restoreAndShow);
-    QObject::connect(&window, &ConnectionMonitor::exitConfirmed, &app, &QApplication::quit);
+    // exit(), not quit(): quit() first asks every window to close, which the main window refuses.
+    QObject::connect(&window, &ConnectionMonitor::exitConfirmed, &app,
+                     [] { QCoreApplication::exit(0); });
+    QObject::connect(&app, &QApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.endSession(); });
+    catchTerminationSignals(window);
     window.initialise();
     return app.exec() == 0 ? 0 : 1;
 }

@@ -46,7 +46,7 @@ int readSetting(const SettingsStore& s, const char* key, int def) {
 ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     : QWidget(parent), ctx_(std::move(context)), logWriter_(ctx_.prompter) {
     setWindowTitle("TAVU");
-    setWindowIcon(idleIcon());
+    setWindowIcon(trayIcon(TrayPicture::Idle));
     setWindowFlag(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_QuitOnClose, false);
 
@@ -95,18 +95,18 @@ bool ConnectionMonitor::initialise() {
         *this);
 
     // The tray icons. Without a notification area the window itself stays reachable instead.
-    trayMenu_ = buildTrayMenu(this, [this](int id) { runCommand(id); });
-    mailMenu_ = buildMailMenu(this, [this](int id) { runCommand(id); });
-    tray_ = std::make_unique<CSystemTray>();
-    trayAvailable_ =
-        tray_->create("Waiting for connection...", idleIcon(), kMainTrayId, trayMenu_, CmdShow);
+    trayMenu_ = createTrayMenu([this](int id) { runCommand(id); }, this);
+    mailMenu_ = createMailMenu([this](int id) { runCommand(id); }, this);
+    tray_ = std::make_unique<CSystemTray>(nullptr, trayAvailability);
+    trayAvailable_ = tray_->create("Waiting for connection...", trayIcon(TrayPicture::Idle),
+                                   kMainTrayId, trayMenu_, CmdShow);
     connect(tray_.get(), &CSystemTray::command, this, [this](int id) { runCommand(id); });
     tooltip_ = "Waiting for connection...";
     if (onTrayMarker) {
         onTrayMarker();
     }
-    mailTray_ = std::make_unique<CSystemTray>();
-    mailTray_->create("Email", newMailIcon(), kMailTrayId, mailMenu_, CmdMailHide);
+    mailTray_ = std::make_unique<CSystemTray>(nullptr, trayAvailability);
+    mailTray_->create("Email", trayIcon(TrayPicture::NewMail), kMailTrayId, mailMenu_, CmdMailHide);
     mailTray_->hide();
     connect(mailTray_.get(), &CSystemTray::command, this, [this](int id) { runCommand(id); });
 
@@ -362,14 +362,28 @@ bool ConnectionMonitor::exitProcedure() {
     }
     storePosition();
     if (yes) {
-        pollTimer_.stop();
-        whenConnectedTimer_.stop();
-        mailTimer_.stop();
-        afterConnectTimer_.stop();
-        costTimer_.stop();
-        emit exitConfirmed();
+        finish();
     }
     return yes;
+}
+
+void ConnectionMonitor::endSession() {
+    if (exited_ || !core_) {
+        return;
+    }
+    core_->writeExitRecord();
+    storePosition();
+    finish();
+}
+
+void ConnectionMonitor::finish() {
+    exited_ = true;
+    pollTimer_.stop();
+    whenConnectedTimer_.stop();
+    mailTimer_.stop();
+    afterConnectTimer_.stop();
+    costTimer_.stop();
+    emit exitConfirmed();
 }
 
 void ConnectionMonitor::hideOperation() {
@@ -401,6 +415,10 @@ void ConnectionMonitor::storePosition() {
 }
 
 void ConnectionMonitor::closeEvent(QCloseEvent* event) {
+    if (exited_) {
+        event->accept();
+        return;
+    }
     storePosition();
     hideOperation();
     event->ignore();
@@ -478,7 +496,7 @@ void ConnectionMonitor::setTitle(const std::string& title) {
 
 void ConnectionMonitor::setTrayState(bool connected, const std::string& tooltip) {
     tooltip_ = qs(tooltip).left(63);
-    tray_->setIcon(connected ? connectedIcon() : idleIcon());
+    tray_->setIcon(trayIcon(connected ? TrayPicture::Connected : TrayPicture::Idle));
     tray_->setTooltip(tooltip_);
     if (!trayAvailable_) {
         update();

@@ -38,6 +38,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
 
     // The exit procedure; true when the user confirmed (the program then ends).
     bool exitProcedure();
+    // The end of the desktop session or a termination signal: the exit procedure without its
+    // question. Does nothing after the program has already exited.
+    void endSession();
     // The hide operation; the floating window is shown when ShowTime is set.
     void hideOperation();
     void restoreAndShow();
@@ -57,6 +60,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     // returns true when the dialog closed with OK.
     std::function<void(Action, int page)> openWindow;
     std::function<bool(int page)> openPreferences;
+    // Whether the desktop has a notification area; empty: ask the desktop. Set before
+    // initialise().
+    std::function<bool()> trayAvailability;
     // Called when the tray marker exists: the moment this copy starts answering a second one.
     std::function<void()> onTrayMarker;
 
@@ -100,6 +106,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void restartConfiguredTimers();
     void preferencesWithTimers();
     void about();
+    void finish();
 
     AppContext ctx_;
     LogWriter logWriter_;
@@ -120,6 +127,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QRect startRect_;
     QPoint dragOffset_;
     bool dragging_ = false;
+    bool exited_ = false;
 };
 
 }  // namespace tavu
