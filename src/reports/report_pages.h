@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reports/log_index.h"
+#include "reports/report_rows.h"
+#include "tariff/tariff.h"
+
+namespace tavu {
+
+class SettingsStore;
+
+// The report's rows, newest first, read from the log and priced only when they are asked for.
+// The tariff is read once, when the rows are opened, and prices every row. Rows are read a
+// page at a time and the pages last used are kept, so the memory used does not grow with the
+// log beyond its index.
+class ReportPages {
+  public:
+    // Indexes the log at logPath; a log that cannot be opened gives no rows.
+    ReportPages(const SettingsStore& settings, const std::string& logPath);
+
+    bool opened() const { return opened_; }
+    std::size_t size() const { return index_.size(); }
+
+    // Row i, 0 being the newest record; i must be below size(). The reference holds until the
+    // next call.
+    const ReportRow& row(std::size_t i);
+
+    static constexpr std::size_t kPageRows = 64;
+    static constexpr std::size_t kPages = 16;
+
+  private:
+    struct Page {
+        std::size_t first = 0;
+        std::uint64_t lastUse = 0;
+        std::vector<ReportRow> rows;
+    };
+    Page& pageFor(std::size_t first);
+
+    LogIndex index_;
+    Tariff tariff_;
+    BillingRules rules_;
+    bool opened_ = false;
+    std::vector<Page> pages_;
+    std::uint64_t uses_ = 0;
+};
+
+}  // namespace tavu
