@@ -1,0 +1,11 @@
+# Skins. The widget-free part has its own test program; the windows are tested in tavu_ui_tests.
+add_executable(tavu_skin_tests
+    ${CMAKE_CURRENT_LIST_DIR}/../test_main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_bitmap_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_file_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_region_test.cpp
+)
+target_include_directories(tavu_skin_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+target_link_libraries(tavu_skin_tests PRIVATE tavu_skin GTest::gtest)
+gtest_discover_tests(tavu_skin_tests DISCOVERY_TIMEOUT 60)
+
