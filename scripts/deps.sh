@@ -9,6 +9,7 @@ build_packages=(
     libpulse-dev                                   # sound through the desktop's sound server
     fonts-dejavu-core                              # the face the display texts are drawn in
     iproute2                                       # the ip command
+    xdg-utils                                      # xdg-open: help file and addresses
 )
 test_packages=(
     libgtest-dev libbenchmark-dev                  # GoogleTest and Google Benchmark

@@ -24,9 +24,19 @@ struct Fixture {
     std::uint64_t bytes = 0;
 };
 
+// The logs made for the benchmarks, removed when the program ends.
+struct Fixtures : std::map<std::int64_t, Fixture> {
+    ~Fixtures() {
+        for (const auto& [n, f] : *this) {
+            std::error_code ec;
+            std::filesystem::remove_all(f.dir, ec);
+        }
+    }
+};
+
 // Writes a log of n records once per size, with a realistic tariff beside it.
 const Fixture& fixture(std::int64_t n) {
-    static std::map<std::int64_t, Fixture> made;
+    static Fixtures made;
     auto it = made.find(n);
     if (it != made.end()) {
         return it->second;

@@ -206,6 +206,29 @@ TEST_F(MainWindow, EveryCommandReachesItsAction) {
     EXPECT_EQ(exited.count(), 1);
 }
 
+TEST_F(MainWindow, SkinButtonsRunTheirActions) {
+    ConnectionMonitor& w = make();
+    QSignalSpy reached(&w, &ConnectionMonitor::commandReached);
+    w.skinButton(5);
+    EXPECT_EQ(w.statusLines().front(), "Checking mail...");
+    for (const int i : {6, 7, 8, 9}) {
+        w.skinButton(i);
+    }
+    EXPECT_EQ(opened, (std::vector<std::pair<Action, int>>{{Action::CheckMail, 0},
+                                                           {Action::Timer, 0},
+                                                           {Action::Summary, 0},
+                                                           {Action::Preferences, 1},
+                                                           {Action::Security, 0}}));
+    w.skinButton(4);
+    EXPECT_EQ(w.statusLines().front(), "Not connected...");
+    w.skinButton(10);
+    EXPECT_EQ(shell.opened.size(), 1u);
+    w.skinButton(2);  // hides without the floating window
+    EXPECT_FALSE(w.isVisible());
+    w.skinButton(3);  // dials the first phone-book entry
+    EXPECT_EQ(w.statusLines().front(), "Connecting...");
+}
+
 TEST_F(MainWindow, ActivationRestoresTheWindow) {
     ConnectionMonitor& w = make();
     w.hideOperation();
