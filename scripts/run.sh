@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh build
 cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVU_TESTS=OFF -DTAVU_BENCH=OFF
 cmake --build build-run --target tavu
-exec ./build-run/tavu "$@"
+exec ./build-run/src/tavu "$@"
