@@ -29,3 +29,10 @@ add_custom_target(tavu_skins ALL
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/res/Skins
             $<TARGET_FILE_DIR:tavu>/Skins
     COMMENT "Copying the skins beside the program")
+
+# The program that draws the skins of res/Skins; `ninja skins` draws them again.
+add_executable(tavu_skin_maker EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/tools/skin_maker/skin_maker.cpp)
+target_link_libraries(tavu_skin_maker PRIVATE Qt6::Gui)
+add_custom_target(skins
+    COMMAND tavu_skin_maker ${PROJECT_SOURCE_DIR}/res/Skins
+    COMMENT "Drawing the skins into res/Skins")

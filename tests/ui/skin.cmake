@@ -9,3 +9,10 @@ target_include_directories(tavu_skin_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(tavu_skin_tests PRIVATE tavu_skin GTest::gtest)
 gtest_discover_tests(tavu_skin_tests DISCOVERY_TIMEOUT 60)
 
+
+target_sources(tavu_ui_tests PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/skin_face_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_menu_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_test_support.h
+    ${CMAKE_CURRENT_LIST_DIR}/small_time_window_test.cpp
+)
