@@ -23,16 +23,25 @@ char lower(char c) {
 
 }  // namespace
 
-std::int64_t leadingInt(std::string_view text) {
+// Skips leading blanks and one sign; returns where the digits start.
+std::size_t skipBlanksAndSign(std::string_view text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) {
         ++i;
     }
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+}  // namespace
+
+std::int64_t leadingInt(std::string_view text) {
+    bool negative = false;
+    std::size_t i = skipBlanksAndSign(text, negative);
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     std::int64_t value = 0;
     for (; i < text.size() && isDigit(text[i]); ++i) {
@@ -57,15 +66,8 @@ int leadingInt32(std::string_view text) {
 }
 
 double leadingDouble(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) {
-        ++i;
-    }
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const std::size_t i = skipBlanksAndSign(text, negative);
     // Only plain decimal notation counts: digits, an optional fraction, an optional exponent.
     const std::size_t start = i;
     std::size_t end = i;
