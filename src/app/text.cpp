@@ -21,8 +21,6 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-}  // namespace
-
 // Skips leading blanks and one sign; returns where the digits start.
 std::size_t skipBlanksAndSign(std::string_view text, bool& negative) {
     std::size_t i = 0;
