@@ -1,0 +1,241 @@
+// Opening the Report window on large logs: time to the first painted frame and the memory it
+// takes. Run with QT_QPA_PLATFORM=offscreen.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QScrollBar>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+
+#include "app/clock.h"
+#include "app/settings_store.h"
+#include "app/text.h"
+#include "monitor/log_record.h"
+#include "ui/report_dlg.h"
+#include "ui/summary_dlg.h"
+
+namespace {
+
+struct Fixture {
+    std::string dir;
+    std::string log;
+};
+
+std::map<std::int64_t, Fixture>& fixtures() {
+    static std::map<std::int64_t, Fixture> made;
+    return made;
+}
+
+// Writes a log of n records once per size, with a realistic tariff beside it.
+const Fixture& fixture(std::int64_t n) {
+    auto& made = fixtures();
+    if (auto it = made.find(n); it != made.end()) {
+        return it->second;
+    }
+    Fixture f;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tavu-bench-XXXXXX").string();
+    f.dir = ::mkdtemp(tmpl.data());
+    f.log = f.dir + "/logfile.log";
+    tavu::SettingsStore s(f.dir + "/tavu.ini");
+    s.writeString("Price", "PricePerDial", "0.5000000000");
+    s.writeString("Price", "CostPerMinute", "0.1000000000");
+    s.writeString("Price", "CheapCostPerMinute", "0.0500000000");
+    s.writeString("Price", "CheapTimeStart", "23:00");
+    s.writeString("Price", "CheapTimeEnd", "05:59");
+    s.writeString("Price", "MinConTime", "00:01");
+    s.writeString("Price", "ConnectionBlock", "00:01");
+    s.writeInt("Settings", "CheapInSat", 1);
+    std::mt19937 rng(7);
+    std::ofstream out(f.log, std::ios::binary);
+    std::string buf;
+    for (std::int64_t i = 0; i < n; ++i) {
+        const int day = 1 + static_cast<int>(rng() % 28);
+        const int month = 1 + static_cast<int>(rng() % 12);
+        const int year = 2000 + static_cast<int>(rng() % 27);
+        const int h = static_cast<int>(rng() % 24);
+        const int m = static_cast<int>(rng() % 60);
+        const int len = static_cast<int>(rng() % 7200);
+        const int endSecs = (h * 3600 + m * 60 + len) % 86400;
+        buf += tavu::composeRecord(
+            {tavu::formatDate(day, month, year), tavu::formatClock(h, m, 0),
+             tavu::formatDate(day, month, year),
+             tavu::formatClock(endSecs / 3600, endSecs / 60 % 60, endSecs % 60), "joe", "ttyS0",
+             "Provider", std::to_string(rng() % 10000000), std::to_string(rng() % 100000000)});
+        if (buf.size() > (1 << 20)) {
+            out << buf;
+            buf.clear();
+        }
+    }
+    out << buf;
+    return made.emplace(n, f).first->second;
+}
+
+// Drops the log from the page cache, so that the next open reads it from the disk.
+void evict(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+// Peak resident memory of the process in kB since the last reset.
+long peakRssKb() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    long kb = 0;
+    char line[256];
+    while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) {
+            break;
+        }
+    }
+    if (f != nullptr) {
+        std::fclose(f);
+    }
+    return kb;
+}
+
+long currentRssKb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f != nullptr) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(f);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Makes the peak figure start again from the present resident size.
+void resetPeakRss() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// Counts the paint events of one widget.
+class PaintWatch : public QObject {
+  public:
+    explicit PaintWatch(QWidget* w) { w->installEventFilter(this); }
+    bool painted = false;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            painted = true;
+        }
+        return false;
+    }
+};
+
+void waitForPaint(const PaintWatch& watch) {
+    while (!watch.painted) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+// Opens the window, shows it and runs the event loop until the list has been painted.
+void BM_OpenReport(benchmark::State& state) {
+    const Fixture& f = fixture(state.range(0));
+    const bool cold = state.range(1) != 0;
+    tavu::SettingsStore settings(f.dir + "/tavu.ini");
+    const tavu::SystemClock clock;
+    double peakMb = 0, heapMb = 0, rssMb = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (cold) {
+            evict(f.log);
+        }
+        malloc_trim(0);
+        resetPeakRss();
+        const long rssBefore = currentRssKb();
+        const std::size_t heapBefore = mallinfo2().uordblks;
+        state.ResumeTiming();
+
+        tavu::CReportDlg dlg(settings, f.dir, clock);
+        PaintWatch watch(dlg.list()->viewport());
+        dlg.show();
+        waitForPaint(watch);
+
+        state.PauseTiming();
+        heapMb = static_cast<double>(mallinfo2().uordblks - heapBefore) / (1 << 20);
+        rssMb = static_cast<double>(currentRssKb() - rssBefore) / 1024;
+        peakMb = static_cast<double>(peakRssKb()) / 1024;
+        if (dlg.model()->rowCount() != state.range(0)) {
+            state.SkipWithError("rows missing");
+        }
+        state.ResumeTiming();
+    }
+    state.counters["heap_MB"] = heapMb;      // held by the open window
+    state.counters["rss_grow_MB"] = rssMb;   // resident growth while opening
+    state.counters["peak_rss_MB"] = peakMb;  // the whole process at its peak
+}
+BENCHMARK(BM_OpenReport)
+    ->ArgsProduct({{100000, 1000000}, {0, 1}})
+    ->ArgNames({"records", "cold"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Jumping from the top of the list to its oldest record and painting it.
+void BM_ScrollToOldest(benchmark::State& state) {
+    const Fixture& f = fixture(state.range(0));
+    tavu::SettingsStore settings(f.dir + "/tavu.ini");
+    const tavu::SystemClock clock;
+    tavu::CReportDlg dlg(settings, f.dir, clock);
+    PaintWatch watch(dlg.list()->viewport());
+    dlg.show();
+    waitForPaint(watch);
+    QScrollBar* bar = dlg.list()->verticalScrollBar();
+    bool atEnd = false;
+    for (auto _ : state) {
+        watch.painted = false;
+        bar->setValue(atEnd ? bar->minimum() : bar->maximum());
+        atEnd = !atEnd;
+        dlg.list()->viewport()->repaint();
+        waitForPaint(watch);
+    }
+}
+BENCHMARK(BM_ScrollToOldest)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The Summary window runs the totals pass over the whole log when it opens.
+void BM_OpenSummary(benchmark::State& state) {
+    const Fixture& f = fixture(state.range(0));
+    tavu::SettingsStore settings(f.dir + "/tavu.ini");
+    const tavu::SystemClock clock;
+    for (auto _ : state) {
+        tavu::CSummaryDlg dlg(settings, f.dir, clock);
+        PaintWatch watch(&dlg);
+        dlg.show();
+        waitForPaint(watch);
+    }
+}
+BENCHMARK(BM_OpenSummary)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const auto& [n, f] : fixtures()) {
+        std::error_code ec;
+        std::filesystem::remove_all(f.dir, ec);
+    }
+    return 0;
+}
