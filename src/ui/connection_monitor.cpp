@@ -21,6 +21,8 @@
 #include "platform/system_info.h"
 #include "ui/icons.h"
 #include "ui/password_dialogs.h"
+#include "ui/report_dlg.h"
+#include "ui/summary_dlg.h"
 #include "ui/system_tray.h"
 #include "ui/tray_menus.h"
 
@@ -69,9 +71,18 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
 
     openWindow = [this](Action action, int) {
-        if (action == Action::Security) {
-            CSecurityDlg::runSecurityCommand(ctx_.settings, ctx_.prompter, this);
-            return;
+        switch (action) {
+            case Action::Security:
+                CSecurityDlg::runSecurityCommand(ctx_.settings, ctx_.prompter, this);
+                return;
+            case Action::Report:
+                CReportDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            case Action::Summary:
+                CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            default:
+                break;
         }
         ctx_.prompter.show(Message{"This window is not part of this version of TAVU yet.",
                                    kAppTitle, Buttons::Ok, Icon::Information});
