@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTimer>
 #include <set>
 
 #include "app/prompter.h"
@@ -29,6 +31,7 @@ class MainWindow : public testing::Test {
                                                                 nullptr, sound, system, shell,
                                                                 dir.path(), "/opt/tavu"});
         window->trayAvailability = [tray] { return tray; };
+        defaultOpenWindow = window->openWindow;
         window->openWindow = [this](Action a, int page) { opened.emplace_back(a, page); };
         window->initialise();
         return *window;
@@ -44,6 +47,7 @@ class MainWindow : public testing::Test {
     std::unique_ptr<platform::SimulatedRemoteAccess> ras;
     std::unique_ptr<ConnectionMonitor> window;
     std::vector<std::pair<Action, int>> opened;
+    std::function<void(Action, int)> defaultOpenWindow;
 };
 
 TEST_F(MainWindow, StartsWithItsStatusLinesTimersAndPlace) {
@@ -227,6 +231,23 @@ TEST_F(MainWindow, SkinButtonsRunTheirActions) {
     EXPECT_FALSE(w.isVisible());
     w.skinButton(3);  // dials the first phone-book entry
     EXPECT_EQ(w.statusLines().front(), "Connecting...");
+}
+
+TEST_F(MainWindow, ReportAndSummaryOpenFromTheMenus) {
+    ConnectionMonitor& w = make();
+    w.openWindow = std::move(defaultOpenWindow);
+    QStringList titles;
+    for (const int id : {32781, 32823}) {
+        QTimer::singleShot(0, [&titles] {
+            QWidget* modal = QApplication::activeModalWidget();
+            titles << (modal ? modal->windowTitle() : QString("none"));
+            if (modal) {
+                modal->close();
+            }
+        });
+        w.runCommand(id);
+    }
+    EXPECT_EQ(titles, (QStringList{"Report", "Summary"}));
 }
 
 TEST_F(MainWindow, ActivationRestoresTheWindow) {
