@@ -161,7 +161,7 @@ std::string skinsFolder(const std::string& exeDir) {
     const std::string beside = joinPath(exeDir, "Skins");
 #ifdef TAVU_SOURCE_SKINS_DIR
     struct stat st {};
-    if (::stat(beside.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (exeDir == executableDir() && (::stat(beside.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
         return TAVU_SOURCE_SKINS_DIR;
     }
 #endif

@@ -113,8 +113,8 @@ Rgb parseColor(std::string_view text);
 // folder) for a bare file name.
 std::string skinFolder(const std::string& descriptionPath);
 
-// The program's Skins folder: beside the executable, or, when the program runs from a build
-// tree that has none, the one in the source tree.
+// The program's Skins folder: beside the executable, or, when the running program's own folder
+// has none (a test program in the build tree), the one in the source tree.
 std::string skinsFolder(const std::string& exeDir);
 // The default skin's description file in that folder.
 std::string defaultSkinPath(const std::string& exeDir);

@@ -63,7 +63,7 @@ void SmallTimeWindow::paintEvent(QPaintEvent*) {
     bannerFont.setBold(true);
     p.setFont(bannerFont);
     p.setPen(Qt::white);
-    p.drawText(kBanner.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, "TAVU online");
+    p.drawText(kBanner.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, "TAVU");
 
     // The corner hides the window: a small cross says so.
     p.fillRect(kCorner, QColor(70, 20, 20));
