@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
 #include <QTreeWidget>
@@ -22,6 +23,9 @@
 #include "ui/icons.h"
 #include "ui/password_dialogs.h"
 #include "ui/report_dlg.h"
+#include "ui/skin_face.h"
+#include "ui/skin_file.h"
+#include "ui/small_time_window.h"
 #include "ui/summary_dlg.h"
 #include "ui/system_tray.h"
 #include "ui/tray_menus.h"
@@ -62,6 +66,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
         "QTreeWidget { background: rgb(40,40,46); color: rgb(200,230,160); border: none; }"
         "QHeaderView::section { background: rgb(50,50,50); color: rgb(220,220,220); }");
 
+    skin_ = std::make_unique<SkinFace>(*this, status_);
+    skin_->menuMessage = [this](int number) { handleMessage(number); };
+
     pollTimer_.setSingleShot(true);
     afterConnectTimer_.setSingleShot(true);
     connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
@@ -72,6 +79,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
 
     openWindow = [this](Action action, int) {
         switch (action) {
+            case Action::Skin:
+                chooseSkin();
+                return;
             case Action::Security:
                 CSecurityDlg::runSecurityCommand(ctx_.settings, ctx_.prompter, this);
                 return;
@@ -104,6 +114,10 @@ bool ConnectionMonitor::initialise() {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
                         }},
         *this);
+
+    if (readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
+        showFloatingWindow();
+    }
 
     // The tray icons. Without a notification area the window itself stays reachable instead.
     trayMenu_ = createTrayMenu([this](int id) { runCommand(id); }, this);
@@ -155,6 +169,14 @@ bool ConnectionMonitor::initialise() {
     insertStatus("System messages will go here!");
     insertStatus("Welcome to Tavu - your online timer!");
     ctx_.settings.writeInt(keys::kSettings, keys::kCheckMailSuccessed, 0);
+
+    // The skin named in the settings. Its display face must be installed for the texts to show.
+    const std::string skinPath =
+        ctx_.settings.readString(keys::kSkin, keys::kSkinPath, skin::defaultSkinPath(ctx_.exeDir));
+    if (loadSkin(skinPath) && !skin_->fontReady()) {
+        ctx_.prompter.show(
+            Message{"TAVU error - cant' create font", kAppTitle, Buttons::Ok, Icon::None});
+    }
     redraw();
     return true;
 }
@@ -446,8 +468,12 @@ void ConnectionMonitor::changeEvent(QEvent* event) {
 
 // --- The plain face ----------------------------------------------------------------------------
 
-void ConnectionMonitor::paintEvent(QPaintEvent*) {
+void ConnectionMonitor::paintEvent(QPaintEvent* event) {
     QPainter p(this);
+    if (skin_->installed()) {
+        skin_->paint(p, event->rect(), core_ ? core_->display() : DisplayTexts{});
+        return;
+    }
     p.fillRect(rect(), QColor(30, 30, 36));
     p.setPen(QColor(90, 90, 100));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -484,6 +510,9 @@ void ConnectionMonitor::contextMenuEvent(QContextMenuEvent* event) {
 
 void ConnectionMonitor::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
+        if (skin_->press(event->position().toPoint()) >= 0) {
+            return;  // a skin button: it acts on release
+        }
         dragging_ = true;
         dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
     }
@@ -495,8 +524,14 @@ void ConnectionMonitor::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-void ConnectionMonitor::mouseReleaseEvent(QMouseEvent*) {
+void ConnectionMonitor::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = false;
+    if (event->button() == Qt::LeftButton) {
+        const int item = skin_->release(event->position().toPoint());
+        if (item >= 0 && item < kSkinButtonActions) {
+            skinButton(item);
+        }
+    }
 }
 
 // --- MonitorView -------------------------------------------------------------------------------
@@ -545,9 +580,31 @@ void ConnectionMonitor::hideMainWindow() {
     } else {
         showMinimized();  // no tray icon to come back through: stay on the task bar
     }
+    if (readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
+        showFloatingWindow();
+    }
 }
 
-void ConnectionMonitor::elapsedTick(const std::string&, std::int64_t) {}
+bool ConnectionMonitor::loadSkin(const std::string& path) {
+    return skin_->load(path, ctx_.prompter);
+}
+
+void ConnectionMonitor::chooseSkin() {
+    skin_->choose(skin::skinsFolder(ctx_.exeDir), ctx_.settings, ctx_.prompter);
+}
+
+void ConnectionMonitor::showFloatingWindow() {
+    if (!floating_) {
+        floating_ = std::make_unique<SmallTimeWindow>();
+    }
+    floating_->showWindow();
+}
+
+void ConnectionMonitor::elapsedTick(const std::string& text, std::int64_t) {
+    if (floating_) {
+        floating_->setTimeText(qs(text));
+    }
+}
 
 void ConnectionMonitor::connectionStarted() {
     afterConnectTimer_.start(60000);

@@ -16,6 +16,8 @@ class QTreeWidget;
 namespace tavu {
 
 class CSystemTray;
+class SkinFace;
+class SmallTimeWindow;
 
 // The main window: follows the connection through MonitorCore, owns the program's timers, the
 // tray icons and the command set. Without a skin it draws a plain face: the display texts and
@@ -55,6 +57,14 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QString trayTooltip() const;
     bool shownAtStart() const { return shownAtStart_; }
     QMenu* trayMenu() const { return trayMenu_; }
+
+    // The skin, and the floating elapsed-time window (none until first needed).
+    SkinFace& skin() { return *skin_; }
+    SmallTimeWindow* floatingWindow() const { return floating_.get(); }
+    bool loadSkin(const std::string& path);
+    // The skin chooser (command 32854, through openWindow).
+    void chooseSkin();
+    void showFloatingWindow();
 
     // Windows of other parts are opened through these; tests replace them. openPreferences
     // returns true when the dialog closed with OK.
@@ -113,6 +123,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<MonitorCore> core_;
     std::unique_ptr<CSystemTray> tray_;
     std::unique_ptr<CSystemTray> mailTray_;
+    std::unique_ptr<SkinFace> skin_;
+    std::unique_ptr<SmallTimeWindow> floating_;
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;

@@ -16,3 +16,5 @@ target_sources(tavu_ui_tests PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/skin_test_support.h
     ${CMAKE_CURRENT_LIST_DIR}/small_time_window_test.cpp
 )
+# The main window on a skin (needs the skin wired into ConnectionMonitor).
+target_sources(tavu_ui_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/skinned_monitor_test.cpp)

@@ -118,18 +118,6 @@ TEST(SkinFile, ValuesAreReadAsAtMost255Characters) {
     EXPECT_EQ(parseSkinDescription(padded).item(About), (Rect{1, 0, 0, 0}));
 }
 
-TEST(SkinFile, RectanglesHoldTheirPointsOnly) {
-    const Rect r{10, 20, 5, 3};
-    EXPECT_TRUE(r.contains(10, 20));
-    EXPECT_TRUE(r.contains(14, 22));
-    EXPECT_FALSE(r.contains(15, 22));
-    EXPECT_FALSE(r.contains(14, 23));
-    EXPECT_FALSE(r.contains(9, 20));
-    EXPECT_FALSE((Rect{0, 0, 0, 5}).contains(0, 0));
-    EXPECT_FALSE((Rect{kCoordinateLimit, kCoordinateLimit, kCoordinateLimit, kCoordinateLimit})
-                     .contains(-kCoordinateLimit, -kCoordinateLimit));
-}
-
 TEST(SkinFile, FilesMissingUnreadableOrOversizedGiveDefaultsOrTheirStart) {
     test::TempDir dir;
     EXPECT_EQ(readSkinDescription(dir.file("none.ini")).displayFont, "Verdana");
