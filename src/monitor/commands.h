@@ -156,14 +156,14 @@ inline constexpr std::array<std::string_view, 3> kTrayPopupTitles = {"Connection
 // The skin's built-in menu (161), in the same form: its top level holds the popups "Connection",
 // "Preferences", "Report", "Help" and "View" and the item "Exit". It has no separators.
 inline constexpr std::array<int, 28> kSkinMenuLayout = {
-    kMenuPopupStart, CmdConnect,      CmdHangup,       CmdCheckMail,    CmdCheckUpdate,
-    CmdInetTools,    CmdPerformance,  kMenuPopupEnd,   kMenuPopupStart, CmdPrefGeneral,
-    CmdConnections,  CmdSecurity,     CmdTimer,        CmdSkin,         kMenuPopupEnd,
-    kMenuPopupStart, CmdReport,       CmdSummary,      kMenuPopupEnd,   kMenuPopupStart,
-    CmdHelpContents, CmdAbout,        kMenuPopupEnd,   kMenuPopupStart, CmdHide,
-    CmdMinimize,     kMenuPopupEnd,   CmdExit,
+    kMenuPopupStart, CmdConnect,     CmdHangup,     CmdCheckMail,    CmdCheckUpdate,
+    CmdInetTools,    CmdPerformance, kMenuPopupEnd, kMenuPopupStart, CmdPrefGeneral,
+    CmdConnections,  CmdSecurity,    CmdTimer,      CmdSkin,         kMenuPopupEnd,
+    kMenuPopupStart, CmdReport,      CmdSummary,    kMenuPopupEnd,   kMenuPopupStart,
+    CmdHelpContents, CmdAbout,       kMenuPopupEnd, kMenuPopupStart, CmdHide,
+    CmdMinimize,     kMenuPopupEnd,  CmdExit,
 };
-inline constexpr std::array<std::string_view, 5> kSkinPopupTitles = {
-    "Connection", "Preferences", "Report", "Help", "View"};
+inline constexpr std::array<std::string_view, 5> kSkinPopupTitles = {"Connection", "Preferences",
+                                                                     "Report", "Help", "View"};
 
 }  // namespace tavu
