@@ -21,7 +21,8 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Skips leading blanks and one sign; returns where the digits start.
+}  // namespace
+
 std::size_t skipBlanksAndSign(std::string_view text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) {
@@ -34,8 +35,6 @@ std::size_t skipBlanksAndSign(std::string_view text, bool& negative) {
     }
     return i;
 }
-
-}  // namespace
 
 std::int64_t leadingInt(std::string_view text) {
     bool negative = false;

@@ -6,6 +6,9 @@
 
 namespace tavu {
 
+// Skips the leading blanks and one sign of a number's text; returns where its digits start.
+std::size_t skipBlanksAndSign(std::string_view text, bool& negative);
+
 // The leading decimal integer of a text, after blanks and an optional sign; 0 when there is
 // none. Values beyond the range of int64 saturate.
 std::int64_t leadingInt(std::string_view text);

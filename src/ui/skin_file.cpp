@@ -8,6 +8,7 @@
 
 #include "app/paths.h"
 #include "app/settings_store.h"
+#include "app/text.h"
 
 namespace tavu::skin {
 
@@ -17,34 +18,15 @@ namespace {
 constexpr std::size_t kMaxValue = 255;
 
 int parseNumber(std::string_view field) {
-    std::size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    std::int64_t value = 0;
-    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
-        value = std::min<std::int64_t>(value * 10 + (field[i] - '0'), kCoordinateLimit);
-    }
-    return static_cast<int>(negative ? -value : value);
+    return static_cast<int>(
+        std::clamp<std::int64_t>(leadingInt(field), -kCoordinateLimit, kCoordinateLimit));
 }
 
 // A colour component: the number modulo 256. The number is read in full (not held to the
 // coordinate bound) so that the remainder is the true one.
 int parseComponent(std::string_view field) {
-    std::size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
-        ++i;
-    }
     bool negative = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-        negative = field[i] == '-';
-        ++i;
-    }
+    std::size_t i = skipBlanksAndSign(field, negative);
     int rest = 0;
     for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
         rest = (rest * 10 + (field[i] - '0')) % 256;

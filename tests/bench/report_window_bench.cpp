@@ -21,65 +21,12 @@
 #include "app/clock.h"
 #include "app/settings_store.h"
 #include "app/text.h"
+#include "bench/bench_log.h"
 #include "monitor/log_record.h"
 #include "ui/report_dlg.h"
 #include "ui/summary_dlg.h"
 
 namespace {
-
-struct Fixture {
-    std::string dir;
-    std::string log;
-};
-
-std::map<std::int64_t, Fixture>& fixtures() {
-    static std::map<std::int64_t, Fixture> made;
-    return made;
-}
-
-// Writes a log of n records once per size, with a realistic tariff beside it.
-const Fixture& fixture(std::int64_t n) {
-    auto& made = fixtures();
-    if (auto it = made.find(n); it != made.end()) {
-        return it->second;
-    }
-    Fixture f;
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tavu-bench-XXXXXX").string();
-    f.dir = ::mkdtemp(tmpl.data());
-    f.log = f.dir + "/logfile.log";
-    tavu::SettingsStore s(f.dir + "/tavu.ini");
-    s.writeString("Price", "PricePerDial", "0.5000000000");
-    s.writeString("Price", "CostPerMinute", "0.1000000000");
-    s.writeString("Price", "CheapCostPerMinute", "0.0500000000");
-    s.writeString("Price", "CheapTimeStart", "23:00");
-    s.writeString("Price", "CheapTimeEnd", "05:59");
-    s.writeString("Price", "MinConTime", "00:01");
-    s.writeString("Price", "ConnectionBlock", "00:01");
-    s.writeInt("Settings", "CheapInSat", 1);
-    std::mt19937 rng(7);
-    std::ofstream out(f.log, std::ios::binary);
-    std::string buf;
-    for (std::int64_t i = 0; i < n; ++i) {
-        const int day = 1 + static_cast<int>(rng() % 28);
-        const int month = 1 + static_cast<int>(rng() % 12);
-        const int year = 2000 + static_cast<int>(rng() % 27);
-        const int h = static_cast<int>(rng() % 24);
-        const int m = static_cast<int>(rng() % 60);
-        const int len = static_cast<int>(rng() % 7200);
-        const int endSecs = (h * 3600 + m * 60 + len) % 86400;
-        buf += tavu::composeRecord(
-            {tavu::formatDate(day, month, year), tavu::formatClock(h, m, 0),
-             tavu::formatDate(day, month, year),
-             tavu::formatClock(endSecs / 3600, endSecs / 60 % 60, endSecs % 60), "joe", "ttyS0",
-             "Provider", std::to_string(rng() % 10000000), std::to_string(rng() % 100000000)});
-        if (buf.size() > (1 << 20)) {
-            out << buf;
-            buf.clear();
-        }
-    }
-    out << buf;
-    return made.emplace(n, f).first->second;
-}
 
 // Drops the log from the page cache, so that the next open reads it from the disk.
 void evict(const std::string& path) {
@@ -150,7 +97,7 @@ void waitForPaint(const PaintWatch& watch) {
 
 // Opens the window, shows it and runs the event loop until the list has been painted.
 void BM_OpenReport(benchmark::State& state) {
-    const Fixture& f = fixture(state.range(0));
+    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
     const bool cold = state.range(1) != 0;
     tavu::SettingsStore settings(f.dir + "/tavu.ini");
     const tavu::SystemClock clock;
@@ -192,7 +139,7 @@ BENCHMARK(BM_OpenReport)
 
 // Jumping from the top of the list to its oldest record and painting it.
 void BM_ScrollToOldest(benchmark::State& state) {
-    const Fixture& f = fixture(state.range(0));
+    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
     tavu::SettingsStore settings(f.dir + "/tavu.ini");
     const tavu::SystemClock clock;
     tavu::CReportDlg dlg(settings, f.dir, clock);
@@ -213,7 +160,7 @@ BENCHMARK(BM_ScrollToOldest)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRe
 
 // The Summary window runs the totals pass over the whole log when it opens.
 void BM_OpenSummary(benchmark::State& state) {
-    const Fixture& f = fixture(state.range(0));
+    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
     tavu::SettingsStore settings(f.dir + "/tavu.ini");
     const tavu::SystemClock clock;
     for (auto _ : state) {
@@ -233,9 +180,5 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    for (const auto& [n, f] : fixtures()) {
-        std::error_code ec;
-        std::filesystem::remove_all(f.dir, ec);
-    }
     return 0;
 }

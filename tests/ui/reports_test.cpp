@@ -163,7 +163,7 @@ TEST_F(Reports, AMalformedLogStillShowsEveryReadableRow) {
         "garbage without separators\r\n",
         "31-02-2024|xx:yy:zz|31-02-2024|10:00:00|<b>bold</b>|dev|isp|abc|-5|\r\n",
         "02-05-2024|10:00:00|\r\n",
-        std::string("\x01\xff\xfe|\x80|\r\n", 10),
+        std::string("\x01\xff\xfe|\x80\0|\r\n", 9),  // binary bytes and a NUL
         "03-05-2024|10:00:00|03-05-2024|10:00:30|a|b|c|1|2|extra|fields|\r\n",
         std::string(20000, 'z') + "\r\n",
         record("04-05-2024", "10:00:00", "10:02:00"),
