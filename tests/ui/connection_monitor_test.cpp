@@ -8,46 +8,16 @@
 #include <QTimer>
 #include <set>
 
-#include "app/prompter.h"
-#include "app/settings_store.h"
-#include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
-#include "support/temp_dir.h"
+#include "ui/monitor_fixture.h"
 
 namespace tavu {
 namespace {
 
 using namespace std::chrono_literals;
 
-class MainWindow : public testing::Test {
+class MainWindow : public test::MonitorFixture {
   protected:
-    MainWindow() {
-        std::string error;
-        ras = platform::SimulatedRemoteAccess::fromText("[entry Provider]\n", clock, error);
-    }
-
-    ConnectionMonitor& make(bool tray = true) {
-        window = std::make_unique<ConnectionMonitor>(AppContext{settings, clock, prompter, *ras,
-                                                                nullptr, sound, system, shell,
-                                                                dir.path(), "/opt/tavu"});
-        window->trayAvailability = [tray] { return tray; };
-        defaultOpenWindow = window->openWindow;
-        window->openWindow = [this](Action a, int page) { opened.emplace_back(a, page); };
-        window->initialise();
-        return *window;
-    }
-
-    test::TempDir dir;
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    ScriptedPrompter prompter;
-    platform::FakeSound sound;
-    platform::FakeSystemInfo system;
-    platform::FakeShell shell;
-    std::unique_ptr<platform::SimulatedRemoteAccess> ras;
-    std::unique_ptr<ConnectionMonitor> window;
-    std::vector<std::pair<Action, int>> opened;
-    std::function<void(Action, int)> defaultOpenWindow;
+    ConnectionMonitor& make(bool tray = true) { return makeWindow("/opt/tavu", tray); }
 };
 
 TEST_F(MainWindow, StartsWithItsStatusLinesTimersAndPlace) {

@@ -10,6 +10,7 @@
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
 #include "ui/connection_monitor.h"
+#include "ui/monitor_fixture.h"
 #include "ui/skin_face.h"
 #include "ui/skin_menu.h"
 #include "ui/skin_test_support.h"
@@ -24,11 +25,9 @@ const QRgb kUp = qRgb(30, 30, 90);
 
 // The main window started on a skin of its own: Quit at (2,2), Hangup at (20,2), Connect at
 // (40,2) and the built-in menu at (2,30).
-class SkinnedMonitor : public testing::Test {
+class SkinnedMonitor : public test::MonitorFixture {
   protected:
     SkinnedMonitor() {
-        std::string error;
-        ras = platform::SimulatedRemoteAccess::fromText("[entry Provider]\n", clock, error);
         skinPath = test::writeSkin(dir.file("exe/Skins/Velvora"),
                                    "[Coordinates]\nQuit=2,2,15,15\nHangup=20,2,15,15\n"
                                    "Connect=40,2,15,15\nDisplayFont=DejaVu Sans\n"
@@ -37,17 +36,8 @@ class SkinnedMonitor : public testing::Test {
                                    test::framedPicture(300, 240, qRgb(200, 0, 0)));
     }
 
-    // Windows of other parts are only recorded unless `ownWindows`.
     ConnectionMonitor& make(bool ownWindows = false) {
-        window = std::make_unique<ConnectionMonitor>(AppContext{settings, clock, prompter, *ras,
-                                                                nullptr, sound, system, shell,
-                                                                dir.path(), dir.file("exe")});
-        window->trayAvailability = [] { return true; };
-        if (!ownWindows) {
-            window->openWindow = [this](Action a, int page) { opened.emplace_back(a, page); };
-        }
-        window->initialise();
-        return *window;
+        return makeWindow(dir.file("exe"), true, ownWindows);
     }
 
     void click(QPoint press, QPoint release) {
@@ -55,17 +45,7 @@ class SkinnedMonitor : public testing::Test {
         QTest::mouseRelease(window.get(), Qt::LeftButton, Qt::NoModifier, release);
     }
 
-    test::TempDir dir;
     std::string skinPath;
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    ScriptedPrompter prompter;
-    platform::FakeSound sound;
-    platform::FakeSystemInfo system;
-    platform::FakeShell shell;
-    std::unique_ptr<platform::SimulatedRemoteAccess> ras;
-    std::unique_ptr<ConnectionMonitor> window;
-    std::vector<std::pair<Action, int>> opened;
 };
 
 TEST_F(SkinnedMonitor, StartsOnTheDefaultSkinOrSaysWhyNot) {
