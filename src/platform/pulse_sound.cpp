@@ -26,22 +26,22 @@ struct Playback {
 };
 
 bool playBlocking(const std::string& server, const Pcm& pcm) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = pcm.rate;
-    spec.channels = static_cast<std::uint8_t>(pcm.channels);
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = pcm.rate;
+    format.channels = static_cast<std::uint8_t>(pcm.channels);
     // A short buffer: the server's default of about two seconds would hold a short signal back
     // (and the caller with it) long after the sound itself has ended.
     pa_buffer_attr buffer{};
     buffer.maxlength = static_cast<std::uint32_t>(-1);
-    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferUsec, &spec));
+    buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferUsec, &format));
     buffer.prebuf = static_cast<std::uint32_t>(-1);
     buffer.minreq = static_cast<std::uint32_t>(-1);
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     int error = 0;
     pa_simple* stream =
         pa_simple_new(server.empty() ? nullptr : server.c_str(), "TAVU", PA_STREAM_PLAYBACK,
-                      nullptr, "signal", &spec, nullptr, &buffer, &error);
+                      nullptr, "signal", &format, nullptr, &buffer, &error);
     if (stream == nullptr) {
         return false;
     }
