@@ -35,6 +35,11 @@ std::int64_t MonitorCore::nowSeconds() const {
         .count();
 }
 
+std::int64_t MonitorCore::hangupIntervalSeconds() const {
+    return 60 * std::max<std::int64_t>(
+                    1, s_.settings.readInt(keys::kSettings, keys::kHangupInterval, 10));
+}
+
 std::string MonitorCore::logPath() const {
     return logFilePath(s_.settings, s_.configDir);
 }
@@ -91,9 +96,7 @@ void MonitorCore::connectedTick(std::int64_t now) {
         refreshCounters();
         if (s_.counters != nullptr) {
             traffic_.emplace_back(now, bytesIn_ + bytesOut_);
-            const std::int64_t keep =
-                std::int64_t{60} *
-                (std::max(1, s_.settings.readInt(keys::kSettings, keys::kHangupInterval, 10)) + 2);
+            const std::int64_t keep = hangupIntervalSeconds() + 120;
             while (!traffic_.empty() && traffic_.front().first < now - keep) {
                 traffic_.pop_front();
             }
@@ -221,9 +224,7 @@ void MonitorCore::whenConnectedTimer() {
     }
     // Auto hangup: the link carried less than 1 KB in both directions together during the last
     // interval. A connection younger than the interval is left alone.
-    const std::int64_t interval =
-        std::int64_t{60} *
-        std::max(1, s_.settings.readInt(keys::kSettings, keys::kHangupInterval, 10));
+    const std::int64_t interval = hangupIntervalSeconds();
     const std::int64_t now = traffic_.back().first;
     const std::int64_t since = now - interval;
     const auto before = std::find_if(traffic_.rbegin(), traffic_.rend(),

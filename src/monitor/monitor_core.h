@@ -107,6 +107,8 @@ class MonitorCore {
     void playSignal(const char* actionKey, const char* fileKey);
     void refreshCounters();
     std::int64_t nowSeconds() const;
+    // HangupInterval (minutes, at least 1) in seconds.
+    std::int64_t hangupIntervalSeconds() const;
 
     MonitorServices s_;
     MonitorView& view_;

@@ -5,7 +5,6 @@ find_package(Threads REQUIRED)
 # Sounds go to the desktop's sound server through its simple blocking client library.
 pkg_check_modules(PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
 
-set_target_properties(tavu_platform PROPERTIES AUTOMOC ON)
 target_sources(tavu_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/fakes.h
     ${CMAKE_CURRENT_LIST_DIR}/pcm.cpp

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QThread>
 #include <QTreeWidget>
+#include <algorithm>
+#include <limits>
 
 #include "app/paths.h"
 #include "app/prompter.h"
@@ -45,6 +47,13 @@ QString qs(const std::string& s) {
 
 int readSetting(const SettingsStore& s, const char* key, int def) {
     return s.readInt(keys::kSettings, key, def);
+}
+
+// The period of a timer set in minutes (default 10), in milliseconds; at least a minute, and no
+// more than a timer can count.
+int minutesPeriodMs(const SettingsStore& s, const char* key) {
+    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
+    return 60000 * std::clamp(readSetting(s, key, 10), 1, kMaxMinutes);
 }
 
 }  // namespace
@@ -159,10 +168,10 @@ bool ConnectionMonitor::initialise() {
     // Timers.
     armPollTimer();
     if (core_->whenConnectedAction() > 0) {
-        whenConnectedTimer_.start(60000 * std::max(1, readSetting(s, keys::kHangupInterval, 10)));
+        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
     }
     if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(60000 * std::max(1, readSetting(s, keys::kCMailTime, 10)));
+        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
     }
     costTimer_.start(60000);
 
@@ -190,20 +199,13 @@ void ConnectionMonitor::armPollTimer() {
 }
 
 bool ConnectionMonitor::timerActive(int id) const {
-    switch (id) {
-        case PollTimer:
-            return pollTimer_.isActive();
-        case WhenConnectedTimer:
-            return whenConnectedTimer_.isActive();
-        case MailTimer:
-            return mailTimer_.isActive();
-        case AfterConnectTimer:
-            return afterConnectTimer_.isActive();
-        case CostTimer:
-            return costTimer_.isActive();
-        default:
-            return false;
+    const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
+                              &mailTimer_, &afterConnectTimer_, &costTimer_};
+    if (id < 1 || id > CostTimer) {
+        return false;
     }
+    // Running for real: a timer whose start the system refused has no timer id.
+    return timers[id]->isActive() && timers[id]->timerId() > 0;
 }
 
 void ConnectionMonitor::tick(int timerId) {
@@ -353,12 +355,12 @@ void ConnectionMonitor::preferencesWithTimers() {
 void ConnectionMonitor::restartConfiguredTimers() {
     const SettingsStore& s = ctx_.settings;
     if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(60000 * std::max(1, readSetting(s, keys::kCMailTime, 10)));
+        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
     } else {
         mailTimer_.stop();
     }
     if (readSetting(s, keys::kHangupComboState, 0) != 0) {
-        whenConnectedTimer_.start(60000 * std::max(1, readSetting(s, keys::kHangupInterval, 10)));
+        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
     } else {
         whenConnectedTimer_.stop();
     }

@@ -1,5 +1,4 @@
 # The tray icons and their menus, the icon pictures, message boxes and the password dialogs.
-set_target_properties(tavu_ui PROPERTIES AUTOMOC ON)
 target_sources(tavu_ui PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/dark_dialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dark_dialog.h

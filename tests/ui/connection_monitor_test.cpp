@@ -43,6 +43,16 @@ TEST_F(MainWindow, ConfiguredTimersStartWithTheWindow) {
     EXPECT_TRUE(w.timerActive(ConnectionMonitor::MailTimer));
 }
 
+TEST_F(MainWindow, AbsurdTimerPeriodsStillStartTheTimers) {
+    settings.writeInt("Settings", "HangupComboState", 1);
+    settings.writeInt("Settings", "HangupInterval", 40000);  // more ms than an int holds
+    settings.writeInt("Settings", "CheckMail", 1);
+    settings.writeInt("Settings", "CMailTime", -5);
+    ConnectionMonitor& w = make();
+    EXPECT_TRUE(w.timerActive(ConnectionMonitor::WhenConnectedTimer));
+    EXPECT_TRUE(w.timerActive(ConnectionMonitor::MailTimer));
+}
+
 TEST_F(MainWindow, HideOnStartDecidesTheFirstTimerEvent) {
     ConnectionMonitor& shown = make();
     shown.tick(ConnectionMonitor::CostTimer);
