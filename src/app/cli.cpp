@@ -2,10 +2,10 @@
 
 #include <ostream>
 
-#include "app/clock.h"
-#include "app/paths.h"
-#include "app/settings_store.h"
-#include "app/version.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/settings_store.h"
+#include "core/version.h"
 #include "monitor/log_file.h"
 #include "reports/report_rows.h"
 

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "app/clock.h"
-#include "app/paths.h"
 #include "app/tavu_app.h"
+#include "core/clock.h"
+#include "core/paths.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -13,10 +13,10 @@
 #include <iostream>
 #include <memory>
 
-#include "app/clock.h"
-#include "app/paths.h"
-#include "app/settings_keys.h"
-#include "app/settings_store.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "platform/linux_counters.h"
 #include "platform/linux_remote_access.h"
 #include "platform/pulse_sound.h"
@@ -24,10 +24,10 @@
 #include "platform/simulated_remote_access.h"
 #include "platform/single_instance.h"
 #include "platform/system_info.h"
-#include "ui/connection_monitor.h"
-#include "ui/icons.h"
-#include "ui/password_dialogs.h"
-#include "ui/qt_prompter.h"
+#include "ui/common/icons.h"
+#include "ui/common/password_dialogs.h"
+#include "ui/common/qt_prompter.h"
+#include "ui/main/connection_monitor.h"
 
 namespace tavu {
 

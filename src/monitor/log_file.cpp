@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/paths.h"
-#include "app/prompter.h"
-#include "app/settings_keys.h"
-#include "app/settings_store.h"
+#include "core/paths.h"
+#include "core/prompter.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 
 namespace tavu {
 

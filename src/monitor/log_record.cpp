@@ -1,6 +1,6 @@
 #include "monitor/log_record.h"
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace tavu {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "app/prompter.h"
-#include "app/settings_keys.h"
-#include "app/settings_store.h"
-#include "app/text.h"
-#include "app/version.h"
+#include "core/prompter.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "core/version.h"
 #include "monitor/log_file.h"
 #include "platform/sound.h"
 #include "tariff/totals.h"

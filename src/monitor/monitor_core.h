@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "core/clock.h"
 #include "platform/counters.h"
 #include "platform/remote_access.h"
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/text.h"
+#include "core/text.h"
 #include "platform/ras_errors.h"
 
 namespace tavu::platform {

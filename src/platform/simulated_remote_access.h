@@ -59,7 +59,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/clock.h"
+#include "core/clock.h"
 #include "platform/counters.h"
 #include "platform/remote_access.h"
 

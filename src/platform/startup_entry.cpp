@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "app/paths.h"
+#include "core/paths.h"
 
 namespace tavu::platform {
 

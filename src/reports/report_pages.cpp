@@ -1,6 +1,6 @@
 #include "reports/report_pages.h"
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "monitor/log_record.h"
 
 namespace tavu {

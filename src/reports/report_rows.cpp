@@ -1,6 +1,6 @@
 #include "reports/report_rows.h"
 
-#include "app/text.h"
+#include "core/text.h"
 
 namespace tavu {
 

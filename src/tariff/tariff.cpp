@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "app/settings_keys.h"
-#include "app/settings_store.h"
-#include "app/text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/text.h"
 
 namespace tavu {
 

@@ -1,8 +1,8 @@
 #include "tariff/totals.h"
 
-#include "app/settings_keys.h"
-#include "app/settings_store.h"
-#include "app/text.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/text.h"
 #include "monitor/log_file.h"
 
 namespace tavu {

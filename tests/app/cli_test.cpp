@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "app/clock.h"
-#include "app/settings_store.h"
+#include "core/clock.h"
+#include "core/settings_store.h"
 #include "monitor/log_record.h"
 #include "support/temp_dir.h"
 

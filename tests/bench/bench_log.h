@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "app/settings_store.h"
-#include "app/text.h"
+#include "core/settings_store.h"
+#include "core/text.h"
 #include "monitor/log_record.h"
 
 namespace tavu::bench {

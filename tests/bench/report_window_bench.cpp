@@ -18,13 +18,13 @@
 #include <random>
 #include <string>
 
-#include "app/clock.h"
-#include "app/settings_store.h"
-#include "app/text.h"
 #include "bench/bench_log.h"
+#include "core/clock.h"
+#include "core/settings_store.h"
+#include "core/text.h"
 #include "monitor/log_record.h"
-#include "ui/report_dlg.h"
-#include "ui/summary_dlg.h"
+#include "ui/reports/report_dlg.h"
+#include "ui/reports/summary_dlg.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "app/settings_store.h"
-#include "app/text.h"
 #include "bench/bench_log.h"
+#include "core/settings_store.h"
+#include "core/text.h"
 #include "monitor/log_file.h"
 #include "monitor/log_record.h"
 #include "reports/report_rows.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ui/skin_bitmap.h"
+#include "ui/skin/skin_bitmap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     tavu::CSkinBitmap bitmap;

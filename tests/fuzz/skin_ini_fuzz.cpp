@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ui/skin_file.h"
+#include "ui/skin/skin_file.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ui/skin_region.h"
+#include "ui/skin/skin_region.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "app/prompter.h"
-#include "app/settings_store.h"
+#include "core/prompter.h"
+#include "core/settings_store.h"
 #include "support/temp_dir.h"
 
 namespace tavu {

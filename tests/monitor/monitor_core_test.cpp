@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/prompter.h"
-#include "app/settings_store.h"
+#include "core/prompter.h"
+#include "core/settings_store.h"
 #include "monitor/log_file.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"

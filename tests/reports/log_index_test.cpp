@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "monitor/log_file.h"
 #include "monitor/log_record.h"
 #include "reports/report_pages.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "monitor/log_record.h"
 #include "support/temp_dir.h"
 

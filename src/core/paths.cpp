@@ -1,0 +1,82 @@
+#include "core/paths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace tavu {
+
+std::string joinPath(std::string_view dir, std::string_view name) {
+    std::string out(dir);
+    while (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    while (!name.empty() && name.front() == '/') {
+        name.remove_prefix(1);
+    }
+    if (out.empty()) {
+        return std::string(name);
+    }
+    if (out.back() != '/') {
+        out.push_back('/');
+    }
+    out += name;
+    return out;
+}
+
+std::string executableDir() {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    std::string path(buf, static_cast<std::size_t>(n));
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool makeDirs(const std::string& dir) {
+    if (dir.empty()) {
+        return false;
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode);
+    }
+    const auto slash = dir.find_last_not_of('/');
+    const auto parentEnd = dir.rfind('/', slash);
+    if (parentEnd != std::string::npos && parentEnd > 0) {
+        makeDirs(dir.substr(0, parentEnd));
+    }
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+std::string resolveConfigDir(const std::optional<std::string>& override,
+                             const std::string& exeDir) {
+    if (override) {
+        makeDirs(*override);
+        return *override;
+    }
+    if (::access(exeDir.c_str(), W_OK) == 0) {
+        return exeDir;
+    }
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = joinPath(home, ".config");
+    } else {
+        base = "/tmp";
+    }
+    std::string dir = joinPath(base, "tavu");
+    makeDirs(dir);
+    return dir;
+}
+
+}  // namespace tavu

@@ -1,0 +1,340 @@
+#include "core/settings_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "core/text.h"
+
+namespace tavu {
+
+namespace {
+
+std::string lowerName(std::string_view name) {
+    std::string out(trim(name));
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// A name or value from the program may hold characters that would change the meaning of the
+// line it is written to (a line end, or "=" in a key built from a phone-book entry name).
+// They become blanks, the same way on reading and writing so the key is found again.
+std::string safeText(std::string_view text, bool isName) {
+    std::string out(text);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        char& c = out[i];
+        if (c == '\r' || c == '\n' || (isName && (c == '=' || c == ']' || c == '['))) {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
+std::int64_t nanos(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+std::string IniDocument::lookupKey(std::string_view section, std::string_view key) {
+    std::string k = lowerName(safeText(section, true));
+    k.push_back('\n');
+    k += lowerName(safeText(key, true));
+    return k;
+}
+
+IniDocument IniDocument::parse(std::string_view content) {
+    IniDocument doc;
+    std::string section;
+    bool sawSection = false;
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < content.size()) {
+        std::size_t end = content.find('\n', pos);
+        const bool hasEnd = end != std::string_view::npos;
+        if (!hasEnd) {
+            end = content.size();
+        }
+        std::string_view raw = content.substr(pos, end - pos);
+        if (!raw.empty() && raw.back() == '\r') {
+            raw.remove_suffix(1);
+            if (first) {
+                doc.crlf_ = true;
+            }
+        }
+        first = false;
+        Line line;
+        line.text = std::string(raw);
+        const std::string_view t = trim(raw);
+        if (!t.empty() && t.front() == '[') {
+            const auto close = t.find(']');
+            section = lowerName(t.substr(1, close == std::string_view::npos ? t.npos : close - 1));
+            sawSection = true;
+            line.isSection = true;
+            line.section = section;
+        } else if (sawSection) {
+            const auto eq = raw.find('=');
+            if (eq != std::string_view::npos && !trim(raw.substr(0, eq)).empty()) {
+                line.isKey = true;
+                line.keyEnd = eq;
+                line.section = section;
+            }
+        }
+        doc.lines_.push_back(std::move(line));
+        pos = hasEnd ? end + 1 : end;
+    }
+    doc.reindex();
+    return doc;
+}
+
+void IniDocument::reindex() {
+    index_.clear();
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        if (l.isKey) {
+            std::string k = l.section;
+            k.push_back('\n');
+            k += lowerName(std::string_view(l.text).substr(0, l.keyEnd));
+            index_.emplace(std::move(k), i);  // keeps the first occurrence
+        }
+    }
+}
+
+std::string_view IniDocument::valueOf(const Line& line) const {
+    return trim(std::string_view(line.text).substr(line.keyEnd + 1));
+}
+
+std::optional<std::string_view> IniDocument::find(std::string_view section,
+                                                  std::string_view key) const {
+    const auto it = index_.find(lookupKey(section, key));
+    if (it == index_.end()) {
+        return std::nullopt;
+    }
+    return valueOf(lines_[it->second]);
+}
+
+bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string cleanKey(trim(safeText(key, true)));
+    const std::string cleanValue(trim(safeText(value, false)));
+    const std::string k = lookupKey(section, key);
+    const std::string sec = lowerName(safeText(section, true));
+    Line line;
+    line.text = cleanKey + "=" + cleanValue;
+    line.isKey = true;
+    line.keyEnd = cleanKey.size();
+    line.section = sec;
+
+    if (const auto it = index_.find(k); it != index_.end()) {
+        if (valueOf(lines_[it->second]) == cleanValue) {
+            return false;
+        }
+        lines_[it->second] = std::move(line);
+        return true;
+    }
+    // Insert after the last key line of the first section of that name.
+    std::size_t header = lines_.size();
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].isSection && lines_[i].section == sec) {
+            header = i;
+            break;
+        }
+    }
+    if (header == lines_.size()) {
+        if (!lines_.empty() && !trim(lines_.back().text).empty()) {
+            lines_.push_back(Line{});
+        }
+        Line h;
+        h.text = "[" + std::string(trim(safeText(section, true))) + "]";
+        h.isSection = true;
+        h.section = sec;
+        lines_.push_back(std::move(h));
+        lines_.push_back(std::move(line));
+    } else {
+        std::size_t at = header + 1;
+        for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].isSection; ++i) {
+            if (lines_[i].isKey) {
+                at = i + 1;
+            }
+        }
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    }
+    reindex();
+    return true;
+}
+
+std::string IniDocument::serialize() const {
+    std::string out;
+    const char* eol = crlf_ ? "\r\n" : "\n";
+    for (const Line& l : lines_) {
+        out += l.text;
+        out += eol;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {}
+
+std::shared_ptr<const SettingsStore::Snapshot> SettingsStore::load() const {
+    auto snap = std::make_shared<Snapshot>();
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        snap->id.size = -1;
+        snap->usable = errno == ENOENT;
+        return snap;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
+        ::close(fd);
+        snap->usable = false;
+        return snap;
+    }
+    snap->id = FileId{st.st_dev, st.st_ino, st.st_size, nanos(st.st_mtim), nanos(st.st_ctim)};
+    std::string content;
+    content.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    content.resize(got);
+    snap->doc = IniDocument::parse(content);
+    return snap;
+}
+
+std::shared_ptr<const SettingsStore::Snapshot> SettingsStore::current() const {
+    struct stat st {};
+    FileId id;
+    if (::stat(path_.c_str(), &st) == 0) {
+        id = FileId{st.st_dev, st.st_ino, st.st_size, nanos(st.st_mtim), nanos(st.st_ctim)};
+    }
+    std::lock_guard lock(mutex_);
+    if (!cache_ || !(cache_->id == id)) {
+        cache_ = load();
+        ++generation_;
+    }
+    return cache_;
+}
+
+std::uint64_t SettingsStore::generation() const {
+    current();
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+int SettingsStore::readInt(std::string_view section, std::string_view key, int def) const {
+    const auto snap = current();
+    const auto v = snap->doc.find(section, key);
+    return v ? leadingInt32(*v) : def;
+}
+
+std::string SettingsStore::readString(std::string_view section, std::string_view key,
+                                      std::string_view def) const {
+    const auto snap = current();
+    const auto v = snap->doc.find(section, key);
+    const std::string_view text = v ? *v : def;
+    return std::string(text.substr(0, kMaxStringRead));
+}
+
+bool SettingsStore::writeInt(std::string_view section, std::string_view key, int value) {
+    return writeString(section, key, std::to_string(value));
+}
+
+bool SettingsStore::writeString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+    // A settings file reached through a symbolic link is replaced where it really lies.
+    std::string target = path_;
+    struct stat lst {};
+    if (::lstat(path_.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(path_.c_str(), resolved) == nullptr) {
+            return false;
+        }
+        target = resolved;
+    }
+    const std::string dir = directoryOf(target);
+    // Writers of this program take turns on the folder, so two processes writing different
+    // keys at once do not lose each other's change.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
+        return false;
+    }
+    ::flock(dirFd, LOCK_EX);
+    bool ok = false;
+    {
+        std::lock_guard lock(mutex_);
+        cache_.reset();  // read afresh under the lock
+    }
+    const auto snap = current();
+    if (snap->usable) {
+        IniDocument doc = snap->doc;
+        if (!doc.set(section, key, value)) {
+            ok = true;
+        } else {
+            const std::string data = doc.serialize();
+            std::string tmp = target + ".XXXXXX";
+            const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+            if (fd >= 0) {
+                bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+                written = (::close(fd) == 0) && written;
+                if (written && ::rename(tmp.c_str(), target.c_str()) == 0) {
+                    ::fsync(dirFd);
+                    ok = true;
+                } else {
+                    ::unlink(tmp.c_str());
+                }
+            }
+        }
+    }
+    ::flock(dirFd, LOCK_UN);
+    ::close(dirFd);
+    return ok;
+}
+
+}  // namespace tavu

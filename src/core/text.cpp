@@ -1,0 +1,166 @@
+#include "core/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace tavu {
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+std::size_t skipBlanksAndSign(std::string_view text, bool& negative) {
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) {
+        ++i;
+    }
+    negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    return i;
+}
+
+std::int64_t leadingInt(std::string_view text) {
+    bool negative = false;
+    std::size_t i = skipBlanksAndSign(text, negative);
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        const int d = text[i] - '0';
+        if (value > (kMax - d) / 10) {
+            return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
+        }
+        value = value * 10 + d;
+    }
+    return negative ? -value : value;
+}
+
+int leadingInt32(std::string_view text) {
+    const std::int64_t v = leadingInt(text);
+    if (v > std::numeric_limits<int>::max()) {
+        return std::numeric_limits<int>::max();
+    }
+    if (v < std::numeric_limits<int>::min()) {
+        return std::numeric_limits<int>::min();
+    }
+    return static_cast<int>(v);
+}
+
+double leadingDouble(std::string_view text) {
+    bool negative = false;
+    const std::size_t i = skipBlanksAndSign(text, negative);
+    // Only plain decimal notation counts: digits, an optional fraction, an optional exponent.
+    const std::size_t start = i;
+    std::size_t end = i;
+    bool digits = false;
+    while (end < text.size() && isDigit(text[end])) {
+        ++end;
+        digits = true;
+    }
+    if (end < text.size() && text[end] == '.') {
+        ++end;
+        while (end < text.size() && isDigit(text[end])) {
+            ++end;
+            digits = true;
+        }
+    }
+    if (!digits) {
+        return 0.0;
+    }
+    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+        std::size_t e = end + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) {
+            ++e;
+        }
+        if (e < text.size() && isDigit(text[e])) {
+            while (e < text.size() && isDigit(text[e])) {
+                ++e;
+            }
+            end = e;
+        }
+    }
+    double value = 0.0;
+    const auto res =
+        std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::general);
+    if (res.ec == std::errc::result_out_of_range) {
+        // Overflow is not a usable price; underflow is as good as zero.
+        return 0.0;
+    }
+    if (res.ec != std::errc() || !std::isfinite(value)) {
+        return 0.0;
+    }
+    return negative ? -value : value;
+}
+
+std::string formatFixed(double value, int decimals) {
+    char buf[400];
+    const auto res =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (res.ec != std::errc()) {
+        return "0";
+    }
+    return std::string(buf, res.ptr);
+}
+
+std::string formatHms(std::int64_t seconds) {
+    if (seconds < 0) {
+        seconds = 0;
+    }
+    char buf[32];
+    const int n =
+        std::snprintf(buf, sizeof buf, "%02lld:%02d:%02d", static_cast<long long>(seconds / 3600),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string formatDate(int day, int month, int year) {
+    char buf[40];
+    const int n = std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", day, month, year);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string formatClock(int hour, int minute, int second) {
+    char buf[40];
+    const int n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tavu

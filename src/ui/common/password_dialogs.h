@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/prompter.h"
+#include "core/settings_store.h"
+#include "ui/common/dark_dialog.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tavu {
+
+// Texts of the password dialogs and their messages.
+inline constexpr const char* kPasswordTitle = "Enter password !!!";
+inline constexpr const char* kPasswordPrompt = "Please enter password !!!";
+inline constexpr const char* kPasswordLabel = "Password:";
+inline constexpr const char* kPasswordIncorrect = "Password incorrect. Please try again!";
+inline constexpr const char* kSecurityTitle = "Security";
+inline constexpr const char* kSecurityEnable = "Enable password protection";
+inline constexpr const char* kSecurityWhenStarting = "Ask password when starting";
+inline constexpr const char* kSecurityWhenConfiguring =
+    "Ask password when changing configuration only";
+inline constexpr const char* kSecurityEnterPasswords = "Please enter passwords";
+inline constexpr const char* kSecurityMismatch =
+    "The passwords you typed don't match. Please enter the same password in both boxes.";
+
+// The password prompt. OK closes it only when the typed text equals the stored password,
+// exactly; otherwise a message says so and the prompt stays for another try.
+class CPasswordDlg : public DarkDialog {
+    Q_OBJECT
+
+  public:
+    CPasswordDlg(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+    QLineEdit* passwordEdit() const { return edit_; }
+    QPushButton* okButton() const { return ok_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+  private:
+    SettingsStore& settings_;
+    Prompter& prompter_;
+    QLineEdit* edit_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+};
+
+// The protection settings: whether a password is asked, when, and the password itself (typed
+// twice). Opening fills the fields from the settings; only OK writes, and only when it closes.
+class CSecurityDlg : public DarkDialog {
+    Q_OBJECT
+
+  public:
+    CSecurityDlg(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+    // The Security command: the configuration gate first (refused: nothing is shown), then the
+    // dialog, modal. True when the dialog closed with OK.
+    static bool runSecurityCommand(SettingsStore& settings, Prompter& prompter, QWidget* parent);
+
+    QCheckBox* enableBox() const { return enable_; }
+    QRadioButton* whenStartingRadio() const { return whenStarting_; }
+    QRadioButton* whenConfiguringRadio() const { return whenConfiguring_; }
+    QLineEdit* passwordEdit() const { return password_; }
+    QLineEdit* confirmEdit() const { return confirm_; }
+    QPushButton* okButton() const { return ok_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+  private:
+    void load();
+    void refuse(const char* text);
+
+    SettingsStore& settings_;
+    Prompter& prompter_;
+    QCheckBox* enable_;
+    QRadioButton* whenStarting_;
+    QRadioButton* whenConfiguring_;
+    QLineEdit* password_;
+    QLineEdit* confirm_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+};
+
+// Runs the password prompt modally; true when the right password was given.
+bool askPassword(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+// Before a configuration dialog opens (Preferences, Security, Timer): true when protection does
+// not ask here (Enabled and WhenConfigured not both 1) or the right password was given.
+bool configurationGate(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+// At start-up: true when protection does not ask here (Enabled and WhenStarted not both 1) or
+// the right password was given.
+bool startupGate(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+}  // namespace tavu

@@ -1,0 +1,659 @@
+#include "ui/main/connection_monitor.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QThread>
+#include <QTreeWidget>
+#include <algorithm>
+#include <limits>
+
+#include "core/paths.h"
+#include "core/prompter.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/version.h"
+#include "platform/ras_errors.h"
+#include "platform/remote_access.h"
+#include "platform/shell.h"
+#include "platform/system_info.h"
+#include "ui/common/icons.h"
+#include "ui/common/password_dialogs.h"
+#include "ui/main/small_time_window.h"
+#include "ui/reports/report_dlg.h"
+#include "ui/reports/summary_dlg.h"
+#include "ui/skin/skin_face.h"
+#include "ui/skin/skin_file.h"
+#include "ui/tray/system_tray.h"
+#include "ui/tray/tray_menus.h"
+
+namespace tavu {
+
+namespace {
+
+constexpr int kMainTrayId = 173;
+constexpr int kMailTrayId = 193;
+const QRect kFirstStartRect(QPoint(126, 133), QPoint(517 - 1, 425 - 1));
+constexpr QSize kMaximisedSize(390, 292);
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+int readSetting(const SettingsStore& s, const char* key, int def) {
+    return s.readInt(keys::kSettings, key, def);
+}
+
+// The period of a timer set in minutes (default 10), in milliseconds; at least a minute, and no
+// more than a timer can count.
+int minutesPeriodMs(const SettingsStore& s, const char* key) {
+    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
+    return 60000 * std::clamp(readSetting(s, key, 10), 1, kMaxMinutes);
+}
+
+}  // namespace
+
+ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
+    : QWidget(parent), ctx_(std::move(context)), logWriter_(ctx_.prompter) {
+    setWindowTitle("TAVU");
+    setWindowIcon(trayIcon(TrayPicture::Idle));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    status_ = new QTreeWidget(this);
+    status_->setColumnCount(1);
+    status_->setHeaderLabels({"Connection"});
+    status_->setColumnWidth(0, 190);
+    status_->setRootIsDecorated(false);
+    status_->setGeometry(12, 150, 366, 130);
+    status_->setStyleSheet(
+        "QTreeWidget { background: rgb(40,40,46); color: rgb(200,230,160); border: none; }"
+        "QHeaderView::section { background: rgb(50,50,50); color: rgb(220,220,220); }");
+
+    skin_ = std::make_unique<SkinFace>(*this, status_);
+    skin_->menuMessage = [this](int number) { handleMessage(number); };
+
+    pollTimer_.setSingleShot(true);
+    afterConnectTimer_.setSingleShot(true);
+    connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
+    connect(&whenConnectedTimer_, &QTimer::timeout, this, [this] { tick(WhenConnectedTimer); });
+    connect(&mailTimer_, &QTimer::timeout, this, [this] { tick(MailTimer); });
+    connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
+    connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
+
+    openWindow = [this](Action action, int) {
+        switch (action) {
+            case Action::Skin:
+                chooseSkin();
+                return;
+            case Action::Security:
+                CSecurityDlg::runSecurityCommand(ctx_.settings, ctx_.prompter, this);
+                return;
+            case Action::Report:
+                CReportDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            case Action::Summary:
+                CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            default:
+                break;
+        }
+        ctx_.prompter.show(Message{"This window is not part of this version of TAVU yet.",
+                                   kAppTitle, Buttons::Ok, Icon::Information});
+    };
+    openPreferences = [this](int page) {
+        openWindow(Action::Preferences, page);
+        return false;
+    };
+}
+
+ConnectionMonitor::~ConnectionMonitor() = default;
+
+bool ConnectionMonitor::initialise() {
+    const std::string version = ctx_.system.versionText();
+    core_ = std::make_unique<MonitorCore>(
+        MonitorServices{ctx_.settings, ctx_.clock, ctx_.prompter, ctx_.ras, ctx_.counters,
+                        ctx_.sound, logWriter_, ctx_.configDir, ctx_.system.userName(), version,
+                        [](std::chrono::milliseconds d) {
+                            QThread::msleep(static_cast<unsigned long>(d.count()));
+                        }},
+        *this);
+
+    if (readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
+        showFloatingWindow();
+    }
+
+    // The tray icons. Without a notification area the window itself stays reachable instead.
+    trayMenu_ = createTrayMenu([this](int id) { runCommand(id); }, this);
+    mailMenu_ = createMailMenu([this](int id) { runCommand(id); }, this);
+    tray_ = std::make_unique<CSystemTray>(nullptr, trayAvailability);
+    trayAvailable_ = tray_->create("Waiting for connection...", trayIcon(TrayPicture::Idle),
+                                   kMainTrayId, trayMenu_, CmdShow);
+    connect(tray_.get(), &CSystemTray::command, this, [this](int id) { runCommand(id); });
+    tooltip_ = "Waiting for connection...";
+    if (onTrayMarker) {
+        onTrayMarker();
+    }
+    mailTray_ = std::make_unique<CSystemTray>(nullptr, trayAvailability);
+    mailTray_->create("Email", trayIcon(TrayPicture::NewMail), kMailTrayId, mailMenu_, CmdMailHide);
+    mailTray_->hide();
+    connect(mailTray_.get(), &CSystemTray::command, this, [this](int id) { runCommand(id); });
+
+    // Placement.
+    const SettingsStore& s = ctx_.settings;
+    const int bottom = readSetting(s, keys::kGalvWindowPosb, 0);
+    if (bottom == 0) {
+        startRect_ = kFirstStartRect;
+    } else {
+        startRect_ = QRect(QPoint(readSetting(s, keys::kGalvWindowPosl, 0),
+                                  readSetting(s, keys::kGalvWindowPost, 0)),
+                           QPoint(readSetting(s, keys::kGalvWindowPosr, 0) - 1, bottom - 1));
+    }
+    setGeometry(startRect_);
+    if (readSetting(s, keys::kGalvWindowMinimized, 0) == 1) {
+        showMinimized();
+    } else if (readSetting(s, keys::kHideOnStart, 1) == 1) {
+        shownAtStart_ = true;
+        show();
+    } else {
+        showMinimized();
+    }
+    setWindowTitle("TAVU");
+
+    // Timers.
+    armPollTimer();
+    if (core_->whenConnectedAction() > 0) {
+        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
+    }
+    if (readSetting(s, keys::kCheckMail, 0) == 1) {
+        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    }
+    costTimer_.start(60000);
+
+    insertStatus("System messages will go here!");
+    insertStatus("Welcome to Tavu - your online timer!");
+    ctx_.settings.writeInt(keys::kSettings, keys::kCheckMailSuccessed, 0);
+
+    // The skin named in the settings. Its display face must be installed for the texts to show.
+    const std::string skinPath =
+        ctx_.settings.readString(keys::kSkin, keys::kSkinPath, skin::defaultSkinPath(ctx_.exeDir));
+    if (loadSkin(skinPath) && !skin_->fontReady()) {
+        ctx_.prompter.show(
+            Message{"TAVU error - cant' create font", kAppTitle, Buttons::Ok, Icon::None});
+    }
+    redraw();
+    return true;
+}
+
+void ConnectionMonitor::armPollTimer() {
+    // The poll works once per wall-clock second: sleep until just past the next whole second.
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(ctx_.clock.now().time_since_epoch())
+            .count();
+    pollTimer_.start(static_cast<int>(1000 - ms % 1000) + 1);
+}
+
+bool ConnectionMonitor::timerActive(int id) const {
+    const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
+                              &mailTimer_, &afterConnectTimer_, &costTimer_};
+    if (id < 1 || id > CostTimer) {
+        return false;
+    }
+    // Running for real: a timer whose start the system refused has no timer id.
+    return timers[id]->isActive() && timers[id]->timerId() > 0;
+}
+
+void ConnectionMonitor::tick(int timerId) {
+    switch (timerId) {
+        case PollTimer:
+            core_->poll();
+            armPollTimer();
+            break;
+        case WhenConnectedTimer:
+            core_->whenConnectedTimer();
+            break;
+        case MailTimer:
+            if (core_->connected()) {
+                startMailCheck();
+            }
+            break;
+        case AfterConnectTimer:
+            if (core_->connected()) {
+                afterConnectTimer_.stop();
+                startMailCheck();
+            }
+            break;
+        case CostTimer:
+            core_->costCheck();
+            break;
+        default:
+            break;
+    }
+    // The first event of any timer hides a window that was not to stay shown at start.
+    if (!shownAtStart_) {
+        shownAtStart_ = true;
+        hideOperation();
+    }
+}
+
+// --- Commands -------------------------------------------------------------------------------
+
+void ConnectionMonitor::runCommand(int id) {
+    if (const auto entry = findCommand(id)) {
+        runAction(*entry);
+    }
+}
+
+bool ConnectionMonitor::handleMessage(int number) {
+    if (number == 12345) {  // a second copy of the program asks this one to come forward
+        restoreAndShow();
+        return true;
+    }
+    if (const auto entry = findMessageCommand(number)) {
+        runAction(*entry);
+        return true;
+    }
+    return false;
+}
+
+void ConnectionMonitor::runAction(const CommandEntry& entry) {
+    emit commandReached(entry.action);
+    switch (entry.action) {
+        case Action::Dial:
+            dial();
+            break;
+        case Action::Hangup:
+            core_->hangupCommand();
+            break;
+        case Action::Hide:
+            hideOperation();
+            break;
+        case Action::Minimize:
+            showMinimized();
+            break;
+        case Action::Show:
+            restoreAndShow();
+            break;
+        case Action::Exit:
+            exitProcedure();
+            break;
+        case Action::About:
+            about();
+            break;
+        case Action::HelpContents:
+            ctx_.shell.open(joinPath(ctx_.exeDir, "help/index.htm"));
+            break;
+        case Action::MailHide:
+            mailTray_->hide();
+            core_->display().mailCount = "0";
+            redraw();
+            break;
+        case Action::PreferencesWithTimers:
+            preferencesWithTimers();
+            break;
+        default:
+            openWindow(entry.action, entry.page);
+            break;
+    }
+}
+
+void ConnectionMonitor::skinButton(int index) {
+    switch (index) {
+        case 0:
+            about();
+            break;
+        case 1:
+            showMinimized();
+            break;
+        case 2:
+            hide();
+            break;
+        case 3:
+            dial();
+            break;
+        case 4:
+            core_->hangupCommand();
+            break;
+        case 5:
+            insertStatus("Checking mail...");
+            openWindow(Action::CheckMail, 0);
+            break;
+        case 6:
+            runCommand(CmdTimer);
+            break;
+        case 7:
+            runCommand(CmdSummary);
+            break;
+        case 8:
+            runCommand(CmdPrefGeneral);
+            break;
+        case 9:
+            runCommand(CmdSecurity);
+            break;
+        case 10:
+            runCommand(CmdHelpContents);
+            break;
+        case 11:
+            trayMenu_->popup(QCursor::pos());
+            break;
+        default:
+            break;
+    }
+}
+
+void ConnectionMonitor::preferencesWithTimers() {
+    if (openPreferences(0)) {
+        restartConfiguredTimers();
+    }
+}
+
+void ConnectionMonitor::restartConfiguredTimers() {
+    const SettingsStore& s = ctx_.settings;
+    if (readSetting(s, keys::kCheckMail, 0) == 1) {
+        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    } else {
+        mailTimer_.stop();
+    }
+    if (readSetting(s, keys::kHangupComboState, 0) != 0) {
+        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
+    } else {
+        whenConnectedTimer_.stop();
+    }
+    for (const char* key :
+         {keys::kWarnWhenMonth, keys::kWarnWhenCall, keys::kDisWhenMonth, keys::kDisWhenCall}) {
+        if (readSetting(s, key, 0) != 0) {
+            core_->costCheck();
+        }
+    }
+}
+
+void ConnectionMonitor::about() {
+    QMessageBox box(QMessageBox::Information, "About TAVU",
+                    QString("%1\n\nA connection timer for dial-up Internet connections: it times "
+                            "every connection, keeps a log of them, prices them with your "
+                            "telephone tariff and warns you before they cost too much.")
+                        .arg(kAppTitle),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+// --- Window operations -------------------------------------------------------------------------
+
+bool ConnectionMonitor::exitProcedure() {
+    bool yes = true;
+    if (readSetting(ctx_.settings, keys::kConfirmExit, 1) == 1) {
+        yes = ctx_.prompter.show(Message{"You are about to exit Tavu. Are you sure ?",
+                                         "Are you sure ?", Buttons::YesNo, Icon::Question}) ==
+              Answer::Yes;
+    }
+    if (yes) {
+        core_->writeExitRecord();
+    }
+    storePosition();
+    if (yes) {
+        finish();
+    }
+    return yes;
+}
+
+void ConnectionMonitor::endSession() {
+    if (exited_ || !core_) {
+        return;
+    }
+    core_->writeExitRecord();
+    storePosition();
+    finish();
+}
+
+void ConnectionMonitor::finish() {
+    exited_ = true;
+    pollTimer_.stop();
+    whenConnectedTimer_.stop();
+    mailTimer_.stop();
+    afterConnectTimer_.stop();
+    costTimer_.stop();
+    emit exitConfirmed();
+}
+
+void ConnectionMonitor::hideOperation() {
+    hideMainWindow();
+}
+
+void ConnectionMonitor::restoreAndShow() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void ConnectionMonitor::storePosition() {
+    const QRect r = frameGeometry();
+    const int bottom = r.y() + r.height();
+    SettingsStore& s = ctx_.settings;
+    auto write = [&](const QRect& rect, int minimised) {
+        s.writeInt(keys::kSettings, keys::kGalvWindowPosl, rect.left());
+        s.writeInt(keys::kSettings, keys::kGalvWindowPost, rect.top());
+        s.writeInt(keys::kSettings, keys::kGalvWindowPosr, rect.left() + rect.width());
+        s.writeInt(keys::kSettings, keys::kGalvWindowPosb, rect.top() + rect.height());
+        s.writeInt(keys::kSettings, keys::kGalvWindowMinimized, minimised);
+    };
+    if (isMinimized() || bottom < 0) {
+        write(startRect_, 1);  // where it was before it went off the screen
+    } else if (bottom > 0) {
+        write(r, 0);
+    }
+}
+
+void ConnectionMonitor::closeEvent(QCloseEvent* event) {
+    if (exited_) {
+        event->accept();
+        return;
+    }
+    storePosition();
+    hideOperation();
+    event->ignore();
+}
+
+void ConnectionMonitor::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && isMaximized()) {
+        // A maximised main window keeps its own small size at its stored place.
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        setGeometry(QRect(startRect_.topLeft(), kMaximisedSize));
+    }
+    QWidget::changeEvent(event);
+}
+
+// --- The plain face ----------------------------------------------------------------------------
+
+void ConnectionMonitor::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    if (skin_->installed()) {
+        skin_->paint(p, event->rect(), core_ ? core_->display() : DisplayTexts{});
+        return;
+    }
+    p.fillRect(rect(), QColor(30, 30, 36));
+    p.setPen(QColor(90, 90, 100));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    const DisplayTexts empty;
+    const DisplayTexts& d = core_ ? core_->display() : empty;
+    QFont label("DejaVu Sans", 9);
+    QFont value("DejaVu Sans", 14, QFont::Bold);
+    const std::pair<const char*, const std::string*> rows[] = {{"Time online", &d.elapsed},
+                                                               {"Received", &d.bytesReceived},
+                                                               {"Sent", &d.bytesTransmitted},
+                                                               {"User", &d.userName},
+                                                               {"Mail", &d.mailCount}};
+    int y = 12;
+    for (const auto& [name, text] : rows) {
+        p.setFont(label);
+        p.setPen(QColor(160, 160, 170));
+        p.drawText(QRect(14, y, 100, 24), Qt::AlignLeft | Qt::AlignVCenter, name);
+        p.setFont(value);
+        p.setPen(QColor(159, 255, 0));
+        p.drawText(QRect(120, y, width() - 134, 24), Qt::AlignLeft | Qt::AlignVCenter, qs(*text));
+        y += 26;
+    }
+    if (!trayAvailable_) {
+        // No notification area: what the tray icon would say is shown here.
+        p.setFont(label);
+        p.setPen(QColor(220, 220, 220));
+        p.drawText(QRect(14, height() - 10, width() - 28, 10), Qt::AlignLeft, tooltip_);
+    }
+}
+
+void ConnectionMonitor::contextMenuEvent(QContextMenuEvent* event) {
+    trayMenu_->popup(event->globalPos());
+}
+
+void ConnectionMonitor::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        if (skin_->press(event->position().toPoint()) >= 0) {
+            return;  // a skin button: it acts on release
+        }
+        dragging_ = true;
+        dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    }
+}
+
+void ConnectionMonitor::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+    }
+}
+
+void ConnectionMonitor::mouseReleaseEvent(QMouseEvent* event) {
+    dragging_ = false;
+    if (event->button() == Qt::LeftButton) {
+        const int item = skin_->release(event->position().toPoint());
+        if (item >= 0 && item < kSkinButtonActions) {
+            skinButton(item);
+        }
+    }
+}
+
+// --- MonitorView -------------------------------------------------------------------------------
+
+void ConnectionMonitor::setTitle(const std::string& title) {
+    setWindowTitle(qs(title));
+}
+
+void ConnectionMonitor::setTrayState(bool connected, const std::string& tooltip) {
+    tooltip_ = qs(tooltip).left(63);
+    tray_->setIcon(trayIcon(connected ? TrayPicture::Connected : TrayPicture::Idle));
+    tray_->setTooltip(tooltip_);
+    if (!trayAvailable_) {
+        update();
+    }
+}
+
+QString ConnectionMonitor::trayTooltip() const {
+    return tooltip_;
+}
+
+void ConnectionMonitor::insertStatus(const std::string& line) {
+    auto* item = new QTreeWidgetItem(QStringList{qs(line)});
+    status_->insertTopLevelItem(0, item);
+}
+
+QStringList ConnectionMonitor::statusLines() const {
+    QStringList out;
+    for (int i = 0; i < status_->topLevelItemCount(); ++i) {
+        out << status_->topLevelItem(i)->text(0);
+    }
+    return out;
+}
+
+void ConnectionMonitor::redraw() {
+    update();
+}
+
+void ConnectionMonitor::showMainWindow() {
+    restoreAndShow();
+}
+
+void ConnectionMonitor::hideMainWindow() {
+    if (trayAvailable_) {
+        hide();
+    } else {
+        showMinimized();  // no tray icon to come back through: stay on the task bar
+    }
+    if (readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
+        showFloatingWindow();
+    }
+}
+
+bool ConnectionMonitor::loadSkin(const std::string& path) {
+    return skin_->load(path, ctx_.prompter);
+}
+
+void ConnectionMonitor::chooseSkin() {
+    skin_->choose(skin::skinsFolder(ctx_.exeDir), ctx_.settings, ctx_.prompter);
+}
+
+void ConnectionMonitor::showFloatingWindow() {
+    if (!floating_) {
+        floating_ = std::make_unique<SmallTimeWindow>();
+    }
+    floating_->showWindow();
+}
+
+void ConnectionMonitor::elapsedTick(const std::string& text, std::int64_t) {
+    if (floating_) {
+        floating_->setTimeText(qs(text));
+    }
+}
+
+void ConnectionMonitor::connectionStarted() {
+    afterConnectTimer_.start(60000);
+}
+
+void ConnectionMonitor::startMailCheck() {}
+
+void ConnectionMonitor::dial() {
+    // Dial the default entry with its stored user name and password; the progress shows in the
+    // status list, a failure in a message box.
+    SettingsStore& s = ctx_.settings;
+    std::string entry = s.readString(keys::kSettings, keys::kDefaultCon);
+    if (entry.empty()) {
+        std::vector<std::string> entries;
+        if (ctx_.ras.listEntries(entries) && !entries.empty()) {
+            entry = entries.front();
+        }
+    }
+    if (entry.empty()) {
+        ctx_.prompter.show(
+            Message{"There is no connection entry to dial.", "TAVU", Buttons::Ok, Icon::Error});
+        return;
+    }
+    platform::DialRequest request{
+        entry, s.readString(keys::kConnections, entry + keys::kEntryUserSuffix),
+        s.readString(keys::kConnections, entry + keys::kEntryPasswordSuffix)};
+    insertStatus("Connecting...");
+    auto fail = [this](int code, bool atOnce) {
+        std::string text = ctx_.ras.errorText(code);
+        if (text.empty()) {
+            text = atOnce ? "Undefined RAS Dial Error (" + std::to_string(code) + ")."
+                          : "Undefined RAS Dial Error.";
+        }
+        ctx_.prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Error});
+    };
+    std::uint64_t handle = 0;
+    const int rc = ctx_.ras.dial(
+        request,
+        [fail](int, int error) {
+            if (error != 0) {
+                fail(error, false);
+            }
+        },
+        handle);
+    if (rc != 0) {
+        fail(rc, true);
+    }
+}
+
+}  // namespace tavu

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "monitor/commands.h"
+#include "monitor/log_file.h"
+#include "monitor/monitor_core.h"
+#include "ui/common/app_context.h"
+
+class QMenu;
+class QTreeWidget;
+
+namespace tavu {
+
+class CSystemTray;
+class SkinFace;
+class SmallTimeWindow;
+
+// The main window: follows the connection through MonitorCore, owns the program's timers, the
+// tray icons and the command set. Without a skin it draws a plain face: the display texts and
+// the status list on a dark panel.
+class ConnectionMonitor : public QWidget, public MonitorView {
+    Q_OBJECT
+
+  public:
+    explicit ConnectionMonitor(AppContext context, QWidget* parent = nullptr);
+    ~ConnectionMonitor() override;
+
+    // The window's start: tray icons, placement, timers, status list, display texts.
+    bool initialise();
+
+    // A command from a menu, and a numbered message (only commands marked as messages answer).
+    void runCommand(int id);
+    bool handleMessage(int number);
+    // The skin's buttons 0 to 11.
+    void skinButton(int index);
+
+    // The exit procedure; true when the user confirmed (the program then ends).
+    bool exitProcedure();
+    // The end of the desktop session or a termination signal: the exit procedure without its
+    // question. Does nothing after the program has already exited.
+    void endSession();
+    // The hide operation; the floating window is shown when ShowTime is set.
+    void hideOperation();
+    void restoreAndShow();
+    void storePosition();
+
+    // The tick of the timers; the real timers call it, tests may call it directly.
+    void tick(int timerId);
+
+    MonitorCore& core() { return *core_; }
+    QStringList statusLines() const;
+    bool trayAvailable() const { return trayAvailable_; }
+    QString trayTooltip() const;
+    bool shownAtStart() const { return shownAtStart_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+
+    // The skin, and the floating elapsed-time window (none until first needed).
+    SkinFace& skin() { return *skin_; }
+    SmallTimeWindow* floatingWindow() const { return floating_.get(); }
+    bool loadSkin(const std::string& path);
+    // The skin chooser (command 32854, through openWindow).
+    void chooseSkin();
+    void showFloatingWindow();
+
+    // Windows of other parts are opened through these; tests replace them. openPreferences
+    // returns true when the dialog closed with OK.
+    std::function<void(Action, int page)> openWindow;
+    std::function<bool(int page)> openPreferences;
+    // Whether the desktop has a notification area; empty: ask the desktop. Set before
+    // initialise().
+    std::function<bool()> trayAvailability;
+    // Called when the tray marker exists: the moment this copy starts answering a second one.
+    std::function<void()> onTrayMarker;
+
+    enum TimerId {
+        PollTimer = 1,
+        WhenConnectedTimer = 2,
+        MailTimer = 3,
+        AfterConnectTimer = 4,
+        CostTimer = 5
+    };
+    bool timerActive(int id) const;
+
+  signals:
+    void exitConfirmed();
+    void commandReached(tavu::Action action);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    // MonitorView
+    void setTitle(const std::string& title) override;
+    void setTrayState(bool connected, const std::string& tooltip) override;
+    void insertStatus(const std::string& line) override;
+    void redraw() override;
+    void showMainWindow() override;
+    void hideMainWindow() override;
+    void elapsedTick(const std::string& text, std::int64_t seconds) override;
+    void connectionStarted() override;
+    void dial() override;
+    void startMailCheck() override;
+
+    void runAction(const CommandEntry& entry);
+    void armPollTimer();
+    void restartConfiguredTimers();
+    void preferencesWithTimers();
+    void about();
+    void finish();
+
+    AppContext ctx_;
+    LogWriter logWriter_;
+    std::unique_ptr<MonitorCore> core_;
+    std::unique_ptr<CSystemTray> tray_;
+    std::unique_ptr<CSystemTray> mailTray_;
+    std::unique_ptr<SkinFace> skin_;
+    std::unique_ptr<SmallTimeWindow> floating_;
+    QMenu* trayMenu_ = nullptr;
+    QMenu* mailMenu_ = nullptr;
+    QTreeWidget* status_ = nullptr;
+    QTimer pollTimer_;
+    QTimer whenConnectedTimer_;
+    QTimer mailTimer_;
+    QTimer afterConnectTimer_;
+    QTimer costTimer_;
+    bool trayAvailable_ = false;
+    bool shownAtStart_ = false;
+    QString tooltip_;
+    QRect startRect_;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+    bool exited_ = false;
+};
+
+}  // namespace tavu

@@ -1,0 +1,206 @@
+#include "ui/reports/report_dlg.h"
+
+#include <QDate>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+#include "core/settings_store.h"
+#include "monitor/log_file.h"
+#include "tariff/tariff.h"
+#include "ui/common/dialog_units.h"
+#include "ui/reports/summary_dlg.h"
+
+namespace tavu {
+
+namespace {
+
+QString fromLog(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+ReportModel::ReportModel(const SettingsStore& settings, const std::string& logPath, QObject* parent)
+    : QAbstractTableModel(parent), pages_(settings, logPath), locale_(QLocale::system()) {}
+
+int ReportModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) {
+        return 0;
+    }
+    return static_cast<int>(std::min<std::size_t>(pages_.size(), INT_MAX));
+}
+
+int ReportModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QString ReportModel::displayDate(std::string_view stored, const QLocale& locale) {
+    const LogDate d = parseLogDate(stored);
+    if (!d.valid()) {
+        return fromLog(stored);
+    }
+    return locale.toString(
+        QDate(static_cast<int>(d.year), static_cast<int>(d.month), static_cast<int>(d.day)),
+        QLocale::ShortFormat);
+}
+
+QString ReportModel::cellText(int row, int column) const {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= kColumns) {
+        return {};
+    }
+    const std::string& cell = pages_.row(static_cast<std::size_t>(row)).cells[column];
+    return column == 0 ? displayDate(cell, locale_) : fromLog(cell);
+}
+
+QVariant ReportModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) {
+        return {};
+    }
+    switch (role) {
+        case Qt::DisplayRole:
+            return cellText(index.row(), index.column());
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        default:
+            return {};
+    }
+}
+
+QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section >= 0 && section < kColumns) {
+        if (role == Qt::DisplayRole) {
+            return QString::fromLatin1(kReportHeadings[static_cast<std::size_t>(section)]);
+        }
+        if (role == Qt::TextAlignmentRole) {
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        }
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const QColor CListViewEx::kRowColour(150, 150, 150);
+const QColor CListViewEx::kTextColour(50, 50, 50);
+const QColor CListViewEx::kSelectedColour(159, 255, 0);
+
+CListViewEx::CListViewEx(QWidget* parent) : QTableView(parent) {
+    setItemDelegate(new RowPainter(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    // Every row is as high as the next: the view never has to measure the rows it does not show.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 4);
+
+    QHeaderView* columns = horizontalHeader();
+    columns->setSectionsClickable(false);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setStretchLastSection(true);  // a selected row reaches the right edge
+
+    QPalette pal = palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, kRowColour);
+        pal.setColor(group, QPalette::AlternateBase, kRowColour);
+        pal.setColor(group, QPalette::Text, kTextColour);
+        pal.setColor(group, QPalette::Highlight, kSelectedColour);
+        pal.setColor(group, QPalette::HighlightedText, kTextColour);
+    }
+    setPalette(pal);
+    viewport()->setAutoFillBackground(true);
+}
+
+void CListViewEx::sizeColumnsToSample(int sampleRows) {
+    auto* m = qobject_cast<ReportModel*>(model());
+    if (m == nullptr) {
+        return;
+    }
+    const QFontMetrics fm(font());
+    const int rows = std::min(sampleRows, m->rowCount());
+    QHeaderView* header = horizontalHeader();
+    for (int c = 0; c < ReportModel::kColumns; ++c) {
+        int width = header->sectionSizeHint(c);
+        for (int r = 0; r < rows; ++r) {
+            width = std::max(width, fm.horizontalAdvance(m->cellText(r, c)) + 2 * kCellPadding);
+        }
+        header->resizeSection(c, width);
+    }
+}
+
+void CListViewEx::RowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    painter->save();
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    painter->fillRect(option.rect, selected ? kSelectedColour : kRowColour);
+    painter->setPen(kTextColour);
+    painter->setFont(option.font);
+    const QRect textRect = option.rect.adjusted(kCellPadding, 0, -kCellPadding, 0);
+    const QString text = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                                       Qt::ElideRight, textRect.width());
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    painter->restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
+                       QWidget* parent)
+    : DarkDialog(parent), settings_(settings), configDir_(std::move(configDir)), clock_(clock) {
+    setWindowTitle(QStringLiteral("Report"));
+
+    model_ = new ReportModel(settings_, logFilePath(settings_, configDir_), this);
+    list_ = new CListViewEx(this);
+    list_->setObjectName(QStringLiteral("list"));
+    list_->setModel(model_);
+    list_->sizeColumnsToSample(kSampleRows);
+
+    hide_ = new QPushButton(QStringLiteral("&Hide"), this);
+    hide_->setObjectName(QStringLiteral("hide"));
+    hide_->setDefault(true);
+    summary_ = new QPushButton(QStringLiteral("Summary"), this);
+    summary_->setObjectName(QStringLiteral("summary"));
+    summary_->setAutoDefault(false);
+    connect(hide_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(summary_, &QPushButton::clicked, this, &CReportDlg::openSummary);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(hide_);
+    buttons->addWidget(summary_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+
+    resize(dluX(420), dluY(165));
+}
+
+void CReportDlg::openSummary() {
+    CSummaryDlg::run(settings_, configDir_, clock_, this);
+}
+
+int CReportDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
+                    QWidget* parent) {
+    // The parent may go while the window is open (the program ends): hold it weakly.
+    QPointer<CReportDlg> dlg = new CReportDlg(settings, configDir, clock, parent);
+    const int result = dlg->exec();
+    delete dlg.data();
+    return result;
+}
+
+}  // namespace tavu

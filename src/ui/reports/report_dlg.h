@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QLocale>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <string>
+
+#include "reports/report_pages.h"
+#include "ui/common/dark_dialog.h"
+
+class QPushButton;
+
+namespace tavu {
+
+class Clock;
+class SettingsStore;
+
+// The log's records as the report's ten columns, newest first. Rows are read from the log and
+// priced only when the view asks for them (see ReportPages); nothing is held per row but its
+// place in the file.
+class ReportModel : public QAbstractTableModel {
+    Q_OBJECT
+
+  public:
+    ReportModel(const SettingsStore& settings, const std::string& logPath,
+                QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // The text of one cell as the list shows it.
+    QString cellText(int row, int column) const;
+
+    // A stored start date in the user's short date format; text that is no date stays as is.
+    static QString displayDate(std::string_view stored, const QLocale& locale);
+
+    static constexpr int kColumns = 10;
+
+  private:
+    mutable ReportPages pages_;
+    QLocale locale_;
+};
+
+// The report's list: rows painted grey with dark text, the selected row filled light green
+// across the whole width, one row selected at a time and the selection always shown.
+class CListViewEx : public QTableView {
+    Q_OBJECT
+
+  public:
+    explicit CListViewEx(QWidget* parent = nullptr);
+
+    // Widens every column to its heading and to the widest of the first sampleRows rows.
+    void sizeColumnsToSample(int sampleRows);
+
+    static const QColor kRowColour;
+    static const QColor kTextColour;
+    static const QColor kSelectedColour;
+    static constexpr int kCellPadding = 6;
+
+  private:
+    class RowPainter : public QStyledItemDelegate {
+      public:
+        using QStyledItemDelegate::QStyledItemDelegate;
+        void paint(QPainter* painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const override;
+    };
+};
+
+// The "Report" window: every logged connection with its price under the current tariff.
+class CReportDlg : public DarkDialog {
+    Q_OBJECT
+
+  public:
+    CReportDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
+               QWidget* parent = nullptr);
+
+    // Shows the window modally until it is closed; returns the dialog's result.
+    static int run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
+                   QWidget* parent = nullptr);
+
+    CListViewEx* list() const { return list_; }
+    ReportModel* model() const { return model_; }
+    QPushButton* hideButton() const { return hide_; }
+    QPushButton* summaryButton() const { return summary_; }
+
+    // Rows used to size the columns; the rest of the log is not read for it.
+    static constexpr int kSampleRows = 256;
+
+  private:
+    void openSummary();
+
+    SettingsStore& settings_;
+    std::string configDir_;
+    const Clock& clock_;
+    ReportModel* model_;
+    CListViewEx* list_;
+    QPushButton* hide_;
+    QPushButton* summary_;
+};
+
+}  // namespace tavu

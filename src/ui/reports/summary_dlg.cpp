@@ -1,0 +1,143 @@
+#include "ui/reports/summary_dlg.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/clock.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "monitor/log_file.h"
+#include "reports/report_rows.h"
+#include "tariff/totals.h"
+#include "ui/common/dialog_units.h"
+
+namespace tavu {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+}  // namespace
+
+void CloseUpComboBox::showPopup() {
+    open_ = true;
+    QComboBox::showPopup();
+}
+
+void CloseUpComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    if (!open_ || closing_) {
+        return;
+    }
+    // A click in the list closes it before the clicked entry becomes the current one: report
+    // the close once that has happened.
+    closing_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            open_ = false;
+            closing_ = false;
+            emit closedUp();
+        },
+        Qt::QueuedConnection);
+}
+
+CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
+                         QWidget* parent)
+    : DarkDialog(parent), settings_(settings), configDir_(std::move(configDir)), clock_(clock) {
+    setWindowTitle(QStringLiteral("Summary"));
+
+    auto* grid = new QGridLayout;
+    grid->setColumnStretch(1, 1);
+    const auto lines = summaryLines(LogTotals{});
+    for (int i = 0; i < kLines; ++i) {
+        grid->addWidget(
+            plainLabel(QString::fromLatin1(lines[static_cast<std::size_t>(i)].label), this), i, 0);
+        QLabel* value = plainLabel(QStringLiteral("0"), this);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setObjectName(QStringLiteral("value%1").arg(i));
+        grid->addWidget(value, i, 1);
+        values_[static_cast<std::size_t>(i)] = value;
+    }
+
+    filter_ = new CloseUpComboBox(this);
+    filter_->setObjectName(QStringLiteral("filter"));
+    filter_->addItems({QStringLiteral("Show all entries"), QStringLiteral("Only this month"),
+                       QStringLiteral("Only today")});
+    users_ = new QComboBox(this);
+    users_->setObjectName(QStringLiteral("users"));
+    users_->addItem(QStringLiteral("Show all users"));
+    hide_ = new QPushButton(QStringLiteral("Hide"), this);
+    hide_->setObjectName(QStringLiteral("hide"));
+    hide_->setDefault(true);
+
+    auto* controls = new QGridLayout;
+    controls->addWidget(plainLabel(QStringLiteral("Filter"), this), 0, 0);
+    controls->addWidget(filter_, 0, 1);
+    controls->addWidget(plainLabel(QStringLiteral("Users"), this), 1, 0);
+    controls->addWidget(users_, 1, 1);
+    controls->setColumnStretch(2, 1);
+    controls->addWidget(hide_, 1, 3, Qt::AlignRight | Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    layout->addLayout(controls);
+
+    filter_->setCurrentIndex(settings_.readInt(keys::kSettings, keys::kSummaryWhen, 0));
+    users_->setCurrentIndex(settings_.readInt(keys::kSettings, keys::kSummaryUsers, 0));
+
+    connect(filter_, &CloseUpComboBox::closedUp, this, &CSummaryDlg::refresh);
+    // A choice made with the keys or the wheel, the list closed, counts as well.
+    connect(filter_, &QComboBox::activated, this, [this] {
+        if (!filter_->listOpen()) {
+            refresh();
+        }
+    });
+    connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
+
+    resize(dluX(253), dluY(134));
+    refresh();
+}
+
+void CSummaryDlg::storeFilter() {
+    settings_.writeInt(keys::kSettings, keys::kSummaryWhen, filter_->currentIndex());
+}
+
+void CSummaryDlg::refresh() {
+    storeFilter();
+    const LogTotals totals =
+        computeTotals(settings_, logFilePath(settings_, configDir_), clock_.localNow());
+    const auto lines = summaryLines(totals);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        values_[i]->setText(QString::fromStdString(lines[i].value));
+    }
+    update();
+}
+
+void CSummaryDlg::hideWindow() {
+    storeFilter();
+    accept();
+}
+
+QString CSummaryDlg::valueText(int line) const {
+    return values_[static_cast<std::size_t>(line)]->text();
+}
+
+int CSummaryDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
+                     QWidget* parent) {
+    // The parent may go while the window is open (the program ends): hold it weakly.
+    QPointer<CSummaryDlg> dlg = new CSummaryDlg(settings, configDir, clock, parent);
+    const int result = dlg->exec();
+    delete dlg.data();
+    return result;
+}
+
+}  // namespace tavu

@@ -1,0 +1,241 @@
+#include "ui/skin/skin_face.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRegion>
+#include <QWidget>
+#include <vector>
+
+#include "core/prompter.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/version.h"
+#include "ui/skin/skin_bitmap.h"
+#include "ui/skin/skin_menu.h"
+#include "ui/skin/skin_region.h"
+
+namespace tavu {
+
+namespace {
+
+QColor color(const skin::Rgb& c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+QRect qrect(const skin::Rect& r) {
+    return QRect(r.x, r.y, r.w, r.h);
+}
+
+std::optional<QString> askForSkinFile(QWidget* parent, const QString& folder) {
+    QFileDialog dialog(parent, QString(), folder, "TAVU skin settings (*.ini)");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("ini");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first();
+}
+
+QRegion regionOf(const QImage& up) {
+    const auto rects = skin::windowRegionRects(reinterpret_cast<const std::uint32_t*>(up.bits()),
+                                               up.width(), up.height(), up.bytesPerLine() / 4);
+    std::vector<QRect> q;
+    q.reserve(rects.size());
+    for (const skin::Rect& r : rects) {
+        q.push_back(qrect(r));
+    }
+    QRegion region;
+    region.setRects(q.data(), static_cast<int>(q.size()));
+    return region;
+}
+
+}  // namespace
+
+bool fontFaceInstalled(const QString& face) {
+    return !face.isEmpty() && QFontDatabase::hasFamily(face);
+}
+
+SkinFace::SkinFace(QWidget& window, QWidget* statusList)
+    : chooseFile(askForSkinFile), window_(window), statusList_(statusList) {}
+
+SkinFace::~SkinFace() = default;
+
+bool SkinFace::load(const std::string& path, Prompter& prompter) {
+    window_.hide();
+    const skin::SkinDescription desc = skin::readSkinDescription(path);
+    const QString folder = QString::fromStdString(skin::skinFolder(path));
+    CSkinBitmap up;
+    CSkinBitmap down;
+    if (!up.load(folder + "MainUp.bmp") || !down.load(folder + "MainDown.bmp") ||
+        up.image().size() != down.image().size()) {
+        prompter.show(
+            Message{"Can't change to this skin : " + path, kAppTitle, Buttons::Ok, Icon::None});
+        window_.show();
+        return false;
+    }
+
+    desc_ = desc;
+    path_ = QString::fromStdString(path);
+    up_ = up.image();
+    down_ = down.image();
+    pressed_ = -1;
+    menu_.reset();
+    if (desc_.showMenu) {
+        const SkinMenuColors colors{color(desc_.menuText), color(desc_.menuBackground),
+                                    color(desc_.menuEdgeLU), color(desc_.menuEdgeRD)};
+        menu_ = CSkinMenu::mainMenu(&window_, QPoint(desc_.menuX, desc_.menuY), colors,
+                                    QApplication::font(), [this](int number) {
+                                        if (menuMessage) {
+                                            menuMessage(number);
+                                        }
+                                    });
+        menu_->draw();
+    }
+    placeStatusList();
+
+    const QRegion region = regionOf(up_);
+    if (region.isEmpty()) {
+        window_.clearMask();
+    } else {
+        window_.setMask(region);
+    }
+    window_.resize(up_.size());
+    window_.update();
+    fontReady_ = fontFaceInstalled(QString::fromStdString(desc_.displayFont));
+    window_.show();
+    return true;
+}
+
+void SkinFace::placeStatusList() {
+    if (!statusList_) {
+        return;
+    }
+    if (!desc_.showList) {
+        statusList_->hide();
+        return;
+    }
+    const skin::Rect& r = desc_.listLocation;
+    statusList_->setGeometry(r.x, r.y, std::max(0, r.w), std::max(0, r.h));
+    const QColor bg = color(desc_.listBackground);
+    const QColor fg = color(desc_.listText);
+    statusList_->setStyleSheet(
+        QString("QTreeView { background: %1; color: %2; border: none; }"
+                "QHeaderView::section { background: %1; color: %2; border: none;"
+                " border-bottom: 1px solid %2; padding-left: 4px; }")
+            .arg(bg.name(), fg.name()));
+    statusList_->update();
+    statusList_->show();
+    statusList_->raise();
+}
+
+void SkinFace::choose(const std::string& folder, SettingsStore& settings, Prompter& prompter) {
+    if (!chooseFile) {
+        return;
+    }
+    const auto file = chooseFile(&window_, QString::fromStdString(folder));
+    if (!file || file->isEmpty()) {
+        return;
+    }
+    const std::string path = file->toStdString();
+    load(path, prompter);
+    settings.writeString(keys::kSkin, keys::kSkinPath, path);
+}
+
+int SkinFace::itemAt(QPoint at) const {
+    for (int i = 0; i < skin::kItemCount; ++i) {
+        if (skin::kItems[static_cast<std::size_t>(i)].clickable &&
+            desc_.items[static_cast<std::size_t>(i)].contains(at.x(), at.y())) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int SkinFace::press(QPoint at) {
+    pressed_ = installed() ? itemAt(at) : -1;
+    if (pressed_ >= 0) {
+        window_.update(qrect(desc_.items[static_cast<std::size_t>(pressed_)]) & window_.rect());
+    }
+    return pressed_;
+}
+
+int SkinFace::release(QPoint at) {
+    const int item = pressed_;
+    pressed_ = -1;
+    window_.update();
+    if (item >= 0 && desc_.items[static_cast<std::size_t>(item)].contains(at.x(), at.y())) {
+        return item;
+    }
+    return -1;
+}
+
+QImage SkinFace::displayImage(skin::Item item, const std::string& text) const {
+    const skin::Rect& r = desc_.item(item);
+    const QRect box = qrect(r) & up_.rect();
+    if (!fontReady_ || box.isEmpty()) {
+        return QImage();
+    }
+    QImage image = up_.copy(box);
+    QFont font(QString::fromStdString(desc_.displayFont));
+    font.setWeight(QFont::Bold);
+    // The item's height is the height of the text's line; no bigger than the picture can be.
+    const int height = std::min(r.h, CSkinBitmap::kMaxSide);
+    font.setPixelSize(height);
+    const int line = QFontMetrics(font).height();
+    if (line > height) {
+        font.setPixelSize(std::max(1, height * height / line));
+    }
+    QPainter p(&image);
+    p.setFont(font);
+    p.setPen(color(desc_.displayColor));
+    p.translate(r.x - box.x(), r.y - box.y());
+    p.drawText(QRect(0, 0, std::min(r.w, 2 * CSkinBitmap::kMaxSide), height),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(text));
+    return image;
+}
+
+void SkinFace::paint(QPainter& painter, const QRect& area, const DisplayTexts& texts) const {
+    if (!installed()) {
+        return;
+    }
+    const QRect part = area.adjusted(0, 0, 1, 1) & up_.rect();
+    painter.drawImage(part.topLeft(), up_, part);
+    if (pressed_ >= 0) {
+        const QRect down = qrect(desc_.items[static_cast<std::size_t>(pressed_)]) & down_.rect();
+        painter.drawImage(down.topLeft(), down_, down);
+    }
+    if (!fontReady_) {
+        return;
+    }
+    for (const skin::Item item : skin::kDisplayItems) {
+        const std::string* text = nullptr;
+        switch (item) {
+            case skin::ConTime:
+                text = &texts.elapsed;
+                break;
+            case skin::BytesIn:
+                text = &texts.bytesReceived;
+                break;
+            case skin::BytesOut:
+                text = &texts.bytesTransmitted;
+                break;
+            case skin::UserName:
+                text = &texts.userName;
+                break;
+            default:
+                text = &texts.mailCount;
+                break;
+        }
+        const QImage image = displayImage(item, *text);
+        if (!image.isNull()) {
+            const skin::Rect& r = desc_.item(item);
+            painter.drawImage((QRect(r.x, r.y, r.w, r.h) & up_.rect()).topLeft(), image);
+        }
+    }
+}
+
+}  // namespace tavu

@@ -1,0 +1,450 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDate>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "core/clock.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "reports/report_rows.h"
+#include "support/temp_dir.h"
+#include "tariff/totals.h"
+#include "ui/common/dialog_units.h"
+#include "ui/reports/report_dlg.h"
+#include "ui/reports/summary_dlg.h"
+
+namespace tavu {
+namespace {
+
+using test::writeFile;
+
+std::string record(const char* date, const char* start, const char* end, const char* user = "joe",
+                   const char* sent = "100", const char* received = "200") {
+    return std::string(date) + "|" + start + "|" + date + "|" + end + "|" + user + "|ttyS0|ISP|" +
+           sent + "|" + received + "|\r\n";
+}
+
+QString shortDate(int year, int month, int day) {
+    return QLocale::system().toString(QDate(year, month, day), QLocale::ShortFormat);
+}
+
+// Calls a handler for each modal window that comes up while a modal run goes on.
+class ModalDriver {
+  public:
+    explicit ModalDriver(std::function<void(QDialog*)> handle) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, handle] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (modal != nullptr && modal != last_) {
+                last_ = modal;
+                seen_.push_back(modal->windowTitle());
+                handle(modal);
+            }
+        });
+        timer_.start(0);
+    }
+    const QStringList& seen() const { return seen_; }
+
+  private:
+    QTimer timer_;
+    QPointer<QDialog> last_;
+    QStringList seen_;
+};
+
+class Reports : public ::testing::Test {
+  protected:
+    void setTariff(const char* perDial, const char* perMinute) {
+        settings.writeString(keys::kPrice, "PricePerDial", perDial);
+        settings.writeString(keys::kPrice, "CostPerMinute", perMinute);
+    }
+    std::string log() const { return dir.file("logfile.log"); }
+    int storedFilter() const { return settings.readInt(keys::kSettings, keys::kSummaryWhen, -9); }
+
+    // All cells of the report as the window shows them.
+    static std::vector<QStringList> shown(const ReportModel& model) {
+        std::vector<QStringList> rows;
+        for (int r = 0; r < model.rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < model.columnCount(); ++c) {
+                cells << model.data(model.index(r, c)).toString();
+            }
+            rows.push_back(cells);
+        }
+        return rows;
+    }
+
+    // The rows of `tavu report`, the date written as the window writes it.
+    std::vector<QStringList> commandLineRows() const {
+        CommandLine c;
+        c.mode = CommandLine::Mode::Report;
+        c.configDir = dir.path();
+        std::ostringstream out, err;
+        EXPECT_EQ(runTextCommand(c, out, err, clock, dir.path()), 0);
+        std::vector<QStringList> rows;
+        std::istringstream in(out.str());
+        std::string line;
+        std::getline(in, line);  // headings
+        while (std::getline(in, line)) {
+            QStringList cells = QString::fromStdString(line).split(QLatin1Char('\t'));
+            cells[0] = ReportModel::displayDate(cells[0].toStdString(), QLocale::system());
+            rows.push_back(cells);
+        }
+        return rows;
+    }
+
+    test::TempDir dir;
+    SettingsStore settings{dir.file("tavu.ini")};
+    ManualClock clock{fromLocal(2024, 5, 3, 12)};
+};
+
+TEST_F(Reports, ReportListsTheNewestRecordFirstWithTheCommandLinesCells) {
+    setTariff("0.5000000000", "0.1000000000");
+    settings.writeString(keys::kPrice, "MinConTime", "00:01");
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:30:00") +
+                         record("02-05-2024", "23:50:00", "00:10:00", "") +
+                         record("03-05-2024", "08:00:00", "08:00:00", "ann", "5", "6"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    const std::vector<QStringList> rows = shown(*dlg.model());
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (QStringList{shortDate(2024, 5, 3), "08:00:00", "08:00:00", "00:00:00",
+                                    "ann", "ttyS0", "ISP", "5", "6", "0.60"}));
+    // An empty user keeps its column empty; the midnight wrap gives twenty minutes.
+    EXPECT_EQ(rows[1], (QStringList{shortDate(2024, 5, 2), "23:50:00", "00:10:00", "00:20:00", "",
+                                    "ttyS0", "ISP", "100", "200", "2.50"}));
+    EXPECT_EQ(rows[2][0], shortDate(2024, 5, 1));
+    EXPECT_EQ(rows, commandLineRows());
+
+    EXPECT_EQ(dlg.windowTitle(), "Report");
+    EXPECT_EQ(dlg.size(), QSize(dluX(420), dluY(165)));
+    QStringList headings;
+    for (int c = 0; c < dlg.model()->columnCount(); ++c) {
+        headings << dlg.model()->headerData(c, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ(headings, (QStringList{"Date", "Start time", "End time", "Duration", "User", "Device",
+                                     "ISP", "Uploaded", "Downloaded", "Price"}));
+    EXPECT_EQ(dlg.hideButton()->text(), "&Hide");
+    EXPECT_EQ(dlg.summaryButton()->text(), "Summary");
+}
+
+TEST_F(Reports, ReopeningTheReportPricesEveryRowWithTheNewTariff) {
+    setTariff("0.5000000000", "0.1000000000");
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:10:00") +
+                         record("02-05-2024", "10:00:00", "10:20:00"));
+    {
+        CReportDlg dlg(settings, dir.path(), clock);
+        EXPECT_EQ(dlg.model()->cellText(0, 9), "2.50");
+        EXPECT_EQ(dlg.model()->cellText(1, 9), "1.50");
+    }
+    setTariff("1.0000000000", "0.2000000000");
+    CReportDlg dlg(settings, dir.path(), clock);
+    EXPECT_EQ(dlg.model()->cellText(0, 9), "5.00");
+    EXPECT_EQ(dlg.model()->cellText(1, 9), "3.00");
+    EXPECT_EQ(shown(*dlg.model()), commandLineRows());
+}
+
+TEST_F(Reports, AMalformedLogStillShowsEveryReadableRow) {
+    const std::string lines[] = {
+        record("01-05-2024", "10:00:00", "10:01:00"),
+        "\r\n",
+        "||||||||||\r\n",
+        "garbage without separators\r\n",
+        "31-02-2024|xx:yy:zz|31-02-2024|10:00:00|<b>bold</b>|dev|isp|abc|-5|\r\n",
+        "02-05-2024|10:00:00|\r\n",
+        std::string("\x01\xff\xfe|\x80\0|\r\n", 9),  // binary bytes and a NUL
+        "03-05-2024|10:00:00|03-05-2024|10:00:30|a|b|c|1|2|extra|fields|\r\n",
+        std::string(20000, 'z') + "\r\n",
+        record("04-05-2024", "10:00:00", "10:02:00"),
+    };
+    std::string content;
+    for (const std::string& l : lines) {
+        content += l;
+    }
+    writeFile(log(), content);
+    CReportDlg dlg(settings, dir.path(), clock);
+    const std::vector<QStringList> rows = shown(*dlg.model());
+    ASSERT_EQ(rows.size(), 8u);  // all but the empty and the separator-only line
+    EXPECT_EQ(rows, commandLineRows());
+    EXPECT_EQ(rows[0][0], shortDate(2024, 5, 4));
+    EXPECT_EQ(rows[2][6], "c");
+    EXPECT_EQ(rows[2][9], "0.00");
+    // A date that is none is shown as stored; markup in a field is text.
+    EXPECT_EQ(rows[5][0], "31-02-2024");
+    EXPECT_EQ(rows[5][4], "<b>bold</b>");
+    EXPECT_EQ(rows[4][0], shortDate(2024, 5, 2));
+    EXPECT_EQ(rows[4][4], "");
+    EXPECT_EQ(rows[6][0], "garbage without separators");
+    EXPECT_EQ(rows[1][0].size(), 16384);  // cut as the readers cut it
+    EXPECT_EQ(rows[3][0], QString::fromUtf8("\x01\xff\xfe"));
+}
+
+TEST_F(Reports, NoLogGivesAnEmptyListAndZerosWithoutAMessage) {
+    for (const bool exists : {false, true}) {
+        SCOPED_TRACE(exists ? "empty log" : "no log");
+        if (exists) {
+            writeFile(log(), "");
+        }
+        bool message = false;
+        ModalDriver driver([&](QDialog* modal) {
+            message = qobject_cast<QMessageBox*>(modal) != nullptr;
+            if (auto* summary = qobject_cast<CSummaryDlg*>(modal)) {
+                QStringList values;
+                for (int i = 0; i < CSummaryDlg::kLines; ++i) {
+                    values << summary->valueText(i);
+                }
+                EXPECT_EQ(values,
+                          (QStringList{"0", "00:00:00", "0.00", "0", "00:00:00", "0", "0", "0"}));
+                QTest::mouseClick(summary->hideButton(), Qt::LeftButton);
+            } else if (auto* report = qobject_cast<CReportDlg*>(modal)) {
+                EXPECT_EQ(report->model()->rowCount(), 0);
+                // Outside the driver's own call, so that it sees the Summary window come.
+                QTimer::singleShot(0, report, [report] {
+                    QTest::mouseClick(report->summaryButton(), Qt::LeftButton);
+                    QTest::mouseClick(report->hideButton(), Qt::LeftButton);
+                });
+            }
+        });
+        EXPECT_EQ(CReportDlg::run(settings, dir.path(), clock, nullptr), QDialog::Accepted);
+        EXPECT_EQ(driver.seen(), (QStringList{"Report", "Summary"}));
+        EXPECT_FALSE(message);
+    }
+}
+
+TEST_F(Reports, SummaryButtonOpensTheSummaryAndLeavesTheReportAsItWas) {
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:10:00") +
+                         record("02-05-2024", "10:00:00", "10:20:00"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    dlg.list()->selectRow(1);
+    const std::vector<QStringList> before = shown(*dlg.model());
+    QString count;
+    ModalDriver driver([&](QDialog* modal) {
+        if (auto* summary = qobject_cast<CSummaryDlg*>(modal)) {
+            EXPECT_EQ(summary->parentWidget(), &dlg);
+            count = summary->valueText(0);
+            // A record that comes while the report is open is not added to its list.
+            std::ofstream(log(), std::ios::app) << record("03-05-2024", "10:00:00", "10:20:00");
+            QTest::mouseClick(summary->hideButton(), Qt::LeftButton);
+        }
+    });
+    QTest::mouseClick(dlg.summaryButton(), Qt::LeftButton);
+    EXPECT_EQ(driver.seen(), QStringList{"Summary"});
+    EXPECT_EQ(count, "2");
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(shown(*dlg.model()), before);
+    EXPECT_EQ(dlg.list()->selectionModel()->selectedRows().value(0).row(), 1);
+    QTest::mouseClick(dlg.hideButton(), Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+TEST_F(Reports, RowsAreGreyWithDarkTextAndTheSelectedRowGreenAcrossTheWidth) {
+    std::string content;
+    for (int i = 1; i <= 5; ++i) {
+        content += record("01-05-2024", "10:00:00", "10:10:00");
+    }
+    writeFile(log(), content);
+    CReportDlg dlg(settings, dir.path(), clock);
+    dlg.resize(900, 300);  // wider than the columns
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    CListViewEx* list = dlg.list();
+    list->selectRow(1);
+    QApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    const QRect row0 = list->visualRect(dlg.model()->index(0, 0));
+    const QRect row1 = list->visualRect(dlg.model()->index(1, 0));
+    const int right = list->viewport()->width() - 2;
+    const auto colourAt = [&](int x, int y) { return QColor(image.pixel(x, y)); };
+
+    EXPECT_EQ(colourAt(right, row0.center().y()), QColor(150, 150, 150));
+    EXPECT_EQ(colourAt(2, row1.center().y()), QColor(159, 255, 0));
+    EXPECT_EQ(colourAt(right, row1.center().y()), QColor(159, 255, 0));
+    EXPECT_EQ(colourAt(right, row1.top()), QColor(159, 255, 0));
+    EXPECT_EQ(colourAt(right, list->viewport()->height() - 2), QColor(150, 150, 150));
+    // The text is drawn dark grey: its darkest pixels have that colour and none is darker.
+    int darkest = 255;
+    bool dark = false;
+    for (int x = 0; x < row0.right(); ++x) {
+        for (int y = row0.top(); y <= row0.bottom(); ++y) {
+            const QColor c = colourAt(x, y);
+            darkest = std::min(darkest, c.red());
+            dark = dark || c == QColor(50, 50, 50);
+        }
+    }
+    EXPECT_EQ(darkest, 50);
+    EXPECT_TRUE(dark);
+
+    // The selection stays visible when the list loses the focus.
+    dlg.hideButton()->setFocus();
+    const QImage unfocused = list->viewport()->grab().toImage();
+    EXPECT_EQ(QColor(unfocused.pixel(right, row1.center().y())), QColor(159, 255, 0));
+}
+
+TEST_F(Reports, ColumnsAreAsWideAsTheirWidestSampledCell) {
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:10:00", "a-rather-long-user-name") +
+                         record("02-05-2024", "10:00:00", "10:10:00"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    const QFontMetrics fm(dlg.list()->font());
+    const int userWidth = dlg.list()->columnWidth(4);
+    EXPECT_GE(userWidth, fm.horizontalAdvance("a-rather-long-user-name"));
+    EXPECT_GE(dlg.list()->columnWidth(1), fm.horizontalAdvance("Start time"));
+    EXPECT_GT(userWidth, dlg.list()->columnWidth(5));
+}
+
+class Summary : public Reports {
+  protected:
+    QStringList values(const CSummaryDlg& dlg) const {
+        QStringList v;
+        for (int i = 0; i < CSummaryDlg::kLines; ++i) {
+            v << dlg.valueText(i);
+        }
+        return v;
+    }
+    static QStringList expected(const LogTotals& totals) {
+        QStringList v;
+        for (const SummaryLine& l : summaryLines(totals)) {
+            v << QString::fromStdString(l.value);
+        }
+        return v;
+    }
+    // Opens the filter's list and closes it with the entry chosen by a click.
+    static void choose(CSummaryDlg& dlg, int entry) {
+        CloseUpComboBox* box = dlg.filterBox();
+        box->showPopup();
+        QAbstractItemView* view = box->view();
+        ASSERT_TRUE(view->isVisible());
+        const QRect r = view->visualRect(view->model()->index(entry, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+        QApplication::processEvents();
+        ASSERT_FALSE(view->isVisible());
+    }
+};
+
+TEST_F(Summary, ShowsTheTotalsOfTheStoredFilterWithTheirLabels) {
+    setTariff("0.5000000000", "0.1000000000");
+    writeFile(log(), record("03-05-2024", "10:00:00", "10:01:40", "joe", "10", "20") +
+                         record("03-05-2023", "10:00:00", "10:01:41", "joe", "1", "2"));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    EXPECT_EQ(dlg.windowTitle(), "Summary");
+    EXPECT_EQ(dlg.size(), QSize(dluX(253), dluY(134)));
+    EXPECT_EQ(values(dlg),
+              (QStringList{"2", "00:03:21", "1.33", "0.67", "00:01:40", "11", "22", "33"}));
+    EXPECT_EQ(values(dlg),
+              expected(computeTotals(settings, log(), SummaryFilter::All, clock.localNow())));
+    QStringList labels;
+    for (int i = 0; i < CSummaryDlg::kLines; ++i) {
+        const auto* grid = dlg.valueLabel(i)->parentWidget();
+        ASSERT_EQ(grid, &dlg);
+        EXPECT_TRUE(dlg.valueLabel(i)->alignment().testFlag(Qt::AlignRight));
+        EXPECT_EQ(dlg.valueLabel(i)->textFormat(), Qt::PlainText);
+    }
+    for (const QLabel* l : dlg.findChildren<QLabel*>()) {
+        labels << l->text();
+    }
+    for (const char* label :
+         {"Connections", "Total time online", "Total cost", "Average cost per connection",
+          "Average connection lenght", "Total data uploaded", "Total data downloaded",
+          "Total data transmitted", "Filter", "Users"}) {
+        EXPECT_TRUE(labels.contains(label)) << label;
+    }
+    EXPECT_TRUE(dlg.hideButton()->isDefault());
+    EXPECT_EQ(dlg.hideButton()->text(), "Hide");
+}
+
+TEST_F(Summary, NothingInThePeriodShowsZeroAverages) {
+    writeFile(log(), record("01-04-2024", "10:00:00", "10:01:40"));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 2);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    EXPECT_EQ(dlg.filterBox()->currentText(), "Only today");
+    EXPECT_EQ(values(dlg), (QStringList{"0", "00:00:00", "0.00", "0", "00:00:00", "0", "0", "0"}));
+}
+
+TEST_F(Summary, FilterIsStoredAndAppliedEachTimeItsListCloses) {
+    writeFile(log(), record("03-05-2024", "10:00:00", "10:01:00") +
+                         record("01-05-2024", "10:00:00", "10:01:00") +
+                         record("03-04-2024", "10:00:00", "10:01:00"));
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    EXPECT_EQ(storedFilter(), 0);  // written when the window opens
+    EXPECT_EQ(dlg.valueText(0), "3");
+
+    choose(dlg, 1);
+    EXPECT_EQ(storedFilter(), 1);
+    EXPECT_EQ(dlg.valueText(0), "2");
+    choose(dlg, 2);
+    EXPECT_EQ(storedFilter(), 2);
+    EXPECT_EQ(dlg.valueText(0), "1");
+
+    // Closing the list on the same entry stores and refreshes all the same.
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
+    std::ofstream(log(), std::ios::app) << record("03-05-2024", "11:00:00", "11:01:00");
+    choose(dlg, 2);
+    EXPECT_EQ(storedFilter(), 2);
+    EXPECT_EQ(dlg.valueText(0), "2");
+
+    // So does a list closed without a choice.
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
+    std::ofstream(log(), std::ios::app) << record("03-05-2024", "12:00:00", "12:01:00");
+    dlg.filterBox()->showPopup();
+    QTest::keyClick(dlg.filterBox()->view(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(dlg.filterBox()->view()->isVisible());
+    EXPECT_EQ(storedFilter(), 2);
+    EXPECT_EQ(dlg.valueText(0), "3");
+
+    // A choice made with the keys while the list is closed counts too.
+    QTest::keyClick(dlg.filterBox(), Qt::Key_Up);
+    EXPECT_EQ(storedFilter(), 1);
+    EXPECT_EQ(dlg.valueText(0), "4");
+}
+
+TEST_F(Summary, HideStoresTheFilterAndUsersIsNeverStored) {
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 1);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    EXPECT_EQ(dlg.filterBox()->currentIndex(), 1);
+    EXPECT_EQ(dlg.usersBox()->count(), 1);
+    EXPECT_EQ(dlg.usersBox()->currentText(), "Show all users");
+    EXPECT_EQ(dlg.filterBox()->count(), 3);
+    EXPECT_EQ(dlg.filterBox()->itemText(0), "Show all entries");
+    EXPECT_EQ(dlg.filterBox()->itemText(1), "Only this month");
+
+    dlg.filterBox()->setCurrentIndex(2);  // not through the list: nothing stored yet
+    EXPECT_EQ(storedFilter(), 1);
+    QTest::mouseClick(dlg.hideButton(), Qt::LeftButton);
+    EXPECT_EQ(storedFilter(), 2);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(settings.readString(keys::kSettings, keys::kSummaryUsers, "absent"), "absent");
+
+    // Closed otherwise (Escape), the window stores nothing.
+    CSummaryDlg again(settings, dir.path(), clock);
+    again.show();
+    again.filterBox()->setCurrentIndex(0);
+    QTest::keyClick(&again, Qt::Key_Escape);
+    EXPECT_FALSE(again.isVisible());
+    EXPECT_EQ(storedFilter(), 2);
+
+    // Enter presses the default button.
+    CSummaryDlg third(settings, dir.path(), clock);
+    third.show();
+    third.filterBox()->setCurrentIndex(0);
+    QTest::keyClick(third.hideButton(), Qt::Key_Return);
+    EXPECT_EQ(storedFilter(), 0);
+}
+
+}  // namespace
+}  // namespace tavu
