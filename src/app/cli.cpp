@@ -1,5 +1,6 @@
 #include "app/cli.h"
 
+#include <iostream>
 #include <ostream>
 
 #include "core/clock.h"
@@ -66,6 +67,44 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     return out.good() ? 0 : 1;
 }
 
+std::string subcommandUsage() {
+    std::string text;
+    for (const Subcommand& s : subcommands()) {
+        text += s.usage;
+    }
+    return text;
+}
+
+// The subcommand of the table named by the first argument that is not an option; `rest` gets
+// the other arguments without `--config-dir DIR`.
+const Subcommand* findSubcommand(const std::vector<std::string>& args,
+                                 std::vector<std::string>& rest,
+                                 std::optional<std::string>& configDir) {
+    const Subcommand* found = nullptr;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--config-dir" && i + 1 < args.size()) {
+            configDir = args[++i];
+        } else if (a.rfind("--config-dir=", 0) == 0) {
+            configDir = a.substr(13);
+        } else if (!found && !a.empty() && a[0] != '-') {
+            for (const Subcommand& s : subcommands()) {
+                if (a == s.name) {
+                    found = &s;
+                }
+            }
+            if (!found) {
+                return nullptr;
+            }
+        } else if (found) {
+            rest.push_back(a);
+        } else {
+            return nullptr;  // an option before the subcommand's name other than --config-dir
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 std::string usageText() {
@@ -75,7 +114,8 @@ std::string usageText() {
            "  tavu [--config-dir DIR] [--simulate FILE]   start the connection timer\n"
            "  tavu report [--config-dir DIR]              print the connection report\n"
            "  tavu summary [--config-dir DIR] [--filter all|month|today]\n"
-           "                                              print the summary\n"
+           "                                              print the summary\n" +
+           subcommandUsage() +
            "  tavu --help                                 show this text\n"
            "  tavu --version                              show the version\n"
            "\n"
@@ -191,6 +231,22 @@ int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, c
 std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out,
                                   std::ostream& err, const Clock& clock, const std::string& exeDir,
                                   CommandLine& command) {
+    return runCommandLine(args, out, err, clock, exeDir, command, std::cin);
+}
+
+std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out,
+                                  std::ostream& err, const Clock& clock, const std::string& exeDir,
+                                  CommandLine& command, std::istream& in) {
+    std::vector<std::string> rest;
+    std::optional<std::string> configDir;
+    if (const Subcommand* sub = findSubcommand(args, rest, configDir)) {
+        if (configDir && configDir->empty()) {
+            err << "tavu: --config-dir needs a folder (see tavu --help)\n";
+            return 2;
+        }
+        CliContext context{out, err, in, clock, exeDir, resolveConfigDir(configDir, exeDir)};
+        return sub->run(context, rest);
+    }
     const ParsedCommandLine parsed = parseCommandLine(args);
     if (!parsed.error.empty()) {
         err << parsed.error << '\n';

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +36,35 @@ std::string usageText();
 int runTextCommand(const CommandLine& command, std::ostream& out, std::ostream& err,
                    const Clock& clock, const std::string& exeDir);
 
+// What a subcommand of the table below gets: the streams, the clock, the program's folder and
+// the configuration folder (`--config-dir`, wherever it stood, already taken out of the
+// arguments and resolved).
+struct CliContext {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream& in;
+    const Clock& clock;
+    std::string exeDir;
+    std::string configDir;
+};
+
+// A subcommand: `tavu NAME ARGS...`. `run` gets the arguments after the name (without
+// `--config-dir DIR`) and returns the exit status; a usage error is reported on `err` with
+// status 2.
+struct Subcommand {
+    const char* name;
+    const char* usage;  // its lines of the --help text, each ending in a line end
+    int (*run)(CliContext& context, const std::vector<std::string>& args);
+};
+
+// The table of subcommands beyond report and summary (subcommands.cpp): one line each.
+const std::vector<Subcommand>& subcommands();
+
 // The whole command line for the modes that print text; nullopt when the program should start
 // its windows with `command`.
+std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out,
+                                  std::ostream& err, const Clock& clock, const std::string& exeDir,
+                                  CommandLine& command, std::istream& in);
 std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ostream& out,
                                   std::ostream& err, const Clock& clock, const std::string& exeDir,
                                   CommandLine& command);
