@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavu::platform {
@@ -80,6 +81,15 @@ class RemoteAccess {
     virtual int createEntry() = 0;
     virtual int editEntry(const std::string& name) = 0;
     virtual int deleteEntry(const std::string& name) = 0;
+
+    // The entry editor is a window, which the service cannot open itself: the window program
+    // hands each service the editor that fits it, and createEntry (with an empty name) and
+    // editEntry open it through this. The editor returns 0 or an error code.
+    using EntryEditorFn = std::function<int(const std::string& name)>;
+    void setEntryEditor(EntryEditorFn editor) { entryEditor_ = std::move(editor); }
+
+  protected:
+    EntryEditorFn entryEditor_;
 };
 
 }  // namespace tavu::platform
