@@ -3,6 +3,7 @@
 #include <iostream>
 #include <ostream>
 
+#include "app/remote_command.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
@@ -116,6 +117,7 @@ std::string usageText() {
            "  tavu summary [--config-dir DIR] [--filter all|month|today]\n"
            "                                              print the summary\n" +
            subcommandUsage() +
+           "  tavu --command NAME                         run a command of the running copy\n"
            "  tavu --help                                 show this text\n"
            "  tavu --version                              show the version\n"
            "\n"
@@ -169,6 +171,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!c.simulateFile || c.simulateFile->empty()) {
                 return fail("--simulate needs a file");
             }
+        } else if (name == "--command") {
+            const auto v = takeValue();
+            if (!v || v->empty()) {
+                return fail("--command needs the name of a command");
+            }
+            c.mode = CommandLine::Mode::Command;
+            c.remoteCommand = *v;
         } else if (name == "--filter") {
             const auto v = takeValue();
             if (!v) {
@@ -203,7 +212,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (c.simulateFile && c.mode != CommandLine::Mode::Run) {
         return fail("--simulate starts the program; it does not go with " +
-                    std::string(c.mode == CommandLine::Mode::Report ? "report" : "summary"));
+                    std::string(c.mode == CommandLine::Mode::Report    ? "report"
+                                : c.mode == CommandLine::Mode::Command ? "--command"
+                                                                       : "summary"));
     }
     return r;
 }
@@ -221,6 +232,8 @@ int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, c
             return runReport(resolveConfigDir(c.configDir, exeDir), out);
         case CommandLine::Mode::Summary:
             return runSummary(resolveConfigDir(c.configDir, exeDir), c.filter, clock, out);
+        case CommandLine::Mode::Command:
+            return runRemoteCommand(c.remoteCommand, err);
         case CommandLine::Mode::Run:
             break;
     }

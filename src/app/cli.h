@@ -14,11 +14,12 @@ class Clock;
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Run, Report, Summary, Help, Version };
+    enum class Mode { Run, Report, Summary, Help, Version, Command };
     Mode mode = Mode::Run;
     std::optional<std::string> configDir;
     std::optional<std::string> simulateFile;
     std::optional<SummaryFilter> filter;
+    std::string remoteCommand;             // Mode::Command: the name of the running copy's command
     std::vector<std::string> toolkitArgs;  // display options handed on to the window system
 };
 

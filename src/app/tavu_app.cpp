@@ -13,10 +13,12 @@
 #include <iostream>
 #include <memory>
 
+#include "app/remote_command.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "dial/schedule_check.h"
 #include "platform/linux_counters.h"
 #include "platform/linux_remote_access.h"
 #include "platform/pulse_sound.h"
@@ -27,6 +29,7 @@
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/common/qt_prompter.h"
+#include "ui/dial/simulated_entry_dlg.h"
 #include "ui/main/connection_monitor.h"
 
 namespace tavu {
@@ -86,6 +89,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     SystemClock clock;
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
+    platform::SimulatedRemoteAccess* simulated = nullptr;
     if (command.simulateFile) {
         std::string error;
         auto sim = platform::SimulatedRemoteAccess::load(*command.simulateFile, clock, error);
@@ -95,6 +99,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         }
         sim->setAutoDrive(std::chrono::milliseconds(100));
         counters = std::make_unique<platform::SimulatedCounters>(*sim);
+        simulated = sim.get();
         ras = std::move(sim);
     } else {
         ras = std::make_unique<platform::LinuxRemoteAccess>();
@@ -104,6 +109,11 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     const std::string configDir = resolveConfigDir(command.configDir);
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     QtPrompter prompter;
+    if (simulated != nullptr) {
+        simulated->setEntryEditor([simulated, &prompter](const std::string& name) {
+            return CSimulatedEntryDlg::edit(*simulated, prompter, name);
+        });
+    }
 
     if (!startupGate(settings, prompter, nullptr)) {
         return 1;
@@ -111,8 +121,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     if (settings.readInt(keys::kSettings, keys::kShowSplash, 1) == 1) {
         showSplash();
     }
-    settings.writeInt(keys::kSettings, keys::kDialSecsToDial, 0);
-    settings.writeInt(keys::kSettings, keys::kHangupSecsToHangup, 0);
+    clearSchedules(settings);
 
     platform::PulseSound sound;
     platform::LinuxSystemInfo system;
@@ -122,6 +131,15 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     window.onTrayMarker = [&instance] { instance.listen(); };
     QObject::connect(&instance, &platform::SingleInstance::activated, &window,
                      &ConnectionMonitor::restoreAndShow);
+    // `tavu --command NAME` from a second process: the command runs as if picked from the tray
+    // menu, once the channel has answered.
+    QObject::connect(&instance, &platform::SingleInstance::commandRequested, &window,
+                     [&window](const QString& name) {
+                         if (const auto id = remoteCommandId(name.toStdString())) {
+                             QTimer::singleShot(0, &window,
+                                                [&window, id] { window.runCommand(*id); });
+                         }
+                     });
     // exit(), not quit(): quit() first asks every window to close, which the main window refuses.
     QObject::connect(&window, &ConnectionMonitor::exitConfirmed, &app,
                      [] { QCoreApplication::exit(0); });

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -200,6 +201,12 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
     return true;
 }
 
+bool IniDocument::holds(std::string_view section, std::string_view key,
+                        std::string_view value) const {
+    const auto it = index_.find(lookupKey(section, key));
+    return it != index_.end() && valueOf(lines_[it->second]) == trim(safeText(value, false));
+}
+
 std::string IniDocument::serialize() const {
     std::string out;
     const char* eol = crlf_ ? "\r\n" : "\n";
@@ -288,6 +295,21 @@ bool SettingsStore::writeInt(std::string_view section, std::string_view key, int
 
 bool SettingsStore::writeString(std::string_view section, std::string_view key,
                                 std::string_view value) {
+    return writeMany({Entry{section, key, std::string(value)}});
+}
+
+bool SettingsStore::writeMany(const std::vector<Entry>& entries) {
+    // Nothing to change: no lock, no temporary file, no rename.
+    {
+        const auto snap = current();
+        const bool unchanged =
+            snap->usable && std::all_of(entries.begin(), entries.end(), [&](const Entry& e) {
+                return snap->doc.holds(e.section, e.key, e.value);
+            });
+        if (unchanged) {
+            return true;
+        }
+    }
     // A settings file reached through a symbolic link is replaced where it really lies.
     std::string target = path_;
     struct stat lst {};
@@ -314,7 +336,11 @@ bool SettingsStore::writeString(std::string_view section, std::string_view key,
     const auto snap = current();
     if (snap->usable) {
         IniDocument doc = snap->doc;
-        if (!doc.set(section, key, value)) {
+        bool changed = false;
+        for (const Entry& e : entries) {
+            changed = doc.set(e.section, e.key, e.value) || changed;
+        }
+        if (!changed) {
             ok = true;
         } else {
             const std::string data = doc.serialize();

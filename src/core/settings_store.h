@@ -25,6 +25,8 @@ class IniDocument {
     // Sets the first occurrence of the key, or adds it to the section (created when missing).
     // Returns false when the stored text already equals the value.
     bool set(std::string_view section, std::string_view key, std::string_view value);
+    // Whether set() with these arguments would change nothing.
+    bool holds(std::string_view section, std::string_view key, std::string_view value) const;
 
     std::string serialize() const;
 
@@ -60,6 +62,15 @@ class SettingsStore {
     // Both return false when the file could not be written; callers may ignore it.
     bool writeInt(std::string_view section, std::string_view key, int value);
     bool writeString(std::string_view section, std::string_view key, std::string_view value);
+
+    // Several values in one atomic write. A write whose values the file already holds does
+    // not touch the file at all.
+    struct Entry {
+        std::string_view section;
+        std::string_view key;
+        std::string value;
+    };
+    bool writeMany(const std::vector<Entry>& entries);
 
     // A change counter that moves whenever the file seen by this store changes; cheap to
     // compare, and checked against the file on each call.

@@ -691,11 +691,66 @@ bool SimulatedRemoteAccess::listEntries(std::vector<std::string>& out) {
 }
 
 int SimulatedRemoteAccess::createEntry() {
-    return ERROR_NOT_SUPPORTED;
+    return entryEditor_ ? entryEditor_(std::string()) : ERROR_NOT_SUPPORTED;
 }
 
 int SimulatedRemoteAccess::editEntry(const std::string& name) {
-    return findEntry(name) ? ERROR_NOT_SUPPORTED : ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    if (!findEntry(name) || name.empty()) {
+        return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    }
+    return entryEditor_ ? entryEditor_(name) : ERROR_NOT_SUPPORTED;
+}
+
+bool SimulatedRemoteAccess::addEntry(const std::string& name, std::string& error) {
+    const std::string_view trimmed = trim(name);
+    if (trimmed.empty() || trimmed.size() > kMaxEntryName || hasControlCharacter(trimmed)) {
+        error = "An entry needs a name of 1 to " + std::to_string(kMaxEntryName) +
+                " characters without control characters.";
+        return false;
+    }
+    if (findEntry(trimmed)) {
+        error = "There is already an entry named " + std::string(trimmed) + ".";
+        return false;
+    }
+    SimulatedEntry entry;
+    entry.name = trimmed;
+    entry.outcomes = {SimulatedOutcome{}};
+    script_.entries.push_back(std::move(entry));
+    attempts_.push_back(0);
+    return true;
+}
+
+bool SimulatedRemoteAccess::setOutcomes(const std::string& name, std::string_view outcomes,
+                                        std::string& error) {
+    const auto index = findEntry(name);
+    if (!index) {
+        error = "There is no entry named " + name + ".";
+        return false;
+    }
+    std::vector<SimulatedOutcome> parsed;
+    if (!parseOutcomes(outcomes, parsed, error)) {
+        return false;
+    }
+    script_.entries[*index].outcomes = std::move(parsed);
+    attempts_[*index] = 0;
+    return true;
+}
+
+std::string SimulatedRemoteAccess::outcomesText(const std::string& name) const {
+    const auto index = findEntry(name);
+    if (!index) {
+        return {};
+    }
+    std::string text;
+    for (const SimulatedOutcome& o : script_.entries[*index].outcomes) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        const auto named = std::find_if(kOutcomes.begin(), kOutcomes.end(),
+                                        [&](const NamedOutcome& n) { return n.outcome == o; });
+        text += named != kOutcomes.end() ? std::string(named->name) : std::to_string(o.error);
+    }
+    return text;
 }
 
 int SimulatedRemoteAccess::deleteEntry(const std::string& name) {

@@ -139,6 +139,13 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     // ports are taken. drop is the far end hanging up; false for an unknown handle.
     std::uint64_t bringUp(const std::string& entry, const std::string& device = {});
     bool drop(std::uint64_t handle);
+    // The phone book, for the simulated line's entry editor. addEntry adds an entry that
+    // connects at every dial; false when the name is empty, too long or taken. setOutcomes
+    // changes an entry's outcomes, given as in the script ("busy, connected"); false with the
+    // reason in error. outcomesText gives them back in that form ("" for an unknown entry).
+    bool addEntry(const std::string& name, std::string& error);
+    bool setOutcomes(const std::string& name, std::string_view outcomes, std::string& error);
+    std::string outcomesText(const std::string& name) const;
     void setListingFails(bool fails) { script_.listFails = fails; }
 
     // Bytes and frames of the connections up now, each counted from the moment it came up.

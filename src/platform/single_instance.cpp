@@ -19,10 +19,11 @@ namespace {
 constexpr const char* kSocketName = "instance";
 const QByteArray kRequest = QByteArray::number(SingleInstance::kActivationMessage) + '\n';
 const QByteArray kReply = "ok\n";
+const QByteArray kCommandPrefix = "command ";
 // A client that has not sent its message by then is dropped.
 constexpr int kConnectionTimeoutMs = 2000;
 constexpr int kMaxOpenConnections = 8;
-constexpr qsizetype kMaxMessageBytes = 32;
+constexpr qsizetype kMaxMessageBytes = 40;
 constexpr int kProbeTimeoutMs = 500;
 
 }  // namespace
@@ -133,18 +134,57 @@ void SingleInstance::readMessage(QLocalSocket* socket) {
         }
         return;
     }
-    if (buffer.left(newline + 1) != kRequest) {
-        socket->abort();
-        socket->deleteLater();
-        return;
+    const QByteArray message = buffer.left(newline + 1);
+    QString command;
+    if (message != kRequest) {
+        const QByteArray line = message.chopped(1);
+        if (line.startsWith(kCommandPrefix)) {
+            command = QString::fromLatin1(line.mid(kCommandPrefix.size()));
+        }
+        if (!isCommandName(command)) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
     }
     socket->write(kReply);
     socket->flush();
     socket->disconnectFromServer();
-    emit activated();
+    if (command.isEmpty()) {
+        emit activated();
+    } else {
+        emit commandRequested(command);
+    }
+}
+
+bool SingleInstance::isCommandName(const QString& name) {
+    if (name.isEmpty() || name.size() > kMaxCommandName) {
+        return false;
+    }
+    for (const QChar c : name) {
+        const bool allowed = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                             (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                             (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                             c == QLatin1Char('-') || c == QLatin1Char(':');
+        if (!allowed) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SingleInstance::sendCommand(const QString& name, std::chrono::milliseconds timeout) {
+    if (!isCommandName(name)) {
+        return false;
+    }
+    return exchange(kCommandPrefix + name.toLatin1() + '\n', timeout);
 }
 
 bool SingleInstance::activateRunning(std::chrono::milliseconds timeout) {
+    return exchange(kRequest, timeout);
+}
+
+bool SingleInstance::exchange(const QByteArray& request, std::chrono::milliseconds timeout) {
     if (!preparePrivateDir(dir_)) {
         return false;
     }
@@ -158,7 +198,7 @@ bool SingleInstance::activateRunning(std::chrono::milliseconds timeout) {
         done = true;
         loop.quit();
     };
-    connect(&socket, &QLocalSocket::connected, &loop, [&] { socket.write(kRequest); });
+    connect(&socket, &QLocalSocket::connected, &loop, [&] { socket.write(request); });
     // The reply may still be waiting to be read when the running copy has already closed.
     const auto takeReply = [&] {
         if (socket.isOpen()) {

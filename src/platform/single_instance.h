@@ -30,6 +30,11 @@ class SingleInstance : public QObject {
 
     // Asks the running copy to come forward; true when it confirmed the message.
     bool activateRunning(std::chrono::milliseconds timeout = kDefaultTimeout);
+    // Asks the running copy to run one command of its table, by name (letters, digits, '-' and
+    // ':', at most kMaxCommandName characters); true when it accepted the request.
+    bool sendCommand(const QString& name, std::chrono::milliseconds timeout = kDefaultTimeout);
+    static constexpr int kMaxCommandName = 24;
+    static bool isCommandName(const QString& name);
 
     QString socketPath() const;
 
@@ -38,10 +43,13 @@ class SingleInstance : public QObject {
 
   signals:
     void activated();
+    // A second copy asked for a command; it has been told that the request arrived.
+    void commandRequested(const QString& name);
 
   private:
     void acceptConnections();
     void readMessage(QLocalSocket* socket);
+    bool exchange(const QByteArray& request, std::chrono::milliseconds timeout);
 
     QString dir_;
     QLocalServer* server_ = nullptr;

@@ -1,13 +1,17 @@
 #include "core/settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "support/temp_dir.h"
 
@@ -148,6 +152,39 @@ TEST(SettingsStore, UnchangedValueDoesNotRewrite) {
     struct stat after {};
     ::stat(path.c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST(SettingsStore, SeveralValuesGoInOneWriteAndUnchangedOnesWaitForNoLock) {
+    TempDir dir;
+    const std::string path = dir.file("tavu.ini");
+    SettingsStore s(path);
+    s.writeInt("Settings", "DialSecsToDial", 5);
+    struct stat first {};
+    ::stat(path.c_str(), &first);
+    EXPECT_TRUE(s.writeMany({{"Settings", "DialSecsToDial", "4"},
+                             {"Settings", "DialTimerStatus", "Time remaining : 00:00:05"}}));
+    EXPECT_EQ(s.readInt("Settings", "DialSecsToDial", 0), 4);
+    EXPECT_EQ(s.readString("Settings", "DialTimerStatus"), "Time remaining : 00:00:05");
+    struct stat second {};
+    ::stat(path.c_str(), &second);
+    EXPECT_NE(first.st_ino, second.st_ino);
+
+    // Another writer holds the folder: a write that changes nothing does not wait for it.
+    const int dirFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dirFd, 0);
+    ASSERT_EQ(::flock(dirFd, LOCK_EX), 0);
+    auto unchanged = std::async(std::launch::async, [&] {
+        return s.writeMany({{"Settings", "DialSecsToDial", " 4 "},
+                            {"settings", "dialtimerstatus", "Time remaining : 00:00:05"}});
+    });
+    const bool returned = unchanged.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    ::flock(dirFd, LOCK_UN);
+    ::close(dirFd);
+    EXPECT_TRUE(returned);
+    EXPECT_TRUE(unchanged.get());
+    struct stat third {};
+    ::stat(path.c_str(), &third);
+    EXPECT_EQ(second.st_ino, third.st_ino);
 }
 
 TEST(SettingsStore, FailedWriteLeavesOldFileWhole) {

@@ -18,12 +18,15 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "dial/schedule_check.h"
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
+#include "ui/dial/connection_dialogs.h"
+#include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
@@ -85,6 +88,7 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&mailTimer_, &QTimer::timeout, this, [this] { tick(MailTimer); });
     connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
+    connect(&scheduleTimer_, &QTimer::timeout, this, [this] { tick(ScheduleTimer); });
 
     openWindow = [this](Action action, int) {
         switch (action) {
@@ -99,6 +103,17 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 return;
             case Action::Summary:
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            case Action::Dial:
+                runDialCommand(ctx_, this, [this](const std::string& line) { insertStatus(line); });
+                return;
+            case Action::Connections: {
+                CConnectionsDlg manager(ctx_, this);
+                manager.exec();
+                return;
+            }
+            case Action::Timer:
+                CTimerDlg::run(ctx_, this);
                 return;
             default:
                 break;
@@ -200,8 +215,9 @@ void ConnectionMonitor::armPollTimer() {
 
 bool ConnectionMonitor::timerActive(int id) const {
     const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
-                              &mailTimer_, &afterConnectTimer_, &costTimer_};
-    if (id < 1 || id > CostTimer) {
+                              &mailTimer_, &afterConnectTimer_, &costTimer_,
+                              nullptr,     &scheduleTimer_};
+    if (id < 1 || id > ScheduleTimer || timers[id] == nullptr) {
         return false;
     }
     // Running for real: a timer whose start the system refused has no timer id.
@@ -230,6 +246,18 @@ void ConnectionMonitor::tick(int timerId) {
             break;
         case CostTimer:
             core_->costCheck();
+            break;
+        case ScheduleTimer:
+            switch (scheduleCheck(ctx_.settings, ctx_.clock)) {
+                case ScheduleAction::Dial:
+                    dial();
+                    break;
+                case ScheduleAction::Hangup:
+                    core_->hangupCommand();
+                    break;
+                case ScheduleAction::None:
+                    break;
+            }
             break;
         default:
             break;
@@ -295,6 +323,11 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             break;
         case Action::PreferencesWithTimers:
             preferencesWithTimers();
+            break;
+        case Action::Timer:
+            // The schedule check runs from the first use of the Timer command to the end.
+            scheduleTimer_.start(1000);
+            openWindow(entry.action, entry.page);
             break;
         default:
             openWindow(entry.action, entry.page);
@@ -418,6 +451,7 @@ void ConnectionMonitor::finish() {
     mailTimer_.stop();
     afterConnectTimer_.stop();
     costTimer_.stop();
+    scheduleTimer_.stop();
     emit exitConfirmed();
 }
 
@@ -615,45 +649,8 @@ void ConnectionMonitor::connectionStarted() {
 void ConnectionMonitor::startMailCheck() {}
 
 void ConnectionMonitor::dial() {
-    // Dial the default entry with its stored user name and password; the progress shows in the
-    // status list, a failure in a message box.
-    SettingsStore& s = ctx_.settings;
-    std::string entry = s.readString(keys::kSettings, keys::kDefaultCon);
-    if (entry.empty()) {
-        std::vector<std::string> entries;
-        if (ctx_.ras.listEntries(entries) && !entries.empty()) {
-            entry = entries.front();
-        }
-    }
-    if (entry.empty()) {
-        ctx_.prompter.show(
-            Message{"There is no connection entry to dial.", "TAVU", Buttons::Ok, Icon::Error});
-        return;
-    }
-    platform::DialRequest request{
-        entry, s.readString(keys::kConnections, entry + keys::kEntryUserSuffix),
-        s.readString(keys::kConnections, entry + keys::kEntryPasswordSuffix)};
-    insertStatus("Connecting...");
-    auto fail = [this](int code, bool atOnce) {
-        std::string text = ctx_.ras.errorText(code);
-        if (text.empty()) {
-            text = atOnce ? "Undefined RAS Dial Error (" + std::to_string(code) + ")."
-                          : "Undefined RAS Dial Error.";
-        }
-        ctx_.prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Error});
-    };
-    std::uint64_t handle = 0;
-    const int rc = ctx_.ras.dial(
-        request,
-        [fail](int, int error) {
-            if (error != 0) {
-                fail(error, false);
-            }
-        },
-        handle);
-    if (rc != 0) {
-        fail(rc, true);
-    }
+    // The dial command: login dialog, "Connecting...", the progress window.
+    openWindow(Action::Dial, 0);
 }
 
 }  // namespace tavu

@@ -81,7 +81,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
         WhenConnectedTimer = 2,
         MailTimer = 3,
         AfterConnectTimer = 4,
-        CostTimer = 5
+        CostTimer = 5,
+        ScheduleTimer = 7
     };
     bool timerActive(int id) const;
 
@@ -133,6 +134,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QTimer mailTimer_;
     QTimer afterConnectTimer_;
     QTimer costTimer_;
+    QTimer scheduleTimer_;
     bool trayAvailable_ = false;
     bool shownAtStart_ = false;
     QString tooltip_;
