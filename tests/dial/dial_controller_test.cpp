@@ -34,8 +34,7 @@ class CountingLine : public platform::RemoteAccess {
         hangUps.push_back(h);
         return line_.hangUp(h);
     }
-    int dial(const platform::DialRequest& r, platform::DialEventFn fn,
-             std::uint64_t& h) override {
+    int dial(const platform::DialRequest& r, platform::DialEventFn fn, std::uint64_t& h) override {
         ++calls;
         requests.push_back(r);
         return line_.dial(r, std::move(fn), h);
@@ -73,10 +72,10 @@ class Dialer : public testing::Test {
   protected:
     void makeLine(const std::string& outcomes) {
         std::string error;
-        sim = platform::SimulatedRemoteAccess::fromText(
-            "[entry Provider]\noutcomes = " + outcomes + "\nstep-ms = 100\ndial-ms = 100\n"
-            "auth-ms = 100\n",
-            clock, error);
+        sim = platform::SimulatedRemoteAccess::fromText("[entry Provider]\noutcomes = " + outcomes +
+                                                            "\nstep-ms = 100\ndial-ms = 100\n"
+                                                            "auth-ms = 100\n",
+                                                        clock, error);
         ASSERT_TRUE(sim) << error;
         line = std::make_unique<CountingLine>(*sim);
         settings.writeString("Settings", "DefaultCon", "Provider");
@@ -195,7 +194,7 @@ TEST_F(Dialer, RuleOneStopsAtRedialTimesWithTheBusyText) {
 }
 
 TEST_F(Dialer, NoRedialUnderRuleThreeUnsetRuleOrAnotherError) {
-    for (const char* rule : {"3", "", "0"}) {
+    for (const char* rule : {"", "3", "0"}) {
         if (*rule) {
             settings.writeString("Settings", "RedialWhenBusy", rule);
         }
@@ -242,8 +241,8 @@ TEST_F(Dialer, ErrorsWithoutTextUseTheFallbacks) {
     EXPECT_EQ(view.texts.back(), "Undefined RAS Dial Error.");
     // A dial refused at once: an entry the phone book does not hold.
     settings.writeString("Settings", "DefaultCon", "Gone");
-    controller = std::make_unique<DialController>(DialController::Dial, settings, *line, view,
-                                                  nullptr);
+    controller =
+        std::make_unique<DialController>(DialController::Dial, settings, *line, view, nullptr);
     controller->open();
     fireAndRun();
     EXPECT_EQ(view.texts.back(), "Undefined RAS Dial Error (623).");
