@@ -1,9 +1,12 @@
 #include "app/cli.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "app/remote_command.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "monitor/log_record.h"
@@ -46,6 +49,37 @@ TEST(CommandLine, UsageErrorsAreOneLineWithStatusTwo) {
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+}
+
+TEST(CommandLine, CommandNamesAndTheirAnswers) {
+    EXPECT_EQ(remoteCommandId("connect"), 32848);
+    EXPECT_EQ(remoteCommandId("check-mail"), 32835);
+    EXPECT_EQ(remoteCommandId("net-tools"), 32852);
+    EXPECT_EQ(remoteCommandId("preferences"), 32838);
+    EXPECT_EQ(remoteCommandId("preferences:0"), 32813);
+    EXPECT_EQ(remoteCommandId("preferences:7"), 32845);
+    EXPECT_EQ(remoteCommandId("preferences:8"), std::nullopt);
+    EXPECT_EQ(remoteCommandId("help"), 32780);
+    EXPECT_EQ(remoteCommandId("exit"), 1052);
+    EXPECT_EQ(remoteCommandId("Connect"), std::nullopt);
+
+    CliRun unknown = run({"--command", "dance"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("dance"), std::string::npos);
+    for (const char* name : {"connect", "hangup", "timer", "preferences:N", "exit"}) {
+        EXPECT_NE(unknown.err.find(std::string("  ") + name + "\n"), std::string::npos) << name;
+    }
+    EXPECT_EQ(run({"--command"}).status, 2);
+
+    // No running copy behind the channel.
+    TempDir runtime;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old ? old : "";
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    CliRun alone = run({"--config-dir", runtime.path(), "--command=connect"});
+    old ? setenv("XDG_RUNTIME_DIR", saved.c_str(), 1) : unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_EQ(alone.err, "TAVU is not running.\n");
 }
 
 TEST(CommandLine, HelpVersionAndStart) {

@@ -41,6 +41,38 @@ class SingleInstanceTest : public testing::Test {
     QString dir_ = QString::fromStdString(runtime_.file("tavu"));
 };
 
+TEST_F(SingleInstanceTest, SecondCopySendsACommandByName) {
+    SingleInstance running(dir_);
+    QStringList commands;
+    int activations = 0;
+    QObject::connect(&running, &SingleInstance::commandRequested,
+                     [&](const QString& name) { commands << name; });
+    QObject::connect(&running, &SingleInstance::activated, [&] { ++activations; });
+    ASSERT_TRUE(running.listen());
+    SingleInstance second(dir_);
+    EXPECT_TRUE(second.sendCommand("connect"));
+    EXPECT_TRUE(second.sendCommand("preferences:3"));
+    EXPECT_TRUE(processUntil([&] { return commands.size() == 2; }));
+    EXPECT_EQ(commands, (QStringList{"connect", "preferences:3"}));
+    EXPECT_EQ(activations, 0);
+    // Names the channel refuses never leave this process.
+    EXPECT_FALSE(second.sendCommand("rm -rf"));
+    EXPECT_FALSE(second.sendCommand(QString(25, 'a')));
+    EXPECT_FALSE(second.sendCommand(""));
+    // A malformed request is dropped without an answer.
+    QLocalSocket raw;
+    raw.connectToServer(running.socketPath());
+    ASSERT_TRUE(raw.waitForConnected(1000));
+    raw.write("command a b\n");
+    raw.flush();
+    EXPECT_TRUE(processUntil([&] { return raw.state() == QLocalSocket::UnconnectedState; }));
+    EXPECT_EQ(commands.size(), 2);
+    // Nobody listening: the request fails.
+    test::TempDir empty;
+    SingleInstance lonely(QString::fromStdString(empty.file("tavu")));
+    EXPECT_FALSE(lonely.sendCommand("connect", milliseconds(500)));
+}
+
 TEST_F(SingleInstanceTest, SecondCopyActivatesTheFirst) {
     SingleInstance running(dir_);
     int activations = 0;

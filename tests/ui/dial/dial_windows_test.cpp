@@ -1,0 +1,457 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeWidget>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/prompter.h"
+#include "core/settings_store.h"
+#include "monitor/commands.h"
+#include "platform/fakes.h"
+#include "platform/simulated_remote_access.h"
+#include "support/temp_dir.h"
+#include "ui/common/my_tree_ctrl.h"
+#include "ui/dial/connection_dialogs.h"
+#include "ui/dial/dial_progress_dlg.h"
+#include "ui/dial/simulated_entry_dlg.h"
+#include "ui/dial/timer_dlg.h"
+#include "ui/main/monitor_fixture.h"
+
+namespace tavu {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs `work` on the modal window that opens next, from inside its event loop.
+void onNextModal(std::function<void(QWidget*)> work) {
+    QTimer::singleShot(0, [work] { work(QApplication::activeModalWidget()); });
+}
+
+bool processUntil(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+class DialWindows : public testing::Test {
+  protected:
+    void makeLine(const std::string& script) {
+        std::string error;
+        ras = platform::SimulatedRemoteAccess::fromText(script, clock, error);
+        ASSERT_TRUE(ras) << error;
+    }
+    AppContext context() {
+        return AppContext{settings, clock,  prompter, *ras,       nullptr,
+                          sound,    system, shell,    dir.path(), "/opt/tavu"};
+    }
+    // Dials in the progress window until it closes: its timers run out at once and the
+    // simulated line's clock moves from event to event.
+    void driveDial(CDialProgressDlg* dlg) {
+        QPointer<CDialProgressDlg> guard(dlg);
+        for (int i = 0; i < 100 && guard && !dlg->isHidden(); ++i) {
+            if (dlg->timerActive(3)) {
+                clock.advance(std::chrono::milliseconds(dlg->timerInterval(3)));
+                dlg->fireTimer(3);
+            } else if (const auto due = ras->nextDueTime()) {
+                clock.set(*due);
+                ras->processDue();
+            } else {
+                break;
+            }
+        }
+    }
+
+    test::TempDir dir;
+    SettingsStore settings{dir.file("tavu.ini")};
+    ManualClock clock{fromLocal(2026, 3, 2, 10, 0, 0)};
+    ScriptedPrompter prompter;
+    platform::FakeSound sound;
+    platform::FakeSystemInfo system;
+    platform::FakeShell shell;
+    std::unique_ptr<platform::SimulatedRemoteAccess> ras;
+};
+
+TEST_F(DialWindows, OneEntryBecomesTheDefaultWithoutAQuestion) {
+    makeLine("[entry Solo]\n");
+    settings.writeString("Connections", "SoloUser", "ann");
+    settings.writeString("Connections", "SoloPassword", "pw");
+    CConnectionLoginDlg login(context());
+    login.skipWhenStored = true;
+    EXPECT_EQ(login.run(), QDialog::Accepted);
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Solo");
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(login.windowTitle(), "Connection Solo user name and password.");
+}
+
+TEST_F(DialWindows, SeveralEntriesWithoutDefaultLeadToTheManager) {
+    makeLine("[entry Provider]\n[entry Office]\n");
+    QString opened;
+    onNextModal([&](QWidget* w) {
+        opened = w ? w->windowTitle() : "none";
+        if (w) {
+            w->close();  // Hide without choosing
+        }
+    });
+    bool dialled = false;
+    runDialCommand(context(), nullptr, [&](const std::string&) { dialled = true; });
+    EXPECT_EQ(opened, "Connections");
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text.substr(0, 47),
+              "Please select default connection entry to dial.");
+    EXPECT_NE(prompter.shown[0].text.find("click Set as default"), std::string::npos);
+    EXPECT_FALSE(dialled);
+    EXPECT_FALSE(ras->nextDueTime());
+
+    // Choosing in the manager lets the dialog go on with that entry.
+    onNextModal([&](QWidget* w) {
+        auto* manager = qobject_cast<CConnectionsDlg*>(w);
+        ASSERT_TRUE(manager);
+        manager->list()->setCurrentItem(manager->list()->topLevelItem(0));
+        manager->setAsDefault();
+        onNextModal([](QWidget* login) {
+            ASSERT_TRUE(login);
+            login->close();
+        });
+        manager->close();
+    });
+    CConnectionLoginDlg login(context());
+    login.run();
+    EXPECT_EQ(login.entryName(), "Office");  // the list shows the phone book in reverse
+}
+
+TEST_F(DialWindows, LoginStoresUnderTheDefaultAndForgetsAfterTheAttemptWhenAsked) {
+    makeLine("[entry Provider]\n[entry Office]\n");
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    CConnectionLoginDlg login(context());
+    onNextModal([&](QWidget* w) {
+        auto* dlg = qobject_cast<CConnectionLoginDlg*>(w);
+        ASSERT_TRUE(dlg);
+        dlg->rememberBox()->setChecked(false);
+        dlg->okButton()->click();  // nothing typed: refused, stays open
+        dlg->userEdit()->setText("ann");
+        dlg->passwordEdit()->setText("pw");
+        dlg->okButton()->click();
+    });
+    EXPECT_EQ(login.run(), QDialog::Accepted);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text,
+              "Please enter user name and password that will be used to connect to remote "
+              "server (internet)!!!");
+    EXPECT_EQ(settings.readInt("Connections", "RememberPassword", 1), 0);
+    EXPECT_EQ(settings.readString("Connections", "ProviderUser"), "ann");
+    EXPECT_EQ(settings.readString("Connections", "ProviderPassword"), "pw");
+
+    CDialProgressDlg progress(context(), CDialProgressDlg::MODE_DIAL);
+    progress.fireTimer(3);
+    EXPECT_EQ(settings.readString("Connections", "ProviderUser", "x"), "");
+    EXPECT_EQ(settings.readString("Connections", "ProviderPassword", "x"), "");
+}
+
+TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
+    makeLine("[entry Provider]\n[entry Office]\n[entry Home]\n");
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    CConnectionsDlg manager(context());
+    EXPECT_EQ(manager.entries(), (QStringList{"Home", "Office", "Provider"}));
+    manager.dial();
+    manager.remove();
+    manager.setAsDefault();
+    ASSERT_EQ(prompter.shown.size(), 3u);
+    EXPECT_EQ(prompter.shown[0].text,
+              "Please select entry to dial first. Or create it, using Add...");
+    EXPECT_EQ(prompter.shown[0].caption, "TAVU");
+    EXPECT_EQ(prompter.shown[2].text, "Please select entry first. Just single-click on it...");
+
+    manager.list()->setCurrentItem(manager.list()->topLevelItem(1));
+    EXPECT_EQ(manager.selectedEntry(), "Office");
+    manager.list()->clearSelection();  // a deselection also counts: the name stays
+    EXPECT_EQ(manager.selectedEntry(), "Office");
+
+    // Advanced edits the selected entry's own keys.
+    onNextModal([](QWidget* w) {
+        auto* login = qobject_cast<CConnectionLoginDlg*>(w);
+        ASSERT_TRUE(login);
+        EXPECT_EQ(login->windowTitle(), "Connection Office user name and password.");
+        login->userEdit()->setText("bob");
+        login->passwordEdit()->setText("x");
+        login->okButton()->click();
+    });
+    manager.advanced();
+    EXPECT_EQ(settings.readString("Connections", "OfficeUser"), "bob");
+    EXPECT_EQ(settings.readString("Connections", "ProviderUser"), "");
+
+    prompter.answers = {Answer::No, Answer::Yes};
+    manager.remove();
+    EXPECT_EQ(manager.entries().size(), 3);
+    manager.remove();
+    EXPECT_EQ(prompter.shown.back().text, "You are about to delete entry Office. Are you sure ?");
+    EXPECT_EQ(prompter.shown.back().buttons, Buttons::YesNo);
+    EXPECT_EQ(manager.entries(), (QStringList{"Home", "Provider"}));
+    EXPECT_EQ(manager.selectedEntry(), "Office");
+    manager.setAsDefault();  // the deleted name can still become the default
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Office");
+
+    manager.help();
+    EXPECT_EQ(shell.opened, std::vector<std::string>{"/opt/tavu/help/index.htm"});
+}
+
+TEST_F(DialWindows, SimulatedLineAddsAndEditsEntriesThroughItsEditor) {
+    makeLine("[entry Provider]\n");
+    platform::SimulatedRemoteAccess& line = *ras;
+    EXPECT_EQ(line.createEntry(), platform::ERROR_NOT_SUPPORTED);  // no editor yet
+    line.setEntryEditor(
+        [&](const std::string& name) { return CSimulatedEntryDlg::edit(line, prompter, name); });
+    CConnectionsDlg manager(context());
+    onNextModal([](QWidget* w) {
+        auto* dlg = qobject_cast<CSimulatedEntryDlg*>(w);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(dlg->outcomesEdit()->text(), "connected");
+        dlg->nameEdit()->setText("Night");
+        dlg->outcomesEdit()->setText("busy, sometimes");
+        dlg->okButton()->click();  // refused: nothing added
+        dlg->outcomesEdit()->setText("busy, connected");
+        dlg->okButton()->click();
+    });
+    manager.add();
+    EXPECT_EQ(manager.entries(), (QStringList{"Night", "Provider"}));
+    EXPECT_EQ(line.outcomesText("Night"), "busy, connected");
+    EXPECT_EQ(prompter.shown.size(), 1u);
+    onNextModal([](QWidget* w) {
+        auto* dlg = qobject_cast<CSimulatedEntryDlg*>(w);
+        ASSERT_TRUE(dlg);
+        EXPECT_TRUE(dlg->nameEdit()->isReadOnly());
+        dlg->outcomesEdit()->setText("no-answer");
+        dlg->okButton()->click();
+    });
+    manager.list()->setCurrentItem(manager.list()->topLevelItem(0));
+    manager.edit();
+    EXPECT_EQ(line.outcomesText("Night"), "no-answer");
+}
+
+TEST_F(DialWindows, ProgressWindowLooksAndOpensPerMode) {
+    makeLine("[entry Provider]\n");
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    CDialProgressDlg dial(context(), CDialProgressDlg::MODE_DIAL);
+    EXPECT_TRUE(dial.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(dial.statusText(), "Connecting to Provider...");
+    EXPECT_EQ(dial.buttonText(), "Cancel");
+    EXPECT_EQ(dial.timerInterval(3), 1000);
+    EXPECT_EQ(dial.statusFont().pixelSize(), 12);
+    EXPECT_EQ(dial.statusLabel()->textFormat(), Qt::PlainText);
+    const QImage face = dial.grab().toImage();
+    EXPECT_EQ(face.pixelColor(5, face.height() - 5), CDialProgressDlg::backgroundColor());
+    EXPECT_EQ(dial.statusLabel()->palette().color(QPalette::WindowText),
+              CDialProgressDlg::textColor());
+    EXPECT_TRUE(CDialProgressDlg::statusFamily() == "Verdana" ||
+                CDialProgressDlg::statusFamily() == "DejaVu Sans");
+
+    CDialProgressDlg mail(context(), CDialProgressDlg::MODE_MAIL_CHECK);
+    EXPECT_EQ(mail.statusText(), "Connecting to server...");
+    EXPECT_EQ(mail.statusFont().pixelSize(), 20);
+    EXPECT_EQ(mail.timerInterval(2), 1000);
+    // Escape is the cancel operation: the window closes with OK.
+    mail.show();
+    mail.reject();
+    EXPECT_EQ(mail.result(), QDialog::Accepted);
+    EXPECT_FALSE(ras->nextDueTime());
+}
+
+TEST_F(DialWindows, MailModeRunsTheJobOffTheWindowThread) {
+    makeLine("[entry Provider]\n");
+    for (const auto& [result, text] : std::vector<std::pair<MailCheckResult, std::string>>{
+             {{MailCheckResult::Kind::Count, 3}, "You have 3 new email(s)"},
+             {{MailCheckResult::Kind::NoMail, 0}, "There are no new emails."},
+             {{MailCheckResult::Kind::Failure, 0},
+              "Error connecting to the server.\nCheck your email settings!"}}) {
+        CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_MAIL_CHECK);
+        std::atomic<bool> release{false};
+        const std::thread::id windowThread = std::this_thread::get_id();
+        std::atomic<bool> offThread{false};
+        dlg.setMailCheckJob([&, r = result] {
+            offThread = std::this_thread::get_id() != windowThread;
+            while (!release) {
+                std::this_thread::sleep_for(1ms);
+            }
+            return r;
+        });
+        dlg.fireTimer(2);
+        EXPECT_FALSE(dlg.timerActive(2));
+        EXPECT_EQ(dlg.timerInterval(4), 100);
+        EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
+        dlg.fireTimer(4);  // the worker is still waiting: nothing shown yet
+        EXPECT_EQ(dlg.buttonText(), "Cancel");
+        release = true;
+        EXPECT_TRUE(processUntil([&] {
+            dlg.fireTimer(4);
+            return dlg.buttonText() == "OK";
+        }));
+        EXPECT_TRUE(offThread);
+        EXPECT_EQ(dlg.statusText().toStdString(), text);
+    }
+}
+
+TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
+    makeLine("[entry Provider]\n");
+    {
+        CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
+        dlg.setUpgradeQueryJob([] { return std::string("OK"); });
+        dlg.fireTimer(1);
+        EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
+        EXPECT_EQ(dlg.statusText(), "No update avaible. Please try again later.");
+    }
+    {
+        CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
+        dlg.setUpgradeQueryJob([] { return std::string(kUpgradeConnectFailureText); });
+        dlg.fireTimer(1);
+        EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
+        EXPECT_TRUE(dlg.statusText().startsWith("Error - can't connect to the server !!!\n"));
+    }
+    {
+        CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
+        dlg.setUpgradeQueryJob([] { return std::string("<b>Version 2</b> is out"); });
+        dlg.show();
+        dlg.fireTimer(1);
+        EXPECT_TRUE(processUntil([&] { return dlg.isHidden(); }));
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, "<b>Version 2</b> is out");
+        EXPECT_EQ(prompter.shown[0].caption, "TAVU");
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(DialWindows, TimerPagesStartStopAndStore) {
+    makeLine("[entry Provider]\n");
+    CTimerDlg dlg(context());
+    EXPECT_EQ(dlg.tree()->topLevelItem(0)->text(0), "Connect");
+    EXPECT_EQ(dlg.tree()->topLevelItem(1)->text(0), "Hangup");
+    EXPECT_FALSE(dlg.connectPage()->isHidden());
+    EXPECT_TRUE(dlg.hangupPage()->isHidden());
+    dlg.tree()->setCurrentItem(dlg.tree()->topLevelItem(1));
+    EXPECT_TRUE(dlg.connectPage()->isHidden());
+    EXPECT_FALSE(dlg.hangupPage()->isHidden());
+
+    CTimerConnectPage& page = *dlg.connectPage();
+    EXPECT_EQ(page.timeEdit()->text(), "12:00:00");
+    EXPECT_EQ(page.numberEdit()->text(), "10");
+    page.delayRadio()->click();
+    page.unitCombo()->setCurrentIndex(1);
+    page.numberEdit()->setText("2");
+    page.startButton()->click();
+    EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
+    page.numberEdit()->setText("two");
+    page.startButton()->click();  // not a number: says so and uses the last one
+    EXPECT_EQ(prompter.shown.back().text, "Please enter an integer.");
+    EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
+    settings.writeString("Settings", "DialTimerStatus", "Time remaining : 00:01:59");
+    page.refreshStatus();
+    EXPECT_EQ(page.statusLine()->text(), "Time remaining : 00:01:59");
+    page.stopButton()->click();
+    EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 9), 0);
+
+    dlg.hangupPage()->atTimeRadio()->click();
+    dlg.hangupPage()->timeEdit()->setText("23:15");
+    dlg.okButton()->click();
+    EXPECT_EQ(settings.readInt("Settings", "HAtTime", 0), 1);
+    EXPECT_EQ(settings.readInt("Settings", "HAfterTime", 1), 0);
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:15");
+    EXPECT_EQ(settings.readInt("Settings", "DialSequenceComboState", 0), 1);
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // OK starts nothing
+}
+
+class DialFromMainWindow : public test::MonitorFixture {};
+
+TEST_F(DialFromMainWindow, TimerCommandStartsTheScheduleAndAWrongPasswordShowsNothing) {
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    settings.writeInt("Security", "Enabled", 1);
+    settings.writeInt("Security", "WhenConfigured", 1);
+    settings.writeString("Security", "Password", "right");
+    QStringList seen;
+    onNextModal([&](QWidget* modal) {
+        seen << (modal ? modal->windowTitle() : "none");
+        modal->close();  // the password prompt, cancelled
+        onNextModal([&](QWidget* next) { seen << (next ? next->windowTitle() : "none"); });
+    });
+    EXPECT_FALSE(w.timerActive(ConnectionMonitor::ScheduleTimer));
+    w.runCommand(CmdTimer);
+    EXPECT_TRUE(w.timerActive(ConnectionMonitor::ScheduleTimer));
+    processUntil([&] { return seen.size() == 2; }, 1000);
+    EXPECT_EQ(seen, (QStringList{"Enter password !!!", "none"}));
+
+    // A scheduled hang-up while not connected only says so.
+    settings.writeInt("Settings", "HangupSecsToHangup", 1);
+    w.tick(ConnectionMonitor::ScheduleTimer);
+    EXPECT_EQ(w.statusLines().front(), "Not connected...");
+}
+
+TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {
+    std::string error;
+    ras = platform::SimulatedRemoteAccess::fromText(
+        "[entry Provider]\noutcomes = busy, connected\nstep-ms = 100\ndial-ms = 500\n"
+        "auth-ms = 200\n[entry Office]\n",
+        clock, error);
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    settings.writeString("Connections", "ProviderUser", "ann");
+    settings.writeString("Connections", "ProviderPassword", "pw");
+    settings.writeInt("Settings", "RedialWhenBusy", 2);
+    settings.writeInt("Settings", "ConfirmHangup", 0);
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    QStringList texts;
+    onNextModal([&](QWidget* modal) {
+        auto* dlg = qobject_cast<CDialProgressDlg*>(modal);
+        ASSERT_TRUE(dlg);
+        texts << dlg->statusText();
+        QObject::connect(dlg, &CDialProgressDlg::statusShown,
+                         [&](const QString& t) { texts << t; });
+        EXPECT_EQ(w.statusLines().front(), "Connecting...");
+        for (int i = 0; i < 100 && dlg->isVisible(); ++i) {
+            if (dlg->timerActive(3)) {
+                clock.advance(std::chrono::milliseconds(dlg->timerInterval(3)));
+                dlg->fireTimer(3);
+            } else if (const auto due = ras->nextDueTime()) {
+                clock.set(*due);
+                ras->processDue();
+            }
+        }
+    });
+    w.runCommand(CmdConnect);
+    ASSERT_GE(texts.size(), 6);
+    EXPECT_EQ(texts[0], "Connecting to Provider...");
+    EXPECT_EQ(texts[1], "Opening the port...");
+    EXPECT_TRUE(texts.contains("Line is busy.\nRedialing, please wait..."));
+    EXPECT_TRUE(texts.indexOf("Line is busy.\nRedialing, please wait...") <
+                texts.lastIndexOf("Opening the port..."));
+    EXPECT_EQ(texts.back(), "Connected to remote server successfully!");
+
+    // The monitor finds the connection and times it; hanging up logs it under the entry.
+    clock.advance(1s);
+    w.tick(ConnectionMonitor::PollTimer);
+    ASSERT_TRUE(w.core().connected());
+    clock.advance(65s);
+    w.tick(ConnectionMonitor::PollTimer);
+    w.runCommand(CmdHangup);
+    clock.advance(1s);
+    w.tick(ConnectionMonitor::PollTimer);
+    EXPECT_FALSE(w.core().connected());
+    const std::string log = test::readFile(w.core().logPath());
+    EXPECT_NE(log.find("|Provider|"), std::string::npos) << log;
+    EXPECT_NE(log.find("|tester|"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace tavu
