@@ -25,6 +25,7 @@
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/main/small_time_window.h"
+#include "ui/perf/performance_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -99,6 +100,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 return;
             case Action::Summary:
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            case Action::Performance:
+                CPerformanceDlg::run(*core_, this);
                 return;
             default:
                 break;
