@@ -33,7 +33,7 @@ class GraphDrawing : public testing::Test {
 TEST_F(GraphDrawing, NewColumnHasTheBarInItsLeftTwoPixels) {
     const QImage& img = graph->image();
     ASSERT_EQ(img.size(), QSize(40, 20));
-    EXPECT_TRUE(graph->isVisible());
+    EXPECT_FALSE(graph->isHidden());
     EXPECT_EQ(graph->property("controlId").toInt(), 100);
     for (int x : {0, 39}) {
         EXPECT_EQ(img.pixel(x, 19), kGround);
@@ -59,8 +59,11 @@ TEST_F(GraphDrawing, ScrollsByFourPixelsAndClamps) {
     for (int i = 0; i < 8; ++i) {
         graph->addValue(0);
     }
+    EXPECT_EQ(redRun(img, 0), 20) << "nine columns later the bar is at the left edge";
+    EXPECT_EQ(redRun(img, 1), 20);
+    graph->addValue(0);
     for (int x = 0; x < 40; ++x) {
-        EXPECT_EQ(redRun(img, x), 0) << "after ten columns of 4 pixels the bar left the picture";
+        EXPECT_EQ(redRun(img, x), 0) << "one more column and it has left the picture";
     }
 }
 
