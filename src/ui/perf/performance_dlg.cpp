@@ -14,15 +14,15 @@ namespace tavu {
 namespace {
 
 // The window's layout in dialog units.
-constexpr int kWidth = 252;
-constexpr int kHeight = 176;
+constexpr int kWidth = 258;
+constexpr int kHeight = 184;
 constexpr int kRowTop = 7;
 constexpr int kRowStep = 11;
 constexpr int kLabelX = 7;
-constexpr int kLabelW = 64;
-constexpr int kValueX = 73;
-constexpr int kValueW = 64;
-constexpr int kGraphX = 145;
+constexpr int kLabelW = 76;
+constexpr int kValueX = 83;
+constexpr int kValueW = 62;
+constexpr int kGraphX = 151;
 constexpr int kGraphW = 100;
 constexpr int kGraphH = 48;
 
@@ -88,7 +88,8 @@ CPerformanceDlg::CPerformanceDlg(QWidget* parent) : DarkDialog(parent) {
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
     QLabel* note = plainLabel(QString::fromLatin1(systemNote()),
-                              dluRect(kLabelX, kHeight - 16, kWidth - 2 * kLabelX, 10), this);
+                              dluRect(kLabelX, kHeight - 24, kWidth - 2 * kLabelX, 18), this);
+    note->setWordWrap(true);
     note->setObjectName(QStringLiteral("systemNote"));
 
     connect(&timer_, &QTimer::timeout, this, &CPerformanceDlg::timerTick);
