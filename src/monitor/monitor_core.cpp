@@ -105,15 +105,23 @@ void MonitorCore::connectedTick(std::int64_t now) {
     connected_ = true;
     view_.redraw();
     view_.elapsedTick(display_.elapsed, elapsed);
+    if (counterWindow_ != nullptr && s_.versionText != kListsUnfinishedConnections) {
+        counterWindow_->postElapsed(elapsed);
+        if (countersRead_) {
+            counterWindow_->postCounters(counters_);
+        }
+    }
 }
 
 void MonitorCore::refreshCounters() {
-    platform::CounterValues values{};
-    if (s_.counters == nullptr || !s_.counters->read(values)) {
+    // Display mode. The counters are 64-bit from the platform to the texts: a connection that
+    // moves more than 2 GiB shows and logs its true byte counts.
+    countersRead_ = s_.counters != nullptr && s_.counters->read(counters_);
+    if (!countersRead_) {
         return;
     }
-    bytesIn_ = values[platform::BytesReceived];
-    bytesOut_ = values[platform::BytesTransmitted];
+    bytesIn_ = counters_[platform::BytesReceived];
+    bytesOut_ = counters_[platform::BytesTransmitted];
     display_.bytesReceived = std::to_string(bytesIn_);
     display_.bytesTransmitted = std::to_string(bytesOut_);
 }

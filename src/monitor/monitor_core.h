@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "monitor/counter_window.h"
 #include "platform/counters.h"
 #include "platform/remote_access.h"
 
@@ -98,6 +99,11 @@ class MonitorCore {
     // The log file records are written to now.
     std::string logPath() const;
 
+    // Window mode of the counter read: while a window is attached it gets the elapsed seconds
+    // and all twelve counters at every connected tick; nullptr detaches it.
+    void setCounterWindow(CounterWindow* window) { counterWindow_ = window; }
+    CounterWindow* counterWindow() const { return counterWindow_; }
+
     static constexpr std::int64_t kIdleBytes = 1024;
 
   private:
@@ -122,6 +128,9 @@ class MonitorCore {
     DisplayTexts display_;
     std::int64_t bytesIn_ = 0;
     std::int64_t bytesOut_ = 0;
+    CounterWindow* counterWindow_ = nullptr;
+    platform::CounterValues counters_{};  // of this tick's read, when it succeeded
+    bool countersRead_ = false;           // at this tick
     // (second, bytes in both directions) of the connected ticks, for the idle hang-up.
     std::deque<std::pair<std::int64_t, std::int64_t>> traffic_;
 };

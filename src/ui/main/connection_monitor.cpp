@@ -28,6 +28,7 @@
 #include "ui/dial/connection_dialogs.h"
 #include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
+#include "ui/perf/performance_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -114,6 +115,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             }
             case Action::Timer:
                 CTimerDlg::run(ctx_, this);
+                return;
+            case Action::Performance:
+                CPerformanceDlg::run(*core_, this);
                 return;
             default:
                 break;

@@ -1,0 +1,94 @@
+// What the performance window costs: the monitor's connected tick with the window closed and
+// open, and one second of the open window (twelve fields, two graph columns, the repaint of
+// both graphs). Run with QT_QPA_PLATFORM=offscreen.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+
+#include "core/clock.h"
+#include "core/prompter.h"
+#include "core/settings_store.h"
+#include "monitor/log_file.h"
+#include "monitor/monitor_core.h"
+#include "platform/fakes.h"
+#include "platform/simulated_remote_access.h"
+#include "support/temp_dir.h"
+#include "ui/perf/performance_dlg.h"
+#include "ui/perf/traffic_graph.h"
+
+namespace tavu {
+namespace {
+
+class NullView : public MonitorView {
+  public:
+    void setTitle(const std::string&) override {}
+    void setTrayState(bool, const std::string&) override {}
+    void insertStatus(const std::string&) override {}
+    void redraw() override {}
+    void showMainWindow() override {}
+    void hideMainWindow() override {}
+    void elapsedTick(const std::string&, std::int64_t) override {}
+    void connectionStarted() override {}
+    void dial() override {}
+    void startMailCheck() override {}
+};
+
+// The connected tick on the simulated line; range(0) = 1 with the performance window open.
+void BM_ConnectedTick(benchmark::State& state) {
+    test::TempDir dir;
+    SettingsStore settings{dir.file("tavu.ini")};
+    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
+    ScriptedPrompter prompter;
+    platform::FakeSound sound;
+    LogWriter writer{prompter};
+    std::string error;
+    auto ras = platform::SimulatedRemoteAccess::fromText(
+        "[entry Provider]\nbytes-in-per-s = 4200\nbytes-out-per-s = 600\n", clock, error);
+    platform::SimulatedCounters counters(*ras);
+    NullView view;
+    MonitorCore core(MonitorServices{settings, clock, prompter, *ras, &counters, sound, writer,
+                                     dir.path(), "tester", "6.1", nullptr},
+                     view);
+    CPerformanceDlg dlg;
+    if (state.range(0) == 1) {
+        core.setCounterWindow(&dlg);
+    }
+    ras->bringUp("Provider");
+    for (auto _ : state) {
+        clock.advance(std::chrono::seconds(1));
+        core.poll();
+    }
+}
+BENCHMARK(BM_ConnectedTick)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One second of the open window, the repaint of its two graphs included.
+void BM_PerformanceWindowSecond(benchmark::State& state) {
+    CPerformanceDlg dlg;
+    QImage in(dlg.bytesInGraph()->size(), QImage::Format_RGB32);
+    QImage out(dlg.bytesOutGraph()->size(), QImage::Format_RGB32);
+    platform::CounterValues v{};
+    for (auto _ : state) {
+        v[platform::BytesReceived] += 4200;
+        v[platform::BytesTransmitted] += 600;
+        dlg.postElapsed(v[platform::BytesReceived] / 4200);
+        dlg.postCounters(v);
+        dlg.timerTick();
+        dlg.bytesInGraph()->render(&in);
+        dlg.bytesOutGraph()->render(&out);
+    }
+}
+BENCHMARK(BM_PerformanceWindowSecond)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tavu
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
