@@ -16,11 +16,20 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    desktop-file-utils appstream                   # the desktop entry and AppStream data validate
+    man-db                                         # the man page renders without warnings
+)
+
+package_packages=(
+    dpkg-dev file                                  # CPack's Debian package and its dependencies
+    lintian                                        # checks the package
 )
 
 wanted=("${build_packages[@]}")
 if [ "${1:-build}" = "test" ]; then
     wanted+=("${test_packages[@]}")
+elif [ "${1:-build}" = "package" ]; then
+    wanted+=("${package_packages[@]}")
 fi
 
 missing=()

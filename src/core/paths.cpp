@@ -63,20 +63,60 @@ std::string resolveConfigDir(const std::optional<std::string>& override,
         makeDirs(*override);
         return *override;
     }
-    if (::access(exeDir.c_str(), W_OK) == 0) {
+    // An installed program's folder (/usr/bin) may be writable for root, but it is no place for
+    // settings: only a portable folder (no installed data beside it) keeps them.
+    if (installedDataDir(exeDir).empty() && ::access(exeDir.c_str(), W_OK) == 0) {
         return exeDir;
     }
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = joinPath(home, ".config");
-    } else {
-        base = "/tmp";
-    }
-    std::string dir = joinPath(base, "tavu");
+    std::string dir = joinPath(xdgBaseDir("XDG_CONFIG_HOME", ".config"), "tavu");
     makeDirs(dir);
     return dir;
+}
+
+std::string xdgBaseDir(const char* variable, const char* homeRelative) {
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        return joinPath(home, homeRelative);
+    }
+    return "/tmp";
+}
+
+namespace {
+
+// The folder above `dir`: the installation prefix of a program in `prefix/bin`.
+std::string parentDir(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') {
+        dir.pop_back();
+    }
+    const auto slash = dir.rfind('/');
+    if (slash == std::string::npos) {
+        return dir + "/..";
+    }
+    return slash == 0 ? std::string("/") : dir.substr(0, slash);
+}
+
+}  // namespace
+
+std::string installedDataDir(const std::string& exeDir) {
+    const std::string dir = joinPath(parentDir(exeDir), "share/tavu");
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? dir : std::string();
+}
+
+std::string userDataDir() {
+    return joinPath(xdgBaseDir("XDG_DATA_HOME", ".local/share"), "tavu");
+}
+
+std::string helpIndexPath(const std::string& exeDir) {
+    const std::string beside = joinPath(exeDir, "help/index.htm");
+    const std::string installed = joinPath(parentDir(exeDir), "share/doc/tavu/help/index.htm");
+    struct stat st {};
+    if (::stat(beside.c_str(), &st) != 0 && ::stat(installed.c_str(), &st) == 0) {
+        return installed;
+    }
+    return beside;
 }
 
 }  // namespace tavu

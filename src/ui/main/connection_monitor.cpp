@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -23,6 +22,7 @@
 #include "platform/remote_access.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
+#include "ui/common/about_dlg.h"
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/dial/connection_dialogs.h"
@@ -318,7 +318,7 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             about();
             break;
         case Action::HelpContents:
-            ctx_.shell.open(joinPath(ctx_.exeDir, "help/index.htm"));
+            ctx_.shell.open(helpIndexPath(ctx_.exeDir));
             break;
         case Action::MailHide:
             mailTray_->hide();
@@ -410,14 +410,8 @@ void ConnectionMonitor::restartConfiguredTimers() {
 }
 
 void ConnectionMonitor::about() {
-    QMessageBox box(QMessageBox::Information, "About TAVU",
-                    QString("%1\n\nA connection timer for dial-up Internet connections: it times "
-                            "every connection, keeps a log of them, prices them with your "
-                            "telephone tariff and warns you before they cost too much.")
-                        .arg(kAppTitle),
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    CAboutDlg dialog(this);
+    dialog.exec();
 }
 
 // --- Window operations -------------------------------------------------------------------------

@@ -6,9 +6,12 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegion>
+#include <QUrl>
 #include <QWidget>
+#include <iostream>
 #include <vector>
 
+#include "core/paths.h"
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -31,6 +34,10 @@ QRect qrect(const skin::Rect& r) {
 
 std::optional<QString> askForSkinFile(QWidget* parent, const QString& folder) {
     QFileDialog dialog(parent, QString(), folder, "TAVU skin settings (*.ini)");
+    // The user's own skins folder stands beside the program's, ready for new skins.
+    const QString own = QString::fromStdString(skin::userSkinsFolder());
+    makeDirs(own.toStdString());
+    dialog.setSidebarUrls({QUrl::fromLocalFile(folder), QUrl::fromLocalFile(own)});
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("ini");
@@ -72,6 +79,8 @@ bool SkinFace::load(const std::string& path, Prompter& prompter) {
     CSkinBitmap down;
     if (!up.load(folder + "MainUp.bmp") || !down.load(folder + "MainDown.bmp") ||
         up.image().size() != down.image().size()) {
+        // Also on the terminal, for whoever started the program from one.
+        std::cerr << "tavu: Can't change to this skin : " << path << '\n';
         prompter.show(
             Message{"Can't change to this skin : " + path, kAppTitle, Buttons::Ok, Icon::None});
         window_.show();

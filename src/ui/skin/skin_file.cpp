@@ -141,13 +141,23 @@ std::string skinFolder(const std::string& descriptionPath) {
 
 std::string skinsFolder(const std::string& exeDir) {
     const std::string beside = joinPath(exeDir, "Skins");
-#ifdef TAVU_SOURCE_SKINS_DIR
     struct stat st {};
-    if (exeDir == executableDir() && (::stat(beside.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    if (::stat(beside.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return beside;
+    }
+    if (const std::string shared = installedDataDir(exeDir); !shared.empty()) {
+        return joinPath(shared, "Skins");
+    }
+#ifdef TAVU_SOURCE_SKINS_DIR
+    if (exeDir == executableDir()) {
         return TAVU_SOURCE_SKINS_DIR;
     }
 #endif
     return beside;
+}
+
+std::string userSkinsFolder() {
+    return joinPath(userDataDir(), "Skins");
 }
 
 std::string defaultSkinPath(const std::string& exeDir) {

@@ -113,9 +113,13 @@ Rgb parseColor(std::string_view text);
 // folder) for a bare file name.
 std::string skinFolder(const std::string& descriptionPath);
 
-// The program's Skins folder: beside the executable, or, when the running program's own folder
-// has none (a test program in the build tree), the one in the source tree.
+// The program's Skins folder: beside the executable (a portable program, the build tree), else
+// the installed `../share/tavu/Skins`, else, for the running program, the source tree's (a test
+// program in the build tree).
 std::string skinsFolder(const std::string& exeDir);
+// The user's own skins, $XDG_DATA_HOME/tavu/Skins: the skin chooser offers it beside the
+// program's folder and creates it.
+std::string userSkinsFolder();
 // The default skin's description file in that folder.
 std::string defaultSkinPath(const std::string& exeDir);
 
