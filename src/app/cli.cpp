@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "monitor/commands.h"
 #include "monitor/log_file.h"
 #include "reports/report_rows.h"
 
@@ -105,6 +106,29 @@ const Subcommand* findSubcommand(const std::vector<std::string>& args,
     return found;
 }
 
+// The names of --command: the main window's windows and actions.
+std::optional<int> commandByName(const std::string& name) {
+    static const std::pair<const char*, int> kNames[] = {{"preferences", CmdPrefGeneral},
+                                                         {"connect", CmdConnect},
+                                                         {"hangup", CmdHangup},
+                                                         {"check-mail", CmdCheckMail},
+                                                         {"check-update", CmdCheckUpdate},
+                                                         {"report", CmdReport},
+                                                         {"summary", CmdSummary},
+                                                         {"security", CmdSecurity},
+                                                         {"timer", CmdTimer},
+                                                         {"connections", CmdConnections},
+                                                         {"skin", CmdSkin},
+                                                         {"about", CmdAbout},
+                                                         {"show", CmdShow}};
+    for (const auto& [n, id] : kNames) {
+        if (name == n) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string usageText() {
@@ -116,6 +140,9 @@ std::string usageText() {
            "  tavu summary [--config-dir DIR] [--filter all|month|today]\n"
            "                                              print the summary\n" +
            subcommandUsage() +
+           "  tavu --command NAME [--config-dir DIR]      start and run a command at once:\n"
+           "      preferences, connect, hangup, check-mail, check-update, report, summary,\n"
+           "      security, timer, connections, skin, about, show\n"
            "  tavu --help                                 show this text\n"
            "  tavu --version                              show the version\n"
            "\n"
@@ -169,6 +196,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!c.simulateFile || c.simulateFile->empty()) {
                 return fail("--simulate needs a file");
             }
+        } else if (name == "--command") {
+            const auto v = takeValue();
+            c.startCommand = v ? commandByName(*v) : std::nullopt;
+            if (!c.startCommand) {
+                return fail(
+                    "--command needs one of: preferences, connect, hangup, check-mail, "
+                    "check-update, report, summary, security, timer, connections, skin, "
+                    "about, show");
+            }
         } else if (name == "--filter") {
             const auto v = takeValue();
             if (!v) {
@@ -200,6 +236,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (c.filter && c.mode != CommandLine::Mode::Summary) {
         return fail("--filter belongs to the summary command");
+    }
+    if (c.startCommand && c.mode != CommandLine::Mode::Run) {
+        return fail("--command starts the program; it does not go with report or summary");
     }
     if (c.simulateFile && c.mode != CommandLine::Mode::Run) {
         return fail("--simulate starts the program; it does not go with " +

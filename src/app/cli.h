@@ -19,6 +19,7 @@ struct CommandLine {
     std::optional<std::string> configDir;
     std::optional<std::string> simulateFile;
     std::optional<SummaryFilter> filter;
+    std::optional<int> startCommand;  // --command NAME: a main window command run once it is up
     std::vector<std::string> toolkitArgs;  // display options handed on to the window system
 };
 

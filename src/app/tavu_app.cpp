@@ -129,6 +129,10 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
                      [&window](QSessionManager&) { window.endSession(); });
     catchTerminationSignals(window);
     window.initialise();
+    if (command.startCommand) {
+        const int id = *command.startCommand;
+        QTimer::singleShot(0, &window, [&window, id] { window.runCommand(id); });
+    }
     return app.exec() == 0 ? 0 : 1;
 }
 

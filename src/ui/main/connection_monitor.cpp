@@ -21,10 +21,12 @@
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "platform/startup_entry.h"
 #include "platform/system_info.h"
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/main/small_time_window.h"
+#include "ui/prefs/preferences_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -86,8 +88,12 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
 
-    openWindow = [this](Action action, int) {
+    startupEntry = std::make_unique<platform::XdgAutostartEntry>(ctx_.exeDir);
+    openWindow = [this](Action action, int page) {
         switch (action) {
+            case Action::Preferences:
+                openPreferences(page);
+                return;
             case Action::Skin:
                 chooseSkin();
                 return;
@@ -107,8 +113,15 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                                    kAppTitle, Buttons::Ok, Icon::Information});
     };
     openPreferences = [this](int page) {
-        openWindow(Action::Preferences, page);
-        return false;
+        return CPreferencesDlg::run(PreferencesContext{ctx_.settings,
+                                                       ctx_.prompter,
+                                                       ctx_.sound,
+                                                       *startupEntry,
+                                                       ctx_.configDir,
+                                                       [this](int command) { runCommand(command); },
+                                                       {},
+                                                       {}},
+                                    page, this);
     };
 }
 
