@@ -1,7 +1,5 @@
 #include "tariff/price_fields.h"
 
-#include <cstdio>
-
 #include "core/text.h"
 
 namespace tavu {
@@ -9,9 +7,10 @@ namespace tavu {
 namespace {
 
 std::string hhmm(int minutes) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02d:%02d", minutes / 60, minutes % 60);
-    return buf;
+    const char out[] = {
+        static_cast<char>('0' + minutes / 600), static_cast<char>('0' + minutes / 60 % 10), ':',
+        static_cast<char>('0' + minutes % 60 / 10), static_cast<char>('0' + minutes % 10)};
+    return std::string(out, sizeof out);  // minutes of one day: two digits of hours
 }
 
 bool allDigits(std::string_view s) {
