@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli.h"
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -508,6 +509,26 @@ TEST_F(PreferencesFromTheMainWindow, OnlyThePageZeroOpenerRestartsTheTimers) {
     }
     ASSERT_EQ(reached.size(), 2u);
     EXPECT_EQ(reached[1], Action::CheckMail);
+}
+
+TEST_F(PreferencesFromTheMainWindow, TheCommandLineOpensTheGeneralPage) {
+    ParsedCommandLine parsed = parseCommandLine({"--command", "preferences"});
+    ASSERT_TRUE(parsed.error.empty());
+    ASSERT_TRUE(parsed.command.startCommand.has_value());
+    EXPECT_FALSE(parseCommandLine({"--command", "bogus"}).error.empty());
+    EXPECT_FALSE(parseCommandLine({"report", "--command", "preferences"}).error.empty());
+
+    ConnectionMonitor& w = makeWindow(dir.path(), true, true);
+    w.startupEntry = std::make_unique<platform::FakeStartupEntry>();
+    ModalDriver driver([](QDialog* modal) {
+        auto* dlg = qobject_cast<CPreferencesDlg*>(modal);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->windowTitle(), "Preferences");
+        EXPECT_EQ(dlg->currentPage(), dlg->page(1));
+        dlg->reject();
+    });
+    w.runCommand(*parsed.command.startCommand);
+    EXPECT_EQ(driver.count(), 1);
 }
 
 }  // namespace
