@@ -77,9 +77,13 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
     }
     tree_->setFocus();
 
-    // Only now does a change of the selection change the page.
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { showPageOf(current); });
+    // Only now does a change of the selection change the page. The selection, not the current
+    // item: a tree may make its first item current on getting the focus, without selecting it,
+    // and that must not show a page on a dialog opened without one.
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+        showPageOf(selected.isEmpty() ? nullptr : selected.front());
+    });
 }
 
 CPreferencesDlg::~CPreferencesDlg() = default;

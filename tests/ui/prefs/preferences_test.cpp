@@ -107,6 +107,8 @@ class Preferences : public ::testing::Test {
 TEST_F(Preferences, OkWithoutASettingsFileWritesEveryPagesDefaults) {
     auto dlg = open(0);
     dlg->show();
+    QApplication::setActiveWindow(dlg.get());
+    (void)QTest::qWaitForWindowActive(dlg.get());  // the tree gets the focus
     EXPECT_EQ(dlg->currentPage(), nullptr);
     for (int i = 1; i <= CPreferencesDlg::kPageCount; ++i) {
         EXPECT_FALSE(dlg->page(i)->isVisible()) << i;
