@@ -8,6 +8,7 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "monitor/commands.h"
 #include "monitor/log_file.h"
 #include "reports/report_rows.h"
 

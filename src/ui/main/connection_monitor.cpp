@@ -21,6 +21,7 @@
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "platform/startup_entry.h"
 #include "platform/system_info.h"
 #include "ui/common/about_dlg.h"
 #include "ui/common/icons.h"
@@ -29,6 +30,7 @@
 #include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
 #include "ui/perf/performance_dlg.h"
+#include "ui/prefs/preferences_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -91,8 +93,12 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
     connect(&scheduleTimer_, &QTimer::timeout, this, [this] { tick(ScheduleTimer); });
 
-    openWindow = [this](Action action, int) {
+    startupEntry = std::make_unique<platform::XdgAutostartEntry>(ctx_.exeDir);
+    openWindow = [this](Action action, int page) {
         switch (action) {
+            case Action::Preferences:
+                openPreferences(page);
+                return;
             case Action::Skin:
                 chooseSkin();
                 return;
@@ -126,8 +132,15 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                                    kAppTitle, Buttons::Ok, Icon::Information});
     };
     openPreferences = [this](int page) {
-        openWindow(Action::Preferences, page);
-        return false;
+        return CPreferencesDlg::run(PreferencesContext{ctx_.settings,
+                                                       ctx_.prompter,
+                                                       ctx_.sound,
+                                                       *startupEntry,
+                                                       ctx_.configDir,
+                                                       [this](int command) { runCommand(command); },
+                                                       {},
+                                                       {}},
+                                    page, this);
     };
 }
 

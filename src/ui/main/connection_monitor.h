@@ -15,6 +15,9 @@ class QTreeWidget;
 
 namespace tavu {
 
+namespace platform {
+class StartupEntry;
+}
 class CSystemTray;
 class SkinFace;
 class SmallTimeWindow;
@@ -70,6 +73,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     // returns true when the dialog closed with OK.
     std::function<void(Action, int page)> openWindow;
     std::function<bool(int page)> openPreferences;
+    // The start-with-the-desktop entry the General page keeps; tests replace it.
+    std::unique_ptr<platform::StartupEntry> startupEntry;
     // Whether the desktop has a notification area; empty: ask the desktop. Set before
     // initialise().
     std::function<bool()> trayAvailability;

@@ -1,0 +1,243 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "core/field_exchange.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace tavu {
+
+class Prompter;
+class SettingsStore;
+namespace platform {
+class Sound;
+class StartupEntry;
+}  // namespace platform
+
+// What the pages of the Preferences dialog work with.
+struct PreferencesContext {
+    SettingsStore& settings;
+    Prompter& prompter;
+    platform::Sound& sound;
+    platform::StartupEntry& startup;
+    std::string configDir;  // the default folder of the log
+    // Runs a main window command (check mail, check for an update); may be empty.
+    std::function<void(int command)> runCommand;
+    // The desktop's pickers; tests replace them. Each returns an empty text when cancelled.
+    std::function<QString(QWidget* parent, const QString& start)> pickFolder;
+    std::function<QString(QWidget* parent)> pickSoundFile;
+};
+
+// Texts of the pages.
+inline constexpr const char* kPageTitles[] = {"General", "Connection", "Email",  "Warnings",
+                                              "Price",   "Sounds",     "Upgrade"};
+inline constexpr const char* kStartWhenLoggingIn = "Start TAVU when I log in";
+inline constexpr const char* kSoundFilter = "Sound files (*.wav)";
+inline constexpr const char* kDefaultUrlToLaunch = "http://www.varnel.example/tavu/";
+
+// The values of Settings/MSecurity, the way the mailbox is reached.
+inline constexpr const char* kMSecurityKey = "MSecurity";
+inline constexpr const char* kMSecurityValues[] = {"starttls", "tls", "none"};
+
+// One page of the Preferences dialog: load fills the controls from the settings (when the dialog
+// opens), save writes them back (on OK, whether the page was shown or not). Controls bound to a
+// settings key carry the key as their object name.
+class OptionPage : public QWidget {
+    Q_OBJECT
+
+  public:
+    OptionPage(PreferencesContext& context, QWidget* parent);
+    virtual void load() = 0;
+    virtual void save() = 0;
+
+  protected:
+    FieldExchange exchange() const;
+    QLineEdit* edit(const char* key);
+    QCheckBox* box(const char* text, const char* key);
+    QComboBox* combo(const char* key, std::initializer_list<const char*> entries);
+    int readFlag(const char* key, int def) const;
+    void loadBox(QCheckBox* box, const char* key, int def);
+    void saveBox(QCheckBox* box, const char* key);
+    // A drop-down whose stored index is out of its range selects nothing; saving it then leaves
+    // the key as stored.
+    void loadCombo(QComboBox* combo, const char* key, int def);
+    void saveCombo(QComboBox* combo, const char* key);
+
+    PreferencesContext& ctx_;
+};
+
+QLabel* plainText(const char* text, QWidget* parent);
+
+class COptGeneralPage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptGeneralPage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+    void browse();
+
+    QLineEdit* pathEdit() const { return path_; }
+
+  private:
+    QLineEdit* path_;
+    QPushButton* browse_;
+    QCheckBox* startWhenWindows_;
+    QCheckBox* hideOnStart_;
+    QCheckBox* showSplash_;
+    QCheckBox* showWhenConnected_;
+    QCheckBox* showTime_;
+    QCheckBox* confirmHangup_;
+    QCheckBox* confirmExit_;
+    std::string pathMember_;
+};
+
+class COptHangupPage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptHangupPage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+
+  private:
+    QComboBox* action_;
+    QLineEdit* interval_;
+    QCheckBox* launchBrowser_;
+    QLineEdit* url_;
+    QCheckBox* redial_;
+    QRadioButton* busyTimes_;
+    QLineEdit* redialTimes_;
+    QRadioButton* busyTillConnected_;
+    QRadioButton* busyNever_;
+    QButtonGroup* busyGroup_;
+    int intervalMember_ = 10;
+    std::string urlMember_;
+    int redialTimesMember_ = 3;
+};
+
+class COptMailPage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptMailPage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+
+    QPushButton* checkNowButton() const { return checkNow_; }
+
+  private:
+    QCheckBox* checkMail_;
+    QLineEdit* mailTime_;
+    QCheckBox* checkOnConnect_;
+    QLineEdit* user_;
+    QLineEdit* password_;
+    QLineEdit* server_;
+    QComboBox* security_;
+    QPushButton* checkNow_;
+    int mailTimeMember_ = 10;
+    std::string userMember_;
+    std::string passwordMember_;
+    std::string serverMember_;
+};
+
+class COptWarningsPage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    static constexpr int kMinLimit = 1;
+    static constexpr int kMaxLimit = 100000;
+
+    COptWarningsPage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+
+  private:
+    struct Limit {
+        QCheckBox* box;
+        QLineEdit* edit;
+        const char* boxKey;
+        const char* limitKey;
+        int value = 1;
+    };
+    Limit limits_[4];
+};
+
+class COptPricePage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptPricePage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+
+  private:
+    QLineEdit* pricePerDial_;
+    QComboBox* cheapFrom_;
+    QComboBox* cheapTo_;
+    QCheckBox* cheapSat_;
+    QCheckBox* cheapSun_;
+    QLineEdit* cheapCost_;
+    QLineEdit* cost_;
+    QLineEdit* freeTime_;
+    QLineEdit* minTime_;
+    QLineEdit* block_;
+    double pricePerDialMember_ = 0;
+    double cheapCostMember_ = 0;
+    double costMember_ = 0;
+    std::string freeTimeMember_;
+    std::string minTimeMember_;
+    std::string blockMember_;
+};
+
+class COptSoundPage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptSoundPage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+    // Group 0: when the connection is made, 1: when it is terminated.
+    void browse(int group);
+    void play(int group);
+
+  private:
+    struct Group {
+        QComboBox* action;
+        QLineEdit* file;
+        QPushButton* browse;
+        QPushButton* play;
+        const char* actionKey;
+        const char* fileKey;
+        std::string member;
+    };
+    void moveEditsToMembers();
+    Group groups_[2];
+};
+
+class COptUpgradePage : public OptionPage {
+    Q_OBJECT
+
+  public:
+    COptUpgradePage(PreferencesContext& context, QWidget* parent);
+    void load() override;
+    void save() override;
+
+    QPushButton* checkNowButton() const { return checkNow_; }
+
+  private:
+    QCheckBox* disable_;
+    QPushButton* checkNow_;
+};
+
+}  // namespace tavu

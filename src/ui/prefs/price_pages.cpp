@@ -1,0 +1,263 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "monitor/commands.h"
+#include "tariff/price_fields.h"
+#include "ui/prefs/option_pages.h"
+
+namespace tavu {
+
+namespace {
+
+std::string text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+QString numberText(double value) {
+    return QString::fromStdString(formatNumberField(value));
+}
+
+}  // namespace
+
+// --- Warnings ------------------------------------------------------------------------------------
+
+COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
+    : OptionPage(context, parent),
+      limits_{{nullptr, nullptr, keys::kWarnWhenMonth, keys::kWarnWhenMonthInterval},
+              {nullptr, nullptr, keys::kWarnWhenCall, keys::kWarnWhenCallInterval},
+              {nullptr, nullptr, keys::kDisWhenMonth, keys::kDisWhenMonthInterval},
+              {nullptr, nullptr, keys::kDisWhenCall, keys::kDisWhenCallInterval}} {
+    auto* layout = new QVBoxLayout(this);
+    const char* texts[] = {"Warn when cost per month exceeds", "Warn when cost per call exceeds",
+                           "Disconnect when cost per month exceeds",
+                           "Disconnect when cost per call exceeds"};
+    const char* groupTitles[] = {"Warnings", "Auto hangup"};
+    for (int g = 0; g < 2; ++g) {
+        auto* group = new QGroupBox(QString::fromUtf8(groupTitles[g]), this);
+        auto* grid = new QGridLayout(group);
+        for (int row = 0; row < 2; ++row) {
+            Limit& l = limits_[g * 2 + row];
+            l.box = new QCheckBox(QString::fromUtf8(texts[g * 2 + row]), group);
+            l.box->setObjectName(l.boxKey);
+            l.edit = new QLineEdit(group);
+            l.edit->setObjectName(l.limitKey);
+            l.edit->setMaximumWidth(90);
+            grid->addWidget(l.box, row, 0);
+            grid->addWidget(l.edit, row, 1);
+        }
+        layout->addWidget(group);
+    }
+    layout->addStretch();
+}
+
+void COptWarningsPage::load() {
+    for (Limit& l : limits_) {
+        loadBox(l.box, l.boxKey, 0);
+        l.value = readFlag(l.limitKey, 1);
+    }
+    for (Limit& l : limits_) {
+        l.edit->setText(QString::number(l.value));
+    }
+}
+
+void COptWarningsPage::save() {
+    FieldExchange fields = exchange();
+    for (Limit& l : limits_) {
+        fields.integerInRange(text(l.edit), l.value, kMinLimit, kMaxLimit);
+    }
+    for (Limit& l : limits_) {
+        saveBox(l.box, l.boxKey);
+    }
+    for (Limit& l : limits_) {
+        ctx_.settings.writeInt(keys::kSettings, l.limitKey, l.value);
+    }
+}
+
+// --- Price ---------------------------------------------------------------------------------------
+
+COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
+    : OptionPage(context, parent) {
+    auto* layout = new QVBoxLayout(this);
+
+    auto* dial = new QGroupBox("Dialprice", this);
+    auto* dialRow = new QHBoxLayout(dial);
+    dialRow->addWidget(plainText("Price per dial", dial));
+    pricePerDial_ = new QLineEdit(dial);
+    pricePerDial_->setObjectName(keys::kPricePerDial);
+    dialRow->addWidget(pricePerDial_);
+    layout->addWidget(dial);
+
+    auto* times = new QGroupBox("Times", this);
+    auto* timesGrid = new QGridLayout(times);
+    cheapFrom_ = new QComboBox(times);
+    cheapFrom_->setObjectName(keys::kCheapTimeFromComboState);
+    cheapTo_ = new QComboBox(times);
+    cheapTo_->setObjectName(keys::kCheapTimeToComboState);
+    for (int i = 0; i < kCheapListSize; ++i) {
+        cheapFrom_->addItem(QString::fromStdString(cheapStartText(i)));
+        cheapTo_->addItem(QString::fromStdString(cheapEndText(i)));
+    }
+    cheapSat_ = new QCheckBox("Always cheap time in Saturdays", times);
+    cheapSat_->setObjectName(keys::kCheapInSat);
+    cheapSun_ = new QCheckBox("Always cheap time in Sundays", times);
+    cheapSun_->setObjectName(keys::kCheapInSun);
+    timesGrid->addWidget(plainText("Cheap time from", times), 0, 0);
+    timesGrid->addWidget(cheapFrom_, 0, 1);
+    timesGrid->addWidget(plainText("to", times), 0, 2);
+    timesGrid->addWidget(cheapTo_, 0, 3);
+    timesGrid->addWidget(cheapSat_, 1, 0, 1, 4);
+    timesGrid->addWidget(cheapSun_, 2, 0, 1, 4);
+    layout->addWidget(times);
+
+    auto* prices = new QGroupBox("Prices", this);
+    auto* pricesGrid = new QGridLayout(prices);
+    cheapCost_ = new QLineEdit(prices);
+    cheapCost_->setObjectName(keys::kCheapCostPerMinute);
+    cost_ = new QLineEdit(prices);
+    cost_->setObjectName(keys::kCostPerMinute);
+    pricesGrid->addWidget(plainText("Cheap cost per minute", prices), 0, 0);
+    pricesGrid->addWidget(cheapCost_, 0, 1);
+    pricesGrid->addWidget(plainText("Cost per minute", prices), 1, 0);
+    pricesGrid->addWidget(cost_, 1, 1);
+    layout->addWidget(prices);
+
+    auto* free = new QGroupBox("Free time", this);
+    auto* freeGrid = new QGridLayout(free);
+    freeTime_ = new QLineEdit(free);
+    freeTime_->setObjectName(keys::kFreeMonthTime);
+    minTime_ = new QLineEdit(free);
+    minTime_->setObjectName(keys::kMinConTime);
+    block_ = new QLineEdit(free);
+    block_->setObjectName(keys::kConnectionBlock);
+    QLabel* minLabel = plainText(
+        "Minimal connections time (mins) If it is less than x mins, it will be counted as x "
+        "mins connection",
+        free);
+    minLabel->setWordWrap(true);
+    freeGrid->addWidget(plainText("Free time in each month (please use hh:mm format)", free), 0, 0);
+    freeGrid->addWidget(freeTime_, 0, 1);
+    freeGrid->addWidget(minLabel, 1, 0);
+    freeGrid->addWidget(minTime_, 1, 1);
+    freeGrid->addWidget(plainText("Connection block step (mins)", free), 2, 0);
+    freeGrid->addWidget(block_, 2, 1);
+    layout->addWidget(free);
+    layout->addStretch();
+}
+
+void COptPricePage::load() {
+    SettingsStore& s = ctx_.settings;
+    loadBox(cheapSat_, keys::kCheapInSat, 0);
+    loadBox(cheapSun_, keys::kCheapInSun, 0);
+    pricePerDialMember_ = leadingDouble(s.readString(keys::kPrice, keys::kPricePerDial));
+    cheapCostMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCheapCostPerMinute));
+    costMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMinute));
+    // An index outside the lists selects nothing.
+    for (auto [combo, key, def] :
+         {std::tuple{cheapFrom_, keys::kCheapTimeFromComboState, kCheapStartDefaultIndex},
+          std::tuple{cheapTo_, keys::kCheapTimeToComboState, kCheapEndDefaultIndex}}) {
+        const int index = s.readInt(keys::kPrice, key, def);
+        combo->setCurrentIndex(index >= 0 && index < kCheapListSize ? index : -1);
+    }
+    blockMember_ = s.readString(keys::kPrice, keys::kConnectionBlock, "00:00");
+    freeTimeMember_ = s.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+    minTimeMember_ = s.readString(keys::kPrice, keys::kMinConTime, "00:00");
+
+    pricePerDial_->setText(numberText(pricePerDialMember_));
+    cheapCost_->setText(numberText(cheapCostMember_));
+    cost_->setText(numberText(costMember_));
+    freeTime_->setText(QString::fromStdString(freeTimeMember_));
+    minTime_->setText(QString::fromStdString(minTimeMember_));
+    block_->setText(QString::fromStdString(blockMember_));
+}
+
+void COptPricePage::save() {
+    FieldExchange fields = exchange();
+    fields.number(text(pricePerDial_), pricePerDialMember_);
+    fields.number(text(cheapCost_), cheapCostMember_);
+    fields.number(text(cost_), costMember_);
+    // The time fields hold what the tariff reads as it looks: HH:MM or a number of minutes.
+    for (auto [edit, member] :
+         {std::pair{freeTime_, &freeTimeMember_}, std::pair{minTime_, &minTimeMember_},
+          std::pair{block_, &blockMember_}}) {
+        const std::string typed(trim(text(edit)));
+        fields.checked(typed, *member, isTariffTimeText(typed), kTariffTimeMessage);
+    }
+
+    SettingsStore& s = ctx_.settings;
+    s.writeString(keys::kPrice, keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
+    s.writeString(keys::kPrice, keys::kCheapCostPerMinute, formatFixed(cheapCostMember_, 10));
+    s.writeString(keys::kPrice, keys::kCostPerMinute, formatFixed(costMember_, 10));
+    const int from = cheapFrom_->currentIndex();
+    const int to = cheapTo_->currentIndex();
+    if (from >= 0) {
+        s.writeInt(keys::kPrice, keys::kCheapTimeFromComboState, from);
+    }
+    if (to >= 0) {
+        s.writeInt(keys::kPrice, keys::kCheapTimeToComboState, to);
+    }
+    if (from >= 0) {
+        s.writeString(keys::kPrice, keys::kCheapTimeStart, cheapStartText(from));
+    }
+    if (to >= 0) {
+        s.writeString(keys::kPrice, keys::kCheapTimeEnd, cheapEndText(to));
+    }
+    saveBox(cheapSat_, keys::kCheapInSat);
+    saveBox(cheapSun_, keys::kCheapInSun);
+    s.writeString(keys::kPrice, keys::kConnectionBlock, blockMember_);
+    s.writeString(keys::kPrice, keys::kFreeMonthTime, freeTimeMember_);
+    s.writeString(keys::kPrice, keys::kMinConTime, minTimeMember_);
+}
+
+// --- Upgrade -------------------------------------------------------------------------------------
+
+COptUpgradePage::COptUpgradePage(PreferencesContext& context, QWidget* parent)
+    : OptionPage(context, parent) {
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox("Upgrade notification", this);
+    auto* inner = new QVBoxLayout(group);
+    for (const char* line :
+         {"TAVU can periodically contact Varnel homepage to determine if a newer version is "
+          "avaible. When a newer version is avaible, TAVU alerts you and provides a link to a "
+          "web site",
+          "where you can download new TAVU version. Only major versions can be downloaded this "
+          "way."}) {
+        QLabel* label = plainText(line, group);
+        label->setWordWrap(true);
+        inner->addWidget(label);
+    }
+    disable_ = new QCheckBox("Disable upgrade notification", group);
+    disable_->setObjectName(keys::kDisableUpgrade);
+    inner->addWidget(disable_);
+    checkNow_ = new QPushButton("Check for upgrade avaiblity now", group);
+    auto* row = new QHBoxLayout;
+    row->addWidget(checkNow_);
+    row->addStretch();
+    inner->addLayout(row);
+    layout->addWidget(group);
+    layout->addStretch();
+    connect(checkNow_, &QPushButton::clicked, this, [this] {
+        if (ctx_.runCommand) {
+            ctx_.runCommand(CmdCheckUpdate);
+        }
+    });
+}
+
+void COptUpgradePage::load() {
+    loadBox(disable_, keys::kDisableUpgrade, 0);
+}
+
+void COptUpgradePage::save() {
+    saveBox(disable_, keys::kDisableUpgrade);
+}
+
+}  // namespace tavu
