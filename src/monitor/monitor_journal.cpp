@@ -29,8 +29,14 @@ void MonitorCore::recoverJournal(bool up) {
     }
     // Still the same connection: listed first under the same handle and entry, owned by the same
     // process, and up since before the journal's last write.
-    if (up && !table_.empty() && table_[0].handle == found.handle &&
-        table_[0].entryName == found.record.connection) {
+    LogRecord listed;
+    if (!table_.empty()) {
+        listed.connection = table_[0].entryName;
+    }
+    // The entry as the record stores it, with any separator blanked.
+    const bool sameEntry =
+        splitRecord(composeRecord(listed))[LogFields::Connection] == found.record.connection;
+    if (up && !table_.empty() && table_[0].handle == found.handle && sameEntry) {
         const platform::ConnectionOrigin origin = s_.ras.connectionOrigin(found.handle);
         if (origin.mark == found.mark && (origin.upSince == 0 || origin.upSince <= found.end)) {
             resumeStart_ = found.start;
