@@ -167,7 +167,7 @@ bool ConnectionJournal::update(const std::string& path, const JournalEntry& entr
     if (!active_ || path != path_) {
         return begin(path, entry);
     }
-    return write(entry, entry.end - lastSync_ >= kSyncEvery);
+    return write(entry, entry.end - lastSync_ >= kSyncEvery || entry.end < lastSync_);
 }
 
 void ConnectionJournal::finish() {

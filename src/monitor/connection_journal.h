@@ -47,8 +47,11 @@ class ConnectionJournal {
 
     // Starts the journal of a connection: written and flushed at once.
     bool begin(const std::string& path, const JournalEntry& entry);
-    // True when the connection's journal is due to be written again at this moment.
-    bool due(std::int64_t now) const { return active_ && now - lastWrite_ >= kWriteEvery; }
+    // True when the connection's journal is due to be written again at this moment (also when
+    // the clock was set back past the last write).
+    bool due(std::int64_t now) const {
+        return active_ && (now - lastWrite_ >= kWriteEvery || now < lastWrite_);
+    }
     // Writes the journal again (to a new path: the old file goes, the new one is flushed).
     bool update(const std::string& path, const JournalEntry& entry);
     // The connection's record was written: the journal goes.
