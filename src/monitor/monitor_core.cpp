@@ -65,6 +65,9 @@ void MonitorCore::poll() {
             if (up && s_.versionText == kListsUnfinishedConnections) {
                 up = s_.ras.connectionState(table_[0].handle) == platform::RASCS_Connected;
             }
+            if (!journalChecked_) {
+                recoverJournal(up);
+            }
             if (up) {
                 connectedTick(now);
             } else if (connected_) {
@@ -77,14 +80,20 @@ void MonitorCore::poll() {
 }
 
 void MonitorCore::connectedTick(std::int64_t now) {
+    const bool fresh = !connected_;
     if (!connected_) {
-        start_ = now;
+        // A connection the journal of an earlier run describes is timed from its start.
+        const bool resumed = resumeStart_.has_value();
+        start_ = resumed ? *resumeStart_ : now;
+        resumeStart_.reset();
         traffic_.clear();
         if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
             view_.showMainWindow();
         }
         view_.insertStatus("Connection " + table_[0].entryName + " detected");
-        playSignal(keys::kActionWhenConMade, keys::kSoundWhenConMade);
+        if (!resumed) {
+            playSignal(keys::kActionWhenConMade, keys::kSoundWhenConMade);
+        }
         view_.connectionStarted();
         now = nowSeconds();  // the signal took its time
     }
@@ -103,6 +112,7 @@ void MonitorCore::connectedTick(std::int64_t now) {
         }
     }
     connected_ = true;
+    journalTick(now, fresh);
     view_.redraw();
     view_.elapsedTick(display_.elapsed, elapsed);
     if (counterWindow_ != nullptr && s_.versionText != kListsUnfinishedConnections) {
@@ -135,6 +145,7 @@ void MonitorCore::connectionEnd(std::int64_t now) {
     }
     view_.setTitle("TAVU");
     writeRecord(now);
+    journal_.finish();
     view_.redraw();
     playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
     if (!userHungUp_ && s_.settings.readInt(keys::kSettings, keys::kRedial, 0) == 1) {
@@ -143,6 +154,10 @@ void MonitorCore::connectionEnd(std::int64_t now) {
 }
 
 void MonitorCore::writeRecord(std::int64_t end) {
+    s_.logWriter.append(logPath(), recordUntil(end));
+}
+
+LogRecord MonitorCore::recordUntil(std::int64_t end) const {
     const LocalDateTime a = toLocal(TimePoint{std::chrono::seconds(start_)});
     const LocalDateTime b = toLocal(TimePoint{std::chrono::seconds(end)});
     LogRecord r;
@@ -157,12 +172,13 @@ void MonitorCore::writeRecord(std::int64_t end) {
     }
     r.bytesSent = display_.bytesTransmitted;
     r.bytesReceived = display_.bytesReceived;
-    s_.logWriter.append(logPath(), r);
+    return r;
 }
 
 void MonitorCore::writeExitRecord() {
     if (connected_) {
         writeRecord(nowSeconds());
+        journal_.finish();
     }
 }
 

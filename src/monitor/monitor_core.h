@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/clock.h"
+#include "monitor/connection_journal.h"
 #include "monitor/counter_window.h"
 #include "platform/counters.h"
 #include "platform/remote_access.h"
@@ -110,6 +112,11 @@ class MonitorCore {
     void connectedTick(std::int64_t now);
     void connectionEnd(std::int64_t now);
     void writeRecord(std::int64_t end);
+    LogRecord recordUntil(std::int64_t end) const;
+    // The journal of the connection in progress (monitor_journal.cpp): read once at the first
+    // listing, written while connected.
+    void recoverJournal(bool up);
+    void journalTick(std::int64_t now, bool fresh);
     void playSignal(const char* actionKey, const char* fileKey);
     void refreshCounters();
     std::int64_t nowSeconds() const;
@@ -133,6 +140,11 @@ class MonitorCore {
     bool countersRead_ = false;           // at this tick
     // (second, bytes in both directions) of the connected ticks, for the idle hang-up.
     std::deque<std::pair<std::int64_t, std::int64_t>> traffic_;
+    ConnectionJournal journal_;
+    bool journalChecked_ = false;
+    std::optional<std::int64_t> resumeStart_;  // the start of a connection resumed from a journal
+    std::uint64_t markedHandle_ = 0;           // the connection whose mark is kept
+    std::string mark_;
 };
 
 }  // namespace tavu

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <csignal>
 
@@ -245,6 +246,66 @@ PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname) {
     return {};
 }
 
+long long processStartTicks(const std::string& procDir, pid_t pid) {
+    std::string text;
+    if (pid <= 0 ||
+        !readSmallFile(procDir + "/" + std::to_string(pid) + "/stat", kMaxPidFile, text)) {
+        return -1;
+    }
+    // The command name in parentheses may hold blanks and parentheses itself: count the fields
+    // from the last ')', which ends it and is followed by field 3.
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) {
+        return -1;
+    }
+    std::string_view rest = std::string_view(text).substr(close + 1);
+    for (int field = 3; field <= 22; ++field) {
+        while (!rest.empty() && rest.front() == ' ') {
+            rest.remove_prefix(1);
+        }
+        const std::string_view word = rest.substr(0, rest.find(' '));
+        if (field == 22) {
+            long long ticks = 0;
+            const auto [p, ec] = std::from_chars(word.data(), word.data() + word.size(), ticks);
+            return ec == std::errc() && p == word.data() + word.size() && !word.empty() ? ticks
+                                                                                        : -1;
+        }
+        rest.remove_prefix(word.size());
+    }
+    return -1;
+}
+
+std::int64_t bootTime(const std::string& procDir) {
+    std::string text;
+    if (!readSmallFile(procDir + "/stat", kMaxCmdline, text)) {
+        return 0;
+    }
+    const auto at = text.find("\nbtime ");
+    if (at == std::string::npos) {
+        return 0;
+    }
+    const char* begin = text.data() + at + 7;
+    std::int64_t value = 0;
+    const auto [p, ec] = std::from_chars(begin, text.data() + text.size(), value);
+    return ec == std::errc() && p != begin ? value : 0;
+}
+
+ConnectionOrigin pppdOrigin(const LinuxRasPaths& paths, const std::string& ifname) {
+    ConnectionOrigin origin;
+    const PppdProcess pppd = findPppd(paths, ifname);
+    const long long ticks = processStartTicks(paths.procDir, pppd.pid);
+    if (pppd.pid == 0 || ticks < 0) {
+        return origin;
+    }
+    origin.mark = "pppd " + std::to_string(pppd.pid) + " " + std::to_string(ticks);
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    const std::int64_t boot = bootTime(paths.procDir);
+    if (boot > 0 && hz > 0) {
+        origin.upSince = boot + ticks / hz;
+    }
+    return origin;
+}
+
 RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::LinkInfo& link) {
     RasConnection c;
     c.handle = static_cast<std::uint64_t>(link.index);
@@ -323,6 +384,17 @@ int LinuxRemoteAccess::dial(const DialRequest&, DialEventFn, std::uint64_t&) {
 
 std::string LinuxRemoteAccess::errorText(int code) {
     return rasErrorText(code);
+}
+
+ConnectionOrigin LinuxRemoteAccess::connectionOrigin(std::uint64_t handle) {
+    netlink::LinkInfo link;
+    if (!fitsHandle(handle) || !netlink::getLink(static_cast<int>(handle), link) ||
+        !netlink::isDialupLink(link)) {
+        return {};
+    }
+    // An interface without a pppd has no age the kernel tells: its index alone marks it (the
+    // kernel gives every new interface a new index).
+    return pppdOrigin(paths_, link.name);
 }
 
 bool LinuxRemoteAccess::listEntries(std::vector<std::string>& out) {

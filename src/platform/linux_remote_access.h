@@ -39,6 +39,17 @@ std::string deviceFromOptionsFile(const std::string& path);
 // Finds the pppd of an interface through its pid file and its command line.
 PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname);
 
+// The start of a process in clock ticks after the boot (field 22 of PROC/PID/stat); -1 when it
+// cannot be read.
+long long processStartTicks(const std::string& procDir, pid_t pid);
+
+// The moment of the boot in seconds since the epoch (btime of PROC/stat); 0 when unknown.
+std::int64_t bootTime(const std::string& procDir);
+
+// The origin of an interface owned by a pppd: the pppd's pid and start, and that start as the
+// moment the connection came up at the latest. Empty when no pppd owns the interface.
+ConnectionOrigin pppdOrigin(const LinuxRasPaths& paths, const std::string& ifname);
+
 // What the program shows of one dial-up interface.
 RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::LinkInfo& link);
 
@@ -53,6 +64,7 @@ class LinuxRemoteAccess : public RemoteAccess {
     int hangUp(std::uint64_t handle) override;
     int dial(const DialRequest& request, DialEventFn onEvent, std::uint64_t& handle) override;
     std::string errorText(int code) override;
+    ConnectionOrigin connectionOrigin(std::uint64_t handle) override;
 
     bool listEntries(std::vector<std::string>& out) override;
     int createEntry() override;

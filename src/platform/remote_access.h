@@ -47,6 +47,15 @@ struct RasConnection {
     std::string deviceName;  // the serial device or interface
 };
 
+// Where a connection comes from, so that a program started again can tell whether a connection it
+// finds listed is the one it timed before: a mark of the process that owns the link (empty when
+// there is none to name) and the moment the connection came up, in seconds since the epoch (0
+// when the service cannot tell).
+struct ConnectionOrigin {
+    std::string mark;
+    std::int64_t upSince = 0;
+};
+
 struct DialRequest {
     std::string entry;
     std::string user;
@@ -75,6 +84,10 @@ class RemoteAccess {
     virtual int dial(const DialRequest& request, DialEventFn onEvent, std::uint64_t& handle) = 0;
     // The text for an error code; empty when the service has none.
     virtual std::string errorText(int code) = 0;
+
+    // What tells a listed connection from a later one that has the same handle; see
+    // ConnectionOrigin. The default knows nothing more than the handle.
+    virtual ConnectionOrigin connectionOrigin(std::uint64_t /*handle*/) { return {}; }
 
     // Phone book. listEntries fails when it cannot be read.
     virtual bool listEntries(std::vector<std::string>& out) = 0;

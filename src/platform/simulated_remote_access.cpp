@@ -675,6 +675,19 @@ SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic() {
     return t;
 }
 
+ConnectionOrigin SimulatedRemoteAccess::connectionOrigin(std::uint64_t handle) {
+    expireDropped();
+    ConnectionOrigin origin;
+    for (const Connection& c : connections_) {
+        if (c.info.handle == handle) {
+            origin.upSince =
+                std::chrono::duration_cast<std::chrono::seconds>(c.since.time_since_epoch())
+                    .count();
+        }
+    }
+    return origin;
+}
+
 std::string SimulatedRemoteAccess::errorText(int code) {
     return rasErrorText(code);
 }

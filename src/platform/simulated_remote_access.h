@@ -120,6 +120,8 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     int hangUp(std::uint64_t handle) override;
     int dial(const DialRequest& request, DialEventFn onEvent, std::uint64_t& handle) override;
     std::string errorText(int code) override;
+    // The moment the connection came up; no mark.
+    ConnectionOrigin connectionOrigin(std::uint64_t handle) override;
     bool listEntries(std::vector<std::string>& out) override;
     int createEntry() override;
     int editEntry(const std::string& name) override;

@@ -331,3 +331,50 @@ TEST(LinuxRasKernel, PppdOwnedInterfaceIsNamedAfterItsPeerAndHungUpThroughPppd) 
 
 }  // namespace
 }  // namespace tavu::platform
+
+namespace tavu::platform {
+namespace {
+
+TEST(LinuxRasFiles, PppdOriginNamesTheProcessAndItsStart) {
+    FakeTree t;
+    // The command name may hold blanks and parentheses; the start is field 22.
+    const std::string fields = " S 1 4242 4242 0 -1 4194560 100 0 0 0 1 2 0 0 20 0 1 0 ";
+    t.pppd("ppp0", 4242, "/usr/sbin/pppd\0call\0myisp"s);
+    writeFile(t.paths.procDir + "/4242/stat", "4242 (pp) d)" + fields + "500 1000 200\n");
+    writeFile(t.paths.procDir + "/stat", "cpu  1 2 3\nctxt 99\nbtime 1700000000\nprocesses 5\n");
+    EXPECT_EQ(processStartTicks(t.paths.procDir, 4242), 500);
+    EXPECT_EQ(bootTime(t.paths.procDir), 1700000000);
+    const ConnectionOrigin o = pppdOrigin(t.paths, "ppp0");
+    EXPECT_EQ(o.mark, "pppd 4242 500");
+    EXPECT_EQ(o.upSince, 1700000000 + 500 / ::sysconf(_SC_CLK_TCK));
+
+    // A stat cut short, or no pppd: nothing.
+    writeFile(t.paths.procDir + "/4242/stat", "4242 (pppd) S 1 4242");
+    EXPECT_EQ(processStartTicks(t.paths.procDir, 4242), -1);
+    EXPECT_EQ(pppdOrigin(t.paths, "ppp0").mark, "");
+    EXPECT_EQ(pppdOrigin(t.paths, "ppp9").mark, "");
+}
+
+TEST(LinuxRasKernel, ConnectionOriginIsItsPppdOrNothing) {
+    SKIP_WITHOUT_NETNS();
+    FakeTree t;
+    t.paths.procDir = "/proc";
+    runOrSkip([&] {
+        test::TunDevice ppp0("ppp0", false);
+        ASSERT_TRUE(ppp0.ok() && ppp0.setUp(true));
+        LinuxRemoteAccess ras(t.paths);
+        EXPECT_EQ(ras.connectionOrigin(ppp0.index()).mark, "");
+
+        FakePppd pppd;
+        ASSERT_GT(pppd.pid(), 0);
+        writeFile(t.paths.runDirs[0] + "/ppp0.pid", std::to_string(pppd.pid()) + "\n");
+        const ConnectionOrigin o = ras.connectionOrigin(ppp0.index());
+        EXPECT_TRUE(o.mark.starts_with("pppd " + std::to_string(pppd.pid()) + " ")) << o.mark;
+        EXPECT_NEAR(static_cast<double>(o.upSince), static_cast<double>(::time(nullptr)), 3.0);
+        ASSERT_TRUE(ppp0.setUp(false));
+        EXPECT_EQ(ras.connectionOrigin(ppp0.index()).mark, "");
+    });
+}
+
+}  // namespace
+}  // namespace tavu::platform

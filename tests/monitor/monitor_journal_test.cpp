@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/prompter.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "monitor/connection_journal.h"
+#include "monitor/log_file.h"
+#include "monitor/monitor_core.h"
+#include "platform/fakes.h"
+#include "platform/simulated_remote_access.h"
+#include "support/temp_dir.h"
+
+namespace tavu {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::SimulatedRemoteAccess;
+
+class StatusView : public MonitorView {
+  public:
+    void setTitle(const std::string&) override {}
+    void setTrayState(bool, const std::string&) override {}
+    void insertStatus(const std::string& line) override { status.push_back(line); }
+    void redraw() override {}
+    void showMainWindow() override {}
+    void hideMainWindow() override {}
+    void elapsedTick(const std::string&, std::int64_t) override {}
+    void connectionStarted() override {}
+    void dial() override {}
+    void startMailCheck() override {}
+
+    std::vector<std::string> status;
+};
+
+// One program run after another on the same line and folder: a run that is "killed" is simply
+// dropped without its exit.
+class Journal : public testing::Test {
+  protected:
+    Journal() {
+        std::string error;
+        ras = SimulatedRemoteAccess::fromText(
+            "[entry Provider]\nbytes-in-per-s = 1000\n"
+            "bytes-out-per-s = 100\n",
+            clock, error);
+        EXPECT_TRUE(ras) << error;
+        counters = std::make_unique<platform::SimulatedCounters>(*ras);
+        settings.writeInt(keys::kSettings, keys::kActionWhenConMade, 1);
+    }
+
+    void startRun() {
+        view = std::make_unique<StatusView>();
+        core = std::make_unique<MonitorCore>(
+            MonitorServices{settings, clock, prompter, *ras, counters.get(), sound, writer,
+                            dir.path(), "joe", "6.1", [](std::chrono::milliseconds) {}},
+            *view);
+    }
+    // Polls once a second for the given number of seconds.
+    void runFor(int seconds) {
+        for (int i = 0; i < seconds; ++i) {
+            clock.advance(1s);
+            core->poll();
+        }
+    }
+    std::int64_t nowSeconds() const {
+        return std::chrono::duration_cast<std::chrono::seconds>(clock.now().time_since_epoch())
+            .count();
+    }
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> out;
+        LogReader::forEachLine(logPath, [&](std::string_view l) { out.emplace_back(l); });
+        return out;
+    }
+    std::string journalEnd() const {
+        JournalEntry e;
+        if (ConnectionJournal::read(journalPath, e) != ConnectionJournal::Found::Whole) {
+            return "none";
+        }
+        return e.record.endTime;
+    }
+
+    test::TempDir dir;
+    const std::string logPath = dir.file("logfile.log");
+    const std::string journalPath = dir.file("logfile.log.open");
+    SettingsStore settings{dir.file("tavu.ini")};
+    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
+    ScriptedPrompter prompter;
+    platform::FakeSound sound;
+    LogWriter writer{prompter};
+    std::unique_ptr<SimulatedRemoteAccess> ras;
+    std::unique_ptr<platform::SimulatedCounters> counters;
+    std::unique_ptr<StatusView> view;
+    std::unique_ptr<MonitorCore> core;
+};
+
+TEST_F(Journal, WrittenAtStartAndEveryTenSecondsRemovedAfterTheRecord) {
+    startRun();
+    runFor(30);
+    EXPECT_FALSE(std::filesystem::exists(journalPath));  // nothing while idle
+
+    const auto handle = ras->bringUp("Provider");
+    runFor(1);
+    EXPECT_EQ(journalEnd(), "20:00:31");
+    runFor(9);
+    EXPECT_EQ(journalEnd(), "20:00:31");
+    runFor(1);
+    EXPECT_EQ(journalEnd(), "20:00:41");
+    runFor(14);
+    EXPECT_EQ(journalEnd(), "20:00:51");
+
+    ras->drop(handle);
+    runFor(1);
+    EXPECT_FALSE(std::filesystem::exists(journalPath));
+    EXPECT_EQ(logLines(), std::vector<std::string>{"07-12-2026|20:00:31|07-12-2026|20:00:56|joe|"
+                                                   "/dev/ttyS0|Provider|2500|25000|"});
+
+    // A connection still up at exit: its record at exit, and the journal goes with it.
+    ras->bringUp("Provider");
+    runFor(3);
+    EXPECT_TRUE(std::filesystem::exists(journalPath));
+    core->writeExitRecord();
+    EXPECT_FALSE(std::filesystem::exists(journalPath));
+    EXPECT_EQ(logLines().size(), 2u);
+}
+
+TEST_F(Journal, KilledRunsConnectionGoneGivesOneRecordEndingAtTheLastWrite) {
+    startRun();
+    const auto handle = ras->bringUp("Provider");
+    runFor(25);  // journal written at 20:00:01, :11 and :21
+    core.reset();
+    ras->drop(handle);
+    clock.advance(2min);
+
+    startRun();
+    runFor(1);
+    EXPECT_EQ(logLines(), std::vector<std::string>{"07-12-2026|20:00:01|07-12-2026|20:00:21|joe|"
+                                                   "/dev/ttyS0|Provider|2100|21000|"});
+    EXPECT_FALSE(std::filesystem::exists(journalPath));
+    EXPECT_FALSE(core->connected());
+}
+
+TEST_F(Journal, ConnectionStillUpIsTimedFromTheJournalsStart) {
+    startRun();
+    const auto handle = ras->bringUp("Provider");
+    runFor(25);
+    EXPECT_EQ(sound.played.size(), 1u);
+    core.reset();
+    clock.advance(5s);
+
+    startRun();
+    runFor(1);
+    EXPECT_TRUE(core->connected());
+    EXPECT_EQ(core->display().elapsed, "00:00:30");
+    EXPECT_EQ(view->status, std::vector<std::string>{"Connection Provider detected"});
+    EXPECT_EQ(sound.played.size(), 1u);  // it was not made now
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(journalEnd(), "20:00:31");  // written anew at once
+
+    runFor(10);
+    ras->drop(handle);
+    runFor(1);
+    EXPECT_EQ(logLines(), std::vector<std::string>{"07-12-2026|20:00:01|07-12-2026|20:00:42|joe|"
+                                                   "/dev/ttyS0|Provider|4100|41000|"});
+    EXPECT_FALSE(std::filesystem::exists(journalPath));
+}
+
+TEST_F(Journal, AnotherConnectionNowUpDoesNotContinueTheJournaledOne) {
+    // The journal's connection ended and another one came up in its place after the last write:
+    // same handle and entry, but up since later.
+    const auto handle = ras->bringUp("Provider");
+    JournalEntry old;
+    old.start = nowSeconds() - 100;
+    old.end = nowSeconds() - 50;
+    old.handle = handle;
+    old.record = {"07-12-2026", "19:58:20", "07-12-2026", "19:59:10", "ann",
+                  "/dev/ttyS0", "Provider", "1",          "2"};
+    ConnectionJournal().begin(journalPath, old);
+
+    startRun();
+    runFor(1);
+    EXPECT_TRUE(core->connected());
+    EXPECT_EQ(core->display().elapsed, "00:00:00");
+    EXPECT_EQ(logLines(),
+              std::vector<std::string>{
+                  "07-12-2026|19:58:20|07-12-2026|19:59:10|ann|/dev/ttyS0|Provider|1|2|"});
+    EXPECT_EQ(journalEnd(), "20:00:01");  // the new connection's own journal
+
+    // A journal of a process that is not the connection's owner: likewise.
+    core.reset();
+    old.end = nowSeconds();
+    old.mark = "pppd 77 123";
+    ConnectionJournal().begin(journalPath, old);
+    startRun();
+    runFor(1);
+    EXPECT_EQ(logLines().size(), 2u);
+}
+
+TEST_F(Journal, DamagedJournalIsKeptAsideReportedOnceAndNeverLogged) {
+    std::string text = composeJournal(JournalEntry{});
+    test::writeFile(journalPath, text.substr(0, 40));
+    startRun();
+    runFor(1);
+    EXPECT_EQ(view->status,
+              std::vector<std::string>{"Damaged journal kept as logfile.log.open.bad"});
+    EXPECT_TRUE(std::filesystem::exists(journalPath + ".bad"));
+    EXPECT_FALSE(std::filesystem::exists(journalPath));
+    runFor(3);
+    EXPECT_EQ(view->status.size(), 1u);
+    EXPECT_TRUE(logLines().empty());
+}
+
+}  // namespace
+}  // namespace tavu
