@@ -16,6 +16,7 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    tzdata                                         # Europe/Helsinki: spans across summer time changes
 )
 
 wanted=("${build_packages[@]}")

@@ -125,7 +125,7 @@ TEST(LinuxCountersKernel, SumsTheTrafficOfUpPointToPointInterfaces) {
         GTEST_SKIP() << why;
     }
     const std::string failure = test::runInNewNetns([] {
-        LinuxDialupCounters counters;
+        LinuxDialupCounters counters([] { return std::string("ppp* dsl*"); });
         CounterValues v{};
         v.fill(-1);
         ASSERT_TRUE(counters.read(v));  // only loopback so far
