@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real program, without a display, in a network namespace of its own beside a VPN tunnel
-# (tun0, with a peer address and traffic): the tunnel is no dial-up line, so it gets no record
+# (tun0, with a peer address and packets sent into it): the tunnel is no dial-up line, so it gets no record
 # and stays up, while a tun device named ppp0 still counts.
 set -u
 tavu="$1"
@@ -46,13 +46,12 @@ for _ in $(seq 50); do
 done
 kill -0 "$pid" 2>/dev/null || fail "the program did not start"
 
-# Traffic through the tunnel while the program watches.
+# Packets sent into the tunnel while the program watches (no process reads this tun device, so
+# the kernel may drop them; the platform tests count real tunnel traffic).
 for _ in 1 2 3 4 5; do
     in_ns bash -c 'echo traffic >/dev/udp/10.113.0.2/9' 2>/dev/null
     sleep 0.2
 done
-in_ns grep -q "tun0: *[0-9]* *[0-9]* *[0-9]* *[0-9]* *[0-9]* *[0-9]* *[0-9]* *[0-9]* *[1-9]" \
-    /proc/net/dev || fail "no traffic went through the tunnel"
 sleep 2
 in_ns ip link show tun0 | grep -q "[<,]UP[,>]" || fail "the tunnel was taken down"
 in_ns ip link set tun0 down
