@@ -18,6 +18,7 @@ test_packages=(
     locales                                        # a German locale: numbers ignore the user's locale
     desktop-file-utils appstream                   # the desktop entry and AppStream data validate
     man-db                                         # the man page renders without warnings
+    tzdata                                         # Europe/Helsinki: spans across summer time changes
 )
 
 package_packages=(

@@ -87,6 +87,8 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     }
 
     SystemClock clock;
+    const std::string configDir = resolveConfigDir(command.configDir);
+    SettingsStore settings(joinPath(configDir, kSettingsFileName));
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
     platform::SimulatedRemoteAccess* simulated = nullptr;
@@ -102,12 +104,11 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         simulated = sim.get();
         ras = std::move(sim);
     } else {
-        ras = std::make_unique<platform::LinuxRemoteAccess>();
-        counters = std::make_unique<platform::LinuxDialupCounters>();
+        // Which interfaces are dial-up lines is read afresh at every look at the system.
+        auto patterns = [&settings] { return platform::dialupInterfacePatterns(settings); };
+        ras = std::make_unique<platform::LinuxRemoteAccess>(platform::LinuxRasPaths{}, patterns);
+        counters = std::make_unique<platform::LinuxDialupCounters>(patterns);
     }
-
-    const std::string configDir = resolveConfigDir(command.configDir);
-    SettingsStore settings(joinPath(configDir, kSettingsFileName));
     QtPrompter prompter;
     if (simulated != nullptr) {
         simulated->setEntryEditor([simulated, &prompter](const std::string& name) {

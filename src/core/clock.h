@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 
 namespace tavu {
 
@@ -45,5 +47,12 @@ class ManualClock final : public Clock {
 
 // The moment with the given local date and time (the local time zone decides).
 TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// The seconds from one local date and time to a later one, through the local time zone's rules
+// (local to absolute time), so that a span across a change to or from summer time counts the
+// time that really passed. A wall-clock time that occurs twice (the repeated hour) is read in
+// the way that gives the shortest span that is not negative. Empty when the end comes before the
+// start in every reading. Only the date and time fields are used.
+std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to);
 
 }  // namespace tavu

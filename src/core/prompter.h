@@ -24,6 +24,9 @@ class Prompter {
   public:
     virtual ~Prompter() = default;
     virtual Answer show(const Message& message) = 0;
+    // A box that asks nothing: shown without waiting for the user to close it, so that the
+    // caller (a timer's work) goes on at once. Where boxes cannot be left open, it is show().
+    virtual void notify(const Message& message) { show(message); }
 };
 
 // Answers from a queue (then with the fallback) and remembers every message it was shown.

@@ -10,6 +10,7 @@ inline constexpr const char* kSecurity = "Security";
 inline constexpr const char* kConnections = "Connections";
 inline constexpr const char* kInet = "Inet";
 inline constexpr const char* kSkin = "Skin";
+inline constexpr const char* kDialup = "Dialup";
 
 // Settings: application and main window.
 inline constexpr const char* kIniPath = "IniPath";
@@ -110,6 +111,10 @@ inline constexpr const char* kEntryPasswordSuffix = "Password";
 // Inet.
 inline constexpr const char* kTimeServer = "TimeServer";
 inline constexpr const char* kRemoteTime = "RemoteTime";
+
+// Dialup: the names of the interfaces that count as dial-up connections besides those of link
+// type PPP, as space-separated shell patterns.
+inline constexpr const char* kInterfaces = "Interfaces";
 
 // Skin (the key has the section's name).
 inline constexpr const char* kSkinPath = "Skin";

@@ -79,6 +79,21 @@ std::string logFilePath(const SettingsStore& settings, std::string_view configDi
 }
 
 bool LogWriter::append(const std::string& path, const LogRecord& record) {
+    if (!write(path, record)) {
+        prompter_.show(failure(path));
+        return false;
+    }
+    return true;
+}
+
+Message LogWriter::failure(const std::string& path) {
+    // A plain box with no icon, as the program has always shown it.
+    return Message{
+        "Can not write to file" + path + " You can try to specify other location for logfile.",
+        "Error", Buttons::Ok, Icon::None};
+}
+
+bool LogWriter::write(const std::string& path, const LogRecord& record) {
     std::string text = composeRecord(record);
     int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EACCES) {
@@ -106,11 +121,6 @@ bool LogWriter::append(const std::string& path, const LogRecord& record) {
             }
             ok = false;
         }
-    }
-    if (!ok) {
-        prompter_.show(Message{
-            "Can not write to file" + path + " You can try to specify other location for logfile.",
-            "Error", Buttons::Ok, Icon::Error});
     }
     return ok;
 }

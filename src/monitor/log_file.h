@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/prompter.h"
 #include "monitor/log_record.h"
 
 namespace tavu {
 
-class Prompter;
 class SettingsStore;
 
 // The log's path: the folder of Settings/IniPath (default: the configuration folder) and the
@@ -23,6 +23,10 @@ class LogWriter {
 
     // Returns false (after telling the user) when the record could not be written.
     bool append(const std::string& path, const LogRecord& record);
+    // The same without telling anyone.
+    static bool write(const std::string& path, const LogRecord& record);
+    // The box that says a record could not be written to the file at path.
+    static Message failure(const std::string& path);
 
   private:
     Prompter& prompter_;

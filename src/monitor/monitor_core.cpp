@@ -15,10 +15,6 @@ namespace tavu {
 
 namespace {
 
-// On this system version the service lists a connection before it is up, so the watched
-// connection must also have reached the connected state.
-constexpr const char* kListsUnfinishedConnections = "4.10";
-
 const Message kRasFailure{"Unknown Error - RAS INI Failure", "Error", Buttons::Ok, Icon::None};
 
 }  // namespace
@@ -44,26 +40,63 @@ std::string MonitorCore::logPath() const {
     return logFilePath(s_.settings, s_.configDir);
 }
 
+void MonitorCore::notify(const Message& message) {
+    const auto same = [&](const Message& m) {
+        return m.text == message.text && m.caption == message.caption;
+    };
+    if (std::none_of(notices_.begin(), notices_.end(), same) &&
+        std::none_of(showing_.begin(), showing_.end(), same)) {
+        notices_.push_back(message);
+    }
+}
+
+void MonitorCore::showNotices(bool wait) {
+    if (inPoll_) {
+        return;  // the poll's own boxes wait until it is done
+    }
+    while (!notices_.empty()) {
+        showing_.push_back(std::move(notices_.front()));
+        notices_.pop_front();
+        const Message m = showing_.back();
+        // A prompter whose boxes wait lets the timers run meanwhile; the same cause is not
+        // raised again while its box is open.
+        if (wait) {
+            s_.prompter.show(m);
+        } else {
+            s_.prompter.notify(m);
+        }
+        const auto it = std::find_if(showing_.begin(), showing_.end(), [&](const Message& o) {
+            return o.text == m.text && o.caption == m.caption;
+        });
+        if (it != showing_.end()) {
+            showing_.erase(it);
+        }
+    }
+}
+
+Answer MonitorCore::ask(const Message& message) {
+    showNotices();
+    return s_.prompter.show(message);
+}
+
 void MonitorCore::poll() {
     if (inPoll_) {
-        return;  // a message box of this poll is open; its nested events must not poll again
+        return;  // never within itself
     }
     inPoll_ = true;
     const std::int64_t now = nowSeconds();
     if (now > lastTick_) {
         std::vector<platform::RasConnection> listed;
         if (!s_.ras.listConnections(listed)) {
-            s_.prompter.show(kRasFailure);
+            notify(kRasFailure);
         } else {
             if (listed.size() > platform::RemoteAccess::kMaxConnections) {
                 listed.resize(platform::RemoteAccess::kMaxConnections);
             }
-            bool up = !listed.empty();
+            // Any listed connection is up: no Linux kernel lists one before it is.
+            const bool up = !listed.empty();
             if (up) {
                 table_ = std::move(listed);  // an empty listing keeps the last connection's record
-            }
-            if (up && s_.versionText == kListsUnfinishedConnections) {
-                up = s_.ras.connectionState(table_[0].handle) == platform::RASCS_Connected;
             }
             if (!journalChecked_) {
                 recoverJournal(up);
@@ -77,6 +110,12 @@ void MonitorCore::poll() {
     }
     lastTick_ = nowSeconds();
     inPoll_ = false;
+    // What may wait for the user comes after the poll's work.
+    showNotices();
+    if (redialPending_) {
+        redialPending_ = false;
+        view_.dial();
+    }
 }
 
 void MonitorCore::connectedTick(std::int64_t now) {
@@ -101,21 +140,19 @@ void MonitorCore::connectedTick(std::int64_t now) {
     display_.elapsed = formatHms(elapsed);
     view_.setTrayState(true, "Connected - " + display_.elapsed);
     view_.setTitle(display_.elapsed);
-    if (s_.versionText != kListsUnfinishedConnections) {
-        refreshCounters();
-        if (s_.counters != nullptr) {
-            traffic_.emplace_back(now, bytesIn_ + bytesOut_);
-            const std::int64_t keep = hangupIntervalSeconds() + 120;
-            while (!traffic_.empty() && traffic_.front().first < now - keep) {
-                traffic_.pop_front();
-            }
+    refreshCounters();
+    if (s_.counters != nullptr) {
+        traffic_.emplace_back(now, bytesIn_ + bytesOut_);
+        const std::int64_t keep = hangupIntervalSeconds() + 120;
+        while (!traffic_.empty() && traffic_.front().first < now - keep) {
+            traffic_.pop_front();
         }
     }
     connected_ = true;
     journalTick(now, fresh);
     view_.redraw();
     view_.elapsedTick(display_.elapsed, elapsed);
-    if (counterWindow_ != nullptr && s_.versionText != kListsUnfinishedConnections) {
+    if (counterWindow_ != nullptr) {
         counterWindow_->postElapsed(elapsed);
         if (countersRead_) {
             counterWindow_->postCounters(counters_);
@@ -145,16 +182,16 @@ void MonitorCore::connectionEnd(std::int64_t now) {
     }
     view_.setTitle("TAVU");
     writeRecord(now);
-    journal_.finish();
     view_.redraw();
     playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
     if (!userHungUp_ && s_.settings.readInt(keys::kSettings, keys::kRedial, 0) == 1) {
-        view_.dial();
+        redialPending_ = true;  // dialled when the poll is done
     }
 }
 
 void MonitorCore::writeRecord(std::int64_t end) {
-    s_.logWriter.append(logPath(), recordUntil(end));
+    unwritten_.push_back(recordUntil(end));
+    writeKeptRecords();
 }
 
 LogRecord MonitorCore::recordUntil(std::int64_t end) const {
@@ -175,11 +212,32 @@ LogRecord MonitorCore::recordUntil(std::int64_t end) const {
     return r;
 }
 
+void MonitorCore::writeKeptRecords() {
+    const std::string path = logPath();
+    while (!unwritten_.empty()) {
+        if (!s_.logWriter.write(path, unwritten_.front())) {
+            notify(LogWriter::failure(path));
+            return;
+        }
+        unwritten_.pop_front();
+    }
+    // Every record is in the log: the journal of a connection that has ended is done. While a
+    // record waits in memory its journal stays, so a crash before the retry loses nothing.
+    if (!connected_) {
+        journal_.finish();
+    }
+}
+
 void MonitorCore::writeExitRecord() {
     if (connected_) {
         writeRecord(nowSeconds());
-        journal_.finish();
+        if (unwritten_.empty()) {
+            journal_.finish();
+        }
+    } else {
+        writeKeptRecords();
     }
+    showNotices(true);  // the program ends: this box waits to be read
 }
 
 void MonitorCore::playSignal(const char* actionKey, const char* fileKey) {
@@ -195,15 +253,20 @@ void MonitorCore::playSignal(const char* actionKey, const char* fileKey) {
 }
 
 bool MonitorCore::hangUpOperation() {
+    const bool hungUp = hangUpLines();
+    showNotices();
+    return hungUp;
+}
+
+bool MonitorCore::hangUpLines() {
     if (s_.settings.readInt(keys::kSettings, keys::kConfirmHangup, 1) == 1 &&
-        s_.prompter.show(Message{"You are about to hangup an active connection. Are you sure ?",
-                                 "Are you sure ?", Buttons::YesNo, Icon::Question}) !=
-            Answer::Yes) {
+        ask(Message{"You are about to hangup an active connection. Are you sure ?",
+                    "Are you sure ?", Buttons::YesNo, Icon::Question}) != Answer::Yes) {
         return false;
     }
     std::vector<platform::RasConnection> listed;
     if (!s_.ras.listConnections(listed)) {
-        s_.prompter.show(kRasFailure);
+        notify(kRasFailure);
         return false;
     }
     bool hungUp = false;
@@ -220,7 +283,7 @@ bool MonitorCore::hangUpOperation() {
             if (text.empty()) {
                 text = "The connection could not be closed (error " + std::to_string(code) + ").";
             }
-            s_.prompter.show(Message{text, "Error", Buttons::Ok, Icon::Error});
+            notify(Message{text, "Error", Buttons::Ok, Icon::Error});
         }
     }
     return hungUp;
@@ -262,6 +325,10 @@ void MonitorCore::whenConnectedTimer() {
 }
 
 void MonitorCore::costCheck() {
+    if (inCostCheck_) {
+        return;  // a question of this check is open: its boxes are still to come
+    }
+    inCostCheck_ = true;
     // The month's figures: connections that started in this calendar month, less its free time.
     const LogTotals totals =
         computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, s_.clock.localNow());
@@ -274,32 +341,32 @@ void MonitorCore::costCheck() {
     const double call = totals.averageCost;
 
     if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval)) {
-        s_.prompter.show(
-            Message{"Warning - cost per month too high. See Preferences->Warnings. Cost : " +
-                        formatFixed(month, 2),
-                    "Warning", Buttons::Ok, Icon::Error});
+        notify(Message{"Warning - cost per month too high. See Preferences->Warnings. Cost : " +
+                           formatFixed(month, 2),
+                       "Warning", Buttons::Ok, Icon::Error});
     }
     if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval)) {
-        s_.prompter.show(
-            Message{"Warning - cost per call too high. See Preferences->Warnings. Cost : " +
-                        formatFixed(call, 2),
-                    "Warning", Buttons::Ok, Icon::Error});
+        notify(Message{"Warning - cost per call too high. See Preferences->Warnings. Cost : " +
+                           formatFixed(call, 2),
+                       "Warning", Buttons::Ok, Icon::Error});
     }
     // A disconnect limit acts on a connection that is up, and says so only when it closed one.
     bool closed = false;
     if (on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval) && connected_ &&
         hangUpOperation()) {
         closed = true;
-        s_.prompter.show(Message{
+        notify(Message{
             "Warning - cost per month too high. See Preferences->Warnings. Connection closed.",
             kAppTitle, Buttons::Ok, Icon::None});
     }
     if (on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval) && connected_ &&
         !closed && hangUpOperation()) {
-        s_.prompter.show(Message{
+        notify(Message{
             "Warning - cost per call too high. See Preferences->Warnings. Connection closed.",
             kAppTitle, Buttons::Ok, Icon::None});
     }
+    inCostCheck_ = false;
+    showNotices();
 }
 
 }  // namespace tavu

@@ -9,15 +9,16 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/prompter.h"
 #include "monitor/connection_journal.h"
 #include "monitor/counter_window.h"
+#include "monitor/log_record.h"
 #include "platform/counters.h"
 #include "platform/remote_access.h"
 
 namespace tavu {
 
 class LogWriter;
-class Prompter;
 class SettingsStore;
 namespace platform {
 class Sound;
@@ -67,6 +68,8 @@ struct MonitorServices {
     LogWriter& logWriter;
     std::string configDir;  // the default log folder
     std::string userName;
+    // The system's version text. No Linux kernel lists a connection before it is up, so no
+    // version switches the connected-state test, the byte counters or the idle hang-up off.
     std::string versionText;
     // The short pause before each hang-up; tests pass one that returns at once.
     std::function<void(std::chrono::milliseconds)> pause;
@@ -75,6 +78,11 @@ struct MonitorServices {
 // The connection monitor without its window: the once-a-second poll, the connection's start,
 // tick and end, the log record, the hang-up operation, the "when connected" action and the
 // cost check.
+//
+// Nothing the poll or a timer does waits for the user: its boxes are held until its work is
+// done and then shown without waiting (Prompter::notify), one box per cause at a time, and the
+// redial after a dropped line runs after the poll. A record that could not be written is kept
+// and written before the next record, or at exit.
 class MonitorCore {
   public:
     MonitorCore(MonitorServices services, MonitorView& view);
@@ -100,6 +108,8 @@ class MonitorCore {
     const std::vector<platform::RasConnection>& connections() const { return table_; }
     // The log file records are written to now.
     std::string logPath() const;
+    // Records kept because the log could not be written.
+    std::size_t unwrittenRecords() const { return unwritten_.size(); }
 
     // Window mode of the counter read: while a window is attached it gets the elapsed seconds
     // and all twelve counters at every connected tick; nullptr detaches it.
@@ -117,6 +127,16 @@ class MonitorCore {
     // listing, written while connected.
     void recoverJournal(bool up);
     void journalTick(std::int64_t now, bool fresh);
+    // The hang-up operation without showing its boxes.
+    bool hangUpLines();
+    // Writes the kept records in order; stops at the first that fails and says so.
+    void writeKeptRecords();
+    // A box that only informs: held until the current work is done.
+    void notify(const Message& message);
+    // Shows the held boxes; wait: as ordinary boxes that wait for the user (at exit).
+    void showNotices(bool wait = false);
+    // A question: the held boxes come first, then the question waits for its answer.
+    Answer ask(const Message& message);
     void playSignal(const char* actionKey, const char* fileKey);
     void refreshCounters();
     std::int64_t nowSeconds() const;
@@ -128,6 +148,11 @@ class MonitorCore {
     bool connected_ = false;
     bool userHungUp_ = false;
     bool inPoll_ = false;
+    bool inCostCheck_ = false;
+    bool redialPending_ = false;
+    std::deque<Message> notices_;   // held until the current work is done
+    std::vector<Message> showing_;  // being shown now
+    std::deque<LogRecord> unwritten_;
     std::int64_t start_ = 0;
     std::int64_t lastTick_ = 0;
     int whenConnectedAction_ = 0;

@@ -16,10 +16,11 @@ std::int64_t clampAdd(std::int64_t sum, std::uint64_t value) {
 
 }  // namespace
 
-CounterValues sumDialupCounters(const std::vector<netlink::LinkInfo>& links) {
+CounterValues sumDialupCounters(const std::vector<netlink::LinkInfo>& links,
+                                std::string_view patterns) {
     CounterValues v{};
     for (const auto& link : links) {
-        if (!link.hasStats || !netlink::isDialupLink(link)) {
+        if (!link.hasStats || !netlink::isDialupLink(link, patterns)) {
             continue;
         }
         const netlink::LinkStats& s = link.stats;
@@ -41,7 +42,7 @@ bool LinuxDialupCounters::read(CounterValues& out) {
         std::none_of(links_.begin(), links_.end(), [](const auto& l) { return l.hasStats; })) {
         return false;
     }
-    out = sumDialupCounters(links_);
+    out = sumDialupCounters(links_, currentPatterns(patterns_));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -208,8 +209,9 @@ LinkRequest makeRequest(std::uint16_t type, std::uint16_t flags, int index) {
 
 }  // namespace
 
-bool isDialupLink(const LinkInfo& link) {
-    return (link.flags & IFF_POINTOPOINT) && (link.flags & IFF_UP);
+bool isDialupLink(const LinkInfo& link, std::string_view patterns) {
+    return (link.flags & IFF_UP) &&
+           (link.type == ARPHRD_PPP || nameMatchesPatterns(link.name, patterns));
 }
 
 bool parseLinkMessages(const void* data, std::size_t length, std::uint32_t seq,

@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/dialup_interfaces.h"
 
 namespace tavu::platform::netlink {
 
@@ -32,8 +35,9 @@ struct LinkInfo {
     LinkStats stats;
 };
 
-// An interface that is point-to-point and up: what the program counts as a dial-up connection.
-bool isDialupLink(const LinkInfo& link);
+// What the program counts as a dial-up connection: an interface that is up and either of link
+// type PPP or named after one of the patterns. Other tunnels (VPNs) are not dial-up lines.
+bool isDialupLink(const LinkInfo& link, std::string_view patterns = kDefaultDialupInterfaces);
 
 // Parses a buffer of RTM_NEWLINK messages (one receive of a link dump) and appends the links.
 // Returns false on an error message; sets done at NLMSG_DONE. Malformed messages are skipped.

@@ -322,7 +322,8 @@ RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::Link
     return c;
 }
 
-LinuxRemoteAccess::LinuxRemoteAccess(LinuxRasPaths paths) : paths_(std::move(paths)) {}
+LinuxRemoteAccess::LinuxRemoteAccess(LinuxRasPaths paths, InterfacePatterns patterns)
+    : paths_(std::move(paths)), patterns_(std::move(patterns)) {}
 
 bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
     out.clear();
@@ -330,7 +331,9 @@ bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
     if (!netlink::dumpLinks(links)) {
         return false;
     }
-    std::erase_if(links, [](const netlink::LinkInfo& l) { return !netlink::isDialupLink(l); });
+    const std::string patterns = currentPatterns(patterns_);
+    std::erase_if(links,
+                  [&](const netlink::LinkInfo& l) { return !netlink::isDialupLink(l, patterns); });
     std::sort(links.begin(), links.end(),
               [](const auto& a, const auto& b) { return a.index < b.index; });
     for (const auto& link : links) {
@@ -345,7 +348,7 @@ bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
 int LinuxRemoteAccess::connectionState(std::uint64_t handle) {
     netlink::LinkInfo link;
     if (fitsHandle(handle) && netlink::getLink(static_cast<int>(handle), link) &&
-        netlink::isDialupLink(link)) {
+        netlink::isDialupLink(link, currentPatterns(patterns_))) {
         return RASCS_Connected;
     }
     return RASCS_Disconnected;
@@ -361,8 +364,8 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
     if (!netlink::getLink(index, link, &err)) {
         return accessOr(err, ERROR_INVALID_HANDLE);
     }
-    if (!netlink::isDialupLink(link)) {
-        return ERROR_INVALID_HANDLE;
+    if (!netlink::isDialupLink(link, currentPatterns(patterns_))) {
+        return ERROR_INVALID_HANDLE;  // never take down an interface that is not a dial-up line
     }
     // pppd takes its interface down itself and tells the peer; signal it when there is one.
     const PppdProcess pppd = findPppd(paths_, link.name);

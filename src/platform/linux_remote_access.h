@@ -53,11 +53,12 @@ ConnectionOrigin pppdOrigin(const LinuxRasPaths& paths, const std::string& ifnam
 // What the program shows of one dial-up interface.
 RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::LinkInfo& link);
 
-// Remote access on Linux: every point-to-point interface that is up is a dial-up connection,
-// identified by its interface index; the phone book is pppd's peers folder.
+// Remote access on Linux: every dial-up interface (netlink::isDialupLink, with the patterns
+// read afresh for every call) is a connection, identified by its interface index; the phone
+// book is pppd's peers folder.
 class LinuxRemoteAccess : public RemoteAccess {
   public:
-    explicit LinuxRemoteAccess(LinuxRasPaths paths = {});
+    explicit LinuxRemoteAccess(LinuxRasPaths paths = {}, InterfacePatterns patterns = {});
 
     bool listConnections(std::vector<RasConnection>& out) override;
     int connectionState(std::uint64_t handle) override;
@@ -73,6 +74,7 @@ class LinuxRemoteAccess : public RemoteAccess {
 
   private:
     LinuxRasPaths paths_;
+    InterfacePatterns patterns_;
 };
 
 }  // namespace tavu::platform

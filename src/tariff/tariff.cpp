@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/clock.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
@@ -128,16 +129,21 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
     const LogDate sd = parseLogDate(startDate);
     const bool startDateValid = sd.valid();
 
-    // 1. Duration: the span between the two dates and times when both are real; else the
-    // clock times alone, wrapping once at midnight.
+    // 1. Duration: the time that passed between the two local dates and times when both are
+    // real (a change to or from summer time included); else the clock times alone, wrapping
+    // once at midnight.
     bool spanned = false;
     if (startDateValid && validClock(startTime) && validClock(endTime)) {
         const LogDate ed = parseLogDate(endDate);
         if (ed.valid()) {
-            const std::int64_t span =
-                (ed.daysSinceEpoch() - sd.daysSinceEpoch()) * 86400 + (end - start);
-            if (span >= 0) {
-                p.duration = bounded(span);
+            const auto local = [](const LogDate& d, std::int64_t secs) {
+                return LocalDateTime{
+                    static_cast<int>(d.year),         static_cast<int>(d.month),
+                    static_cast<int>(d.day),          static_cast<int>(secs / 3600),
+                    static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
+            };
+            if (const auto span = localSpanSeconds(local(sd, start), local(ed, end))) {
+                p.duration = bounded(*span);
                 spanned = true;
             }
         }

@@ -10,6 +10,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "monitor/log_record.h"
+#include "support/local_zone.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -120,6 +121,21 @@ TEST(CommandLine, ReportListsNewestFirstWithTenColumns) {
         "03-05-2026\t10:00:00\t11:00:00\t01:00:00\tsam x\t\t\t\t\t6.50\n"
         "02-05-2026\t23:50:00\t00:10:00\t00:20:00\t\tttyS0\tISP\t30\t40\t2.50\n"
         "01-05-2026\t10:00:00\t10:10:00\t00:10:00\tjoe\tttyS0\tISP\t10\t20\t1.50\n");
+}
+
+TEST(CommandLine, ReportCountsTheTimeThatPassedAcrossSummerTimeChanges) {
+    ASSERT_TRUE(test::LocalZone::known("Europe/Helsinki")) << "the tzdata package is missing";
+    test::LocalZone zone("Europe/Helsinki");
+    TempDir dir;
+    writeFile(dir.file("logfile.log"),
+              composeRecord({"25-10-2026", "03:30:00", "25-10-2026", "03:20:00", "joe", "ttyS0",
+                             "ISP", "1", "2"}) +
+                  composeRecord({"29-03-2026", "02:30:00", "29-03-2026", "04:30:00", "joe", "ttyS0",
+                                 "ISP", "1", "2"}));
+    const CliRun r = run({"report", "--config-dir", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("25-10-2026\t03:30:00\t03:20:00\t00:50:00\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("29-03-2026\t02:30:00\t04:30:00\t01:00:00\t"), std::string::npos) << r.out;
 }
 
 TEST(CommandLine, SummaryUsesTheStoredFilterUnlessGivenOne) {

@@ -103,6 +103,7 @@ TEST(LogWriter, UnwritableLocationTellsTheUser) {
                                           " You can try to specify other location for logfile.");
     EXPECT_EQ(prompter.shown[0].caption, "Error");
     EXPECT_EQ(prompter.shown[0].buttons, Buttons::Ok);
+    EXPECT_EQ(prompter.shown[0].icon, Icon::None);
 }
 
 TEST(LogFilePath, FollowsIniPathOrTheConfigFolder) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <net/if_arp.h>
+
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
@@ -52,8 +54,9 @@ Bytes linkMessage(std::uint32_t seq, int index, const char* name, std::uint64_t 
     return message(RTM_NEWLINK, seq, p);
 }
 
-netlink::LinkInfo link(unsigned flags, std::uint64_t base) {
-    netlink::LinkInfo l{1, "ppp0", flags, 0, "", true, {}};
+netlink::LinkInfo link(unsigned flags, std::uint64_t base, const char* name = "ppp0",
+                       unsigned short type = ARPHRD_NONE) {
+    netlink::LinkInfo l{1, name, flags, type, "", true, {}};
     std::uint64_t n = base;
     for (std::uint64_t* f :
          {&l.stats.rxPackets, &l.stats.txPackets, &l.stats.rxBytes, &l.stats.txBytes,
@@ -64,10 +67,13 @@ netlink::LinkInfo link(unsigned flags, std::uint64_t base) {
     return l;
 }
 
-TEST(LinuxCounters, EachCounterSumsItsKernelStatisticOverUpPointToPointLinks) {
+TEST(LinuxCounters, EachCounterSumsItsKernelStatisticOverUpDialupLinks) {
     constexpr unsigned kDialup = IFF_UP | IFF_POINTOPOINT;
-    std::vector<netlink::LinkInfo> links = {link(kDialup, 100), link(kDialup, 200),
-                                            link(IFF_POINTOPOINT, 300), link(IFF_UP, 400)};
+    // Up and named ppp*, or up and of link type PPP whatever the name; not a link that is down,
+    // nor a VPN tunnel.
+    std::vector<netlink::LinkInfo> links = {link(kDialup, 100),
+                                            link(IFF_UP, 200, "isp", ARPHRD_PPP),
+                                            link(IFF_POINTOPOINT, 300), link(kDialup, 400, "tun0")};
     links.push_back(link(kDialup, 500));
     links.back().hasStats = false;
     // rx packets, tx packets, rx bytes, tx bytes, rx errors, tx errors, rx over, crc, frame, fifo
@@ -125,7 +131,7 @@ TEST(LinuxCountersKernel, SumsTheTrafficOfUpPointToPointInterfaces) {
         GTEST_SKIP() << why;
     }
     const std::string failure = test::runInNewNetns([] {
-        LinuxDialupCounters counters;
+        LinuxDialupCounters counters([] { return std::string("ppp* dsl*"); });
         CounterValues v{};
         v.fill(-1);
         ASSERT_TRUE(counters.read(v));  // only loopback so far

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/linux_counters.h"
 #include "platform/linux_netns.h"
 #include "support/temp_dir.h"
 
@@ -205,7 +206,7 @@ TEST(LinuxRasKernel, ListsUpPointToPointInterfacesAndHangsUpByTakingThemDown) {
         ASSERT_TRUE(ppp0.setAddresses("10.9.0.1", "10.9.0.2"));
         ASSERT_TRUE(ppp0.setUp(true) && dsl1.setUp(true) && tap.setUp(true));
 
-        LinuxRemoteAccess ras(t.paths);
+        LinuxRemoteAccess ras(t.paths, [] { return std::string("ppp* dsl*"); });
         std::vector<RasConnection> list;
         ASSERT_TRUE(ras.listConnections(list));
         ASSERT_EQ(list.size(), 2u);
@@ -374,6 +375,76 @@ TEST(LinuxRasKernel, ConnectionOriginIsItsPppdOrNothing) {
         ASSERT_TRUE(ppp0.setUp(false));
         EXPECT_EQ(ras.connectionOrigin(ppp0.index()).mark, "");
     });
+}
+
+// A VPN tunnel (tun0) with a peer address and traffic, beside a tun device named ppp0: only
+// ppp0 is a dial-up line. The tunnel is never listed, never counted and never taken down.
+TEST(LinuxRasKernel, TunnelsBesideADialupLineAreLeftAlone) {
+    SKIP_WITHOUT_NETNS();
+    FakeTree t;
+    runOrSkip([&] {
+        test::TunDevice ppp0("ppp0", false), tun0("tun0", false);
+        ASSERT_TRUE(ppp0.ok() && tun0.ok());
+        ASSERT_TRUE(ppp0.setAddresses("10.13.0.1", "10.13.0.2") &&
+                    tun0.setAddresses("10.13.1.1", "10.13.1.2"));
+        ASSERT_TRUE(ppp0.setUp(true) && tun0.setUp(true));
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(tun0.inject(test::udpPacket("10.13.1.2", "10.13.1.1", 5013, 100)));
+        }
+        ASSERT_TRUE(ppp0.inject(test::udpPacket("10.13.0.2", "10.13.0.1", 5013, 12)));
+
+        LinuxRemoteAccess ras(t.paths);
+        std::vector<RasConnection> list;
+        ASSERT_TRUE(ras.listConnections(list));
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].entryName, "ppp0");
+        EXPECT_EQ(ras.connectionState(tun0.index()), RASCS_Disconnected);
+        EXPECT_EQ(ras.hangUp(tun0.index()), ERROR_INVALID_HANDLE);
+        netlink::LinkInfo link;
+        ASSERT_TRUE(netlink::getLink(tun0.index(), link));
+        EXPECT_TRUE(link.flags & IFF_UP) << "the tunnel must stay up";
+
+        LinuxDialupCounters counters;
+        CounterValues v{};
+        ASSERT_TRUE(counters.read(v));
+        EXPECT_EQ(v[BytesReceived], 40);  // ppp0's one packet, none of the tunnel's
+        EXPECT_EQ(v[FramesReceived], 1);
+
+        // Taking the dial-up line down leaves no connection, whatever the tunnel does.
+        ASSERT_EQ(ras.hangUp(ppp0.index()), kRasOk);
+        ASSERT_TRUE(ras.listConnections(list));
+        EXPECT_TRUE(list.empty());
+    });
+}
+
+// Dialup/Interfaces names more lines, read afresh at every look.
+TEST(LinuxRasKernel, InterfacesSettingAddsNamedLines) {
+    SKIP_WITHOUT_NETNS();
+    FakeTree t;
+    runOrSkip([&] {
+        test::TunDevice wg0("wg0", false), ppp3("ppp3", false);
+        ASSERT_TRUE(wg0.ok() && ppp3.ok() && wg0.setUp(true) && ppp3.setUp(true));
+        std::string patterns = "wg*";
+        LinuxRemoteAccess ras(t.paths, [&] { return patterns; });
+        std::vector<RasConnection> list;
+        ASSERT_TRUE(ras.listConnections(list));
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].entryName, "wg0");
+        patterns = "";
+        ASSERT_TRUE(ras.listConnections(list));
+        EXPECT_TRUE(list.empty()) << "a tun device is not of link type PPP";
+    });
+}
+
+TEST(DialupInterfaces, ShellPatternsSeparatedByBlanks) {
+    EXPECT_TRUE(nameMatchesPatterns("ppp0", kDefaultDialupInterfaces));
+    EXPECT_FALSE(nameMatchesPatterns("tun0", kDefaultDialupInterfaces));
+    EXPECT_FALSE(nameMatchesPatterns("xppp0", kDefaultDialupInterfaces));
+    EXPECT_TRUE(nameMatchesPatterns("dsl1", "  ppp*\tdsl? "));
+    EXPECT_FALSE(nameMatchesPatterns("dsl10", "ppp* dsl?"));
+    EXPECT_TRUE(nameMatchesPatterns("modem", "[lm]odem"));
+    EXPECT_FALSE(nameMatchesPatterns("ppp0", ""));
+    EXPECT_FALSE(nameMatchesPatterns("", "*"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/settings_store.h"
+#include "support/local_zone.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -98,6 +99,27 @@ TEST(Pricing, Durations) {
     EXPECT_EQ(price("10:00:00", "10:30:00", {}, {}, "08-12-2026", "07-12-2026").duration, 1800);
     // Junk times never give a negative duration.
     EXPECT_GE(priceRecord("x", "99:99:99", "y", "-5", {}, {}).duration, 0);
+}
+
+// The log holds local clock times: a span across a change to or from summer time counts the
+// time that passed, and a time in the repeated hour is read as the shortest span allows.
+TEST(Pricing, DurationsAcrossSummerTimeChanges) {
+    ASSERT_TRUE(test::LocalZone::known("Europe/Helsinki")) << "the tzdata package is missing";
+    test::LocalZone zone("Europe/Helsinki");
+    Tariff t;
+    t.costPerMinute = 1;
+    // Back to winter time at 04:00 summer time, 25-10-2026: 03:30 summer to 03:20 winter time.
+    const Pricing back = price("03:30:00", "03:20:00", t, {}, "25-10-2026");
+    EXPECT_EQ(back.duration, 50 * 60);
+    EXPECT_DOUBLE_EQ(back.cost, 50);
+    EXPECT_EQ(price("03:10:00", "03:40:00", t, {}, "25-10-2026").duration, 30 * 60);
+    EXPECT_EQ(price("02:00:00", "05:00:00", t, {}, "25-10-2026").duration, 4 * 3600);
+    EXPECT_EQ(price("23:00:00", "23:00:00", t, {}, "24-10-2026", "25-10-2026").duration, 25 * 3600);
+    // On to summer time at 03:00, 29-03-2026: the hour from 03:00 to 04:00 never happens.
+    EXPECT_EQ(price("02:30:00", "04:30:00", t, {}, "29-03-2026").duration, 3600);
+    EXPECT_EQ(price("23:30:00", "23:30:00", t, {}, "28-03-2026", "29-03-2026").duration, 23 * 3600);
+    // An ordinary midnight is untouched.
+    EXPECT_EQ(price("23:50:00", "00:10:00", t, {}, "07-12-2026", "08-12-2026").duration, 1200);
 }
 
 TEST(Pricing, MinimalLengthAndBlocks) {

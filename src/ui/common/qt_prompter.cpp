@@ -26,25 +26,17 @@ QMessageBox::Icon boxIcon(Icon icon) {
     return QMessageBox::NoIcon;
 }
 
-}  // namespace
+std::string captionOf(const Message& message) {
+    return message.caption.empty() ? std::string(kAppTitle) : message.caption;
+}
 
-Answer QtPrompter::show(const Message& message) {
-    const bool yesNo = message.buttons == Buttons::YesNo;
-    const Answer refused = yesNo ? Answer::No : Answer::Ok;
-    const std::string caption = message.caption.empty() ? std::string(kAppTitle) : message.caption;
-
-    auto key = std::make_pair(message.text, caption);
-    if (std::find(open_.begin(), open_.end(), key) != open_.end()) {
-        return refused;
-    }
-
-    auto* box = new QMessageBox(parent_.data());
-    QPointer<QMessageBox> guard(box);
+QMessageBox* makeBox(const Message& message, QWidget* parent) {
+    auto* box = new QMessageBox(parent);
     box->setTextFormat(Qt::PlainText);
     box->setText(QString::fromStdString(message.text));
-    box->setWindowTitle(QString::fromStdString(caption));
+    box->setWindowTitle(QString::fromStdString(captionOf(message)));
     box->setIcon(boxIcon(message.icon));
-    if (yesNo) {
+    if (message.buttons == Buttons::YesNo) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
         box->setEscapeButton(QMessageBox::No);
@@ -52,15 +44,60 @@ Answer QtPrompter::show(const Message& message) {
         box->setStandardButtons(QMessageBox::Ok);
         box->setEscapeButton(QMessageBox::Ok);
     }
+    return box;
+}
 
-    open_.push_back(key);
-    const int result = box->exec();
-    // Boxes opened meanwhile have closed before this exec returned, so ours is the last entry;
-    // search anyway to stay right if a box was destroyed out of turn.
-    auto it = std::find(open_.rbegin(), open_.rend(), key);
-    if (it != open_.rend()) {
-        open_.erase(std::next(it).base());
+template <typename Keys, typename Key>
+void removeLast(Keys& keys, const Key& key) {
+    auto it = std::find(keys.rbegin(), keys.rend(), key);
+    if (it != keys.rend()) {
+        keys.erase(std::next(it).base());
     }
+}
+
+}  // namespace
+
+QtPrompter::~QtPrompter() {
+    for (const QPointer<QWidget>& box : notices_) {
+        delete box.data();
+    }
+}
+
+void QtPrompter::notify(const Message& message) {
+    const Key key(message.text, captionOf(message));
+    if (std::find(open_->begin(), open_->end(), key) != open_->end()) {
+        return;
+    }
+    QMessageBox* box = makeBox(message, parent_.data());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    open_->push_back(key);
+    QObject::connect(box, &QObject::destroyed, [open = std::weak_ptr(open_), key] {
+        if (auto keys = open.lock()) {
+            removeLast(*keys, key);
+        }
+    });
+    std::erase_if(notices_, [](const QPointer<QWidget>& p) { return p.isNull(); });
+    notices_.emplace_back(box);
+    box->show();
+}
+
+Answer QtPrompter::show(const Message& message) {
+    const bool yesNo = message.buttons == Buttons::YesNo;
+    const Answer refused = yesNo ? Answer::No : Answer::Ok;
+
+    const Key key(message.text, captionOf(message));
+    if (std::find(open_->begin(), open_->end(), key) != open_->end()) {
+        return refused;
+    }
+
+    QMessageBox* box = makeBox(message, parent_.data());
+    QPointer<QMessageBox> guard(box);
+    open_->push_back(key);
+    const int result = box->exec();
+    // Boxes opened meanwhile may still be open (those of notify); take out the last entry of
+    // this box's key.
+    removeLast(*open_, key);
     delete guard.data();  // null when the parent took the box with it
 
     if (!yesNo) {

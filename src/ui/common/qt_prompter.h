@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,18 +15,30 @@ namespace tavu {
 // application title. Timers keep firing while a box waits, so show() may be entered again from
 // inside a box: a request for a box that is already open (same text and caption) returns at once
 // without a second box, answering Ok for an OK box and No for a Yes/No box. Different boxes stack.
+//
+// notify() opens an application-modal box and returns at once, so the timers' work goes on
+// behind it; the box closes itself. While a box with the same text and caption is open, no
+// second one opens.
 class QtPrompter final : public Prompter {
   public:
     explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    ~QtPrompter() override;
+    QtPrompter(const QtPrompter&) = delete;
+    QtPrompter& operator=(const QtPrompter&) = delete;
 
     Answer show(const Message& message) override;
+    void notify(const Message& message) override;
 
     // How many boxes this prompter has open now.
-    int openCount() const { return static_cast<int>(open_.size()); }
+    int openCount() const { return static_cast<int>(open_->size()); }
 
   private:
+    using Key = std::pair<std::string, std::string>;  // text and caption
+
     QPointer<QWidget> parent_;
-    std::vector<std::pair<std::string, std::string>> open_;  // text and caption of open boxes
+    // Shared with the boxes that notify() left open, which take their key out as they go.
+    std::shared_ptr<std::vector<Key>> open_ = std::make_shared<std::vector<Key>>();
+    std::vector<QPointer<QWidget>> notices_;
 };
 
 }  // namespace tavu

@@ -244,8 +244,10 @@ bool ConnectionMonitor::timerActive(int id) const {
 void ConnectionMonitor::tick(int timerId) {
     switch (timerId) {
         case PollTimer:
-            core_->poll();
+            // Armed first: whatever the poll leads to that waits for the user (the dial after a
+            // dropped line) must not stop the next polls.
             armPollTimer();
+            core_->poll();
             break;
         case WhenConnectedTimer:
             core_->whenConnectedTimer();
@@ -361,7 +363,7 @@ void ConnectionMonitor::skinButton(int index) {
             showMinimized();
             break;
         case 2:
-            hide();
+            hideOperation();  // without a notification area the window stays on the task bar
             break;
         case 3:
             dial();

@@ -121,3 +121,33 @@ TEST(QtPrompter, DifferentBoxesStack) {
 
 }  // namespace
 }  // namespace tavu
+
+namespace tavu {
+namespace {
+
+TEST(QtPrompter, NoticesReturnAtOnceOneBoxPerCause) {
+    QtPrompter prompter;
+    const Message a{"The log can not be written.", "Error", Buttons::Ok, Icon::None};
+    prompter.notify(a);
+    prompter.notify(a);
+    ASSERT_EQ(visibleBoxes().size(), 1u);
+    QMessageBox* box = visibleBoxes().front();
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    // Waiting for the same box is not started while it is open; another cause opens its own.
+    EXPECT_EQ(prompter.show(a), Answer::Ok);
+    prompter.notify(Message{"<b>Other</b>", "", Buttons::Ok, Icon::Warning});
+    EXPECT_EQ(visibleBoxes().size(), 2u);
+    EXPECT_EQ(prompter.openCount(), 2);
+
+    click(box, QMessageBox::Ok);
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(prompter.openCount(), 1);
+    prompter.notify(a);
+    EXPECT_EQ(visibleBoxes().size(), 2u) << "the cause may raise a box again once it was closed";
+}
+
+}  // namespace
+}  // namespace tavu

@@ -213,6 +213,13 @@ TEST_F(MainWindow, SkinButtonsRunTheirActions) {
     EXPECT_EQ(opened.back(), std::make_pair(Action::Dial, 0));
 }
 
+TEST_F(MainWindow, SkinQuitWithoutNotificationAreaKeepsTheWindowReachable) {
+    ConnectionMonitor& w = make(false);
+    w.skinButton(2);
+    EXPECT_TRUE(w.isVisible()) << "no tray icon to come back through";
+    EXPECT_TRUE(w.isMinimized());
+}
+
 TEST_F(MainWindow, ReportAndSummaryOpenFromTheMenus) {
     ConnectionMonitor& w = make();
     w.openWindow = std::move(defaultOpenWindow);
