@@ -10,6 +10,7 @@ inline constexpr const char* kSecurity = "Security";
 inline constexpr const char* kConnections = "Connections";
 inline constexpr const char* kInet = "Inet";
 inline constexpr const char* kSkin = "Skin";
+inline constexpr const char* kDialup = "Dialup";
 
 // Settings: application and main window.
 inline constexpr const char* kIniPath = "IniPath";
@@ -110,6 +111,12 @@ inline constexpr const char* kEntryPasswordSuffix = "Password";
 // Inet.
 inline constexpr const char* kTimeServer = "TimeServer";
 inline constexpr const char* kRemoteTime = "RemoteTime";
+
+// Dialup: where pppd's peer files, the chat scripts and the two programs are.
+inline constexpr const char* kPeersDir = "PeersDir";
+inline constexpr const char* kChatDir = "ChatDir";
+inline constexpr const char* kPppd = "Pppd";
+inline constexpr const char* kChat = "Chat";
 
 // Skin (the key has the section's name).
 inline constexpr const char* kSkinPath = "Skin";
