@@ -270,9 +270,7 @@ std::string serialDeviceWord(std::string_view word) {
     } else if (word.find('/') != std::string::npos) {
         return {};
     }
-    if (rest == "modem") {
-        return "/dev/modem";
-    }
+    // "modem" alone is pppd's option of that name, not a device.
     for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/", "pts/"}) {
         if (startsWith(rest, p) && rest.size() > p.size()) {
             return "/dev/" + std::string(rest);
@@ -303,7 +301,7 @@ bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
         const std::string& w = words[0];
         if (words.size() == 1 && allDigits(w)) {
             out.speed = std::stoi(w);
-        } else if (words.size() == 1 && !serialDeviceWord(w).empty()) {
+        } else if (words.size() == 1 && !serialDeviceWord(w).empty() && out.device.empty()) {
             out.device = serialDeviceWord(w);
         } else if (w == "connect" && words.size() > 1) {
             const std::vector<std::string> cmd = commandWords(words[1]);

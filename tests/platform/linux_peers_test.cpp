@@ -1,0 +1,3 @@
+#include "platform/linux_peers.h"
+
+#include <gtest/gtest.h>
