@@ -402,8 +402,8 @@ std::vector<std::string> serialDevicesPresent(const std::string& devDir) {
     ::closedir(dir);
     // ttyS2 before ttyS10.
     std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
-        const std::size_t da = a.find_first_of("0123456789");
-        const std::size_t db = b.find_first_of("0123456789");
+        const std::size_t da = a.find_first_of("0123456789", a.rfind('/'));
+        const std::size_t db = b.find_first_of("0123456789", b.rfind('/'));
         const std::string pa = a.substr(0, da), pb = b.substr(0, db);
         if (pa != pb) {
             return pa < pb;
