@@ -28,6 +28,7 @@
 #include "ui/common/password_dialogs.h"
 #include "ui/common/qt_prompter.h"
 #include "ui/main/connection_monitor.h"
+#include "ui/phonebook/entry_editor_dlg.h"
 
 namespace tavu {
 
@@ -84,6 +85,10 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     }
 
     SystemClock clock;
+    const std::string configDir = resolveConfigDir(command.configDir);
+    SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    QtPrompter prompter;
+
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
     if (command.simulateFile) {
@@ -97,13 +102,13 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         counters = std::make_unique<platform::SimulatedCounters>(*sim);
         ras = std::move(sim);
     } else {
-        ras = std::make_unique<platform::LinuxRemoteAccess>();
+        // Dials are followed on this thread; the phone book's entries open the entry editor.
+        auto linuxRas = std::make_unique<platform::LinuxRemoteAccess>(settings);
+        linuxRas->setAutoDrive(50);
+        linuxRas->setEntryEditor(makeEntryEditor(*linuxRas, prompter));
+        ras = std::move(linuxRas);
         counters = std::make_unique<platform::LinuxDialupCounters>();
     }
-
-    const std::string configDir = resolveConfigDir(command.configDir);
-    SettingsStore settings(joinPath(configDir, kSettingsFileName));
-    QtPrompter prompter;
 
     if (!startupGate(settings, prompter, nullptr)) {
         return 1;
