@@ -16,6 +16,7 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    ppp                                            # chat(8) for the dial tests, pppd run once
 )
 
 wanted=("${build_packages[@]}")
