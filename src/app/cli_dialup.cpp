@@ -37,37 +37,68 @@ constexpr int kPollMs = 20;
 // The text of each dial state; nullptr for the states that keep the previous text.
 const char* stateText(int state) {
     switch (state) {
-        case 0: return "Opening the port...";
-        case 1: return "Port has been opened successfully";
-        case 2: return "Connecting to the device...";
-        case 3: return "The device has connected successfully.";
-        case 4: return "All devices in the device chain have successfully connected.";
-        case 5: return "Verifying the user name and password...";
-        case 6: return "Authentication...\nPlease wait...";
-        case 7: return "Requested another validation attempt with a new user.";
-        case 8: return "Server has requested a callback number.";
-        case 9: return "The client has requested to change the password";
-        case 10: return "Registering your computer on the network...";
-        case 11: return "The link-speed calculation phase is starting...";
-        case 12: return "An authentication request is being acknowledged.";
-        case 13: return "Reauthentication (after callback) is starting. ";
-        case 14: return "The client has successfully completed authentication.";
-        case 15: return "The line is about to disconnect for callback.";
-        case 16: return "Delaying to give the modem time to reset for callback.";
-        case 17: return "Waiting for an incoming call from server.";
-        case 18: return "Projection result information is available.";
-        case 19: return "User authentication is being initiated or retried.";
-        case 20: return "Client has been called back and is about to resume authentication.";
-        case 21: return "Logging on to the network...";
-        case 22: return "Subentry has been connected";
-        case 23: return "Subentry has been disconnected";
-        case 4096: return "Terminal state supported by RASPHONE.EXE.";
-        case 4097: return "Retry authentication state supported by RASPHONE.EXE.";
-        case 4098: return "Callback state supported by RASPHONE.EXE.";
-        case 4099: return "Change password state supported by RASPHONE.EXE.";
-        case 8192: return "Connected to remote server successfully!";
-        case 8193: return "Disconnected";
-        default: return nullptr;
+        case 0:
+            return "Opening the port...";
+        case 1:
+            return "Port has been opened successfully";
+        case 2:
+            return "Connecting to the device...";
+        case 3:
+            return "The device has connected successfully.";
+        case 4:
+            return "All devices in the device chain have successfully connected.";
+        case 5:
+            return "Verifying the user name and password...";
+        case 6:
+            return "Authentication...\nPlease wait...";
+        case 7:
+            return "Requested another validation attempt with a new user.";
+        case 8:
+            return "Server has requested a callback number.";
+        case 9:
+            return "The client has requested to change the password";
+        case 10:
+            return "Registering your computer on the network...";
+        case 11:
+            return "The link-speed calculation phase is starting...";
+        case 12:
+            return "An authentication request is being acknowledged.";
+        case 13:
+            return "Reauthentication (after callback) is starting. ";
+        case 14:
+            return "The client has successfully completed authentication.";
+        case 15:
+            return "The line is about to disconnect for callback.";
+        case 16:
+            return "Delaying to give the modem time to reset for callback.";
+        case 17:
+            return "Waiting for an incoming call from server.";
+        case 18:
+            return "Projection result information is available.";
+        case 19:
+            return "User authentication is being initiated or retried.";
+        case 20:
+            return "Client has been called back and is about to resume authentication.";
+        case 21:
+            return "Logging on to the network...";
+        case 22:
+            return "Subentry has been connected";
+        case 23:
+            return "Subentry has been disconnected";
+        case 4096:
+            return "Terminal state supported by RASPHONE.EXE.";
+        case 4097:
+            return "Retry authentication state supported by RASPHONE.EXE.";
+        case 4098:
+            return "Callback state supported by RASPHONE.EXE.";
+        case 4099:
+            return "Change password state supported by RASPHONE.EXE.";
+        case 8192:
+            return "Connected to remote server successfully!";
+        case 8193:
+            return "Disconnected";
+        default:
+            return nullptr;
     }
 }
 

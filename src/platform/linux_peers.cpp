@@ -530,8 +530,8 @@ bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm&
             const std::string up = upper(send);
             if (startsWith(up, "ATD")) {
                 std::string number = send.substr(3);
-                if (!number.empty() && (number[0] == 'T' || number[0] == 't' ||
-                                        number[0] == 'P' || number[0] == 'p')) {
+                if (!number.empty() && (number[0] == 'T' || number[0] == 't' || number[0] == 'P' ||
+                                        number[0] == 'p')) {
                     number.erase(0, 1);
                 }
                 if (number != "\\T") {

@@ -515,8 +515,8 @@ void LinuxRemoteAccess::setAutoDrive(int periodMs) {
 }
 
 void LinuxRemoteAccess::updateTimer() {
-    const bool waiting = std::any_of(ended_.begin(), ended_.end(),
-                                     [](const auto& e) { return e.second > 0; });
+    const bool waiting =
+        std::any_of(ended_.begin(), ended_.end(), [](const auto& e) { return e.second > 0; });
     if (autoDriveMs_ <= 0 || (dials_.empty() && !waiting)) {
         if (timer_) {
             timer_->stop();
@@ -556,16 +556,18 @@ std::string LinuxRemoteAccess::errorText(int code) {
             text = "A person answered the call, not a modem.";
             break;
         case ERROR_RASMAN_CANNOT_INITIALIZE:
-            text = "This system's kernel has no support for PPP, so pppd cannot make the "
-                   "connection (pppd ended with status 4). Load the ppp_generic module or use a "
-                   "kernel with PPP support.";
+            text =
+                "This system's kernel has no support for PPP, so pppd cannot make the "
+                "connection (pppd ended with status 4). Load the ppp_generic module or use a "
+                "kernel with PPP support.";
             break;
         case ERROR_PPP_TIMEOUT:
             text = "The remote computer stopped answering.";
             break;
         case ERROR_PPP_NOT_CONVERGING:
-            text = "This computer and the remote computer could not agree on the PPP "
-                   "connection.";
+            text =
+                "This computer and the remote computer could not agree on the PPP "
+                "connection.";
             break;
         case ERROR_PPP_LOOPBACK_DETECTED:
             text = "The line is looped back: the modem talks to itself.";

@@ -103,7 +103,7 @@ class LinuxRemoteAccess : public RemoteAccess {
     std::map<std::uint64_t, DialEventFn> callbacks_;
     std::map<std::uint64_t, pid_t> ended_;  // dials that ended: their pppd, 0 when none
     std::set<std::uint64_t> hungUp_;
-    std::map<int, std::string> details_;    // per error code, what the last failure added
+    std::map<int, std::string> details_;  // per error code, what the last failure added
     std::uint64_t nextDial_ = 1ull << 32;
     std::unique_ptr<QTimer> timer_;
     int autoDriveMs_ = 0;

@@ -102,9 +102,10 @@ TEST(DialCommand, ErrorsOtherThanBusyAreNotRedialled) {
         DialCli cli({answer});
         const auto r = cli.run({"dial"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "Connecting to tavu11isp...\nOpening the port...\n"
-                         "Port has been opened successfully\nConnecting to the device...\n" +
-                             text + "\n");
+        EXPECT_EQ(r.out,
+                  "Connecting to tavu11isp...\nOpening the port...\n"
+                  "Port has been opened successfully\nConnecting to the device...\n" +
+                      text + "\n");
         EXPECT_EQ(cli.rig.modem.dials(), 1);
         EXPECT_TRUE(cli.rig.modem.waitForCloses(1));
     }
@@ -126,8 +127,9 @@ TEST(DialCommand, BusyRedialsUpToTheLimitAndOtherCredentialsAreTaken) {
     DialCli wrong({"CONNECT"});
     r = wrong.run({"dial", kEntry, "--user", "bob", "--password-stdin"}, "guess\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.out.ends_with("Access was denied because the user name or password is not "
-                                "valid.\n"))
+    EXPECT_TRUE(
+        r.out.ends_with("Access was denied because the user name or password is not "
+                        "valid.\n"))
         << r.out;
     const std::vector<std::string> args = wrong.rig.pppdArgs();
     EXPECT_NE(std::find(args.begin(), args.end(), "bob"), args.end());

@@ -21,11 +21,11 @@ namespace {
 using test::DialRig;
 using namespace std::chrono_literals;
 
-#define SKIP_WITHOUT_CHAT()                                                 \
+#define SKIP_WITHOUT_CHAT()                                                  \
     if (const std::string why = test::dialUnavailableReason(); !why.empty()) \
     GTEST_SKIP() << why
 
-#define SKIP_WITHOUT_NETNS()                                                 \
+#define SKIP_WITHOUT_NETNS()                                                  \
     if (const std::string why = test::netnsUnavailableReason(); !why.empty()) \
     GTEST_SKIP() << why
 
@@ -47,7 +47,10 @@ DialRun dialToEnd(LinuxRemoteAccess& ras, const std::string& password = "secret"
     DialRun run;
     run.status = ras.dial(
         {"isp", "alice", password},
-        [&run](int state, int error) { run.events.push_back({state, error}); }, run.handle);
+        [&run](int state, int error) {
+            run.events.push_back({state, error});
+        },
+        run.handle);
     const auto end = std::chrono::steady_clock::now() + 20s;
     while (run.status == 0 && ras.dialling() && std::chrono::steady_clock::now() < end) {
         ras.pump();
@@ -68,8 +71,8 @@ std::string procFile(pid_t pid, const char* name) {
 }
 
 TEST(LinuxDialErrors, ChatAndPppdStatusesMapToErrorNumbers) {
-    const std::vector<std::string> aborts = {"BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER",
-                                             "ERROR", "VOICE"};
+    const std::vector<std::string> aborts = {"BUSY",      "NO CARRIER", "NO DIALTONE",
+                                             "NO ANSWER", "ERROR",      "VOICE"};
     std::string detail;
     EXPECT_EQ(chatExitError(0, aborts, true, detail), 0);
     EXPECT_EQ(chatExitError(4, aborts, true, detail), ERROR_LINE_BUSY);
@@ -95,10 +98,11 @@ TEST(LinuxDialErrors, ChatAndPppdStatusesMapToErrorNumbers) {
 
 TEST(LinuxDial, ModemAnswersGiveTheirErrorsAndReleaseTheLine) {
     SKIP_WITHOUT_CHAT();
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"BUSY", ERROR_LINE_BUSY},       {"NO CARRIER", ERROR_NO_CARRIER},
-        {"NO DIALTONE", ERROR_NO_DIALTONE}, {"NO ANSWER", ERROR_NO_ANSWER},
-        {"ERROR", ERROR_FROM_DEVICE}};
+    const std::vector<std::pair<std::string, int>> cases = {{"BUSY", ERROR_LINE_BUSY},
+                                                            {"NO CARRIER", ERROR_NO_CARRIER},
+                                                            {"NO DIALTONE", ERROR_NO_DIALTONE},
+                                                            {"NO ANSWER", ERROR_NO_ANSWER},
+                                                            {"ERROR", ERROR_FROM_DEVICE}};
     for (const auto& [answer, code] : cases) {
         SCOPED_TRACE(answer);
         DialRig rig({answer});
@@ -136,11 +140,11 @@ TEST(LinuxDial, SilentModemAndMissingPiecesGivePlainErrors) {
     test::writeFile(rig.paths.peersDir + "/nodev", "connect 'chat -f /x'\n");
     EXPECT_EQ(ras.dial({"nodev", "", ""}, {}, handle), ERROR_CORRUPT_PHONEBOOK);
     EXPECT_NE(ras.errorText(ERROR_CORRUPT_PHONEBOOK).find("serial device"), std::string::npos);
-    test::writeFile(rig.paths.peersDir + "/isp", "/dev/ttyTAVU11none\nconnect 'chat -f " +
-                                                      rig.paths.chatDir + "/isp'\n");
+    test::writeFile(rig.paths.peersDir + "/isp",
+                    "/dev/ttyTAVU11none\nconnect 'chat -f " + rig.paths.chatDir + "/isp'\n");
     run = dialToEnd(ras);
     EXPECT_EQ(run.events, (std::vector<DialEvent>{{RASCS_OpenPort, 0},
-                                                   {RASCS_OpenPort, ERROR_PORT_NOT_AVAILABLE}}));
+                                                  {RASCS_OpenPort, ERROR_PORT_NOT_AVAILABLE}}));
     EXPECT_NE(ras.errorText(ERROR_PORT_NOT_AVAILABLE).find("/dev/ttyTAVU11none"),
               std::string::npos);
 }
@@ -187,11 +191,9 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
         LinuxRemoteAccess ras(rig.rasPaths());
         const DialRun run = dialToEnd(ras);
         const std::vector<DialEvent> expected = {
-            {RASCS_OpenPort, 0},         {RASCS_PortOpened, 0},
-            {RASCS_ConnectDevice, 0},    {RASCS_DeviceConnected, 0},
-            {RASCS_AllDevicesConnected, 0}, {RASCS_Authenticate, 0},
-            {RASCS_Authenticated, 0},    {RASCS_Projected, 0},
-            {RASCS_Connected, 0}};
+            {RASCS_OpenPort, 0},        {RASCS_PortOpened, 0},          {RASCS_ConnectDevice, 0},
+            {RASCS_DeviceConnected, 0}, {RASCS_AllDevicesConnected, 0}, {RASCS_Authenticate, 0},
+            {RASCS_Authenticated, 0},   {RASCS_Projected, 0},           {RASCS_Connected, 0}};
         ASSERT_EQ(run.events, expected);
 
         // pppd got the line as its standard input, the entry's options without the device, the
@@ -202,8 +204,7 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
         };
         EXPECT_TRUE(has("nodetach") && has("noauth") && has("defaultroute") &&
                     has("passwordfd.so") && has("alice") && has("isp"));
-        EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") ||
-                     has("secret"));
+        EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") || has("secret"));
 
         std::vector<RasConnection> connections;
         ASSERT_TRUE(ras.listConnections(connections));

@@ -28,8 +28,9 @@ struct Book {
     std::size_t files() const {
         std::size_t n = 0;
         for (const char* d : {"peers", "chat"}) {
-            n += static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.file(d)),
-                                                        std::filesystem::directory_iterator()));
+            n += static_cast<std::size_t>(
+                std::distance(std::filesystem::directory_iterator(dir.file(d)),
+                              std::filesystem::directory_iterator()));
         }
         return n;
     }
@@ -47,8 +48,8 @@ EntryForm sampleForm(const std::string& name = "my-isp_2.net") {
 }
 
 bool sameForm(const EntryForm& a, const EntryForm& b) {
-    return a.name == b.name && a.number == b.number && a.device == b.device &&
-           a.speed == b.speed && a.init == b.init && a.user == b.user;
+    return a.name == b.name && a.number == b.number && a.device == b.device && a.speed == b.speed &&
+           a.init == b.init && a.user == b.user;
 }
 
 TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
@@ -75,15 +76,15 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
     EXPECT_EQ(p.speed, 57600);
     EXPECT_EQ(p.user, "alice@isp");
     EXPECT_EQ(p.chatScript, script);
-    for (const char* option : {"noauth", "defaultroute", "usepeerdns", "hide-password",
-                               "lcp-echo-interval"}) {
+    for (const char* option :
+         {"noauth", "defaultroute", "usepeerdns", "hide-password", "lcp-echo-interval"}) {
         EXPECT_NE(std::find(p.pppdOptions.begin(), p.pppdOptions.end(), option),
                   p.pppdOptions.end())
             << option;
     }
-    EXPECT_EQ(chatAbortStrings(test::readFile(script)),
-              (std::vector<std::string>{"BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER",
-                                        "ERROR"}));
+    EXPECT_EQ(
+        chatAbortStrings(test::readFile(script)),
+        (std::vector<std::string>{"BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER", "ERROR"}));
 
     // A new name moves the entry; the old files go.
     EntryForm renamed = form;
@@ -96,8 +97,9 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
 
 TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
     Book book;
-    for (const std::string& name : std::vector<std::string>{"", "a/b", "..", "../evil", "my isp", ".hidden", "tab\there",
-                                   "ümlaut", std::string(65, 'x')}) {
+    for (const std::string& name :
+         std::vector<std::string>{"", "a/b", "..", "../evil", "my isp", ".hidden", "tab\there",
+                                  "ümlaut", std::string(65, 'x')}) {
         SCOPED_TRACE(name);
         EXPECT_NE(entryNameProblem(name), "");
         const std::string why = writeEntryFiles(book.paths, sampleForm(name));
@@ -185,10 +187,9 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     EXPECT_EQ(p.user, "bob");
     EXPECT_EQ(p.chatScript, "/etc/chatscripts/provider");
     EXPECT_EQ(p.phoneNumber, "0123456");
-    EXPECT_EQ(p.pppdOptions,
-              (std::vector<std::string>{"hide-password", "noauth", "debug", "defaultroute",
-                                        "noipdefault", "remotename", "provider", "ipparam",
-                                        "provider", "usepeerdns"}));
+    EXPECT_EQ(p.pppdOptions, (std::vector<std::string>{
+                                 "hide-password", "noauth", "debug", "defaultroute", "noipdefault",
+                                 "remotename", "provider", "ipparam", "provider", "usepeerdns"}));
     // Its chat script is not ours: deleting the entry leaves it.
     writeFile(book.paths.chatDir + "/provider", "ABORT BUSY\n'' ATZ\nOK ATDT\\T\nCONNECT ''\n");
     p.chatScript = book.paths.chatDir + "/provider";
@@ -206,8 +207,8 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
 
 TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
     TempDir dev;
-    for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS",
-                          "sda", "ttyUSBx"}) {
+    for (const char* n :
+         {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda", "ttyUSBx"}) {
         writeFile(dev.file(n), "");
     }
     const std::vector<std::string> expected = {dev.file("rfcomm0"), dev.file("ttyACM1"),

@@ -55,10 +55,8 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &set, nullptr);
 
     const std::string self = argv[0];
-    std::map<std::string, std::string> conf = {{"ifname", "ppp0"},
-                                               {"local", "10.64.0.1"},
-                                               {"remote", "10.64.0.2"},
-                                               {"rundir", "/run"}};
+    std::map<std::string, std::string> conf = {
+        {"ifname", "ppp0"}, {"local", "10.64.0.1"}, {"remote", "10.64.0.2"}, {"rundir", "/run"}};
     std::ifstream in(self + ".conf");
     for (std::string line; std::getline(in, line);) {
         const std::size_t eq = line.find('=');

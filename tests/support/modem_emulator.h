@@ -83,7 +83,8 @@ class ModemEmulator {
         std::string answer = "OK";
         if (cmd.rfind("ATD", 0) == 0) {
             std::lock_guard lock(mutex_);
-            answer = answers_.empty() ? "NO CARRIER" : answers_[std::min(next_, answers_.size() - 1)];
+            answer =
+                answers_.empty() ? "NO CARRIER" : answers_[std::min(next_, answers_.size() - 1)];
             ++next_;
         }
         {

@@ -78,10 +78,10 @@ EntryEditorDlg::EntryEditorDlg(platform::DialupPaths paths, std::string name, Pr
     connect(buttons, &QDialogButtonBox::rejected, this, &EntryEditorDlg::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    auto* note = new QLabel(
-        q("The entry is written to " + paths_.peersDir + " and its chat script to " +
-          paths_.chatDir + ". The password is asked for when dialling."),
-        this);
+    auto* note =
+        new QLabel(q("The entry is written to " + paths_.peersDir + " and its chat script to " +
+                     paths_.chatDir + ". The password is asked for when dialling."),
+                   this);
     note->setTextFormat(Qt::PlainText);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -117,9 +117,8 @@ platform::RemoteAccess::EntryEditorFn makeEntryEditor(platform::LinuxRemoteAcces
         const platform::DialupPaths paths = ras.dialupPaths();
         // Say at once when nothing could be saved, before the user types anything.
         if (::access(paths.peersDir.c_str(), W_OK) != 0) {
-            prompter.show(
-                {platform::folderUnwritableText(paths.peersDir), kCaption, Buttons::Ok,
-                 Icon::Warning});
+            prompter.show({platform::folderUnwritableText(paths.peersDir), kCaption, Buttons::Ok,
+                           Icon::Warning});
             return platform::ERROR_ACCESS_DENIED;
         }
         EntryEditorDlg dlg(paths, name, prompter);
