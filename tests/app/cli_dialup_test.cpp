@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <sstream>
+#include <thread>
 
 #include "app/cli.h"
 #include "core/clock.h"
@@ -56,7 +57,8 @@ struct DialCli {
     SettingsStore settings{config.file("tavu.ini")};
     RushingClock clock;
 
-    explicit DialCli(std::vector<std::string> answers) : rig(std::move(answers), false, kEntry) {
+    explicit DialCli(std::vector<std::string> answers, bool silent = false)
+        : rig(std::move(answers), silent, kEntry) {
         rig.standin({{"rundir", "/run"}, {"ifname", kIfname}});
         settings.writeString("Dialup", "PeersDir", rig.paths.peersDir);
         settings.writeString("Dialup", "ChatDir", rig.paths.chatDir);
@@ -116,12 +118,16 @@ TEST(DialCommand, BusyRedialsUpToTheLimitAndOtherCredentialsAreTaken) {
         GTEST_SKIP() << why;
     }
     DialCli cli({"BUSY"});
+    cli.settings.writeInt("Connections", "RememberPassword", 0);
     auto r = cli.run({"dial"});
     EXPECT_EQ(r.status, 1);
     // Rule 1 with RedialTimes 3: the first and second busy results redial, the third ends.
     EXPECT_EQ(cli.rig.modem.dials(), 3);
     EXPECT_EQ(count(r.out, "Redialing, please wait..."), 2u);
     EXPECT_TRUE(r.out.ends_with("The line is busy.\n")) << r.out;
+    // Not to be remembered: the stored user name and password are gone after the dial.
+    EXPECT_EQ(cli.settings.readString("Connections", "tavu11ispUser", "x"), "");
+    EXPECT_EQ(cli.settings.readString("Connections", "tavu11ispPassword", "x"), "");
 
     // A wrong password given on standard input: pppd's authentication failure.
     DialCli wrong({"CONNECT"});
@@ -135,6 +141,25 @@ TEST(DialCommand, BusyRedialsUpToTheLimitAndOtherCredentialsAreTaken) {
     EXPECT_NE(std::find(args.begin(), args.end(), "bob"), args.end());
 
     EXPECT_EQ(cli.run({"dial", "--bogus"}).status, 2);
+}
+
+TEST(DialCommand, CtrlCCancelsAndReleasesTheLine) {
+    if (const std::string why = test::dialUnavailableReason(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    DialCli cli({}, true);
+    std::thread presser([&] {
+        // The handler is in place before the line is opened.
+        while (!cli.rig.modem.inUse()) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ::kill(::getpid(), SIGINT);
+    });
+    const auto r = cli.run({"dial"});
+    presser.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.ends_with("The connection was closed by the user.\n")) << r.out;
+    EXPECT_TRUE(cli.rig.modem.waitForCloses(1));
 }
 
 TEST(DialCommand, BusyThenConnectedIsTimedAndLoggedUnderTheEntryThenHungUp) {
