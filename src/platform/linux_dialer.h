@@ -55,6 +55,7 @@ class ModemDial {
     pid_t chatPid() const { return chatPid_; }
     pid_t pppdPid() const { return pppdPid_; }
     const std::string& interfaceName() const { return ifname_; }
+    int lastState() const { return lastState_; }
 
     // Stops chat or pppd, waiting for them to end (a few seconds at most), and releases the
     // line. A dial that has connected is left alone.

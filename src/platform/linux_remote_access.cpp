@@ -360,7 +360,10 @@ bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
 
 int LinuxRemoteAccess::connectionState(std::uint64_t handle) {
     if (const auto it = dials_.find(handle); it != dials_.end()) {
-        return RASCS_OpenPort;
+        return it->second->lastState();
+    }
+    if (const auto it = ended_.find(handle); it != ended_.end()) {
+        return it->second > 0 && !hasEnded(it->second) ? RASCS_Connected : RASCS_Disconnected;
     }
     netlink::LinkInfo link;
     if (fitsHandle(handle) && netlink::getLink(static_cast<int>(handle), link) &&

@@ -195,6 +195,7 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
             {RASCS_DeviceConnected, 0}, {RASCS_AllDevicesConnected, 0}, {RASCS_Authenticate, 0},
             {RASCS_Authenticated, 0},   {RASCS_Projected, 0},           {RASCS_Connected, 0}};
         ASSERT_EQ(run.events, expected);
+        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Connected);
 
         // pppd got the line as its standard input, the entry's options without the device, the
         // speed and the connect line, and the password only on the plugin's descriptor.
@@ -222,6 +223,7 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
         EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
         ras.pump();
         EXPECT_TRUE(processGone(pppd.pid));
+        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Disconnected);
         EXPECT_TRUE(rig.modem.waitForCloses(1));
     });
 }
