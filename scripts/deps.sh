@@ -24,6 +24,7 @@ test_packages=(
 package_packages=(
     dpkg-dev file                                  # CPack's Debian package and its dependencies
     lintian                                        # checks the package
+    ppp                                            # chat(8) for the dial tests, pppd run once
 )
 
 wanted=("${build_packages[@]}")

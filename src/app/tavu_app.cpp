@@ -31,6 +31,7 @@
 #include "ui/common/qt_prompter.h"
 #include "ui/dial/simulated_entry_dlg.h"
 #include "ui/main/connection_monitor.h"
+#include "ui/phonebook/entry_editor_dlg.h"
 
 namespace tavu {
 
@@ -89,6 +90,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     SystemClock clock;
     const std::string configDir = resolveConfigDir(command.configDir);
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    QtPrompter prompter;
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
     platform::SimulatedRemoteAccess* simulated = nullptr;
@@ -104,12 +106,16 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         simulated = sim.get();
         ras = std::move(sim);
     } else {
-        // Which interfaces are dial-up lines is read afresh at every look at the system.
+        // Which interfaces are dial-up lines is read afresh at every look at the system. Dials
+        // are followed on this thread; the phone book's entries open the entry editor.
         auto patterns = [&settings] { return platform::dialupInterfacePatterns(settings); };
-        ras = std::make_unique<platform::LinuxRemoteAccess>(platform::LinuxRasPaths{}, patterns);
+        auto linuxRas = std::make_unique<platform::LinuxRemoteAccess>(
+            settings, platform::LinuxRasPaths{}, patterns);
+        linuxRas->setAutoDrive(50);
+        linuxRas->setEntryEditor(makeEntryEditor(*linuxRas, prompter));
+        ras = std::move(linuxRas);
         counters = std::make_unique<platform::LinuxDialupCounters>(patterns);
     }
-    QtPrompter prompter;
     if (simulated != nullptr) {
         simulated->setEntryEditor([simulated, &prompter](const std::string& name) {
             return CSimulatedEntryDlg::edit(*simulated, prompter, name);

@@ -115,6 +115,11 @@ inline constexpr const char* kRemoteTime = "RemoteTime";
 // Dialup: the names of the interfaces that count as dial-up connections besides those of link
 // type PPP, as space-separated shell patterns.
 inline constexpr const char* kInterfaces = "Interfaces";
+// Dialup: where pppd's peer files, the chat scripts and the two programs are.
+inline constexpr const char* kPeersDir = "PeersDir";
+inline constexpr const char* kChatDir = "ChatDir";
+inline constexpr const char* kPppd = "Pppd";
+inline constexpr const char* kChat = "Chat";
 
 // Skin (the key has the section's name).
 inline constexpr const char* kSkinPath = "Skin";

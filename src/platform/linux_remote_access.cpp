@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <net/if_arp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +12,12 @@
 #include <charconv>
 #include <climits>
 #include <csignal>
+#include <cstring>
 
+#include <QTimer>
+
+#include "platform/linux_dialer.h"
+#include "platform/linux_ras_codes.h"
 #include "platform/ras_errors.h"
 
 namespace tavu::platform {
@@ -65,29 +71,6 @@ bool isPrintable(std::string_view s) {
     });
 }
 
-// A word of pppd's options that names a serial port, as the path of that port; empty otherwise.
-// pppd takes "ttyS0" as "/dev/ttyS0".
-std::string serialDevice(std::string_view word) {
-    if (word.size() > PATH_MAX || !isPrintable(word) || word.find("..") != std::string::npos) {
-        return {};
-    }
-    std::string_view rest = word;
-    if (startsWith(rest, "/dev/")) {
-        rest.remove_prefix(5);
-    } else if (word.find('/') != std::string::npos) {
-        return {};
-    }
-    if (rest == "modem") {
-        return "/dev/modem";
-    }
-    for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/"}) {
-        if (startsWith(rest, p) && rest.size() > p.size()) {
-            return "/dev/" + std::string(rest);
-        }
-    }
-    return {};
-}
-
 std::vector<std::string> splitArgs(const std::string& cmdline) {
     std::vector<std::string> args;
     std::size_t start = 0;
@@ -100,40 +83,6 @@ std::vector<std::string> splitArgs(const std::string& cmdline) {
         start = end + 1;
     }
     return args;
-}
-
-// The words of a pppd options file: whitespace separated, '#' starts a comment, quoted strings
-// are one word.
-std::vector<std::string> optionWords(const std::string& text) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            ++i;
-        } else if (c == '#') {
-            i = text.find('\n', i);
-            if (i == std::string::npos) {
-                break;
-            }
-        } else if (c == '"' || c == '\'') {
-            std::string word;
-            for (++i; i < text.size() && text[i] != c; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size()) {
-                    ++i;
-                }
-                word += text[i];
-            }
-            ++i;
-            words.push_back(std::move(word));
-        } else {
-            const std::size_t end = text.find_first_of(" \t\r\n", i);
-            const std::size_t stop = end == std::string::npos ? text.size() : end;
-            words.emplace_back(text, i, stop - i);
-            i = stop;
-        }
-    }
-    return words;
 }
 
 int accessOr(int err, int otherwise) {
@@ -198,13 +147,82 @@ std::string deviceFromOptionsFile(const std::string& path) {
     if (!readSmallFile(path, kMaxOptionsFile, text)) {
         return {};
     }
-    for (const std::string& word : optionWords(text)) {
-        if (std::string dev = serialDevice(word); !dev.empty()) {
+    for (const std::string& word : pppdOptionWords(text)) {
+        if (std::string dev = serialDeviceWord(word); !dev.empty()) {
             return dev;
         }
     }
     return {};
 }
+
+namespace {
+
+// The pppd behind a pid, as far as its command line tells; pid 0 when it is not a pppd.
+PppdProcess describePppd(const LinuxRasPaths& paths, pid_t pid) {
+    std::string cmdline;
+    const std::string procDir = paths.procDir + "/" + std::to_string(pid);
+    if (!readSmallFile(procDir + "/cmdline", kMaxCmdline, cmdline)) {
+        return {};
+    }
+    const std::vector<std::string> args = splitArgs(cmdline);
+    // A stale pid file may name an unrelated process by now: only a pppd counts.
+    if (args.empty() || args[0].substr(args[0].rfind('/') + 1) != "pppd") {
+        return {};
+    }
+    PppdProcess p;
+    p.pid = pid;
+    std::string call;
+    std::string linkname;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "call" || args[i] == "linkname") && i + 1 < args.size()) {
+            std::string& name = args[i] == "call" ? call : linkname;
+            if (name.empty() && isValidPeerName(args[i + 1])) {
+                name = args[i + 1];
+            }
+            ++i;
+        } else if (p.device.empty()) {
+            p.device = serialDeviceWord(args[i]);
+        }
+    }
+    // The program's own dials name the link after the entry; other dials are named by the peer
+    // file they call.
+    p.peer = linkname.empty() ? call : linkname;
+    if (p.device.empty()) {
+        // A pppd started on an open line has that line as its standard input.
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink((procDir + "/fd/0").c_str(), target, sizeof target - 1);
+        if (n > 5) {
+            const std::string dev(target, static_cast<std::size_t>(n));
+            if (startsWith(dev, "/dev/") && dev != "/dev/null" && isPrintable(dev)) {
+                p.device = dev;
+            }
+        }
+    }
+    if (p.device.empty() && !p.peer.empty()) {
+        p.device = deviceFromOptionsFile(paths.peersDir + "/" + p.peer);
+    }
+    return p;
+}
+
+// The second line of a ppp-LINKNAME.pid file: the interface of that link.
+std::string linkPidInterface(const std::string& path) {
+    std::string text;
+    if (!readSmallFile(path, kMaxPidFile, text)) {
+        return {};
+    }
+    const std::size_t nl = text.find('\n');
+    if (nl == std::string::npos) {
+        return {};
+    }
+    std::string second = text.substr(nl + 1);
+    second = second.substr(0, second.find('\n'));
+    while (!second.empty() && (second.back() == '\r' || second.back() == ' ')) {
+        second.pop_back();
+    }
+    return second;
+}
+
+}  // namespace
 
 PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname) {
     if (ifname.empty() || ifname.find('/') != std::string::npos || ifname == "." ||
@@ -216,32 +234,41 @@ PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname) {
         if (pid == 0) {
             continue;
         }
-        std::string cmdline;
-        if (!readSmallFile(paths.procDir + "/" + std::to_string(pid) + "/cmdline", kMaxCmdline,
-                           cmdline)) {
+        if (PppdProcess p = describePppd(paths, pid); p.pid != 0) {
+            return p;
+        }
+    }
+    // pppd writes ppp-LINKNAME.pid with the interface on its second line.
+    for (const std::string& dir : paths.runDirs) {
+        DIR* d = ::opendir(dir.c_str());
+        if (!d) {
             continue;
         }
-        const std::vector<std::string> args = splitArgs(cmdline);
-        // A stale pid file may name an unrelated process by now: only a pppd counts.
-        if (args.empty() || args[0].substr(args[0].rfind('/') + 1) != "pppd") {
-            continue;
-        }
-        PppdProcess p;
-        p.pid = pid;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            if (args[i] == "call" && i + 1 < args.size() && p.peer.empty()) {
-                if (isValidPeerName(args[i + 1])) {
-                    p.peer = args[i + 1];
+        PppdProcess found;
+        while (const dirent* e = ::readdir(d)) {
+            const std::string_view name(e->d_name);
+            if (!startsWith(name, "ppp-") || !endsWith(name, ".pid")) {
+                continue;
+            }
+            const std::string path = dir + "/" + std::string(name);
+            if (linkPidInterface(path) != ifname) {
+                continue;
+            }
+            if (const pid_t pid = readPidFile(path); pid != 0) {
+                found = describePppd(paths, pid);
+                if (found.pid != 0) {
+                    if (found.peer.empty()) {
+                        const std::string link(name.substr(4, name.size() - 8));
+                        found.peer = isValidPeerName(link) ? link : std::string();
+                    }
+                    break;
                 }
-                ++i;
-            } else if (p.device.empty()) {
-                p.device = serialDevice(args[i]);
             }
         }
-        if (p.device.empty() && !p.peer.empty()) {
-            p.device = deviceFromOptionsFile(paths.peersDir + "/" + p.peer);
+        ::closedir(d);
+        if (found.pid != 0) {
+            return found;
         }
-        return p;
     }
     return {};
 }
@@ -322,8 +349,62 @@ RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::Link
     return c;
 }
 
+namespace {
+
+constexpr int kHangUpWaitMs = 5000;
+
+// True once the process has ended (a child of ours stays reapable by whoever waits for it).
+bool hasEnded(pid_t pid) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+        return info.si_pid == pid;
+    }
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Signals a pppd and waits for it to end; 0 or an errno value.
+int stopPppd(pid_t pid) {
+    if (::kill(pid, SIGTERM) != 0) {
+        return errno == ESRCH ? 0 : errno;
+    }
+    for (int waited = 0; waited < kHangUpWaitMs && !hasEnded(pid); waited += 20) {
+        ::usleep(20000);
+    }
+    return 0;
+}
+
+}  // namespace
+
 LinuxRemoteAccess::LinuxRemoteAccess(LinuxRasPaths paths, InterfacePatterns patterns)
     : paths_(std::move(paths)), patterns_(std::move(patterns)) {}
+
+LinuxRemoteAccess::LinuxRemoteAccess(const SettingsStore& settings, LinuxRasPaths paths,
+                                     InterfacePatterns patterns)
+    : paths_(std::move(paths)), patterns_(std::move(patterns)), settings_(&settings) {
+    if (!patterns_) {
+        patterns_ = [&settings] { return dialupInterfacePatterns(settings); };
+    }
+}
+
+LinuxRemoteAccess::~LinuxRemoteAccess() = default;
+
+DialupPaths LinuxRemoteAccess::dialupPaths() const {
+    DialupPaths d{paths_.peersDir, paths_.chatDir, paths_.pppd, paths_.chat};
+    if (settings_) {
+        d = DialupPaths::fromSettings(*settings_);
+    }
+    return d;
+}
+
+LinuxRasPaths LinuxRemoteAccess::effectivePaths() const {
+    LinuxRasPaths p = paths_;
+    const DialupPaths d = dialupPaths();
+    p.peersDir = d.peersDir;
+    p.chatDir = d.chatDir;
+    p.pppd = d.pppd;
+    p.chat = d.chat;
+    return p;
+}
 
 bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
     out.clear();
@@ -336,16 +417,23 @@ bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
                   [&](const netlink::LinkInfo& l) { return !netlink::isDialupLink(l, patterns); });
     std::sort(links.begin(), links.end(),
               [](const auto& a, const auto& b) { return a.index < b.index; });
+    const LinuxRasPaths paths = effectivePaths();
     for (const auto& link : links) {
         if (out.size() == kMaxConnections) {
             break;
         }
-        out.push_back(describeConnection(paths_, link));
+        out.push_back(describeConnection(paths, link));
     }
     return true;
 }
 
 int LinuxRemoteAccess::connectionState(std::uint64_t handle) {
+    if (const auto it = dials_.find(handle); it != dials_.end()) {
+        return it->second->lastState();
+    }
+    if (const auto it = ended_.find(handle); it != ended_.end()) {
+        return it->second > 0 && !hasEnded(it->second) ? RASCS_Connected : RASCS_Disconnected;
+    }
     netlink::LinkInfo link;
     if (fitsHandle(handle) && netlink::getLink(static_cast<int>(handle), link) &&
         netlink::isDialupLink(link, currentPatterns(patterns_))) {
@@ -355,6 +443,31 @@ int LinuxRemoteAccess::connectionState(std::uint64_t handle) {
 }
 
 int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
+    hungUp_.insert(handle);
+    // A dial of ours: stop it where it stands, or end the pppd it started.
+    if (const auto it = dials_.find(handle); it != dials_.end()) {
+        it->second->cancel();
+        const pid_t pppd = it->second->connected() ? it->second->pppdPid() : 0;
+        dials_.erase(it);
+        callbacks_.erase(handle);
+        ended_[handle] = 0;
+        if (pppd > 0) {
+            stopPppd(pppd);
+            ::waitpid(pppd, nullptr, WNOHANG);
+        }
+        updateTimer();
+        return kRasOk;
+    }
+    if (const auto it = ended_.find(handle); it != ended_.end()) {
+        const pid_t pppd = it->second;
+        it->second = 0;
+        if (pppd > 0) {
+            const int err = stopPppd(pppd);
+            ::waitpid(pppd, nullptr, WNOHANG);
+            return err == 0 ? kRasOk : accessOr(err, ERROR_INVALID_HANDLE);
+        }
+        return kRasOk;
+    }
     if (!fitsHandle(handle)) {
         return ERROR_INVALID_HANDLE;
     }
@@ -367,43 +480,207 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
     if (!netlink::isDialupLink(link, currentPatterns(patterns_))) {
         return ERROR_INVALID_HANDLE;  // never take down an interface that is not a dial-up line
     }
-    // pppd takes its interface down itself and tells the peer; signal it when there is one.
-    const PppdProcess pppd = findPppd(paths_, link.name);
+    // pppd takes its interface down itself and tells the peer; signal it when there is one and
+    // wait for it to end.
+    const PppdProcess pppd = findPppd(effectivePaths(), link.name);
     if (pppd.pid != 0) {
-        if (::kill(pppd.pid, SIGTERM) == 0) {
+        err = stopPppd(pppd.pid);
+        if (err == 0) {
             return kRasOk;
         }
-        if (errno != ESRCH) {
-            return accessOr(errno, ERROR_INVALID_HANDLE);
+        if (err != ESRCH) {
+            return accessOr(err, ERROR_INVALID_HANDLE);
         }
     }
     err = netlink::setLinkUp(index, false);
     return err == 0 ? kRasOk : accessOr(err, ERROR_INVALID_HANDLE);
 }
 
-int LinuxRemoteAccess::dial(const DialRequest&, DialEventFn, std::uint64_t&) {
-    return ERROR_NOT_SUPPORTED;
+int LinuxRemoteAccess::failWith(int code, std::string detail) {
+    details_[code] = std::move(detail);
+    return code;
+}
+
+int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
+                            std::uint64_t& handle) {
+    ModemDialSetup setup;
+    setup.paths = dialupPaths();
+    setup.entry = request.entry;
+    setup.user = request.user;
+    setup.password = request.password;
+    if (!isValidPeerName(request.entry) || !entryNameProblem(request.entry).empty()) {
+        return failWith(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY,
+                        request.entry.empty() ? "no entry is chosen" : std::string());
+    }
+    if (::access(setup.paths.peersDir.c_str(), R_OK | X_OK) != 0 && errno != ENOENT) {
+        return failWith(ERROR_CANNOT_OPEN_PHONEBOOK, peersUnreadableText(setup.paths.peersDir));
+    }
+    const std::string peerPath = setup.paths.peersDir + "/" + request.entry;
+    struct stat st {};
+    if (::stat(peerPath.c_str(), &st) != 0) {
+        return failWith(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, peerPath);
+    }
+    std::string why;
+    if (!readPeerFile(peerPath, setup.peer, why)) {
+        return failWith(ERROR_CORRUPT_PHONEBOOK, why);
+    }
+    std::string script;
+    if (!readSmallFile(setup.peer.chatScript, kMaxOptionsFile, script)) {
+        return failWith(ERROR_CORRUPT_PHONEBOOK,
+                        "the chat script " + setup.peer.chatScript + " cannot be read");
+    }
+    setup.aborts = chatAbortStrings(script);
+    handle = nextDial_++;
+    dials_[handle] = std::make_unique<ModemDial>(std::move(setup));
+    callbacks_[handle] = std::move(onEvent);
+    updateTimer();
+    return kRasOk;
+}
+
+int LinuxRemoteAccess::pump() {
+    int delivered = 0;
+    std::vector<std::uint64_t> handles;
+    for (const auto& [h, d] : dials_) {
+        handles.push_back(h);
+    }
+    for (const std::uint64_t h : handles) {
+        auto it = dials_.find(h);
+        if (it == dials_.end()) {
+            continue;
+        }
+        ModemDial& dial = *it->second;
+        const std::vector<DialEvent> events = dial.step();
+        if (dial.error() != 0) {
+            details_[dial.error()] = dial.detail();
+        }
+        DialEventFn callback = callbacks_[h];
+        if (dial.finished()) {
+            ended_[h] = dial.connected() ? dial.pppdPid() : 0;
+            dials_.erase(it);
+            callbacks_.erase(h);
+        }
+        hungUp_.erase(h);
+        for (const DialEvent& e : events) {
+            // A hang-up from inside an event silences the rest of that dial.
+            if (hungUp_.count(h) != 0) {
+                break;
+            }
+            if (callback) {
+                callback(e.state, e.error);
+            }
+            ++delivered;
+        }
+    }
+    // pppd processes of connections dialled here are reaped when they end.
+    for (auto& [h, pid] : ended_) {
+        if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == pid) {
+            pid = 0;
+        }
+    }
+    updateTimer();
+    return delivered;
+}
+
+void LinuxRemoteAccess::setAutoDrive(int periodMs) {
+    autoDriveMs_ = periodMs;
+    updateTimer();
+}
+
+void LinuxRemoteAccess::updateTimer() {
+    const bool waiting =
+        std::any_of(ended_.begin(), ended_.end(), [](const auto& e) { return e.second > 0; });
+    if (autoDriveMs_ <= 0 || (dials_.empty() && !waiting)) {
+        if (timer_) {
+            timer_->stop();
+        }
+        return;
+    }
+    if (!timer_) {
+        timer_ = std::make_unique<QTimer>();
+        QObject::connect(timer_.get(), &QTimer::timeout, [this] { pump(); });
+    }
+    // Quick while dialling; once a second while only pppd processes wait to be reaped.
+    const int period = dials_.empty() ? 1000 : autoDriveMs_;
+    if (!timer_->isActive() || timer_->interval() != period) {
+        timer_->start(period);
+    }
 }
 
 std::string LinuxRemoteAccess::errorText(int code) {
-    return rasErrorText(code);
+    std::string text;
+    switch (code) {
+        case ERROR_CANNOT_OPEN_PHONEBOOK:
+            text = "The phone book (the folder of pppd's peer files) cannot be read.";
+            break;
+        case ERROR_CORRUPT_PHONEBOOK:
+            text = "The phone-book entry cannot be used.";
+            break;
+        case ERROR_UNKNOWN:
+            text = "The dial failed for a reason the program does not know.";
+            break;
+        case ERROR_FROM_DEVICE:
+            text = "The modem reported an error.";
+            break;
+        case ERROR_DEVICE_NOT_READY:
+            text = "The modem is not answering: check that it is switched on and connected.";
+            break;
+        case ERROR_VOICE_ANSWER:
+            text = "A person answered the call, not a modem.";
+            break;
+        case ERROR_RASMAN_CANNOT_INITIALIZE:
+            text =
+                "This system's kernel has no support for PPP, so pppd cannot make the "
+                "connection (pppd ended with status 4). Load the ppp_generic module or use a "
+                "kernel with PPP support.";
+            break;
+        case ERROR_PPP_TIMEOUT:
+            text = "The remote computer stopped answering.";
+            break;
+        case ERROR_PPP_NOT_CONVERGING:
+            text =
+                "This computer and the remote computer could not agree on the PPP "
+                "connection.";
+            break;
+        case ERROR_PPP_LOOPBACK_DETECTED:
+            text = "The line is looped back: the modem talks to itself.";
+            break;
+        case ERROR_SCRIPT_SYNTAX:
+            text = "The modem's chat script could not be run.";
+            break;
+        default:
+            text = rasErrorText(code);
+            break;
+    }
+    if (const auto it = details_.find(code); it != details_.end() && !it->second.empty()) {
+        if (text.empty()) {
+            return it->second;
+        }
+        if (code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_ACCESS_DENIED) {
+            return it->second;
+        }
+        text.pop_back();  // the full stop
+        text += " (" + it->second + ").";
+    }
+    return text;
 }
 
 ConnectionOrigin LinuxRemoteAccess::connectionOrigin(std::uint64_t handle) {
     netlink::LinkInfo link;
     if (!fitsHandle(handle) || !netlink::getLink(static_cast<int>(handle), link) ||
-        !netlink::isDialupLink(link)) {
+        !netlink::isDialupLink(link, currentPatterns(patterns_))) {
         return {};
     }
     // An interface without a pppd has no age the kernel tells: its index alone marks it (the
     // kernel gives every new interface a new index).
-    return pppdOrigin(paths_, link.name);
+    return pppdOrigin(effectivePaths(), link.name);
 }
 
 bool LinuxRemoteAccess::listEntries(std::vector<std::string>& out) {
     out.clear();
-    DIR* dir = ::opendir(paths_.peersDir.c_str());
+    const std::string peersDir = dialupPaths().peersDir;
+    DIR* dir = ::opendir(peersDir.c_str());
     if (!dir) {
+        details_[ERROR_CANNOT_OPEN_PHONEBOOK] = peersUnreadableText(peersDir);
         return false;
     }
     while (const dirent* e = ::readdir(dir)) {
@@ -422,24 +699,32 @@ bool LinuxRemoteAccess::listEntries(std::vector<std::string>& out) {
 }
 
 int LinuxRemoteAccess::createEntry() {
-    return ERROR_NOT_SUPPORTED;
+    return entryEditor_ ? entryEditor_(std::string()) : ERROR_NOT_SUPPORTED;
 }
 
-int LinuxRemoteAccess::editEntry(const std::string&) {
-    return ERROR_NOT_SUPPORTED;
+int LinuxRemoteAccess::editEntry(const std::string& name) {
+    return entryEditor_ ? entryEditor_(name) : ERROR_NOT_SUPPORTED;
 }
 
 int LinuxRemoteAccess::deleteEntry(const std::string& name) {
     if (!isValidPeerName(name)) {
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     }
-    const std::string path = paths_.peersDir + "/" + name;
+    const DialupPaths paths = dialupPaths();
+    const std::string path = paths.peersDir + "/" + name;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
     }
     if (S_ISDIR(st.st_mode)) {
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    }
+    if (entryNameProblem(name).empty()) {
+        // Our own chat script goes with the entry.
+        if (std::string why = deleteEntryFiles(paths, name); !why.empty()) {
+            return failWith(accessOr(EACCES, 0), why);
+        }
+        return kRasOk;
     }
     if (::unlink(path.c_str()) != 0) {
         return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);

@@ -2,12 +2,22 @@
 
 #include <sys/types.h>
 
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/linux_netlink.h"
+#include "platform/linux_peers.h"
 #include "platform/remote_access.h"
+
+class QTimer;
+
+namespace tavu {
+class SettingsStore;
+}
 
 namespace tavu::platform {
 
@@ -17,12 +27,18 @@ struct LinuxRasPaths {
     std::vector<std::string> runDirs = {"/run", "/var/run"};  // pppd's IFNAME.pid files
     std::string procDir = "/proc";
     std::string peersDir = "/etc/ppp/peers";
+    // Where the chat scripts and the two programs are, unless the settings say otherwise.
+    std::string chatDir = "/etc/chatscripts";
+    std::string pppd = "/usr/sbin/pppd";
+    std::string chat = "/usr/sbin/chat";
 };
+
+class ModemDial;
 
 // The pppd that owns an interface, as far as it could be found.
 struct PppdProcess {
     pid_t pid = 0;       // 0: none found
-    std::string peer;    // the `call NAME` argument, empty when absent or unusable
+    std::string peer;    // its `linkname` (else `call`) argument, empty when absent or unusable
     std::string device;  // the serial device, empty when none is known
 };
 
@@ -36,7 +52,8 @@ pid_t readPidFile(const std::string& path);
 // empty when there is none.
 std::string deviceFromOptionsFile(const std::string& path);
 
-// Finds the pppd of an interface through its pid file and its command line.
+// Finds the pppd of an interface through its pid file (IFNAME.pid, else the ppp-LINKNAME.pid
+// whose second line names the interface) and its command line.
 PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname);
 
 // The start of a process in clock ticks after the boot (field 22 of PROC/PID/stat); -1 when it
@@ -55,10 +72,16 @@ RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::Link
 
 // Remote access on Linux: every dial-up interface (netlink::isDialupLink, with the patterns
 // read afresh for every call) is a connection, identified by its interface index; the phone
-// book is pppd's peers folder.
+// book is pppd's peers folder. A dial opens the entry's serial line, runs chat(8) on it and then
+// pppd; its handle is not an interface index (it lies above every index) and stays valid after
+// the dial has ended.
 class LinuxRemoteAccess : public RemoteAccess {
   public:
     explicit LinuxRemoteAccess(LinuxRasPaths paths = {}, InterfacePatterns patterns = {});
+    // The folders and programs are read from the settings (section Dialup) at every use.
+    explicit LinuxRemoteAccess(const SettingsStore& settings, LinuxRasPaths paths = {},
+                               InterfacePatterns patterns = {});
+    ~LinuxRemoteAccess() override;
 
     bool listConnections(std::vector<RasConnection>& out) override;
     int connectionState(std::uint64_t handle) override;
@@ -72,9 +95,33 @@ class LinuxRemoteAccess : public RemoteAccess {
     int editEntry(const std::string& name) override;
     int deleteEntry(const std::string& name) override;
 
+    // Follows the dials in progress and delivers their events; returns how many. Dials started
+    // from inside an event wait for the next call.
+    int pump();
+    // True while a dial is in progress.
+    bool dialling() const { return !dials_.empty(); }
+    // Non-zero: a timer of this period calls pump (needs a Qt event loop on this thread).
+    void setAutoDrive(int periodMs);
+
+    // The folders and programs as they stand now.
+    DialupPaths dialupPaths() const;
+
   private:
+    LinuxRasPaths effectivePaths() const;
+    int failWith(int code, std::string detail);
+    void updateTimer();
+
     LinuxRasPaths paths_;
     InterfacePatterns patterns_;
+    const SettingsStore* settings_ = nullptr;
+    std::map<std::uint64_t, std::unique_ptr<ModemDial>> dials_;
+    std::map<std::uint64_t, DialEventFn> callbacks_;
+    std::map<std::uint64_t, pid_t> ended_;  // dials that ended: their pppd, 0 when none
+    std::set<std::uint64_t> hungUp_;
+    std::map<int, std::string> details_;  // per error code, what the last failure added
+    std::uint64_t nextDial_ = 1ull << 32;
+    std::unique_ptr<QTimer> timer_;
+    int autoDriveMs_ = 0;
 };
 
 }  // namespace tavu::platform

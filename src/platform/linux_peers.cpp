@@ -1,0 +1,572 @@
+#include "platform/linux_peers.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "platform/linux_ras_codes.h"
+#include "platform/remote_access.h"
+
+namespace tavu::platform {
+
+namespace {
+
+constexpr std::size_t kMaxFile = 256 * 1024;
+// The first line of every chat script this program writes; only such a script is deleted with
+// its entry.
+constexpr std::string_view kScriptMarker = "# Written by TAVU";
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+bool isPrintable(std::string_view s) {
+    return std::none_of(s.begin(), s.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
+}
+
+bool allDigits(std::string_view s) {
+    return !s.empty() && s.size() < 10 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string upper(std::string_view s) {
+    std::string u(s);
+    for (char& c : u) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return u;
+}
+
+// Reads at most kMaxFile bytes of a regular file; errno tells why it failed.
+bool readTextFile(const std::string& path, std::string& out) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ENOENT;
+        return false;
+    }
+    char buf[4096];
+    while (out.size() < kMaxFile) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// Splits a command line the way a shell would for plain words and quoted strings.
+std::vector<std::string> commandWords(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t') {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word.clear();
+                inWord = false;
+            }
+        } else if (c == '\'' || c == '"') {
+            inWord = true;
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                word += text[i];
+            }
+        } else {
+            inWord = true;
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+// The words of a chat script: whitespace separated, quoted strings are one word, a line that
+// begins with '#' is a comment.
+std::vector<std::string> chatWords(std::string_view script) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    bool lineStart = true;
+    while (i < script.size()) {
+        const char c = script[i];
+        if (c == '\n') {
+            lineStart = true;
+            ++i;
+        } else if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+        } else if (c == '#' && lineStart) {
+            i = script.find('\n', i);
+            if (i == std::string_view::npos) {
+                break;
+            }
+        } else if (c == '"' || c == '\'') {
+            std::string word;
+            for (++i; i < script.size() && script[i] != c; ++i) {
+                if (script[i] == '\\' && i + 1 < script.size() && script[i + 1] == c) {
+                    ++i;
+                }
+                word += script[i];
+            }
+            ++i;
+            words.push_back(std::move(word));
+            lineStart = false;
+        } else {
+            const std::size_t end = script.find_first_of(" \t\r\n", i);
+            const std::size_t stop = end == std::string_view::npos ? script.size() : end;
+            words.emplace_back(script.substr(i, stop - i));
+            i = stop;
+            lineStart = false;
+        }
+    }
+    return words;
+}
+
+bool isWritableDir(const std::string& dir) {
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+bool isDenied(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
+}
+
+// Writes a file in dir through a temporary file and a rename, mode 0640, with the group of the
+// folder (on Debian group dip, so that its members can read the entry). Returns 0 or errno.
+int writeFileAtomic(const std::string& dir, const std::string& name, const std::string& content) {
+    std::string tmpl = dir + "/." + name + ".tavu-XXXXXX";
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int err = 0;
+    struct stat dirStat {};
+    if (::fchmod(fd, 0640) != 0) {
+        err = errno;
+    }
+    if (err == 0 && ::stat(dir.c_str(), &dirStat) == 0 && ::geteuid() == 0) {
+        [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), dirStat.st_gid);
+    }
+    std::size_t done = 0;
+    while (err == 0 && done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (err == 0 && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::rename(tmpl.c_str(), (dir + "/" + name).c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(tmpl.c_str());
+    }
+    return err;
+}
+
+// A value that goes inside quotes in a peer file or chat script.
+bool isQuotable(std::string_view s) {
+    return isPrintable(s) && s.find_first_of("\"'\\") == std::string_view::npos;
+}
+
+std::string writeProblem(const std::string& dir, int err) {
+    if (isDenied(err)) {
+        return folderUnwritableText(dir);
+    }
+    return "The folder " + dir + " could not be written: " + std::strerror(err) + ".";
+}
+
+bool isOurScript(const std::string& path) {
+    std::string text;
+    return readTextFile(path, text) && startsWith(text, kScriptMarker);
+}
+
+}  // namespace
+
+DialupPaths DialupPaths::fromSettings(const SettingsStore& settings) {
+    DialupPaths p;
+    p.peersDir = settings.readString(keys::kDialup, keys::kPeersDir, p.peersDir);
+    p.chatDir = settings.readString(keys::kDialup, keys::kChatDir, p.chatDir);
+    p.pppd = settings.readString(keys::kDialup, keys::kPppd, p.pppd);
+    p.chat = settings.readString(keys::kDialup, keys::kChat, p.chat);
+    return p;
+}
+
+std::vector<std::string> pppdOptionWords(std::string_view text) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            ++i;
+        } else if (c == '#') {
+            i = text.find('\n', i);
+            if (i == std::string_view::npos) {
+                break;
+            }
+        } else if (c == '"' || c == '\'') {
+            std::string word;
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size()) {
+                    ++i;
+                }
+                word += text[i];
+            }
+            ++i;
+            words.push_back(std::move(word));
+        } else {
+            const std::size_t end = text.find_first_of(" \t\r\n", i);
+            const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+            words.emplace_back(text.substr(i, stop - i));
+            i = stop;
+        }
+    }
+    return words;
+}
+
+std::string serialDeviceWord(std::string_view word) {
+    if (word.size() > PATH_MAX || !isPrintable(word) || word.find("..") != std::string::npos) {
+        return {};
+    }
+    std::string_view rest = word;
+    if (startsWith(rest, "/dev/")) {
+        rest.remove_prefix(5);
+    } else if (word.find('/') != std::string::npos) {
+        return {};
+    }
+    // "modem" alone is pppd's option of that name, not a device.
+    for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/", "pts/"}) {
+        if (startsWith(rest, p) && rest.size() > p.size()) {
+            return "/dev/" + std::string(rest);
+        }
+    }
+    return {};
+}
+
+bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
+    out = {};
+    std::string text;
+    if (!readTextFile(path, text)) {
+        error = "The entry file " + path + " cannot be read: " + std::strerror(errno) + ".";
+        return false;
+    }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::vector<std::string> words =
+            pppdOptionWords(std::string_view(text).substr(pos, end - pos));
+        pos = end + 1;
+        if (words.empty()) {
+            continue;
+        }
+        const std::string& w = words[0];
+        if (words.size() == 1 && allDigits(w)) {
+            out.speed = std::stoi(w);
+        } else if (words.size() == 1 && !serialDeviceWord(w).empty() && out.device.empty()) {
+            out.device = serialDeviceWord(w);
+        } else if (w == "connect" && words.size() > 1) {
+            const std::vector<std::string> cmd = commandWords(words[1]);
+            for (std::size_t i = 1; i + 1 < cmd.size(); ++i) {
+                if (cmd[i] == "-f") {
+                    out.chatScript = cmd[++i];
+                } else if (cmd[i] == "-T") {
+                    out.phoneNumber = cmd[++i];
+                } else if (cmd[i] == "-t" && allDigits(cmd[i + 1])) {
+                    out.chatTimeout = std::stoi(cmd[++i]);
+                }
+            }
+        } else if (w == "user" && words.size() > 1) {
+            out.user = words[1];
+        } else if (w == "password" || w == "linkname" || w == "logfd" || w == "logfile" ||
+                   w == "init" || w == "call") {
+            // Set by the dial itself, or not wanted on a line that is already connected.
+        } else if (w == "nodetach" || w == "updetach" || w == "-detach") {
+        } else {
+            out.pppdOptions.insert(out.pppdOptions.end(), words.begin(), words.end());
+        }
+    }
+    if (out.device.empty()) {
+        error = "The entry file " + path + " names no serial device (a line such as /dev/ttyS0).";
+        return false;
+    }
+    if (out.chatScript.empty()) {
+        error = "The entry file " + path +
+                " has no connect line that runs chat with a script (chat -f FILE).";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> chatAbortStrings(std::string_view script) {
+    const std::vector<std::string> words = chatWords(script);
+    std::vector<std::string> aborts;
+    for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i] == "ABORT") {
+            aborts.push_back(words[++i]);
+        }
+    }
+    return aborts;
+}
+
+int abortStringError(std::string_view abortString) {
+    const std::string s = upper(abortString);
+    if (s.find("BUSY") != std::string::npos) {
+        return ERROR_LINE_BUSY;
+    }
+    if (s.find("NO CARRIER") != std::string::npos) {
+        return ERROR_NO_CARRIER;
+    }
+    if (s.find("DIALTONE") != std::string::npos || s.find("DIAL TONE") != std::string::npos) {
+        return ERROR_NO_DIALTONE;
+    }
+    if (s.find("NO ANSWER") != std::string::npos) {
+        return ERROR_NO_ANSWER;
+    }
+    if (s.find("VOICE") != std::string::npos) {
+        return ERROR_VOICE_ANSWER;
+    }
+    return ERROR_FROM_DEVICE;
+}
+
+std::string entryNameProblem(std::string_view name) {
+    if (name.empty()) {
+        return "Please give the entry a name.";
+    }
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '_' || c == '-';
+    });
+    if (!plain || name.front() == '.' || name.size() > 64) {
+        return "The entry name \"" + std::string(isPrintable(name) ? name : "?") +
+               "\" cannot be used: an entry name becomes a file name, so it may hold only "
+               "letters, digits, \".\", \"_\" and \"-\" (no blanks, no \"/\"), must not begin "
+               "with \".\" and has at most 64 characters.";
+    }
+    return {};
+}
+
+std::vector<std::string> serialDevicesPresent(const std::string& devDir) {
+    std::vector<std::string> out;
+    DIR* dir = ::opendir(devDir.c_str());
+    if (!dir) {
+        return out;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        for (std::string_view p : {"ttyS", "ttyUSB", "ttyACM", "rfcomm"}) {
+            if (startsWith(name, p) && name.size() > p.size() &&
+                name.find_first_not_of("0123456789", p.size()) == std::string_view::npos) {
+                out.push_back(devDir + "/" + std::string(name));
+            }
+        }
+    }
+    ::closedir(dir);
+    // ttyS2 before ttyS10.
+    std::sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) {
+        const std::size_t da = a.find_first_of("0123456789", a.rfind('/'));
+        const std::size_t db = b.find_first_of("0123456789", b.rfind('/'));
+        const std::string pa = a.substr(0, da), pb = b.substr(0, db);
+        if (pa != pb) {
+            return pa < pb;
+        }
+        return std::stoll(a.substr(da)) < std::stoll(b.substr(db));
+    });
+    return out;
+}
+
+std::string peersUnreadableText(const std::string& dir) {
+    return "The folder " + dir +
+           " of the dial-up entries cannot be read. Dialling needs membership of the group "
+           "dip: ask the administrator to add you (adduser YOURNAME dip), then log in again.";
+}
+
+std::string folderUnwritableText(const std::string& dir) {
+    return "The folder " + dir +
+           " cannot be written: adding or changing dial-up entries needs root (the "
+           "administrator). Dialling the existing entries needs only membership of the group "
+           "dip.";
+}
+
+std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
+                            const std::string& oldName) {
+    if (std::string problem = entryNameProblem(form.name); !problem.empty()) {
+        return problem;
+    }
+    if (form.number.empty() || !isQuotable(form.number)) {
+        return "Please give the telephone number (digits, and the dialling characters the "
+               "modem knows; no quotes).";
+    }
+    if (!startsWith(form.device, "/dev/") || !isQuotable(form.device) ||
+        form.device.find_first_of(" \t") != std::string::npos) {
+        return "Please give the modem's device, such as /dev/ttyS0.";
+    }
+    if (form.speed <= 0 || form.speed > 4000000) {
+        return "Please give the speed of the line as a number, such as 115200.";
+    }
+    if (!isQuotable(form.init) || !isQuotable(form.user) || !isQuotable(paths.chat) ||
+        !isQuotable(paths.chatDir)) {
+        return "The init string, the user name and the folders may not hold quotes, "
+               "backslashes or control characters.";
+    }
+    // Refuse before anything is written.
+    for (const std::string& dir : {paths.peersDir, paths.chatDir}) {
+        if (!isWritableDir(dir)) {
+            const int err = errno;
+            struct stat st {};
+            if (::stat(dir.c_str(), &st) != 0 && err == ENOENT) {
+                return "The folder " + dir + " does not exist.";
+            }
+            return folderUnwritableText(dir);
+        }
+    }
+    const std::string scriptPath = paths.chatDir + "/" + form.name;
+    // A script of the same name that another tool wrote stays.
+    struct stat st {};
+    if (::stat(scriptPath.c_str(), &st) == 0 && !isOurScript(scriptPath)) {
+        return "The chat script " + scriptPath +
+               " exists and was not written by TAVU: choose another entry name.";
+    }
+
+    std::string script;
+    script += std::string(kScriptMarker) + " for the dial-up entry " + form.name + ".\n";
+    script += "ABORT BUSY\nABORT 'NO CARRIER'\nABORT 'NO DIALTONE'\nABORT 'NO ANSWER'\n";
+    script += "ABORT ERROR\n";
+    script += "TIMEOUT 10\n";
+    script += "'' '" + (form.init.empty() ? std::string("AT") : form.init) + "'\n";
+    script += "OK 'ATDT" + form.number + "'\n";
+    script += "TIMEOUT 60\n";
+    script += "CONNECT ''\n";
+
+    std::string peer;
+    peer += "# Written by TAVU: the dial-up entry " + form.name + ".\n";
+    peer += form.device + "\n";
+    peer += std::to_string(form.speed) + "\n";
+    peer += "connect \"" + paths.chat + " -v -f " + scriptPath + "\"\n";
+    if (!form.user.empty()) {
+        peer += "user \"" + form.user + "\"\n";
+    }
+    peer +=
+        "noauth\ndefaultroute\nusepeerdns\nhide-password\nnoipdefault\nmodem\ncrtscts\n"
+        "lcp-echo-interval 30\nlcp-echo-failure 4\n";
+
+    if (const int err = writeFileAtomic(paths.chatDir, form.name, script); err != 0) {
+        return writeProblem(paths.chatDir, err);
+    }
+    if (const int err = writeFileAtomic(paths.peersDir, form.name, peer); err != 0) {
+        return writeProblem(paths.peersDir, err);
+    }
+    if (!oldName.empty() && oldName != form.name && entryNameProblem(oldName).empty()) {
+        return deleteEntryFiles(paths, oldName);
+    }
+    return {};
+}
+
+bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm& out,
+                   std::string& error) {
+    out = {};
+    out.name = name;
+    if (error = entryNameProblem(name); !error.empty()) {
+        return false;
+    }
+    PeerFile peer;
+    if (!readPeerFile(paths.peersDir + "/" + name, peer, error)) {
+        return false;
+    }
+    out.device = peer.device;
+    if (peer.speed > 0) {
+        out.speed = peer.speed;
+    }
+    out.user = peer.user;
+    out.number = peer.phoneNumber;
+    std::string script;
+    if (readTextFile(peer.chatScript, script)) {
+        const std::vector<std::string> words = chatWords(script);
+        bool initTaken = false;
+        for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
+            const std::string& send = words[i + 1];
+            if (words[i] == "ABORT" || words[i] == "TIMEOUT" || words[i] == "REPORT" ||
+                words[i] == "SAY" || words[i] == "ECHO" || words[i] == "HANGUP") {
+                continue;
+            }
+            const std::string up = upper(send);
+            if (startsWith(up, "ATD")) {
+                std::string number = send.substr(3);
+                if (!number.empty() && (number[0] == 'T' || number[0] == 't' || number[0] == 'P' ||
+                                        number[0] == 'p')) {
+                    number.erase(0, 1);
+                }
+                if (number != "\\T") {
+                    out.number = number;
+                }
+            } else if (!initTaken && startsWith(up, "AT")) {
+                out.init = send;
+                initTaken = true;
+            }
+        }
+    }
+    return true;
+}
+
+std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name) {
+    if (std::string problem = entryNameProblem(name); !problem.empty()) {
+        return problem;
+    }
+    const std::string peerPath = paths.peersDir + "/" + name;
+    PeerFile peer;
+    std::string ignored;
+    const bool parsed = readPeerFile(peerPath, peer, ignored);
+    if (::unlink(peerPath.c_str()) != 0) {
+        const int err = errno;
+        if (err == ENOENT) {
+            return "The entry " + name + " does not exist.";
+        }
+        return isDenied(err) ? folderUnwritableText(paths.peersDir)
+                             : "The entry file " + peerPath +
+                                   " could not be removed: " + std::strerror(err) + ".";
+    }
+    if (parsed && isOurScript(peer.chatScript)) {
+        ::unlink(peer.chatScript.c_str());
+    }
+    return {};
+}
+
+}  // namespace tavu::platform

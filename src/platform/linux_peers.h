@@ -1,0 +1,88 @@
+#pragma once
+
+// The phone book on Linux: pppd's peer files and their chat scripts.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavu {
+class SettingsStore;
+}
+
+namespace tavu::platform {
+
+// Where the dial-up pieces live (section Dialup of the settings).
+struct DialupPaths {
+    std::string peersDir = "/etc/ppp/peers";
+    std::string chatDir = "/etc/chatscripts";
+    std::string pppd = "/usr/sbin/pppd";
+    std::string chat = "/usr/sbin/chat";
+
+    static DialupPaths fromSettings(const SettingsStore& settings);
+};
+
+// The words of a pppd options text: whitespace separated, '#' starts a comment, quoted strings
+// are one word.
+std::vector<std::string> pppdOptionWords(std::string_view text);
+
+// A word of pppd's options that names a serial port, as the path of that port ("ttyS0" is
+// "/dev/ttyS0"); empty otherwise.
+std::string serialDeviceWord(std::string_view word);
+
+// What a dial needs of one peer file.
+struct PeerFile {
+    std::string device;                    // the serial device
+    int speed = 0;                         // 0: none given
+    std::string user;                      // the user option, empty when absent
+    std::string chatScript;                // the -f FILE of the connect line
+    std::string phoneNumber;               // its -T argument, when given
+    int chatTimeout = 0;                   // its -t argument, 0 when absent
+    std::vector<std::string> pppdOptions;  // the other options, word by word
+};
+
+// Reads a peer file. False with a plain reason in error (the file missing or unreadable, no
+// serial device, no chat script in the connect line).
+bool readPeerFile(const std::string& path, PeerFile& out, std::string& error);
+
+// The ABORT strings of a chat script, in the order chat counts them.
+std::vector<std::string> chatAbortStrings(std::string_view script);
+
+// The error code for an ABORT string the modem answered with.
+int abortStringError(std::string_view abortString);
+
+// What the entry editor edits.
+struct EntryForm {
+    std::string name;
+    std::string number;
+    std::string device = "/dev/ttyS0";
+    int speed = 115200;
+    std::string init = "ATZ";
+    std::string user;
+};
+
+// Why a name cannot be an entry's (its files' name); empty when it can.
+std::string entryNameProblem(std::string_view name);
+
+// The serial devices present in devDir: ttyS*, ttyUSB*, ttyACM*, rfcomm*, sorted.
+std::vector<std::string> serialDevicesPresent(const std::string& devDir = "/dev");
+
+// The plain messages for folders the user cannot use.
+std::string peersUnreadableText(const std::string& dir);
+std::string folderUnwritableText(const std::string& dir);
+
+// Writes the peer file and the chat script of an entry, each atomically with mode 0640. When
+// oldName names another entry, that one's files go afterwards (a rename). Returns an empty text,
+// or why nothing (or not everything) was written.
+std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
+                            const std::string& oldName = {});
+
+// The editor's values of an existing entry; false with the reason in error.
+bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm& out,
+                   std::string& error);
+
+// Removes an entry's peer file, and its chat script when this program wrote it. Returns an empty
+// text or why it failed.
+std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name);
+
+}  // namespace tavu::platform

@@ -1,0 +1,275 @@
+#include "platform/linux_dialer.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "platform/linux_netns.h"
+#include "platform/linux_ras_codes.h"
+#include "platform/linux_remote_access.h"
+#include "support/dial_rig.h"
+
+namespace tavu::platform {
+namespace {
+
+using test::DialRig;
+using namespace std::chrono_literals;
+
+#define SKIP_WITHOUT_CHAT()                                                  \
+    if (const std::string why = test::dialUnavailableReason(); !why.empty()) \
+    GTEST_SKIP() << why
+
+#define SKIP_WITHOUT_NETNS()                                                  \
+    if (const std::string why = test::netnsUnavailableReason(); !why.empty()) \
+    GTEST_SKIP() << why
+
+struct DialRun {
+    std::vector<DialEvent> events;
+    std::uint64_t handle = 0;
+    int status = -1;  // what dial() returned
+    int lastError() const { return events.empty() ? 0 : events.back().error; }
+    bool has(int state) const {
+        return std::any_of(events.begin(), events.end(),
+                           [state](const DialEvent& e) { return e.state == state; });
+    }
+};
+
+// Dials and follows the dial until it ends (or 20 s pass); step is called after every pump and
+// may hang up.
+DialRun dialToEnd(LinuxRemoteAccess& ras, const std::string& password = "secret",
+                  const std::function<void(DialRun&)>& step = {}) {
+    DialRun run;
+    run.status = ras.dial(
+        {"isp", "alice", password},
+        [&run](int state, int error) {
+            run.events.push_back({state, error});
+        },
+        run.handle);
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (run.status == 0 && ras.dialling() && std::chrono::steady_clock::now() < end) {
+        ras.pump();
+        if (step) {
+            step(run);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return run;
+}
+
+bool processGone(pid_t pid) {
+    return pid > 0 && ::kill(pid, 0) != 0;
+}
+
+std::string procFile(pid_t pid, const char* name) {
+    return test::readFile("/proc/" + std::to_string(pid) + "/" + name);
+}
+
+TEST(LinuxDialErrors, ChatAndPppdStatusesMapToErrorNumbers) {
+    const std::vector<std::string> aborts = {"BUSY",      "NO CARRIER", "NO DIALTONE",
+                                             "NO ANSWER", "ERROR",      "VOICE"};
+    std::string detail;
+    EXPECT_EQ(chatExitError(0, aborts, true, detail), 0);
+    EXPECT_EQ(chatExitError(4, aborts, true, detail), ERROR_LINE_BUSY);
+    EXPECT_EQ(chatExitError(5, aborts, true, detail), ERROR_NO_CARRIER);
+    EXPECT_EQ(chatExitError(6, aborts, true, detail), ERROR_NO_DIALTONE);
+    EXPECT_EQ(chatExitError(7, aborts, true, detail), ERROR_NO_ANSWER);
+    EXPECT_EQ(chatExitError(8, aborts, true, detail), ERROR_FROM_DEVICE);
+    EXPECT_EQ(chatExitError(9, aborts, true, detail), ERROR_VOICE_ANSWER);
+    // An abort the script does not have, a time-out before and after the number.
+    EXPECT_EQ(chatExitError(10, aborts, true, detail), ERROR_FROM_DEVICE);
+    EXPECT_EQ(chatExitError(3, aborts, false, detail), ERROR_DEVICE_NOT_READY);
+    EXPECT_EQ(chatExitError(3, aborts, true, detail), ERROR_NO_ANSWER);
+    // The order of the script counts, not the name.
+    EXPECT_EQ(chatExitError(4, {"NO CARRIER", "BUSY"}, true, detail), ERROR_NO_CARRIER);
+
+    EXPECT_EQ(pppdExitError(19, detail), ERROR_AUTHENTICATION_FAILURE);
+    EXPECT_EQ(pppdExitError(4, detail), ERROR_RASMAN_CANNOT_INITIALIZE);
+    EXPECT_EQ(pppdExitError(16, detail), ERROR_REMOTE_DISCONNECTION);
+    EXPECT_EQ(pppdExitError(10, detail), ERROR_PPP_NOT_CONVERGING);
+    EXPECT_EQ(pppdExitError(42, detail), ERROR_UNKNOWN);
+    EXPECT_NE(detail.find("status 42"), std::string::npos);
+}
+
+TEST(LinuxDial, ModemAnswersGiveTheirErrorsAndReleaseTheLine) {
+    SKIP_WITHOUT_CHAT();
+    const std::vector<std::pair<std::string, int>> cases = {{"BUSY", ERROR_LINE_BUSY},
+                                                            {"NO CARRIER", ERROR_NO_CARRIER},
+                                                            {"NO DIALTONE", ERROR_NO_DIALTONE},
+                                                            {"NO ANSWER", ERROR_NO_ANSWER},
+                                                            {"ERROR", ERROR_FROM_DEVICE}};
+    for (const auto& [answer, code] : cases) {
+        SCOPED_TRACE(answer);
+        DialRig rig({answer});
+        ASSERT_TRUE(rig.modem.ok());
+        ASSERT_EQ(rig.entryProblem, "");
+        LinuxRemoteAccess ras(rig.rasPaths());
+        const DialRun run = dialToEnd(ras);
+        ASSERT_EQ(run.status, 0);
+        const std::vector<DialEvent> expected = {{RASCS_OpenPort, 0},
+                                                 {RASCS_PortOpened, 0},
+                                                 {RASCS_ConnectDevice, 0},
+                                                 {RASCS_ConnectDevice, code}};
+        EXPECT_EQ(run.events, expected);
+        EXPECT_FALSE(ras.errorText(code).empty());
+        EXPECT_TRUE(rig.modem.waitForCloses(1));
+        EXPECT_EQ(rig.modem.commands(), (std::vector<std::string>{"ATZ", "ATDT5551234"}));
+        // After a failed dial, hanging up its handle is harmless.
+        EXPECT_EQ(ras.hangUp(run.handle), 0);
+    }
+}
+
+TEST(LinuxDial, SilentModemAndMissingPiecesGivePlainErrors) {
+    SKIP_WITHOUT_CHAT();
+    DialRig rig({}, true);
+    // A modem that answers nothing: the script's short time-out ends chat before the number.
+    test::writeFile(rig.paths.chatDir + "/isp", "TIMEOUT 1\n'' ATZ\nOK ATDT1\nCONNECT ''\n");
+    LinuxRemoteAccess ras(rig.rasPaths());
+    DialRun run = dialToEnd(ras);
+    EXPECT_EQ(run.lastError(), ERROR_DEVICE_NOT_READY);
+    EXPECT_FALSE(run.has(RASCS_ConnectDevice));
+
+    // No such entry; an entry without a device; a device that cannot be opened.
+    std::uint64_t handle = 0;
+    EXPECT_EQ(ras.dial({"nothere", "", ""}, {}, handle), ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
+    test::writeFile(rig.paths.peersDir + "/nodev", "connect 'chat -f /x'\n");
+    EXPECT_EQ(ras.dial({"nodev", "", ""}, {}, handle), ERROR_CORRUPT_PHONEBOOK);
+    EXPECT_NE(ras.errorText(ERROR_CORRUPT_PHONEBOOK).find("serial device"), std::string::npos);
+    test::writeFile(rig.paths.peersDir + "/isp",
+                    "/dev/ttyTAVU11none\nconnect 'chat -f " + rig.paths.chatDir + "/isp'\n");
+    run = dialToEnd(ras);
+    EXPECT_EQ(run.events, (std::vector<DialEvent>{{RASCS_OpenPort, 0},
+                                                  {RASCS_OpenPort, ERROR_PORT_NOT_AVAILABLE}}));
+    EXPECT_NE(ras.errorText(ERROR_PORT_NOT_AVAILABLE).find("/dev/ttyTAVU11none"),
+              std::string::npos);
+}
+
+TEST(LinuxDial, WrongPasswordIs691AndReleasesTheLine) {
+    SKIP_WITHOUT_CHAT();
+    DialRig rig({"CONNECT 115200"});
+    LinuxRemoteAccess ras(rig.rasPaths());
+    const DialRun run = dialToEnd(ras, "wrong");
+    EXPECT_TRUE(run.has(RASCS_DeviceConnected));
+    EXPECT_TRUE(run.has(RASCS_Authenticate));
+    EXPECT_EQ(run.lastError(), ERROR_AUTHENTICATION_FAILURE);
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
+TEST(LinuxDial, CancelDuringChatStopsItAndReleasesTheLine) {
+    SKIP_WITHOUT_CHAT();
+    DialRig rig({}, true);
+    LinuxRemoteAccess ras(rig.rasPaths());
+    int pumpsAfterOpen = 0;
+    const DialRun run = dialToEnd(ras, "secret", [&](DialRun& r) {
+        if (r.has(RASCS_PortOpened) && ++pumpsAfterOpen == 20) {
+            EXPECT_TRUE(rig.modem.inUse());
+            EXPECT_EQ(ras.hangUp(r.handle), 0);
+        }
+    });
+    EXPECT_FALSE(ras.dialling());
+    EXPECT_EQ(run.events.back().state, RASCS_PortOpened);
+    EXPECT_EQ(run.lastError(), 0);  // no event after the hang-up
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
+// The rest needs a network namespace of its own for the interface the stand-in brings up.
+void inNetns(const std::function<void()>& body) {
+    const std::string failure = test::runInNewNetns(body);
+    ASSERT_EQ(failure, "");
+}
+
+TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
+    SKIP_WITHOUT_CHAT();
+    SKIP_WITHOUT_NETNS();
+    DialRig rig({"CONNECT 115200"});
+    inNetns([&] {
+        LinuxRemoteAccess ras(rig.rasPaths());
+        const DialRun run = dialToEnd(ras);
+        const std::vector<DialEvent> expected = {
+            {RASCS_OpenPort, 0},        {RASCS_PortOpened, 0},          {RASCS_ConnectDevice, 0},
+            {RASCS_DeviceConnected, 0}, {RASCS_AllDevicesConnected, 0}, {RASCS_Authenticate, 0},
+            {RASCS_Authenticated, 0},   {RASCS_Projected, 0},           {RASCS_Connected, 0}};
+        ASSERT_EQ(run.events, expected);
+        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Connected);
+
+        // pppd got the line as its standard input, the entry's options without the device, the
+        // speed and the connect line, and the password only on the plugin's descriptor.
+        const std::vector<std::string> args = rig.pppdArgs();
+        auto has = [&](const std::string& a) {
+            return std::find(args.begin(), args.end(), a) != args.end();
+        };
+        EXPECT_TRUE(has("nodetach") && has("noauth") && has("defaultroute") &&
+                    has("passwordfd.so") && has("alice") && has("isp"));
+        EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") || has("secret"));
+
+        std::vector<RasConnection> connections;
+        ASSERT_TRUE(ras.listConnections(connections));
+        ASSERT_EQ(connections.size(), 1u);
+        EXPECT_EQ(connections[0].entryName, "isp");
+        EXPECT_EQ(connections[0].deviceName, rig.modem.device());
+        EXPECT_EQ(connections[0].deviceType, "modem");
+        const PppdProcess pppd = findPppd(rig.rasPaths(), "ppp0");
+        ASSERT_NE(pppd.pid, 0);
+        for (const char* file : {"cmdline", "environ"}) {
+            EXPECT_EQ(procFile(pppd.pid, file).find("secret"), std::string::npos) << file;
+        }
+        EXPECT_EQ(procFile(::getpid(), "environ").find("secret"), std::string::npos);
+
+        EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
+        ras.pump();
+        EXPECT_TRUE(processGone(pppd.pid));
+        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Disconnected);
+        EXPECT_TRUE(rig.modem.waitForCloses(1));
+    });
+}
+
+TEST(LinuxDial, CancelDuringPppdStopsItAndReleasesTheLine) {
+    SKIP_WITHOUT_CHAT();
+    SKIP_WITHOUT_NETNS();
+    DialRig rig({"CONNECT"});
+    rig.standin({{"hold-before-auth", "1"}});
+    inNetns([&] {
+        LinuxRemoteAccess ras(rig.rasPaths());
+        pid_t pppd = 0;
+        const DialRun run = dialToEnd(ras, "secret", [&](DialRun& r) {
+            if (r.has(RASCS_Authenticate) && pppd == 0) {
+                const std::vector<std::string> args = rig.pppdArgs();
+                ASSERT_FALSE(args.empty());
+                EXPECT_EQ(ras.hangUp(r.handle), 0);
+                pppd = -1;
+            }
+        });
+        EXPECT_EQ(pppd, -1);
+        EXPECT_FALSE(ras.dialling());
+        EXPECT_EQ(run.lastError(), 0);
+        EXPECT_TRUE(rig.modem.waitForCloses(1));
+    });
+}
+
+TEST(LinuxDial, RealPppdWithoutKernelSupportGivesAPlainText) {
+    SKIP_WITHOUT_CHAT();
+    SKIP_WITHOUT_NETNS();
+    if (::access("/dev/ppp", F_OK) == 0) {
+        GTEST_SKIP() << "this kernel has PPP";
+    }
+    DialRig rig({"CONNECT"});
+    platform::LinuxRasPaths paths = rig.rasPaths();
+    paths.pppd = "/usr/sbin/pppd";
+    if (::access(paths.pppd.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "pppd is not installed";
+    }
+    LinuxRemoteAccess ras(paths);
+    const DialRun run = dialToEnd(ras);
+    EXPECT_TRUE(run.has(RASCS_DeviceConnected));
+    EXPECT_EQ(run.lastError(), ERROR_RASMAN_CANNOT_INITIALIZE);
+    EXPECT_NE(ras.errorText(run.lastError()).find("no support for PPP"), std::string::npos);
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
+}  // namespace
+}  // namespace tavu::platform

@@ -1,0 +1,221 @@
+#include "platform/linux_peers.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/linux_remote_access.h"
+#include "support/temp_dir.h"
+
+namespace tavu::platform {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+struct Book {
+    TempDir dir;
+    DialupPaths paths;
+    Book() {
+        std::filesystem::create_directory(dir.file("peers"));
+        std::filesystem::create_directory(dir.file("chat"));
+        paths = {dir.file("peers"), dir.file("chat"), "/usr/sbin/pppd", "/usr/sbin/chat"};
+    }
+    std::size_t files() const {
+        std::size_t n = 0;
+        for (const char* d : {"peers", "chat"}) {
+            n += static_cast<std::size_t>(
+                std::distance(std::filesystem::directory_iterator(dir.file(d)),
+                              std::filesystem::directory_iterator()));
+        }
+        return n;
+    }
+};
+
+EntryForm sampleForm(const std::string& name = "my-isp_2.net") {
+    EntryForm f;
+    f.name = name;
+    f.number = "0101,555";
+    f.device = "/dev/ttyUSB0";
+    f.speed = 57600;
+    f.init = "AT&F E1";
+    f.user = "alice@isp";
+    return f;
+}
+
+bool sameForm(const EntryForm& a, const EntryForm& b) {
+    return a.name == b.name && a.number == b.number && a.device == b.device && a.speed == b.speed &&
+           a.init == b.init && a.user == b.user;
+}
+
+TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
+    Book book;
+    const EntryForm form = sampleForm();
+    ASSERT_EQ(writeEntryFiles(book.paths, form), "");
+    const std::string peer = book.paths.peersDir + "/" + form.name;
+    const std::string script = book.paths.chatDir + "/" + form.name;
+    struct stat st {};
+    ASSERT_EQ(::stat(peer.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(::stat(script.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(book.files(), 2u);  // no temporary file left behind
+
+    EntryForm back;
+    std::string error;
+    ASSERT_TRUE(readEntryForm(book.paths, form.name, back, error)) << error;
+    EXPECT_TRUE(sameForm(back, form));
+
+    PeerFile p;
+    ASSERT_TRUE(readPeerFile(peer, p, error)) << error;
+    EXPECT_EQ(p.device, "/dev/ttyUSB0");
+    EXPECT_EQ(p.speed, 57600);
+    EXPECT_EQ(p.user, "alice@isp");
+    EXPECT_EQ(p.chatScript, script);
+    for (const char* option :
+         {"noauth", "defaultroute", "usepeerdns", "hide-password", "lcp-echo-interval"}) {
+        EXPECT_NE(std::find(p.pppdOptions.begin(), p.pppdOptions.end(), option),
+                  p.pppdOptions.end())
+            << option;
+    }
+    EXPECT_EQ(
+        chatAbortStrings(test::readFile(script)),
+        (std::vector<std::string>{"BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER", "ERROR"}));
+
+    // A new name moves the entry; the old files go.
+    EntryForm renamed = form;
+    renamed.name = "other";
+    ASSERT_EQ(writeEntryFiles(book.paths, renamed, form.name), "");
+    EXPECT_FALSE(std::filesystem::exists(peer));
+    EXPECT_FALSE(std::filesystem::exists(script));
+    EXPECT_EQ(book.files(), 2u);
+}
+
+TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
+    Book book;
+    for (const std::string& name :
+         std::vector<std::string>{"", "a/b", "..", "../evil", "my isp", ".hidden", "tab\there",
+                                  "ümlaut", std::string(65, 'x')}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(entryNameProblem(name), "");
+        const std::string why = writeEntryFiles(book.paths, sampleForm(name));
+        EXPECT_NE(why, "");
+    }
+    EXPECT_NE(entryNameProblem("my isp").find("letters, digits"), std::string::npos);
+    EXPECT_EQ(entryNameProblem("Provider-1.net_x"), "");
+    EXPECT_EQ(book.files(), 0u);
+
+    // Values that would break the files' quoting are refused too.
+    EntryForm quoted = sampleForm();
+    quoted.number = "555'\nABORT";
+    EXPECT_NE(writeEntryFiles(book.paths, quoted), "");
+    EXPECT_EQ(book.files(), 0u);
+}
+
+// Runs f as the unprivileged user nobody in a child process and returns what it returned.
+std::string asNobody(const std::function<std::string()>& f) {
+    int p[2];
+    if (::pipe(p) != 0) {
+        return "pipe failed";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(p[0]);
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(1);
+        }
+        const std::string r = f();
+        [[maybe_unused]] const ssize_t n = ::write(p[1], r.data(), r.size());
+        ::_exit(0);
+    }
+    ::close(p[1]);
+    std::string out;
+    char buf[512];
+    for (ssize_t n; (n = ::read(p[0], buf, sizeof buf)) > 0;) {
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(p[0]);
+    ::waitpid(pid, nullptr, 0);
+    return out;
+}
+
+TEST(EntryFiles, FoldersTheUserCannotUseGetPlainMessages) {
+    Book book;
+    ::chmod(book.dir.path().c_str(), 0755);
+    ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("isp")), "");
+    ::chmod(book.paths.peersDir.c_str(), 0555);
+    const std::string why = asNobody([&] { return writeEntryFiles(book.paths, sampleForm("x")); });
+    EXPECT_NE(why.find(book.paths.peersDir), std::string::npos) << why;
+    EXPECT_NE(why.find("needs root"), std::string::npos) << why;
+    EXPECT_NE(why.find("group dip"), std::string::npos) << why;
+    EXPECT_EQ(book.files(), 2u);
+
+    // A peers folder that cannot be read: listing and dialling say that group dip is needed.
+    ::chmod(book.paths.peersDir.c_str(), 0700);
+    const std::string listed = asNobody([&] {
+        LinuxRasPaths paths;
+        paths.peersDir = book.paths.peersDir;
+        LinuxRemoteAccess ras(paths);
+        std::vector<std::string> entries;
+        std::uint64_t handle = 0;
+        const int code = ras.dial({"isp", "", ""}, {}, handle);
+        return (ras.listEntries(entries) ? std::string("listed") : std::string()) + "|" +
+               ras.errorText(code);
+    });
+    EXPECT_EQ(listed.substr(0, 1), "|");
+    EXPECT_NE(listed.find("cannot be read"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("group dip"), std::string::npos) << listed;
+}
+
+TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
+    Book book;
+    writeFile(book.paths.peersDir + "/provider",
+              "# This optionfile was generated by pppconfig 2.3.18.\n"
+              "hide-password\nnoauth\n"
+              "connect \"/usr/sbin/chat -v -f /etc/chatscripts/provider -T 0123456\"\n"
+              "debug\n/dev/ttyS1\n115200\ndefaultroute\nnoipdefault\nuser \"bob\"\n"
+              "remotename provider\nipparam provider\nusepeerdns\n");
+    PeerFile p;
+    std::string error;
+    ASSERT_TRUE(readPeerFile(book.paths.peersDir + "/provider", p, error)) << error;
+    EXPECT_EQ(p.device, "/dev/ttyS1");
+    EXPECT_EQ(p.speed, 115200);
+    EXPECT_EQ(p.user, "bob");
+    EXPECT_EQ(p.chatScript, "/etc/chatscripts/provider");
+    EXPECT_EQ(p.phoneNumber, "0123456");
+    EXPECT_EQ(p.pppdOptions, (std::vector<std::string>{
+                                 "hide-password", "noauth", "debug", "defaultroute", "noipdefault",
+                                 "remotename", "provider", "ipparam", "provider", "usepeerdns"}));
+    // Its chat script is not ours: deleting the entry leaves it.
+    writeFile(book.paths.chatDir + "/provider", "ABORT BUSY\n'' ATZ\nOK ATDT\\T\nCONNECT ''\n");
+    p.chatScript = book.paths.chatDir + "/provider";
+    EXPECT_EQ(chatAbortStrings(test::readFile(p.chatScript)), std::vector<std::string>{"BUSY"});
+    writeFile(book.paths.peersDir + "/provider",
+              "/dev/ttyS1\nconnect \"chat -f " + p.chatScript + "\"\n");
+    EXPECT_EQ(deleteEntryFiles(book.paths, "provider"), "");
+    EXPECT_FALSE(std::filesystem::exists(book.paths.peersDir + "/provider"));
+    EXPECT_TRUE(std::filesystem::exists(p.chatScript));
+    // An editor's entry takes its script along.
+    ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("own")), "");
+    EXPECT_EQ(deleteEntryFiles(book.paths, "own"), "");
+    EXPECT_EQ(book.files(), 1u);
+}
+
+TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
+    TempDir dev;
+    for (const char* n :
+         {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda", "ttyUSBx"}) {
+        writeFile(dev.file(n), "");
+    }
+    const std::vector<std::string> expected = {dev.file("rfcomm0"), dev.file("ttyACM1"),
+                                               dev.file("ttyS2"), dev.file("ttyS10"),
+                                               dev.file("ttyUSB0")};
+    EXPECT_EQ(serialDevicesPresent(dev.path()), expected);
+}
+
+}  // namespace
+}  // namespace tavu::platform

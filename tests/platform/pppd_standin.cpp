@@ -1,0 +1,127 @@
+// Plays pppd's part after the modem has connected, for a kernel without PPP. Built as an
+// executable named pppd; its settings are in the file named like the path it was started by,
+// with ".conf" added (key=value lines):
+//   password=...        the password that authenticates (anything else fails with status 19)
+//   ifname=ppp0         the interface brought up
+//   local=, remote=     its addresses
+//   rundir=/run         where the pid files go, as pppd writes them
+//   hold-before-auth=1  wait for a signal before reading the password
+// It writes its arguments, one a line, to the same path with ".args" added, reads the password
+// from the descriptor of the passwordfd option, logs pppd's messages on the descriptor of logfd,
+// brings up a point-to-point tun interface and holds it until SIGTERM.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "platform/linux_netns.h"
+
+namespace {
+
+int logFd = 1;
+
+void say(const std::string& line) {
+    const std::string s = line + "\n";
+    [[maybe_unused]] const ssize_t n = ::write(logFd, s.data(), s.size());
+}
+
+int waitForSignal() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
+    int sig = 0;
+    sigwait(&set, &sig);
+    say("Terminating on signal " + std::to_string(sig) + ".");
+    return sig;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::alarm(120);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+
+    const std::string self = argv[0];
+    std::map<std::string, std::string> conf = {
+        {"ifname", "ppp0"}, {"local", "10.64.0.1"}, {"remote", "10.64.0.2"}, {"rundir", "/run"}};
+    std::ifstream in(self + ".conf");
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos) {
+            conf[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    std::ofstream argsOut(self + ".args");
+    int passwordFd = -1;
+    std::string linkname;
+    for (int i = 1; i < argc; ++i) {
+        argsOut << argv[i] << '\n';
+        const std::string a = argv[i];
+        if (i + 1 < argc && a == "passwordfd") {
+            passwordFd = std::atoi(argv[i + 1]);
+        } else if (i + 1 < argc && a == "logfd") {
+            logFd = std::atoi(argv[i + 1]);
+        } else if (i + 1 < argc && a == "linkname") {
+            linkname = argv[i + 1];
+        }
+    }
+    argsOut.close();
+
+    const std::string ifname = conf["ifname"];
+    const char* tty = ::ttyname(0);
+    say("pppd 2.4.9 started by root, uid 0");
+    if (!tty) {
+        say("no device specified and stdin is not a tty");
+        return 2;
+    }
+    say("Using interface " + ifname);
+    say(std::string("Connect: ") + ifname + " <--> " + tty);
+    if (conf["hold-before-auth"] == "1") {
+        waitForSignal();
+        return 5;
+    }
+    std::string password;
+    char buf[256];
+    for (ssize_t n; passwordFd >= 0 && (n = ::read(passwordFd, buf, sizeof buf)) > 0;) {
+        password.append(buf, static_cast<std::size_t>(n));
+    }
+    if (password != conf["password"]) {
+        say("PAP authentication failed");
+        say("Connection terminated.");
+        return 19;
+    }
+    say("PAP authentication succeeded");
+
+    tavu::test::TunDevice tun(ifname, false);
+    if (!tun.ok() || !tun.setAddresses(conf["local"].c_str(), conf["remote"].c_str()) ||
+        !tun.setUp(true)) {
+        say("Couldn't make the interface");
+        return 1;
+    }
+    const std::string pidFile = conf["rundir"] + "/" + ifname + ".pid";
+    const std::string linkFile = conf["rundir"] + "/ppp-" + linkname + ".pid";
+    std::ofstream(pidFile) << ::getpid() << '\n';
+    if (!linkname.empty()) {
+        std::ofstream(linkFile) << ::getpid() << '\n' << ifname << '\n';
+    }
+    say("local  IP address " + conf["local"]);
+    say("remote IP address " + conf["remote"]);
+    waitForSignal();
+    std::remove(pidFile.c_str());
+    std::remove(linkFile.c_str());
+    say("Connection terminated.");
+    return 5;
+}
