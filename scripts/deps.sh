@@ -16,6 +16,7 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    dovecot-core dovecot-pop3d openssl             # a real mail server and its test certificates
 )
 
 wanted=("${build_packages[@]}")
