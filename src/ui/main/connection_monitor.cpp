@@ -18,6 +18,8 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "net/mail_check.h"
+#include "net/mail_controller.h"
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
@@ -85,6 +87,20 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&mailTimer_, &QTimer::timeout, this, [this] { tick(MailTimer); });
     connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
+
+    // The background mailbox checks: a count shows the new-mail icon and the display's count, a
+    // failure the mail-error icon (no box).
+    mail_ = std::make_unique<MailController>([this] { return makeMailCheckJob(ctx_.settings); });
+    connect(mail_.get(), &MailController::newMail, this,
+            [this](const QString& count, const QString& tooltip) {
+                showMailIcon(TrayPicture::NewMail, tooltip);
+                if (core_) {
+                    core_->display().mailCount = count.toStdString();
+                }
+                redraw();
+            });
+    connect(mail_.get(), &MailController::checkFailed, this,
+            [this](const QString& tooltip) { showMailIcon(TrayPicture::MailError, tooltip); });
 
     openWindow = [this](Action action, int) {
         switch (action) {
@@ -170,8 +186,8 @@ bool ConnectionMonitor::initialise() {
     if (core_->whenConnectedAction() > 0) {
         whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
     }
-    if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    if (const int mailMs = MailController::periodicCheckMs(s)) {
+        mailTimer_.start(mailMs);
     }
     costTimer_.start(60000);
 
@@ -199,6 +215,9 @@ void ConnectionMonitor::armPollTimer() {
 }
 
 bool ConnectionMonitor::timerActive(int id) const {
+    if (id == MailPollTimer) {
+        return mail_->pollActive();
+    }
     const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
                               &mailTimer_, &afterConnectTimer_, &costTimer_};
     if (id < 1 || id > CostTimer) {
@@ -225,7 +244,9 @@ void ConnectionMonitor::tick(int timerId) {
         case AfterConnectTimer:
             if (core_->connected()) {
                 afterConnectTimer_.stop();
-                startMailCheck();
+                if (MailController::checksAfterConnect(ctx_.settings)) {
+                    startMailCheck();
+                }
             }
             break;
         case CostTimer:
@@ -354,8 +375,8 @@ void ConnectionMonitor::preferencesWithTimers() {
 
 void ConnectionMonitor::restartConfiguredTimers() {
     const SettingsStore& s = ctx_.settings;
-    if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    if (const int mailMs = MailController::periodicCheckMs(s)) {
+        mailTimer_.start(mailMs);
     } else {
         mailTimer_.stop();
     }
@@ -612,7 +633,15 @@ void ConnectionMonitor::connectionStarted() {
     afterConnectTimer_.start(60000);
 }
 
-void ConnectionMonitor::startMailCheck() {}
+void ConnectionMonitor::startMailCheck() {
+    mail_->startCheck();
+}
+
+void ConnectionMonitor::showMailIcon(TrayPicture picture, const QString& tooltip) {
+    mailTray_->setIcon(trayIcon(picture));
+    mailTray_->setTooltip(tooltip);
+    mailTray_->show();
+}
 
 void ConnectionMonitor::dial() {
     // Dial the default entry with its stored user name and password; the progress shows in the

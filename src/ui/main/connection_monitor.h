@@ -9,6 +9,7 @@
 #include "monitor/log_file.h"
 #include "monitor/monitor_core.h"
 #include "ui/common/app_context.h"
+#include "ui/common/icons.h"
 
 class QMenu;
 class QTreeWidget;
@@ -16,6 +17,7 @@ class QTreeWidget;
 namespace tavu {
 
 class CSystemTray;
+class MailController;
 class SkinFace;
 class SmallTimeWindow;
 
@@ -57,6 +59,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QString trayTooltip() const;
     bool shownAtStart() const { return shownAtStart_; }
     QMenu* trayMenu() const { return trayMenu_; }
+    // The mail icon, and the background mailbox checks (tests give them their own jobs).
+    CSystemTray* mailTray() const { return mailTray_.get(); }
+    MailController& mailController() { return *mail_; }
 
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
@@ -81,7 +86,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
         WhenConnectedTimer = 2,
         MailTimer = 3,
         AfterConnectTimer = 4,
-        CostTimer = 5
+        CostTimer = 5,
+        MailPollTimer = 8  // the mail result poll, run by the mail controller
     };
     bool timerActive(int id) const;
 
@@ -112,6 +118,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void startMailCheck() override;
 
     void runAction(const CommandEntry& entry);
+    void showMailIcon(TrayPicture picture, const QString& tooltip);
     void armPollTimer();
     void restartConfiguredTimers();
     void preferencesWithTimers();
@@ -125,6 +132,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<CSystemTray> mailTray_;
     std::unique_ptr<SkinFace> skin_;
     std::unique_ptr<SmallTimeWindow> floating_;
+    std::unique_ptr<MailController> mail_;
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;
