@@ -19,8 +19,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
+#include "app/cli.h"
+#include "core/clock.h"
+#include "core/settings_store.h"
 #include "net/mail_check.h"
 #include "platform/linux_netns.h"
 #include "support/temp_dir.h"
@@ -229,6 +233,22 @@ TEST(RealMailServer, CountsOverPlainStartTlsAndTls) {
         EXPECT_EQ(check(MailSecurity::StartTls, "localhost"), "You have 3 new email(s)");
         EXPECT_EQ(check(MailSecurity::Tls, "localhost"), "You have 3 new email(s)");
         EXPECT_EQ(check(MailSecurity::Tls, "127.0.0.1:995"), "You have 3 new email(s)");
+
+        // The command line with the stored settings and the default security.
+        {
+            SettingsStore settings(dir.file("tavu.ini"));
+            settings.writeString("Settings", "MServer", "localhost");
+            settings.writeString("Settings", "MUser", "joe");
+            settings.writeString("Settings", "MPassword", "secret");
+            std::ostringstream out;
+            std::ostringstream err;
+            CommandLine command;
+            ManualClock clock(fromLocal(2026, 3, 15, 12));
+            EXPECT_EQ(
+                runCommandLine({"mail", "--config-dir", dir.path()}, out, err, clock, "/", command),
+                0);
+            EXPECT_EQ(out.str(), "You have 3 new email(s)\n");
+        }
 
         // A certificate nobody vouches for: another one is trusted instead.
         const std::string other = dir.file("other.pem");
