@@ -269,6 +269,12 @@ bool CPop3Client::sendCommand(const std::string& command) {
 std::optional<std::string> CPop3Client::readReply() {
     QDeadlineTimer deadline(timeout_.count());
     for (;;) {
+        if (skipLineRest_ && !buffer_.empty()) {
+            // The rest of a line longer than a reply: dropped, so the next reply is the next line.
+            const auto end = buffer_.find('\n');
+            buffer_.erase(0, end == std::string::npos ? end : end + 1);
+            skipLineRest_ = end == std::string::npos;
+        }
         const auto end = buffer_.find('\n');
         if (end != std::string::npos && end < kMaxReply) {
             std::string line = buffer_.substr(0, end + 1);
@@ -278,6 +284,7 @@ std::optional<std::string> CPop3Client::readReply() {
         if (buffer_.size() >= kMaxReply) {
             std::string line = buffer_.substr(0, kMaxReply);
             buffer_.erase(0, kMaxReply);
+            skipLineRest_ = true;
             return line;
         }
         if (socket_->bytesAvailable() > 0) {

@@ -70,8 +70,8 @@ class CPop3Client {
     bool fail(const char* text);
     // Sends "<command>\r\n" whole; false (nothing sent) when it does not fit kMaxCommand.
     bool sendCommand(const std::string& command);
-    // One reply line, up to its line end or kMaxReply bytes; an empty text when the peer
-    // closed. nullopt when the time-out passed first.
+    // One reply line, up to its line end or its first kMaxReply bytes (the rest of a longer line
+    // is dropped); an empty text when the peer closed. nullopt when the time-out passed first.
     std::optional<std::string> readReply();
     // A command and its reply; false on a time-out or a "-ERR" reply.
     bool exchange(const std::string& command, const char* errorText);
@@ -79,8 +79,9 @@ class CPop3Client {
     MailSecurity security_;
     std::chrono::milliseconds timeout_;
     std::unique_ptr<QSslSocket> socket_;
-    std::string buffer_;     // bytes received and not yet taken as a reply
-    std::string lastReply_;  // the reply to the last exchange
+    std::string buffer_;         // bytes received and not yet taken as a reply
+    std::string lastReply_;      // the reply to the last exchange
+    bool skipLineRest_ = false;  // the last reply was cut at kMaxReply
     std::string error_;
     std::int64_t count_ = 0;
     std::int64_t size_ = 0;

@@ -76,6 +76,12 @@ TEST(Pop3Exchange, AReplySplitByTheNetworkIsReadWhole) {
     FakePop3Server server({say("+OK ready\r\n"), hear(), say("+OK\r\n"), hear(), say("+OK\r\n"),
                            hear(), say("+OK"), pauseMs(200), say(" 3 4512\r\n")});
     EXPECT_EQ(check(plain(server)), "You have 3 new email(s)");
+
+    // A line longer than a reply is cut, and the next reply is still the next line.
+    std::vector<test::ServerStep> script = pop3Dialogue("+OK 3 4512\r\n");
+    script.front() = say("+OK " + std::string(2500, 'x') + "\r\n");
+    FakePop3Server longGreeting(script);
+    EXPECT_EQ(check(plain(longGreeting)), "You have 3 new email(s)");
 }
 
 TEST(Pop3Exchange, EarlyCloseIsNoMailAndSilenceFailsAtTheTimeOut) {
