@@ -8,9 +8,6 @@
 #include <chrono>
 #include <future>
 
-#include "core/settings_store.h"
-#include "support/temp_dir.h"
-
 namespace tavu {
 namespace {
 
@@ -27,24 +24,6 @@ bool waitFor(Done done) {
 
 MailCheckJob returns(MailCheckResult::Kind kind, std::uint32_t count = 0) {
     return [=] { return MailCheckResult{kind, count}; };
-}
-
-TEST(MailController, WhenTheChecksRun) {
-    test::TempDir dir;
-    SettingsStore s(dir.file("tavu.ini"));
-    EXPECT_EQ(MailController::periodicCheckMs(s), 0);
-    EXPECT_FALSE(MailController::checksAfterConnect(s));
-    s.writeInt("Settings", "CheckMailOnCon", 1);
-    EXPECT_TRUE(MailController::checksAfterConnect(s));
-    EXPECT_EQ(MailController::periodicCheckMs(s), 0);
-    s.writeInt("Settings", "CheckMailOnCon", 0);
-    s.writeInt("Settings", "CheckMail", 1);
-    EXPECT_TRUE(MailController::checksAfterConnect(s));
-    EXPECT_EQ(MailController::periodicCheckMs(s), 600000);
-    s.writeInt("Settings", "CMailTime", 3);
-    EXPECT_EQ(MailController::periodicCheckMs(s), 180000);
-    s.writeInt("Settings", "CMailTime", 0);
-    EXPECT_EQ(MailController::periodicCheckMs(s), 0);
 }
 
 TEST(MailController, EachResultIsHandledOnceOnItsThread) {
