@@ -19,12 +19,13 @@ test_packages=(
     desktop-file-utils appstream                   # the desktop entry and AppStream data validate
     man-db                                         # the man page renders without warnings
     tzdata                                         # Europe/Helsinki: spans across summer time changes
+    ppp                                            # chat(8) for the dial tests, pppd run once
+    dovecot-core dovecot-pop3d openssl             # a real mail server and its test certificates
 )
 
 package_packages=(
     dpkg-dev file                                  # CPack's Debian package and its dependencies
     lintian                                        # checks the package
-    ppp                                            # chat(8) for the dial tests, pppd run once
 )
 
 wanted=("${build_packages[@]}")

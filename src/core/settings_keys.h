@@ -53,6 +53,7 @@ inline constexpr const char* kCheckMailOnCon = "CheckMailOnCon";
 inline constexpr const char* kMUser = "MUser";
 inline constexpr const char* kMPassword = "MPassword";
 inline constexpr const char* kMServer = "MServer";
+inline constexpr const char* kMSecurity = "MSecurity";
 
 // Settings: cost limits.
 inline constexpr const char* kWarnWhenMonth = "WarnWhenMonth";

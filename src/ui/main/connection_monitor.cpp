@@ -18,6 +18,8 @@
 #include "core/settings_store.h"
 #include "core/version.h"
 #include "dial/schedule_check.h"
+#include "net/mail_check.h"
+#include "net/mail_controller.h"
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
@@ -27,6 +29,7 @@
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/dial/connection_dialogs.h"
+#include "ui/dial/dial_progress_dlg.h"
 #include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
 #include "ui/perf/performance_dlg.h"
@@ -94,6 +97,20 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&scheduleTimer_, &QTimer::timeout, this, [this] { tick(ScheduleTimer); });
 
     startupEntry = std::make_unique<platform::XdgAutostartEntry>(ctx_.exeDir);
+    // The background mailbox checks: a count shows the new-mail icon and the display's count, a
+    // failure the mail-error icon (no box).
+    mail_ = std::make_unique<MailController>([this] { return makeMailCheckJob(ctx_.settings); });
+    connect(mail_.get(), &MailController::newMail, this,
+            [this](const QString& count, const QString& tooltip) {
+                showMailIcon(TrayPicture::NewMail, tooltip);
+                if (core_) {
+                    core_->display().mailCount = count.toStdString();
+                }
+                redraw();
+            });
+    connect(mail_.get(), &MailController::checkFailed, this,
+            [this](const QString& tooltip) { showMailIcon(TrayPicture::MailError, tooltip); });
+
     openWindow = [this](Action action, int page) {
         switch (action) {
             case Action::Preferences:
@@ -121,6 +138,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             }
             case Action::Timer:
                 CTimerDlg::run(ctx_, this);
+                return;
+            case Action::CheckMail:
+                CDialProgressDlg::runMailCheck(ctx_, this, makeMailCheckJob(ctx_.settings));
                 return;
             case Action::Performance:
                 CPerformanceDlg::run(*core_, this);
@@ -202,8 +222,8 @@ bool ConnectionMonitor::initialise() {
     if (core_->whenConnectedAction() > 0) {
         whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
     }
-    if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    if (const int mailMs = MailController::periodicCheckMs(s)) {
+        mailTimer_.start(mailMs);
     }
     costTimer_.start(60000);
 
@@ -231,6 +251,9 @@ void ConnectionMonitor::armPollTimer() {
 }
 
 bool ConnectionMonitor::timerActive(int id) const {
+    if (id == MailPollTimer) {
+        return mail_->pollActive();
+    }
     const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
                               &mailTimer_, &afterConnectTimer_, &costTimer_,
                               nullptr,     &scheduleTimer_};
@@ -260,7 +283,9 @@ void ConnectionMonitor::tick(int timerId) {
         case AfterConnectTimer:
             if (core_->connected()) {
                 afterConnectTimer_.stop();
-                startMailCheck();
+                if (MailController::checksAfterConnect(ctx_.settings)) {
+                    startMailCheck();
+                }
             }
             break;
         case CostTimer:
@@ -406,8 +431,8 @@ void ConnectionMonitor::preferencesWithTimers() {
 
 void ConnectionMonitor::restartConfiguredTimers() {
     const SettingsStore& s = ctx_.settings;
-    if (readSetting(s, keys::kCheckMail, 0) == 1) {
-        mailTimer_.start(minutesPeriodMs(s, keys::kCMailTime));
+    if (const int mailMs = MailController::periodicCheckMs(s)) {
+        mailTimer_.start(mailMs);
     } else {
         mailTimer_.stop();
     }
@@ -659,7 +684,15 @@ void ConnectionMonitor::connectionStarted() {
     afterConnectTimer_.start(60000);
 }
 
-void ConnectionMonitor::startMailCheck() {}
+void ConnectionMonitor::startMailCheck() {
+    mail_->startCheck();
+}
+
+void ConnectionMonitor::showMailIcon(TrayPicture picture, const QString& tooltip) {
+    mailTray_->setIcon(trayIcon(picture));
+    mailTray_->setTooltip(tooltip);
+    mailTray_->show();
+}
 
 void ConnectionMonitor::dial() {
     // The dial command: login dialog, "Connecting...", the progress window.

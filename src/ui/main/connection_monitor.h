@@ -9,6 +9,7 @@
 #include "monitor/log_file.h"
 #include "monitor/monitor_core.h"
 #include "ui/common/app_context.h"
+#include "ui/common/icons.h"
 
 class QMenu;
 class QTreeWidget;
@@ -19,6 +20,7 @@ namespace platform {
 class StartupEntry;
 }
 class CSystemTray;
+class MailController;
 class SkinFace;
 class SmallTimeWindow;
 
@@ -60,6 +62,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QString trayTooltip() const;
     bool shownAtStart() const { return shownAtStart_; }
     QMenu* trayMenu() const { return trayMenu_; }
+    // The mail icon, and the background mailbox checks (tests give them their own jobs).
+    CSystemTray* mailTray() const { return mailTray_.get(); }
+    MailController& mailController() { return *mail_; }
 
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
@@ -87,7 +92,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
         MailTimer = 3,
         AfterConnectTimer = 4,
         CostTimer = 5,
-        ScheduleTimer = 7
+        ScheduleTimer = 7,
+        MailPollTimer = 8  // the mail result poll, run by the mail controller
     };
     bool timerActive(int id) const;
 
@@ -118,6 +124,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void startMailCheck() override;
 
     void runAction(const CommandEntry& entry);
+    void showMailIcon(TrayPicture picture, const QString& tooltip);
     void armPollTimer();
     void restartConfiguredTimers();
     void preferencesWithTimers();
@@ -131,6 +138,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<CSystemTray> mailTray_;
     std::unique_ptr<SkinFace> skin_;
     std::unique_ptr<SmallTimeWindow> floating_;
+    std::unique_ptr<MailController> mail_;
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;

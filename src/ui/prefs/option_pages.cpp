@@ -278,8 +278,8 @@ COptMailPage::COptMailPage(PreferencesContext& context, QWidget* parent)
     password_ = edit(keys::kMPassword);
     password_->setEchoMode(QLineEdit::Password);
     server_ = edit(keys::kMServer);
-    security_ = combo(kMSecurityKey, {"STARTTLS (port 110)", "TLS (port 995)",
-                                      "None - password in plain text (port 110)"});
+    security_ = combo(keys::kMSecurity, {"STARTTLS (port 110)", "TLS (port 995)",
+                                         "None - password in plain text (port 110)"});
     grid->addWidget(plainText("User name", this), 0, 0);
     grid->addWidget(user_, 0, 1);
     grid->addWidget(plainText("Password", this), 1, 0);
@@ -311,7 +311,8 @@ void COptMailPage::load() {
     userMember_ = s.readString(keys::kSettings, keys::kMUser);
     passwordMember_ = s.readString(keys::kSettings, keys::kMPassword);
     serverMember_ = s.readString(keys::kSettings, keys::kMServer);
-    const std::string security = s.readString(keys::kSettings, kMSecurityKey, kMSecurityValues[0]);
+    const std::string security =
+        s.readString(keys::kSettings, keys::kMSecurity, kMSecurityValues[0]);
     security_->setCurrentIndex(-1);  // a value of no entry selects none and stays as stored
     for (int i = 0; i < security_->count(); ++i) {
         if (security == kMSecurityValues[i]) {
@@ -339,7 +340,7 @@ void COptMailPage::save() {
     s.writeString(keys::kSettings, keys::kMPassword, passwordMember_);
     s.writeString(keys::kSettings, keys::kMServer, serverMember_);
     if (const int i = security_->currentIndex(); i >= 0) {
-        s.writeString(keys::kSettings, kMSecurityKey, kMSecurityValues[i]);
+        s.writeString(keys::kSettings, keys::kMSecurity, kMSecurityValues[i]);
     }
 }
 

@@ -46,7 +46,6 @@ inline constexpr const char* kSoundFilter = "Sound files (*.wav)";
 inline constexpr const char* kDefaultUrlToLaunch = "http://www.varnel.example/tavu/";
 
 // The values of Settings/MSecurity, the way the mailbox is reached.
-inline constexpr const char* kMSecurityKey = "MSecurity";
 inline constexpr const char* kMSecurityValues[] = {"starttls", "tls", "none"};
 
 // One page of the Preferences dialog: load fills the controls from the settings (when the dialog

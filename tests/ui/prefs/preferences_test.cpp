@@ -142,7 +142,7 @@ TEST_F(Preferences, OkWithoutASettingsFileWritesEveryPagesDefaults) {
                                  {keys::kMUser, ""},
                                  {keys::kMPassword, ""},
                                  {keys::kMServer, ""},
-                                 {kMSecurityKey, "starttls"},
+                                 {keys::kMSecurity, "starttls"},
                                  // Warnings
                                  {keys::kWarnWhenMonth, "0"},
                                  {keys::kDisWhenCall, "0"},
@@ -369,14 +369,14 @@ TEST_F(Preferences, DropDownsAndRadios) {
     settings.writeString(keys::kPrice, keys::kCheapTimeStart, "08:00");
     settings.writeInt(keys::kSettings, keys::kHangupComboState, 7);
     settings.writeInt(keys::kSettings, keys::kRedialWhenBusy, 2);
-    settings.writeString(keys::kSettings, kMSecurityKey, "none");
+    settings.writeString(keys::kSettings, keys::kMSecurity, "none");
     {
         auto dlg = open(5);
         EXPECT_EQ(control<QComboBox>(*dlg, keys::kCheapTimeFromComboState)->currentIndex(), -1);
         EXPECT_EQ(control<QComboBox>(*dlg, keys::kCheapTimeFromComboState)->count(), 96);
         EXPECT_EQ(control<QComboBox>(*dlg, keys::kHangupComboState)->currentIndex(), -1);
         EXPECT_TRUE(dlg->findChild<QButtonGroup*>(keys::kRedialWhenBusy)->button(2)->isChecked());
-        EXPECT_EQ(control<QComboBox>(*dlg, kMSecurityKey)->currentIndex(), 2);
+        EXPECT_EQ(control<QComboBox>(*dlg, keys::kMSecurity)->currentIndex(), 2);
         control<QComboBox>(*dlg, keys::kCheapTimeToComboState)->setCurrentIndex(71);
         dlg->accept();
     }
@@ -386,17 +386,17 @@ TEST_F(Preferences, DropDownsAndRadios) {
     EXPECT_EQ(price(keys::kCheapTimeEnd), "17:59");
     EXPECT_EQ(setting(keys::kHangupComboState), "7");
     EXPECT_EQ(setting(keys::kRedialWhenBusy), "2");
-    EXPECT_EQ(setting(kMSecurityKey), "none");
+    EXPECT_EQ(setting(keys::kMSecurity), "none");
 
     auto dlg = open(5);
     control<QComboBox>(*dlg, keys::kCheapTimeFromComboState)->setCurrentIndex(32);
     dlg->findChild<QButtonGroup*>(keys::kRedialWhenBusy)->button(3)->setChecked(true);
-    control<QComboBox>(*dlg, kMSecurityKey)->setCurrentIndex(1);
+    control<QComboBox>(*dlg, keys::kMSecurity)->setCurrentIndex(1);
     dlg->accept();
     EXPECT_EQ(price(keys::kCheapTimeStart), "08:00");
     EXPECT_EQ(price(keys::kCheapTimeFromComboState), "32");
     EXPECT_EQ(setting(keys::kRedialWhenBusy), "3");
-    EXPECT_EQ(setting(kMSecurityKey), "tls");
+    EXPECT_EQ(setting(keys::kMSecurity), "tls");
 }
 
 TEST_F(Preferences, PageButtonsRunTheirCommandsAndSounds) {

@@ -1,0 +1,103 @@
+#include "net/mail_controller.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+
+namespace tavu {
+
+// Where one worker leaves its result for the poll.
+struct MailController::Slot {
+    std::mutex mutex;
+    std::optional<MailCheckResult> result;
+};
+
+MailController::MailController(JobFactory makeJob, QObject* parent)
+    : QObject(parent), makeJob_(std::move(makeJob)) {
+    poll_.setInterval(100);
+    connect(&poll_, &QTimer::timeout, this, &MailController::pollResults);
+}
+
+MailController::~MailController() = default;
+
+void MailController::startCheck() {
+    auto slot = std::make_shared<Slot>();
+    MailCheckJob job = makeJob_ ? makeJob_() : MailCheckJob{};
+    std::thread([slot, job = std::move(job)] {
+        MailCheckResult result;  // a failure unless the job says otherwise
+        if (job) {
+            try {
+                result = job();
+            } catch (...) {
+            }
+        }
+        const std::lock_guard lock(slot->mutex);
+        slot->result = result;
+    }).detach();
+    slots_.push_back(std::move(slot));
+    if (!poll_.isActive()) {
+        poll_.start();
+    }
+}
+
+void MailController::pollResults() {
+    std::vector<MailCheckResult> done;
+    std::erase_if(slots_, [&](const std::shared_ptr<Slot>& slot) {
+        const std::lock_guard lock(slot->mutex);
+        if (!slot->result) {
+            return false;
+        }
+        done.push_back(*slot->result);
+        return true;
+    });
+    if (slots_.empty()) {
+        poll_.stop();
+    }
+    for (const MailCheckResult& r : done) {
+        handle(r);
+    }
+}
+
+void MailController::handle(const MailCheckResult& result) {
+    switch (result.kind) {
+        case MailCheckResult::Kind::Count:
+            emit newMail(QString::number(result.count), newMailTooltip(result.count));
+            break;
+        case MailCheckResult::Kind::Failure:
+            emit checkFailed(kErrorTooltip);
+            break;
+        case MailCheckResult::Kind::NoMail:
+            break;  // the icon and the display keep what they showed
+    }
+    emit resultHandled(result);
+}
+
+int MailController::periodicCheckMs(const SettingsStore& settings) {
+    if (settings.readInt(keys::kSettings, keys::kCheckMail, 0) != 1) {
+        return 0;
+    }
+    const int minutes = settings.readInt(keys::kSettings, keys::kCMailTime, 10);
+    if (minutes == 0) {
+        return 0;
+    }
+    // A period a timer can count, at least a minute.
+    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
+    return 60000 * std::clamp(minutes, 1, kMaxMinutes);
+}
+
+bool MailController::checksAfterConnect(const SettingsStore& settings) {
+    return settings.readInt(keys::kSettings, keys::kCheckMail, 0) == 1 ||
+           settings.readInt(keys::kSettings, keys::kCheckMailOnCon, 0) == 1;
+}
+
+QString MailController::newMailTooltip(std::uint32_t count) {
+    return QString::fromStdString(
+        mailResultText(MailCheckResult{MailCheckResult::Kind::Count, count}));
+}
+
+}  // namespace tavu
