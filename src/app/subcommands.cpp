@@ -1,10 +1,19 @@
 #include "app/cli.h"
+#include "app/cli_net.h"
 
 namespace tavu {
 
 // One line a subcommand; each lives in a file of its own beside this one.
 const std::vector<Subcommand>& subcommands() {
-    static const std::vector<Subcommand> table = {};
+    // clang-format off
+    static const std::vector<Subcommand> table = {
+        {"lookup", "  tavu lookup HOST                            print the host's address\n", runLookupCommand},
+        {"reverse", "  tavu reverse ADDRESS                        print the address's host name\n", runReverseCommand},
+        {"time", "  tavu time [SERVER]                          print a time server's time\n", runTimeCommand},
+        {"ping", "  tavu ping HOST                              ping the host, print the reply\n", runPingCommand},
+        {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
+    };
+    // clang-format on
     return table;
 }
 

@@ -110,11 +110,12 @@ std::vector<Address> resolve(const std::string& host, bool ipv4First) {
 
 std::string numericText(const Address& address) {
     char buf[INET6_ADDRSTRLEN] = {};
-    const void* raw = address.family() == AF_INET
-                          ? static_cast<const void*>(
-                                &reinterpret_cast<const sockaddr_in*>(&address.storage)->sin_addr)
-                          : static_cast<const void*>(
-                                &reinterpret_cast<const sockaddr_in6*>(&address.storage)->sin6_addr);
+    const void* raw =
+        address.family() == AF_INET
+            ? static_cast<const void*>(
+                  &reinterpret_cast<const sockaddr_in*>(&address.storage)->sin_addr)
+            : static_cast<const void*>(
+                  &reinterpret_cast<const sockaddr_in6*>(&address.storage)->sin6_addr);
     if (!::inet_ntop(address.family(), raw, buf, sizeof buf)) {
         return {};
     }

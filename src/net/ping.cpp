@@ -118,7 +118,8 @@ EchoResult echoOnce(const std::string& host, std::chrono::milliseconds timeout) 
             result.error = kPingHostNotFound;
             return result;
         }
-        target.sin_addr = reinterpret_cast<const sockaddr_in*>(&addresses.front().storage)->sin_addr;
+        target.sin_addr =
+            reinterpret_cast<const sockaddr_in*>(&addresses.front().storage)->sin_addr;
     }
 
     EchoSocket s;
@@ -133,7 +134,8 @@ EchoResult echoOnce(const std::string& host, std::chrono::milliseconds timeout) 
     // The request: type 8, code 0, checksum, identifier, sequence, the data.
     const std::uint16_t id = static_cast<std::uint16_t>(::getpid() ^ 0x7a5e);
     const std::uint16_t seq = nextSequence();
-    std::vector<unsigned char> request(8 + kEchoDataSize, static_cast<unsigned char>(kEchoDataByte));
+    std::vector<unsigned char> request(8 + kEchoDataSize,
+                                       static_cast<unsigned char>(kEchoDataByte));
     request[0] = 8;
     request[1] = 0;
     request[2] = request[3] = 0;
@@ -206,9 +208,9 @@ EchoResult echoOnce(const std::string& host, std::chrono::milliseconds timeout) 
             const int rtt = static_cast<int>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count());
             const std::size_t dataSize = icmpSize - 8;
-            const bool dataRight =
-                dataSize == static_cast<std::size_t>(kEchoDataSize) &&
-                std::all_of(icmp + 8, icmp + icmpSize, [](unsigned char c) { return c == kEchoDataByte; });
+            const bool dataRight = dataSize == static_cast<std::size_t>(kEchoDataSize) &&
+                                   std::all_of(icmp + 8, icmp + icmpSize,
+                                               [](unsigned char c) { return c == kEchoDataByte; });
             if (!dataRight) {
                 result.error = kPingUnexpectedReply;
                 return result;
@@ -239,8 +241,8 @@ std::string echoLine(const EchoResult& result) {
         if (name.empty()) {
             name = result.address;
         }
-        return "[Ping] " + result.address + " [" + name + "], replied in RTT:" +
-               std::to_string(result.rttMs) + " ms";
+        return "[Ping] " + result.address + " [" + name +
+               "], replied in RTT:" + std::to_string(result.rttMs) + " ms";
     }
     if (!result.notAllowed.empty()) {
         return "[Ping] " + result.notAllowed;

@@ -21,7 +21,8 @@ inline constexpr const char* kNoUpdateText = "No update avaible. Please try agai
 // program's version. Returns the answer up to its first zero byte (at most 1000 bytes), or
 // kUpgradeConnectFailureText when the server cannot be reached or sends nothing. Connecting and
 // the answer each wait at most `timeout`.
-std::string upgradeQuery(const std::string& server, const std::string& question = upgrade::kQuestion,
+std::string upgradeQuery(const std::string& server,
+                         const std::string& question = upgrade::kQuestion,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Settings/UpgradeServer, or the default.
