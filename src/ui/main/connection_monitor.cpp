@@ -18,6 +18,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "net/auto_upgrade_check.h"
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
@@ -25,6 +26,7 @@
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/main/small_time_window.h"
+#include "ui/net/net_tools_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -76,6 +78,7 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
         "QHeaderView::section { background: rgb(50,50,50); color: rgb(220,220,220); }");
 
     skin_ = std::make_unique<SkinFace>(*this, status_);
+    upgradeCheck_ = std::make_unique<AutoUpgradeCheck>(ctx_.settings, ctx_.prompter);
     skin_->menuMessage = [this](int number) { handleMessage(number); };
 
     pollTimer_.setSingleShot(true);
@@ -99,6 +102,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 return;
             case Action::Summary:
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                return;
+            case Action::InetTools:
+                CNetToolsDlg::run(ctx_.settings, ctx_.prompter, this);
                 return;
             default:
                 break;
@@ -226,6 +232,7 @@ void ConnectionMonitor::tick(int timerId) {
             if (core_->connected()) {
                 afterConnectTimer_.stop();
                 startMailCheck();
+                upgradeCheck_->start();
             }
             break;
         case CostTimer:

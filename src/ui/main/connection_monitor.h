@@ -15,6 +15,7 @@ class QTreeWidget;
 
 namespace tavu {
 
+class AutoUpgradeCheck;
 class CSystemTray;
 class SkinFace;
 class SmallTimeWindow;
@@ -61,6 +62,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
     SmallTimeWindow* floatingWindow() const { return floating_.get(); }
+    AutoUpgradeCheck& upgradeCheck() { return *upgradeCheck_; }
     bool loadSkin(const std::string& path);
     // The skin chooser (command 32854, through openWindow).
     void chooseSkin();
@@ -125,6 +127,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<CSystemTray> mailTray_;
     std::unique_ptr<SkinFace> skin_;
     std::unique_ptr<SmallTimeWindow> floating_;
+    std::unique_ptr<AutoUpgradeCheck> upgradeCheck_;  // timer 4's upgrade question
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;
