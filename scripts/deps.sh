@@ -16,6 +16,7 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    xinetd                                         # a real RFC 868 time server for the net tools
 )
 
 wanted=("${build_packages[@]}")
