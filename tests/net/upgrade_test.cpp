@@ -165,17 +165,6 @@ TEST(UpgradeQuery, ServerOfTheSettings) {
     EXPECT_EQ(job(), "News") << "the job keeps the server it was made with";
 }
 
-TEST(HostPort, Forms) {
-    EXPECT_EQ(parseHostPort("example.org")->port, 0);
-    EXPECT_EQ(parseHostPort("example.org:4445")->port, 4445);
-    EXPECT_EQ(parseHostPort("[::1]:37")->host, "::1");
-    EXPECT_EQ(parseHostPort("fd00::1")->host, "fd00::1");
-    EXPECT_FALSE(parseHostPort("example.org:0"));
-    EXPECT_FALSE(parseHostPort("example.org:"));
-    EXPECT_FALSE(parseHostPort(":37"));
-    EXPECT_FALSE(parseHostPort("[::1"));
-}
-
 // Runs the automatic check with a job that answers `answer` and waits for it to finish.
 struct AutoRun {
     bool started = false;
