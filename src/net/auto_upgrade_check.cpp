@@ -48,7 +48,7 @@ bool AutoUpgradeCheck::start() {
 
 void AutoUpgradeCheck::answered(const std::string& answer) {
     if (answer != upgrade::kNothingNew && answer != kUpgradeConnectFailureText) {
-        prompter_.show(Message{answer, kAutoUpgradeCaption, Buttons::Ok, Icon::Information});
+        prompter_.show(Message{answer, kAutoUpgradeCaption, Buttons::Ok, Icon::None});
     }
     emit finished(QString::fromStdString(answer));
 }
