@@ -104,7 +104,7 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
                 return;
             case Action::InetTools:
-                CNetToolsDlg::run(ctx_.settings, ctx_.prompter, this);
+                CNetToolsDlg::run(ctx_.settings, ctx_.prompter, ctx_.clock, this);
                 return;
             default:
                 break;

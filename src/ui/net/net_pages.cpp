@@ -1,16 +1,17 @@
 #include "ui/net/net_pages.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "core/clock.h"
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "net/lookup.h"
 #include "net/net_time.h"
 #include "net/ping.h"
@@ -99,8 +100,8 @@ void CHostToIP::getHostAddress() {
         });
 }
 
-CNetTime::CNetTime(SettingsStore& settings, QWidget* parent)
-    : QWidget(parent), settings_(settings) {
+CNetTime::CNetTime(SettingsStore& settings, const Clock& clock, QWidget* parent)
+    : QWidget(parent), settings_(settings), computerClock_(clock) {
     label("Get Internet time :", this, QRect(8, 4, 280, 18), true);
     label("Current computer clock time :", this, QRect(8, 34, 170, 18));
     clock_ = label(QString(), this, QRect(180, 34, 120, 18));
@@ -122,7 +123,8 @@ void CNetTime::resetRemoteTime() {
 }
 
 void CNetTime::tick() {
-    clock_->setText(QTime::currentTime().toString("HH:mm:ss"));
+    const LocalDateTime now = computerClock_.localNow();
+    clock_->setText(QString::fromStdString(formatClock(now.hour, now.minute, now.second)));
     remote_->setText(QString::fromStdString(
         settings_.readString(keys::kInet, keys::kRemoteTime, net::kRemoteTimeUnknown)));
 }

@@ -10,6 +10,7 @@ class QTreeWidget;
 
 namespace tavu {
 
+class Clock;
 class Prompter;
 class SettingsStore;
 
@@ -46,7 +47,7 @@ class CNetTime : public QWidget {
     Q_OBJECT
 
   public:
-    CNetTime(SettingsStore& settings, QWidget* parent = nullptr);
+    CNetTime(SettingsStore& settings, const Clock& clock, QWidget* parent = nullptr);
 
     QLabel* clockValue() const { return clock_; }
     QLabel* remoteValue() const { return remote_; }
@@ -63,6 +64,7 @@ class CNetTime : public QWidget {
 
   private:
     SettingsStore& settings_;
+    const Clock& computerClock_;
     QLabel* clock_;
     QLabel* remote_;
     QPushButton* getTime_;

@@ -8,7 +8,8 @@
 
 namespace tavu {
 
-CNetToolsDlg::CNetToolsDlg(SettingsStore& settings, Prompter& prompter, QWidget* parent)
+CNetToolsDlg::CNetToolsDlg(SettingsStore& settings, Prompter& prompter, const Clock& clock,
+                           QWidget* parent)
     : DarkDialog(parent) {
     setWindowTitle("NetTools");
     setFixedSize(470, 262);
@@ -22,7 +23,7 @@ CNetToolsDlg::CNetToolsDlg(SettingsStore& settings, Prompter& prompter, QWidget*
     // The pages lie over the frame's inside, 12 pixels below its top and 5 from its other edges.
     const QRect inside = frame_->geometry().adjusted(5, 12, -5, -5);
     hostPage_ = new CHostToIP(prompter, this);
-    timePage_ = new CNetTime(settings, this);
+    timePage_ = new CNetTime(settings, clock, this);
     pingPage_ = new CNetTrace(this);
     for (QWidget* page : {static_cast<QWidget*>(hostPage_), static_cast<QWidget*>(timePage_),
                           static_cast<QWidget*>(pingPage_)}) {
@@ -68,8 +69,9 @@ void CNetToolsDlg::accept() {
     DarkDialog::accept();
 }
 
-void CNetToolsDlg::run(SettingsStore& settings, Prompter& prompter, QWidget* parent) {
-    CNetToolsDlg dialog(settings, prompter, parent);
+void CNetToolsDlg::run(SettingsStore& settings, Prompter& prompter, const Clock& clock,
+                       QWidget* parent) {
+    CNetToolsDlg dialog(settings, prompter, clock, parent);
     dialog.exec();
 }
 

@@ -12,6 +12,7 @@ class CHostToIP;
 class CMyTreeCtrl;
 class CNetTime;
 class CNetTrace;
+class Clock;
 class Prompter;
 class SettingsStore;
 
@@ -22,10 +23,12 @@ class CNetToolsDlg : public DarkDialog {
     Q_OBJECT
 
   public:
-    CNetToolsDlg(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+    CNetToolsDlg(SettingsStore& settings, Prompter& prompter, const Clock& clock,
+                 QWidget* parent = nullptr);
 
     // The Inet Tools command: the window, modally.
-    static void run(SettingsStore& settings, Prompter& prompter, QWidget* parent);
+    static void run(SettingsStore& settings, Prompter& prompter, const Clock& clock,
+                    QWidget* parent);
 
     CMyTreeCtrl* tree() const { return tree_; }
     CHostToIP* hostPage() const { return hostPage_; }
