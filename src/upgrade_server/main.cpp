@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "Usage: tavu-upgrade-server [OPTIONS]\n"
     "Answers the upgrade question of TAVU: \"OK\" to clients of the current version, the\n"
     "message to all others.\n"
+    "Options take their value after a blank or an equals sign.\n"
     "  --port N            TCP port to listen on (default 4444; 0 picks a free one)\n"
     "  --bind ADDRESS      IPv4 address to listen on (default 0.0.0.0)\n"
     "  --current VERSION   the current version text (default \"1.1 BETA\")\n"
@@ -46,17 +47,23 @@ int main(int argc, char** argv) {
     options.currentVersion = tavu::kVersionText;
     options.message = kDefaultMessage;
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+        std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::cout << kUsage;
             return 0;
         }
-        if (i + 1 >= argc) {
+        // "--option VALUE" or "--option=VALUE".
+        std::string v;
+        if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            v = a.substr(eq + 1);
+            a.resize(eq);
+        } else if (i + 1 < argc) {
+            v = argv[++i];
+        } else {
             std::cerr << "tavu-upgrade-server: " << a << " needs a value (or is unknown)\n"
                       << kUsage;
             return 2;
         }
-        const std::string v = argv[++i];
         int n = 0;
         if (a == "--port" && toInt(v, 0, 65535, n)) {
             options.port = n;

@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "net/fake_tcp_server.h"
+#include "net/netns_support.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -94,6 +95,23 @@ TEST(NetCommandLine, LookupFailureAndUsage) {
              {"lookup"}, {"reverse", "a", "b"}, {"ping"}, {"time", "a", "b"}}) {
         EXPECT_EQ(runIn(dir, args).status, 2) << args[0];
     }
+}
+
+TEST(NetCommandLine, PingReportsTheSecondEcho) {
+    test::TempDir dir;
+    NetRun reached, missed;
+    const std::string why = test::runInLoopbackNetns([&] {
+        reached = runIn(dir, {"ping", "127.0.0.1"});
+        missed = runIn(dir, {"ping", "192.0.2.1"});  // no route in the namespace
+    });
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    EXPECT_EQ(reached.status, 0);
+    EXPECT_EQ(reached.out.rfind("[Ping] 127.0.0.1 [", 0), 0u) << reached.out;
+    EXPECT_EQ(std::count(reached.out.begin(), reached.out.end(), '\n'), 1);
+    EXPECT_EQ(missed.status, 1);
+    EXPECT_EQ(missed.err.rfind("[Ping] Error ", 0), 0u) << missed.err;
 }
 
 }  // namespace
