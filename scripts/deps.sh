@@ -21,6 +21,7 @@ test_packages=(
     tzdata                                         # Europe/Helsinki: spans across summer time changes
     ppp                                            # chat(8) for the dial tests, pppd run once
     dovecot-core dovecot-pop3d openssl             # a real mail server and its test certificates
+    xinetd                                         # a real RFC 868 time server for the net tools
 )
 
 package_packages=(

@@ -1,5 +1,6 @@
 #include "app/cli.h"
 #include "app/cli_dialup.h"
+#include "app/cli_net.h"
 
 namespace tavu {
 
@@ -7,15 +8,19 @@ int runMailCommand(CliContext& context, const std::vector<std::string>& args);
 
 // One line a subcommand; each lives in a file of its own beside this one.
 const std::vector<Subcommand>& subcommands() {
+    // clang-format off
     static const std::vector<Subcommand> table = {
         {"dial", kDialUsage, runDialCommand},
         {"hangup", kHangupUsage, runHangupCommand},
         {"entries", kEntriesUsage, runEntriesCommand},
-        {"mail",
-         "  tavu mail [--config-dir DIR]                check the mailbox now and print the "
-         "result\n",
-         runMailCommand},
+        {"mail", "  tavu mail [--config-dir DIR]                check the mailbox now and print the result\n", runMailCommand},
+        {"lookup", "  tavu lookup HOST                            print the host's address\n", runLookupCommand},
+        {"reverse", "  tavu reverse ADDRESS                        print the address's host name\n", runReverseCommand},
+        {"time", "  tavu time [SERVER]                          print a time server's time\n", runTimeCommand},
+        {"ping", "  tavu ping HOST                              ping the host, print the reply\n", runPingCommand},
+        {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
     };
+    // clang-format on
     return table;
 }
 

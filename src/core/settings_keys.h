@@ -69,6 +69,8 @@ inline constexpr const char* kDisWhenCallInterval = "DisWhenCallInterval";
 inline constexpr const char* kCheapInSat = "CheapInSat";
 inline constexpr const char* kCheapInSun = "CheapInSun";
 inline constexpr const char* kDisableUpgrade = "DisableUpgrade";
+// The upgrade server, host or host:port.
+inline constexpr const char* kUpgradeServer = "UpgradeServer";
 
 // Settings: scheduled dial and hang-up.
 inline constexpr const char* kDialSequenceComboState = "DialSequenceComboState";

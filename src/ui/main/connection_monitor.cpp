@@ -18,8 +18,10 @@
 #include "core/settings_store.h"
 #include "core/version.h"
 #include "dial/schedule_check.h"
+#include "net/auto_upgrade_check.h"
 #include "net/mail_check.h"
 #include "net/mail_controller.h"
+#include "net/upgrade_query.h"
 #include "platform/ras_errors.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
@@ -32,6 +34,7 @@
 #include "ui/dial/dial_progress_dlg.h"
 #include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
+#include "ui/net/net_tools_dlg.h"
 #include "ui/perf/performance_dlg.h"
 #include "ui/prefs/preferences_dlg.h"
 #include "ui/reports/report_dlg.h"
@@ -85,6 +88,7 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
         "QHeaderView::section { background: rgb(50,50,50); color: rgb(220,220,220); }");
 
     skin_ = std::make_unique<SkinFace>(*this, status_);
+    upgradeCheck_ = std::make_unique<AutoUpgradeCheck>(ctx_.settings, ctx_.prompter);
     skin_->menuMessage = [this](int number) { handleMessage(number); };
 
     pollTimer_.setSingleShot(true);
@@ -144,6 +148,13 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 return;
             case Action::Performance:
                 CPerformanceDlg::run(*core_, this);
+                return;
+            case Action::InetTools:
+                CNetToolsDlg::run(ctx_.settings, ctx_.prompter, ctx_.clock, this);
+                return;
+            case Action::CheckUpdate:
+                CDialProgressDlg::runUpgradeCheck(ctx_, this,
+                                                  net::makeUpgradeQueryJob(ctx_.settings));
                 return;
             default:
                 break;
@@ -286,6 +297,7 @@ void ConnectionMonitor::tick(int timerId) {
                 if (MailController::checksAfterConnect(ctx_.settings)) {
                     startMailCheck();
                 }
+                upgradeCheck_->start();
             }
             break;
         case CostTimer:

@@ -19,6 +19,7 @@ namespace tavu {
 namespace platform {
 class StartupEntry;
 }
+class AutoUpgradeCheck;
 class CSystemTray;
 class MailController;
 class SkinFace;
@@ -69,6 +70,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
     SmallTimeWindow* floatingWindow() const { return floating_.get(); }
+    AutoUpgradeCheck& upgradeCheck() { return *upgradeCheck_; }
     bool loadSkin(const std::string& path);
     // The skin chooser (command 32854, through openWindow).
     void chooseSkin();
@@ -139,6 +141,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<SkinFace> skin_;
     std::unique_ptr<SmallTimeWindow> floating_;
     std::unique_ptr<MailController> mail_;
+    std::unique_ptr<AutoUpgradeCheck> upgradeCheck_;  // timer 4's upgrade question
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;
