@@ -1,4 +1,5 @@
 #include "core/settings_store.h"
+#include "core/file_io.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -45,20 +46,6 @@ std::int64_t nanos(const timespec& t) {
 }
 
 constexpr off_t kMaxFileSize = 64 * 1024 * 1024;
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string directoryOf(const std::string& path) {
     const auto slash = path.rfind('/');

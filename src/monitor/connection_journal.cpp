@@ -1,5 +1,7 @@
 #include "monitor/connection_journal.h"
 
+#include "core/file_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,20 +45,6 @@ bool takeLine(std::string_view& text, std::string_view key, std::string_view& va
         return false;
     }
     value = line.substr(key.size());
-    return true;
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
     return true;
 }
 

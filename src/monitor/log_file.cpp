@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/paths.h"
 #include "core/prompter.h"
 #include "core/settings_keys.h"
@@ -17,23 +18,6 @@
 namespace tavu {
 
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 ssize_t readRetry(int fd, char* buf, std::size_t n) {
     for (;;) {
@@ -99,7 +83,7 @@ bool LogWriter::write(const std::string& path, const LogRecord& record) {
     if (fd < 0 && errno == EACCES) {
         fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     }
-    Fd file(fd);
+    UniqueFd file(fd);
     bool ok = file.ok();
     if (ok) {
         // A last line without its line end (a hand edit, an earlier failed write) would swallow
@@ -126,7 +110,7 @@ bool LogWriter::write(const std::string& path, const LogRecord& record) {
 }
 
 bool LogReader::forEachLine(const std::string& path, const LineFn& fn) {
-    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.ok()) {
         return false;
     }
@@ -170,7 +154,7 @@ bool LogReader::forEachLine(const std::string& path, const LineFn& fn) {
 }
 
 bool LogReader::forEachLineReverse(const std::string& path, const LineFn& fn) {
-    Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.ok()) {
         return false;
     }

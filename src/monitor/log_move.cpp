@@ -1,5 +1,7 @@
 #include "monitor/log_move.h"
 
+#include "core/file_io.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -11,48 +13,11 @@ namespace tavu {
 
 namespace {
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    // Closes now; false when the close reported an error (a write that did not reach the disk).
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Copies the open file `in` into a new file `to` (which must not exist) with the given mode.
 // Returns false, with nothing left at `to`, when any step fails.
 bool copyInto(int in, const struct stat& source, const std::string& to) {
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777));
+    UniqueFd out(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777));
     if (!out.ok()) {
         return false;  // not even created: nothing to clean up
     }
@@ -68,7 +33,7 @@ bool copyInto(int in, const struct stat& source, const std::string& to) {
             ok = n == 0;
             break;
         }
-        ok = writeAll(out.get(), buf, static_cast<std::size_t>(n));
+        ok = writeAll(out.get(), std::string_view(buf, static_cast<std::size_t>(n)));
         copied += n;
     }
     // Whole and on the disk before the original may go.
@@ -114,7 +79,7 @@ LogMoveResult moveLogFile(const std::string& from, const std::string& to) {
         return LogMoveResult::Failed;
     }
     // Another file system: copy, then remove the original.
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.ok() || ::fstat(in.get(), &source) != 0 || !copyInto(in.get(), source, to)) {
         return LogMoveResult::Failed;
     }

@@ -264,8 +264,10 @@ int pppdExitError(int status, std::string& detail) {
 bool interfaceReady(const std::string& ifname) {
     const unsigned index = ::if_nametoindex(ifname.c_str());
     netlink::LinkInfo link;
+    // The interface pppd named for this dial is its line, whatever its name: only whether it is
+    // up counts here.
     if (index == 0 || !netlink::getLink(static_cast<int>(index), link) ||
-        !netlink::isDialupLink(link)) {
+        (link.flags & IFF_UP) == 0) {
         return false;
     }
     ifaddrs* list = nullptr;

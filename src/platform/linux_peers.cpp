@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 
+#include "core/file_io.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "platform/linux_ras_codes.h"
@@ -52,30 +53,7 @@ std::string upper(std::string_view s) {
 
 // Reads at most kMaxFile bytes of a regular file; errno tells why it failed.
 bool readTextFile(const std::string& path, std::string& out) {
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        errno = ENOENT;
-        return false;
-    }
-    char buf[4096];
-    while (out.size() < kMaxFile) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
+    return readSmallFile(path, kMaxFile, out);
 }
 
 // Splits a command line the way a shell would for plain words and quoted strings.

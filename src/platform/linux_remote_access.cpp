@@ -1,5 +1,7 @@
 #include "platform/linux_remote_access.h"
 
+#include "core/file_io.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <net/if_arp.h>
@@ -27,34 +29,6 @@ namespace {
 constexpr std::size_t kMaxPidFile = 4096;
 constexpr std::size_t kMaxCmdline = 64 * 1024;
 constexpr std::size_t kMaxOptionsFile = 256 * 1024;
-
-// Reads at most maxBytes of a regular file. Opening does not block, so a FIFO planted in place
-// of the file cannot stall the caller.
-bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& out) {
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    char buf[4096];
-    while (out.size() < maxBytes) {
-        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, maxBytes - out.size()));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;

@@ -64,6 +64,8 @@ struct DialCli {
         settings.writeString("Dialup", "ChatDir", rig.paths.chatDir);
         settings.writeString("Dialup", "Pppd", rig.paths.pppd);
         settings.writeString("Dialup", "Chat", rig.paths.chat);
+        // The stand-in's interface is a tun device: its name makes it a dial-up line.
+        settings.writeString("Dialup", "Interfaces", std::string("ppp* ") + kIfname);
         settings.writeString("Settings", "DefaultCon", kEntry);
         settings.writeInt("Settings", "RedialWhenBusy", 1);
         settings.writeInt("Settings", "RedialTimes", 3);

@@ -374,7 +374,7 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             break;
         case Action::MailHide:
             mailTray_->hide();
-            core_->display().mailCount = "0";
+            core_->display().mailCount.assign(1, '0');  // GCC 12 wrongly warns on = "0" here
             redraw();
             break;
         case Action::PreferencesWithTimers:

@@ -16,6 +16,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
+#include "support/modal_driver.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -53,27 +54,7 @@ void click(QPushButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-// Hands each modal window that comes up during a modal run to a handler.
-class ModalDriver {
-  public:
-    explicit ModalDriver(std::function<void(QDialog*)> handle) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, handle] {
-            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (modal != nullptr && modal != last_) {
-                last_ = modal;  // cleared when it goes, so one at the same address still counts
-                ++count_;
-                handle(modal);
-            }
-        });
-        timer_.start(0);
-    }
-    int count() const { return count_; }
-
-  private:
-    QTimer timer_;
-    QPointer<QDialog> last_;
-    int count_ = 0;
-};
+using test::ModalDriver;
 
 // Answers the password prompt with a wrong password, then with the given one (or cancels).
 std::function<void(QDialog*)> answerPrompt(const char* password) {

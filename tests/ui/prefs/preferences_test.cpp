@@ -25,6 +25,7 @@
 #include "core/settings_store.h"
 #include "monitor/commands.h"
 #include "platform/fakes.h"
+#include "support/modal_driver.h"
 #include "support/temp_dir.h"
 #include "tariff/price_fields.h"
 #include "ui/common/my_tree_ctrl.h"
@@ -38,27 +39,7 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-// Hands each new modal window to a handler while a modal run goes on.
-class ModalDriver {
-  public:
-    explicit ModalDriver(std::function<void(QDialog*)> handle) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, handle] {
-            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (modal != nullptr && modal != last_) {
-                last_ = modal;
-                ++count_;
-                handle(modal);
-            }
-        });
-        timer_.start(0);
-    }
-    int count() const { return count_; }
-
-  private:
-    QTimer timer_;
-    QPointer<QDialog> last_;
-    int count_ = 0;
-};
+using test::ModalDriver;
 
 class Preferences : public ::testing::Test {
   protected:

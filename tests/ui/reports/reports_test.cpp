@@ -21,6 +21,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "reports/report_rows.h"
+#include "support/modal_driver.h"
 #include "support/temp_dir.h"
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
@@ -42,27 +43,7 @@ QString shortDate(int year, int month, int day) {
     return QLocale::system().toString(QDate(year, month, day), QLocale::ShortFormat);
 }
 
-// Calls a handler for each modal window that comes up while a modal run goes on.
-class ModalDriver {
-  public:
-    explicit ModalDriver(std::function<void(QDialog*)> handle) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, handle] {
-            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (modal != nullptr && modal != last_) {
-                last_ = modal;
-                seen_.push_back(modal->windowTitle());
-                handle(modal);
-            }
-        });
-        timer_.start(0);
-    }
-    const QStringList& seen() const { return seen_; }
-
-  private:
-    QTimer timer_;
-    QPointer<QDialog> last_;
-    QStringList seen_;
-};
+using test::ModalDriver;
 
 class Reports : public ::testing::Test {
   protected:

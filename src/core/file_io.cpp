@@ -1,0 +1,63 @@
+#include "core/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace tavu {
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool UniqueFd::close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& out) {
+    out.clear();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.ok()) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        errno = ENOENT;
+        return false;
+    }
+    char buf[4096];
+    while (out.size() < maxBytes) {
+        const ssize_t n = ::read(fd.get(), buf, std::min(sizeof buf, maxBytes - out.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace tavu
