@@ -57,10 +57,8 @@ bool makeDirs(const std::string& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-std::string resolveConfigDir(const std::optional<std::string>& override,
-                             const std::string& exeDir) {
+std::string configDirFor(const std::optional<std::string>& override, const std::string& exeDir) {
     if (override) {
-        makeDirs(*override);
         return *override;
     }
     if (::access(exeDir.c_str(), W_OK) == 0) {
@@ -74,9 +72,19 @@ std::string resolveConfigDir(const std::optional<std::string>& override,
     } else {
         base = "/tmp";
     }
-    std::string dir = joinPath(base, "tavu");
+    return joinPath(base, "tavu");
+}
+
+std::string resolveConfigDir(const std::optional<std::string>& override,
+                             const std::string& exeDir) {
+    std::string dir = configDirFor(override, exeDir);
     makeDirs(dir);
     return dir;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace tavu

@@ -47,6 +47,10 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void hideOperation();
     void restoreAndShow();
     void storePosition();
+    // Follows a notification area that comes after the start or goes away (a panel restart):
+    // the icons move into it, or leave it with the window kept reachable. A timer calls it
+    // every few seconds; tests call it directly.
+    void watchTray();
 
     // The tick of the timers; the real timers call it, tests may call it directly.
     void tick(int timerId);
@@ -98,6 +102,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     // MonitorView
@@ -135,6 +140,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QTimer afterConnectTimer_;
     QTimer costTimer_;
     QTimer scheduleTimer_;
+    QTimer trayWatch_;
+    bool loadingSkin_ = false;  // a skin load hides the window for a moment: not a hide
     bool trayAvailable_ = false;
     bool shownAtStart_ = false;
     QString tooltip_;
