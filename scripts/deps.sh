@@ -16,6 +16,8 @@ test_packages=(
     clang-format                                   # the tree stays formatted
     pulseaudio                                     # a private sound server with a null sink
     locales                                        # a German locale: numbers ignore the user's locale
+    xvfb x11-utils xdotool                         # a bare X server: the tray that comes late
+    libxcb1-dev                                    # the fake notification area of that test
 )
 
 wanted=("${build_packages[@]}")

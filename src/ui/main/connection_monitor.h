@@ -61,6 +61,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QString trayTooltip() const;
     bool shownAtStart() const { return shownAtStart_; }
     QMenu* trayMenu() const { return trayMenu_; }
+    CSystemTray* tray() const { return tray_.get(); }
 
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
