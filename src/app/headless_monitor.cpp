@@ -34,11 +34,12 @@ Answer StreamPrompter::show(const Message& message) {
 
 HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                                  platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                                 std::string configDir, std::string userName, std::ostream& out)
+                                 std::string configDir, std::string userName,
+                                 std::string versionText, std::ostream& out)
     : clock_(clock), out_(out), logWriter_(prompter) {
     core_ = std::make_unique<MonitorCore>(
         MonitorServices{settings, clock, prompter, ras, counters, sound_, logWriter_,
-                        std::move(configDir), std::move(userName), kAppTitle,
+                        std::move(configDir), std::move(userName), std::move(versionText),
                         [](std::chrono::milliseconds d) {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
                         }},

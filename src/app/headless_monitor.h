@@ -46,7 +46,8 @@ class HeadlessMonitor : public QObject, public MonitorView {
   public:
     HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                     platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                    std::string configDir, std::string userName, std::ostream& out);
+                    std::string configDir, std::string userName, std::string versionText,
+                    std::ostream& out);
     ~HeadlessMonitor() override;
 
     // Starts the timers.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -101,7 +103,7 @@ class HeadlessRun : public testing::Test {
     }
     void start() {
         monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr,
-                                                    dir.path(), "ann", out);
+                                                    dir.path(), "ann", "", out);
     }
 
     TempDir dir;

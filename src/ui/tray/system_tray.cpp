@@ -46,8 +46,8 @@ bool CSystemTray::attach() {
     }
     tray_ = new QSystemTrayIcon(icon_, this);
     tray_->setToolTip(tooltip_);
-    if (menu) {
-        tray_->setContextMenu(menu);
+    if (menu_) {
+        tray_->setContextMenu(menu_);
     }
     connect(tray_, &QSystemTrayIcon::activated, this, &CSystemTray::onActivated);
     if (!hidden_) {
