@@ -142,7 +142,7 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     platform::LinuxDialupCounters counters;
     platform::LinuxSystemInfo system;
     HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
-                            out);
+                            system.versionText(), out);
     QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
                      [] { QCoreApplication::exit(0); });
     onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +89,9 @@ TEST(StreamPrompter, WritesTheBoxToTheStreamAndConfirmsQuestions) {
 class HeadlessRun : public testing::Test {
   protected:
     HeadlessRun() : clock(fromLocal(2026, 3, 15, 12)), settings(dir.file("tavu.ini")) {
+        if (QCoreApplication::instance() == nullptr) {
+            app = std::make_unique<QCoreApplication>(argc, argv);  // the monitor's timers
+        }
         std::string error;
         ras = platform::SimulatedRemoteAccess::fromText("[entry Provider]\n", clock, error);
     }
@@ -106,6 +111,10 @@ class HeadlessRun : public testing::Test {
                                                     dir.path(), "ann", "", out);
     }
 
+    int argc = 1;
+    char name[5] = "tavu";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
     TempDir dir;
     ManualClock clock;
     SettingsStore settings;

@@ -13,7 +13,7 @@ namespace {
 xcb_atom_t atom(xcb_connection_t* c, const std::string& name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
-    const xcb_atom_t a = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t a = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     std::free(reply);
     return a;
 }
