@@ -37,7 +37,12 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 kill -0 "$pid" 2>/dev/null || fail "the program did not start"
-main=$(xdotool search --name '^TAVU$' | head -n 1)
+main=""
+for _ in $(seq 50); do
+    main=$(xdotool search --onlyvisible --name '^TAVU$' 2>/dev/null | head -n 1)
+    [ -n "$main" ] && break
+    sleep 0.1
+done
 [ -n "$main" ] || fail "no main window"
 mapped() { xwininfo -id "$main" | grep -q "IsViewable"; }
 mapped || fail "the main window is not shown"
