@@ -22,6 +22,8 @@ test_packages=(
     ppp                                            # chat(8) for the dial tests, pppd run once
     dovecot-core dovecot-pop3d openssl             # a real mail server and its test certificates
     xinetd                                         # a real RFC 868 time server for the net tools
+    xvfb x11-utils xdotool                         # a bare X server: the tray that comes late
+    libxcb1-dev                                    # the fake notification area of that test
 )
 
 package_packages=(

@@ -22,8 +22,31 @@ bool isToolkitOption(const std::string& a) {
            a == "-qwindowtitle" || a == "-session";
 }
 
-int runReport(const std::string& configDir, std::ostream& out) {
+// The report and the summary only read: a folder that is not there is a mistyped name, told
+// as such, and nothing is created.
+bool checkFolder(const std::string& dir, std::ostream& err) {
+    if (isDirectory(dir)) {
+        return true;
+    }
+    err << "no such folder: " << dir << '\n';
+    return false;
+}
+
+bool checkLogFolder(const SettingsStore& settings, const std::string& configDir,
+                    std::ostream& err) {
+    const std::string log = logFilePath(settings, configDir);
+    const auto slash = log.rfind('/');
+    return slash == std::string::npos || checkFolder(slash == 0 ? "/" : log.substr(0, slash), err);
+}
+
+int runReport(const std::string& configDir, std::ostream& out, std::ostream& err) {
+    if (!checkFolder(configDir, err)) {
+        return 1;
+    }
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    if (!checkLogFolder(settings, configDir, err)) {
+        return 1;
+    }
     const BillingRules rules = BillingRules::read(settings);
     TariffReader tariffs(settings);
     for (std::size_t i = 0; i < kReportHeadings.size(); ++i) {
@@ -57,8 +80,14 @@ int runReport(const std::string& configDir, std::ostream& out) {
 }
 
 int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
-               const Clock& clock, std::ostream& out) {
+               const Clock& clock, std::ostream& out, std::ostream& err) {
+    if (!checkFolder(configDir, err)) {
+        return 1;
+    }
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    if (!checkLogFolder(settings, configDir, err)) {
+        return 1;
+    }
     const std::string log = logFilePath(settings, configDir);
     const LocalDateTime today = clock.localNow();
     const LogTotals totals =
@@ -230,9 +259,9 @@ int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, c
             out << kAppTitle << '\n';
             return 0;
         case CommandLine::Mode::Report:
-            return runReport(resolveConfigDir(c.configDir, exeDir), out);
+            return runReport(configDirFor(c.configDir, exeDir), out, err);
         case CommandLine::Mode::Summary:
-            return runSummary(resolveConfigDir(c.configDir, exeDir), c.filter, clock, out);
+            return runSummary(configDirFor(c.configDir, exeDir), c.filter, clock, out, err);
         case CommandLine::Mode::Command:
             return runRemoteCommand(c.remoteCommand, err);
         case CommandLine::Mode::Run:

@@ -5,11 +5,13 @@
 namespace tavu {
 
 int runMailCommand(CliContext& context, const std::vector<std::string>& args);
+int runMonitorCommand(CliContext& context, const std::vector<std::string>& args);
 
 // One line a subcommand; each lives in a file of its own beside this one.
 const std::vector<Subcommand>& subcommands() {
     // clang-format off
     static const std::vector<Subcommand> table = {
+        {"monitor", "  tavu monitor [--config-dir DIR]             time and log connections without a window\n", runMonitorCommand},
         {"dial", kDialUsage, runDialCommand},
         {"hangup", kHangupUsage, runHangupCommand},
         {"entries", kEntriesUsage, runEntriesCommand},

@@ -1,19 +1,20 @@
 #include "app/tavu_app.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QEventLoop>
 #include <QSessionManager>
-#include <QSocketNotifier>
 #include <QSplashScreen>
 #include <QTimer>
 
-#include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/display_check.h"
 #include "app/remote_command.h"
+#include "app/termination_signals.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
@@ -37,33 +38,6 @@ namespace tavu {
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void onTerminate(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-// SIGTERM and SIGINT end the program the way the end of the desktop session does: a connection
-// still up gets its record.
-void catchTerminationSignals(ConnectionMonitor& window) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char c = 0;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-        window.endSession();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-}
-
 void showSplash() {
     QSplashScreen splash(splashPixmap());
     splash.show();
@@ -77,6 +51,12 @@ void showSplash() {
 }  // namespace
 
 int runTavuApp(const CommandLine& command, int& argc, char** argv) {
+    // Without a display the toolkit would abort with a message about its plugins.
+    if (!displayAvailable([](const char* name) { return std::getenv(name); },
+                          std::vector<std::string>(argv + 1, argv + argc))) {
+        std::cerr << noDisplayText();
+        return 1;
+    }
     QApplication app(argc, argv);
     app.setApplicationName("tavu");
     app.setQuitOnLastWindowClosed(false);
@@ -84,6 +64,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     // One running copy per user: a second one brings the first forward and ends.
     platform::SingleInstance instance;
     if (instance.activateRunning()) {
+        std::cerr << "TAVU is already running.\n";
         return 1;
     }
 
@@ -152,7 +133,9 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
                      [] { QCoreApplication::exit(0); });
     QObject::connect(&app, &QApplication::commitDataRequest, &window,
                      [&window](QSessionManager&) { window.endSession(); });
-    catchTerminationSignals(window);
+    // SIGTERM and SIGINT end the program the way the end of the desktop session does: a
+    // connection still up gets its record.
+    onTerminationSignal(&window, [&window] { window.endSession(); });
     window.initialise();
     return app.exec() == 0 ? 0 : 1;
 }

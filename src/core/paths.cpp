@@ -57,10 +57,8 @@ bool makeDirs(const std::string& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-std::string resolveConfigDir(const std::optional<std::string>& override,
-                             const std::string& exeDir) {
+std::string configDirFor(const std::optional<std::string>& override, const std::string& exeDir) {
     if (override) {
-        makeDirs(*override);
         return *override;
     }
     // An installed program's folder (/usr/bin) may be writable for root, but it is no place for
@@ -68,7 +66,12 @@ std::string resolveConfigDir(const std::optional<std::string>& override,
     if (installedDataDir(exeDir).empty() && ::access(exeDir.c_str(), W_OK) == 0) {
         return exeDir;
     }
-    std::string dir = joinPath(xdgBaseDir("XDG_CONFIG_HOME", ".config"), "tavu");
+    return joinPath(xdgBaseDir("XDG_CONFIG_HOME", ".config"), "tavu");
+}
+
+std::string resolveConfigDir(const std::optional<std::string>& override,
+                             const std::string& exeDir) {
+    std::string dir = configDirFor(override, exeDir);
     makeDirs(dir);
     return dir;
 }
@@ -101,8 +104,7 @@ std::string parentDir(std::string dir) {
 
 std::string installedDataDir(const std::string& exeDir) {
     const std::string dir = joinPath(parentDir(exeDir), "share/tavu");
-    struct stat st {};
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? dir : std::string();
+    return isDirectory(dir) ? dir : std::string();
 }
 
 std::string userDataDir() {
@@ -117,6 +119,11 @@ std::string helpIndexPath(const std::string& exeDir) {
         return installed;
     }
     return beside;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace tavu

@@ -32,6 +32,12 @@ std::string userDataDir();
 // The manual's first page: help/index.htm beside the executable, else the installed
 // `../share/doc/tavu/help/index.htm` when that exists.
 std::string helpIndexPath(const std::string& exeDir);
+// The folder resolveConfigDir would give, without creating it: for the commands that only read.
+std::string configDirFor(const std::optional<std::string>& override,
+                         const std::string& exeDir = executableDir());
+
+// Whether the path names an existing folder.
+bool isDirectory(const std::string& path);
 
 // Creates a folder and its parents (mode 0700 for new ones); true when it exists afterwards.
 bool makeDirs(const std::string& dir);

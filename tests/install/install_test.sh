@@ -15,13 +15,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 for f in bin/tavu bin/tavu-upgrade-server share/man/man1/tavu-upgrade-server.1 share/tavu/Skins/Velvora/Skin.ini share/tavu/Skins/Velvora/MainUp.bmp \
          share/applications/tavu.desktop share/metainfo/tavu.metainfo.xml \
-         share/man/man1/tavu.1 share/doc/tavu/help/index.htm share/doc/tavu/copyright; do
+         share/man/man1/tavu.1 share/doc/tavu/help/index.htm share/doc/tavu/copyright lib/systemd/user/tavu-monitor.service; do
     [ -e "$p/$f" ] || fail "$f was not installed"
 done
 for size in 16 22 24 32 48 64 128 256; do
     [ -s "$p/share/icons/hicolor/${size}x${size}/apps/tavu.png" ] || fail "no ${size}px icon"
 done
 
+grep -q "^ExecStart=$work/staged/bin/tavu monitor\$" "$p/lib/systemd/user/tavu-monitor.service" ||
+    fail "the service does not start the installed program"
 "$p/bin/tavu" --version | grep -q '^TAVU Online Timer 1.1 BETA$' || fail "--version"
 mkdir "$work/config"
 "$p/bin/tavu" summary --config-dir "$work/config" | grep -q . || fail "summary printed nothing"

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -30,6 +31,7 @@
 #include "ui/common/about_dlg.h"
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
+#include "ui/common/screen_fit.h"
 #include "ui/dial/connection_dialogs.h"
 #include "ui/dial/dial_progress_dlg.h"
 #include "ui/dial/timer_dlg.h"
@@ -99,6 +101,8 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
     connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
     connect(&scheduleTimer_, &QTimer::timeout, this, [this] { tick(ScheduleTimer); });
+    connect(&trayWatch_, &QTimer::timeout, this, &ConnectionMonitor::watchTray);
+    keepOnScreen(this);
 
     startupEntry = std::make_unique<platform::XdgAutostartEntry>(ctx_.exeDir);
     // The background mailbox checks: a count shows the new-mail icon and the display's count, a
@@ -217,6 +221,9 @@ bool ConnectionMonitor::initialise() {
                                   readSetting(s, keys::kGalvWindowPost, 0)),
                            QPoint(readSetting(s, keys::kGalvWindowPosr, 0) - 1, bottom - 1));
     }
+    // A stored place from another monitor or scale factor must not put the window off the
+    // screens.
+    startRect_ = fitOnScreens(startRect_, availableScreenAreas());
     setGeometry(startRect_);
     if (readSetting(s, keys::kGalvWindowMinimized, 0) == 1) {
         showMinimized();
@@ -237,6 +244,7 @@ bool ConnectionMonitor::initialise() {
         mailTimer_.start(mailMs);
     }
     costTimer_.start(60000);
+    trayWatch_.start(2000);
 
     insertStatus("System messages will go here!");
     insertStatus("Welcome to Tavu - your online timer!");
@@ -502,11 +510,36 @@ void ConnectionMonitor::finish() {
     afterConnectTimer_.stop();
     costTimer_.stop();
     scheduleTimer_.stop();
+    trayWatch_.stop();
     emit exitConfirmed();
 }
 
 void ConnectionMonitor::hideOperation() {
     hideMainWindow();
+}
+
+void ConnectionMonitor::watchTray() {
+    if (exited_ || !tray_) {
+        return;
+    }
+    if (!trayAvailable_) {
+        if (tray_->attach()) {
+            mailTray_->attach();
+            trayAvailable_ = true;
+            update();
+        }
+        return;
+    }
+    if (!tray_->areaAvailable()) {
+        tray_->detach();
+        mailTray_->detach();
+        trayAvailable_ = false;
+        // No icon to come back through: the window stays on the task bar.
+        if (isHidden()) {
+            showMinimized();
+        }
+        update();
+    }
 }
 
 void ConnectionMonitor::restoreAndShow() {
@@ -541,6 +574,16 @@ void ConnectionMonitor::closeEvent(QCloseEvent* event) {
     storePosition();
     hideOperation();
     event->ignore();
+}
+
+void ConnectionMonitor::hideEvent(QHideEvent* event) {
+    // Every way of hiding the window (View, Hide, the close request, the skin's button, a
+    // command from a second copy) brings the floating window when it is asked for.
+    if (!event->spontaneous() && !exited_ && !loadingSkin_ &&
+        readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
+        showFloatingWindow();
+    }
+    QWidget::hideEvent(event);
 }
 
 void ConnectionMonitor::changeEvent(QEvent* event) {
@@ -672,11 +715,16 @@ void ConnectionMonitor::hideMainWindow() {
 }
 
 bool ConnectionMonitor::loadSkin(const std::string& path) {
-    return skin_->load(path, ctx_.prompter);
+    loadingSkin_ = true;
+    const bool loaded = skin_->load(path, ctx_.prompter);
+    loadingSkin_ = false;
+    return loaded;
 }
 
 void ConnectionMonitor::chooseSkin() {
+    loadingSkin_ = true;
     skin_->choose(skin::skinsFolder(ctx_.exeDir), ctx_.settings, ctx_.prompter);
+    loadingSkin_ = false;
 }
 
 void ConnectionMonitor::showFloatingWindow() {

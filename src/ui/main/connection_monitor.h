@@ -53,6 +53,10 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void hideOperation();
     void restoreAndShow();
     void storePosition();
+    // Follows a notification area that comes after the start or goes away (a panel restart):
+    // the icons move into it, or leave it with the window kept reachable. A timer calls it
+    // every few seconds; tests call it directly.
+    void watchTray();
 
     // The tick of the timers; the real timers call it, tests may call it directly.
     void tick(int timerId);
@@ -66,6 +70,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     // The mail icon, and the background mailbox checks (tests give them their own jobs).
     CSystemTray* mailTray() const { return mailTray_.get(); }
     MailController& mailController() { return *mail_; }
+    CSystemTray* tray() const { return tray_.get(); }
 
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
@@ -111,6 +116,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     // MonitorView
@@ -151,6 +157,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QTimer afterConnectTimer_;
     QTimer costTimer_;
     QTimer scheduleTimer_;
+    QTimer trayWatch_;
+    bool loadingSkin_ = false;  // a skin load hides the window for a moment: not a hide
     bool trayAvailable_ = false;
     bool shownAtStart_ = false;
     QString tooltip_;

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "ui/common/dialog_units.h"
+#include "ui/common/screen_fit.h"
 
 namespace tavu {
 
@@ -26,6 +27,7 @@ SmallTimeWindow::SmallTimeWindow()
     setWindowTitle("SmallTimeDisplayWindow");
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(dluX(62), dluY(22));
+    keepOnScreen(this);
 }
 
 void SmallTimeWindow::showWindow() {

@@ -1,12 +1,16 @@
 #include "ui/reports/report_dlg.h"
 
 #include <QDate>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <climits>
 
@@ -14,6 +18,7 @@
 #include "monitor/log_file.h"
 #include "tariff/tariff.h"
 #include "ui/common/dialog_units.h"
+#include "ui/common/screen_fit.h"
 #include "ui/reports/summary_dlg.h"
 
 namespace tavu {
@@ -22,6 +27,11 @@ namespace {
 
 QString fromLog(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Qt::Alignment alignmentOf(int column) {
+    return (CListViewEx::isFigureColumn(column) ? Qt::AlignRight : Qt::AlignLeft) |
+           Qt::AlignVCenter;
 }
 
 }  // namespace
@@ -68,7 +78,7 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return cellText(index.row(), index.column());
         case Qt::TextAlignmentRole:
-            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+            return QVariant::fromValue(alignmentOf(index.column()));
         default:
             return {};
     }
@@ -80,7 +90,7 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
             return QString::fromLatin1(kReportHeadings[static_cast<std::size_t>(section)]);
         }
         if (role == Qt::TextAlignmentRole) {
-            return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+            return QVariant::fromValue(alignmentOf(section));
         }
     }
     return {};
@@ -127,13 +137,23 @@ CListViewEx::CListViewEx(QWidget* parent) : QTableView(parent) {
 }
 
 void CListViewEx::sizeColumnsToSample(int sampleRows) {
+    sampleRows_ = sampleRows;
+    resample();
+}
+
+void CListViewEx::resample() {
     auto* m = qobject_cast<ReportModel*>(model());
     if (m == nullptr) {
         return;
     }
-    const QFontMetrics fm(font());
-    const int rows = std::min(sampleRows, m->rowCount());
+    ensurePolished();
     QHeaderView* header = horizontalHeader();
+    header->ensurePolished();
+    // Measured as the rows are painted: the view's font on the screen it is on.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QFontMetrics fm(option.font, this);
+    const int rows = std::min(sampleRows_, m->rowCount());
     for (int c = 0; c < ReportModel::kColumns; ++c) {
         int width = header->sectionSizeHint(c);
         for (int r = 0; r < rows; ++r) {
@@ -141,6 +161,30 @@ void CListViewEx::sizeColumnsToSample(int sampleRows) {
         }
         header->resizeSection(c, width);
     }
+}
+
+int CListViewEx::columnsWidth() const {
+    int width = 0;
+    for (int c = 0; c < ReportModel::kColumns; ++c) {
+        width += horizontalHeader()->sectionSize(c);
+    }
+    return width;
+}
+
+void CListViewEx::changeEvent(QEvent* event) {
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        resample();
+    }
+}
+
+void CListViewEx::showEvent(QShowEvent* event) {
+    // The screen is known now, and with it the size of the font.
+    resample();
+    if (QWindow* w = window()->windowHandle()) {
+        connect(w, &QWindow::screenChanged, this, &CListViewEx::resample, Qt::UniqueConnection);
+    }
+    QTableView::showEvent(event);
 }
 
 void CListViewEx::RowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -153,7 +197,8 @@ void CListViewEx::RowPainter::paint(QPainter* painter, const QStyleOptionViewIte
     const QRect textRect = option.rect.adjusted(kCellPadding, 0, -kCellPadding, 0);
     const QString text = option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
                                                        Qt::ElideRight, textRect.width());
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    const auto align = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+    painter->drawText(textRect, align | Qt::TextSingleLine, text);
     painter->restore();
 }
 
@@ -187,7 +232,16 @@ CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clo
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
 
-    resize(dluX(420), dluY(165));
+    // Wide enough for all ten columns, as far as the screen allows.
+    const int frame = 2 * list_->frameWidth() + list_->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout->contentsMargins();
+    int width =
+        std::max(dluX(420), list_->columnsWidth() + frame + margins.left() + margins.right() + 2);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        width = std::min(width, screen->availableGeometry().width());
+    }
+    resize(width, dluY(165));
+    keepOnScreen(this);
 }
 
 void CReportDlg::openSummary() {

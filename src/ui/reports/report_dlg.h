@@ -53,15 +53,32 @@ class CListViewEx : public QTableView {
   public:
     explicit CListViewEx(QWidget* parent = nullptr);
 
-    // Widens every column to its heading and to the widest of the first sampleRows rows.
+    // Widens every column to its heading and to the widest of the first sampleRows rows, as the
+    // rows are painted (the view's font on its screen). Done again when the font, the style or
+    // the screen changes.
     void sizeColumnsToSample(int sampleRows);
+    // The width the ten columns take together.
+    int columnsWidth() const;
+
+    // Bytes, durations and prices are figures: right-aligned.
+    static bool isFigureColumn(int column) {
+        return column == 3 || column == 7 || column == 8 || column == 9;
+    }
 
     static const QColor kRowColour;
     static const QColor kTextColour;
     static const QColor kSelectedColour;
     static constexpr int kCellPadding = 6;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void resample();
+
+    int sampleRows_ = 0;
+
     class RowPainter : public QStyledItemDelegate {
       public:
         using QStyledItemDelegate::QStyledItemDelegate;

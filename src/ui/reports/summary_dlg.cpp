@@ -13,6 +13,7 @@
 #include "reports/report_rows.h"
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
+#include "ui/common/screen_fit.h"
 
 namespace tavu {
 
@@ -104,6 +105,7 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
 
     resize(dluX(253), dluY(134));
+    keepOnScreen(this);
     refresh();
 }
 

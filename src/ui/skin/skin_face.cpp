@@ -4,10 +4,13 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QPainter>
 #include <QRegion>
+#include <QTreeView>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 #include <iostream>
 #include <vector>
 
@@ -128,14 +131,47 @@ void SkinFace::placeStatusList() {
         return;
     }
     const skin::Rect& r = desc_.listLocation;
-    statusList_->setGeometry(r.x, r.y, std::max(0, r.w), std::max(0, r.h));
     const QColor bg = color(desc_.listBackground);
     const QColor fg = color(desc_.listText);
+    const QColor handle((fg.red() + bg.red()) / 2, (fg.green() + bg.green()) / 2,
+                        (fg.blue() + bg.blue()) / 2);
+    // A log, not a choice: no selection, no hover, and a scroll bar in the list's own colours.
     statusList_->setStyleSheet(
         QString("QTreeView { background: %1; color: %2; border: none; }"
+                "QTreeView::item, QTreeView::item:selected, QTreeView::item:hover {"
+                " background: %1; color: %2; border: none; }"
                 "QHeaderView::section { background: %1; color: %2; border: none;"
-                " border-bottom: 1px solid %2; padding-left: 4px; }")
-            .arg(bg.name(), fg.name()));
+                " border-bottom: 1px solid %2; padding-left: 4px; }"
+                "QScrollBar:vertical { background: %1; width: 8px; margin: 0; border: none; }"
+                "QScrollBar::handle:vertical { background: %3; min-height: 10px;"
+                " border-radius: 3px; }"
+                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical {"
+                " height: 0; border: none; background: none; }"
+                "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical {"
+                " background: none; }")
+            .arg(bg.name(), fg.name(), handle.name()));
+    int height = std::max(0, r.h);
+    if (auto* view = qobject_cast<QTreeView*>(statusList_)) {
+        view->setSelectionMode(QAbstractItemView::NoSelection);
+        view->setFocusPolicy(Qt::NoFocus);
+        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view->setUniformRowHeights(true);
+        view->ensurePolished();
+        view->header()->ensurePolished();
+        // Whole lines only: the rows share the height below the heading, and the list ends
+        // with the last whole row.
+        const int heading = view->isHeaderHidden() ? 0 : view->header()->sizeHint().height();
+        const int natural = view->fontMetrics().height() + 4;
+        const int room = height - heading;
+        if (room > 0) {
+            const int rows = std::max(1, room / natural);
+            const int row = std::max(1, room / rows);
+            view->setStyleSheet(view->styleSheet() +
+                                QString("QTreeView::item { height: %1px; }").arg(row));
+            height = heading + rows * row;
+        }
+    }
+    statusList_->setGeometry(r.x, r.y, std::max(0, r.w), height);
     statusList_->update();
     statusList_->show();
     statusList_->raise();

@@ -36,33 +36,50 @@ bool CSystemTray::create(const QString& tooltip, const QIcon& icon, int identifi
     icon_ = icon;
     menu_ = menu;
     hidden_ = false;
-    if (!trayAvailable_()) {
+    created_ = true;
+    return attach();
+}
+
+bool CSystemTray::attach() {
+    if (!created_ || enabled_ || !trayAvailable_()) {
         return false;
     }
     tray_ = new QSystemTrayIcon(icon_, this);
     tray_->setToolTip(tooltip_);
-    if (menu) {
-        tray_->setContextMenu(menu);
+    if (menu_) {
+        tray_->setContextMenu(menu_);
     }
     connect(tray_, &QSystemTrayIcon::activated, this, &CSystemTray::onActivated);
-    tray_->show();
+    if (!hidden_) {
+        tray_->show();
+    }
     enabled_ = true;
     return true;
 }
 
-void CSystemTray::remove() {
+bool CSystemTray::detach() {
     if (!enabled_) {
-        return;
+        return false;
     }
     enabled_ = false;
-    hidden_ = false;
     if (tray_) {
         tray_->hide();
         delete tray_.data();
     }
+    return true;
+}
+
+void CSystemTray::remove() {
+    created_ = false;
+    detach();
+    hidden_ = false;
 }
 
 bool CSystemTray::hide() {
+    if (created_ && !enabled_) {
+        hidden_ = true;  // stays out when the notification area comes
+        return false;
+    }
     if (!enabled_ || hidden_) {
         return false;
     }
@@ -72,6 +89,10 @@ bool CSystemTray::hide() {
 }
 
 bool CSystemTray::show() {
+    if (created_ && !enabled_) {
+        hidden_ = false;
+        return false;
+    }
     if (!enabled_ || !hidden_) {
         return false;
     }
@@ -83,10 +104,12 @@ bool CSystemTray::show() {
 }
 
 bool CSystemTray::setIcon(const QIcon& icon) {
+    if (created_) {
+        icon_ = icon;
+    }
     if (!enabled_) {
         return false;
     }
-    icon_ = icon;
     if (!hidden_) {
         tray_->setIcon(icon_);
     }
@@ -94,10 +117,12 @@ bool CSystemTray::setIcon(const QIcon& icon) {
 }
 
 bool CSystemTray::setTooltip(const QString& tooltip) {
+    if (created_) {
+        tooltip_ = cutTooltip(tooltip);
+    }
     if (!enabled_) {
         return false;
     }
-    tooltip_ = cutTooltip(tooltip);
     if (!hidden_) {
         tray_->setToolTip(tooltip_);
     }
@@ -109,7 +134,10 @@ void CSystemTray::activate() {
 }
 
 void CSystemTray::onActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (enabled_ && reason == QSystemTrayIcon::DoubleClick) {
+    // A single click acts like the double click, as on every Linux desktop; the context menu
+    // has a reason of its own.
+    if (enabled_ &&
+        (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)) {
         activate();
     }
 }

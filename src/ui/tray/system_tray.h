@@ -12,8 +12,8 @@ class QMenu;
 namespace tavu {
 
 // One icon in the desktop's notification area with its tooltip, its context menu (shown by a
-// right click) and a default command that a double click delivers. Picture and tooltip set while
-// the icon is hidden are kept and appear when it is shown again. The icon leaves the
+// right click) and a default command that a click or double click delivers. Picture and tooltip set
+// while the icon is hidden are kept and appear when it is shown again. The icon leaves the
 // notification area when the object goes.
 class CSystemTray : public QObject {
     Q_OBJECT
@@ -37,19 +37,29 @@ class CSystemTray : public QObject {
     // Takes the icon out for good.
     void remove();
 
+    // The notification area came or went after create (a panel that starts late or restarts):
+    // attach puts the icon in, with the picture, tooltip and hidden state it has now; detach
+    // takes it out and keeps them for the next attach. False when nothing changed.
+    bool attach();
+    bool detach();
+    bool isAttachable() const { return created_ && !enabled_; }
+    // Whether the desktop has a notification area now.
+    bool areaAvailable() const { return trayAvailable_(); }
+
     // Take the icon out of the notification area and put it back; false when not enabled or
     // already in that state.
     bool hide();
     bool show();
 
-    // Store the picture or tooltip and show it; false when not enabled.
+    // Store the picture or tooltip and show it; false when not enabled (a detached icon still
+    // keeps them for its next attach).
     bool setIcon(const QIcon& icon);
     bool setTooltip(const QString& tooltip);
 
     void setDefaultCommand(int id) { defaultCommand_ = id; }
     int defaultCommand() const { return defaultCommand_; }
 
-    // What a double click does: emits command() with the default command. The running copy
+    // What a click or double click does: emits command() with the default command. The running copy
     // also calls it when a second copy of the program asks it to come forward.
     void activate();
 
@@ -78,6 +88,7 @@ class CSystemTray : public QObject {
     int defaultCommand_ = 0;
     bool enabled_ = false;
     bool hidden_ = false;
+    bool created_ = false;  // create was called; the icon follows the notification area
 };
 
 }  // namespace tavu

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -109,7 +110,9 @@ TEST_F(Reports, ReportListsTheNewestRecordFirstWithTheCommandLinesCells) {
     EXPECT_EQ(rows, commandLineRows());
 
     EXPECT_EQ(dlg.windowTitle(), "Report");
-    EXPECT_EQ(dlg.size(), QSize(dluX(420), dluY(165)));
+    // At least the designed size, wider where the ten columns need it.
+    EXPECT_GE(dlg.width(), dluX(420));
+    EXPECT_EQ(dlg.height(), dluY(165));
     QStringList headings;
     for (int c = 0; c < dlg.model()->columnCount(); ++c) {
         headings << dlg.model()->headerData(c, Qt::Horizontal).toString();
@@ -283,6 +286,55 @@ TEST_F(Reports, ColumnsAreAsWideAsTheirWidestSampledCell) {
     EXPECT_GE(userWidth, fm.horizontalAdvance("a-rather-long-user-name"));
     EXPECT_GE(dlg.list()->columnWidth(1), fm.horizontalAdvance("Start time"));
     EXPECT_GT(userWidth, dlg.list()->columnWidth(5));
+}
+
+TEST_F(Reports, CellsFitTheirColumnsInTheListsFontAllTenShowAndFiguresAlignRight) {
+    writeFile(log(), record("06-12-2024", "10:00:00", "10:10:00", "root", "123456789", "987654"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    CListViewEx* list = dlg.list();
+    QApplication::processEvents();
+    // At the opening size every column is in the window: nothing to scroll sideways.
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(dlg.width(), list->columnsWidth());
+
+    // The font grows while the window is open (a font setting, another screen's scale).
+    QFont big = list->font();
+    big.setPixelSize(QFontInfo(big).pixelSize() * 2);
+    list->setFont(big);
+    const QFontMetrics fm(big, list);
+    for (int c = 0; c < ReportModel::kColumns; ++c) {
+        const QString text = dlg.model()->cellText(0, c);
+        EXPECT_LE(fm.horizontalAdvance(text) + 2 * CListViewEx::kCellPadding, list->columnWidth(c))
+            << text.toStdString();
+    }
+
+    // Figures hug the right edge of their column, words the left.
+    list->setFont(QFont(big.family(), 10));
+    QApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    auto inkSpan = [&](int column) {
+        const QRect cell = list->visualRect(dlg.model()->index(0, column));
+        int first = -1, last = -1;
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            for (int y = cell.top(); y <= cell.bottom(); ++y) {
+                if (QColor(image.pixel(x, y)).red() < 120) {
+                    first = first < 0 ? x - cell.left() : first;
+                    last = x - cell.left();
+                }
+            }
+        }
+        return std::make_pair(first, cell.width() - 1 - last);
+    };
+    for (const int figure : {3, 7, 8}) {
+        EXPECT_LE(inkSpan(figure).second, CListViewEx::kCellPadding + 2) << figure;
+    }
+    EXPECT_LE(inkSpan(4).first, CListViewEx::kCellPadding + 2);
+    EXPECT_EQ(
+        dlg.model()->headerData(9, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+            Qt::AlignRight,
+        Qt::AlignRight);
 }
 
 class Summary : public Reports {

@@ -133,7 +133,7 @@ TEST(SystemTray, ValuesSetWhileHiddenAppearOnShow) {
     EXPECT_FALSE(tray->show());
 }
 
-TEST(SystemTray, DoubleClickSendsTheDefaultCommandOnly) {
+TEST(SystemTray, SingleAndDoubleClickSendTheDefaultCommandOtherButtonsNothing) {
     auto tray = trayWithArea();
     ASSERT_TRUE(tray->create("Email", trayIcon(TrayPicture::NewMail), 193, nullptr, CmdMailHide));
     QSignalSpy spy(tray.get(), &CSystemTray::command);
@@ -141,8 +141,48 @@ TEST(SystemTray, DoubleClickSendsTheDefaultCommandOnly) {
                               QSystemTrayIcon::MiddleClick, QSystemTrayIcon::DoubleClick}) {
         emit tray->trayIcon()->activated(reason);
     }
-    ASSERT_EQ(spy.count(), 1);
+    ASSERT_EQ(spy.count(), 2);
     EXPECT_EQ(spy.at(0).at(0).toInt(), static_cast<int>(CmdMailHide));
+    EXPECT_EQ(spy.at(1).at(0).toInt(), static_cast<int>(CmdMailHide));
+}
+
+TEST(SystemTray, FollowsANotificationAreaThatComesLateAndGoesAgain) {
+    bool available = false;
+    CSystemTray tray(nullptr, [&available] { return available; });
+    QMenu menu;
+    EXPECT_FALSE(tray.create("Email", trayIcon(TrayPicture::NewMail), 193, &menu, CmdMailHide));
+    EXPECT_FALSE(tray.attach()) << "no notification area yet";
+    // Meanwhile the program keeps telling the icon what it would show.
+    const QIcon error = trayIcon(TrayPicture::MailError);
+    EXPECT_FALSE(tray.setIcon(error));
+    EXPECT_FALSE(tray.setTooltip("Error connecting email server!"));
+    EXPECT_FALSE(tray.hide());
+
+    available = true;
+    ASSERT_TRUE(tray.attach());
+    EXPECT_FALSE(tray.attach());
+    ASSERT_NE(tray.trayIcon(), nullptr);
+    EXPECT_TRUE(tray.isEnabled());
+    EXPECT_FALSE(tray.trayIcon()->isVisible()) << "it was hidden before the area came";
+    EXPECT_EQ(tray.trayIcon()->icon().cacheKey(), error.cacheKey());
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QString("Error connecting email server!"));
+    EXPECT_EQ(tray.trayIcon()->contextMenu(), &menu);
+    EXPECT_TRUE(tray.show());
+    EXPECT_TRUE(tray.trayIcon()->isVisible());
+
+    available = false;  // the panel restarts
+    EXPECT_TRUE(tray.detach());
+    EXPECT_EQ(tray.trayIcon(), nullptr);
+    EXPECT_FALSE(tray.setTooltip("Email"));
+    available = true;
+    ASSERT_TRUE(tray.attach());
+    EXPECT_TRUE(tray.trayIcon()->isVisible());
+    EXPECT_EQ(tray.trayIcon()->toolTip(), QString("Email"));
+
+    // Removed for good: a later notification area does not bring it back.
+    tray.remove();
+    EXPECT_FALSE(tray.attach());
+    EXPECT_EQ(tray.trayIcon(), nullptr);
 }
 
 }  // namespace

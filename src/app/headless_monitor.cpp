@@ -1,0 +1,167 @@
+#include "app/headless_monitor.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <algorithm>
+#include <iostream>
+#include <limits>
+
+#include "app/remote_command.h"
+#include "app/termination_signals.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "core/version.h"
+#include "monitor/commands.h"
+#include "platform/linux_counters.h"
+#include "platform/linux_remote_access.h"
+#include "platform/single_instance.h"
+#include "platform/system_info.h"
+
+namespace tavu {
+
+Answer StreamPrompter::show(const Message& message) {
+    const std::string caption = message.caption.empty() ? kAppTitle : message.caption;
+    out_ << caption << ": " << message.text;
+    if (message.buttons == Buttons::YesNo) {
+        out_ << " [answered Yes]";
+    }
+    out_ << std::endl;
+    return message.buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+}
+
+HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
+                                 platform::RemoteAccess& ras, platform::DialupCounters* counters,
+                                 std::string configDir, std::string userName,
+                                 std::string versionText, std::ostream& out)
+    : clock_(clock), out_(out), logWriter_(prompter) {
+    core_ = std::make_unique<MonitorCore>(
+        MonitorServices{settings, clock, prompter, ras, counters, sound_, logWriter_,
+                        std::move(configDir), std::move(userName), std::move(versionText),
+                        [](std::chrono::milliseconds d) {
+                            QThread::msleep(static_cast<unsigned long>(d.count()));
+                        }},
+        *this);
+    pollTimer_.setSingleShot(true);
+    connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
+    connect(&whenConnectedTimer_, &QTimer::timeout, this, [this] { tick(WhenConnectedTimer); });
+    connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
+    // The "when connected" interval is read once, as the window program does at its start.
+    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
+    hangupIntervalMs_ =
+        60000 *
+        std::clamp(settings.readInt(keys::kSettings, keys::kHangupInterval, 10), 1, kMaxMinutes);
+}
+
+HeadlessMonitor::~HeadlessMonitor() = default;
+
+void HeadlessMonitor::start() {
+    insertStatus("TAVU monitor started");
+    armPollTimer();
+    if (core_->whenConnectedAction() > 0) {
+        whenConnectedTimer_.start(hangupIntervalMs_);
+    }
+    costTimer_.start(60000);
+}
+
+void HeadlessMonitor::stop() {
+    if (stopped_) {
+        return;
+    }
+    stopped_ = true;
+    pollTimer_.stop();
+    whenConnectedTimer_.stop();
+    costTimer_.stop();
+    core_->writeExitRecord();
+    insertStatus("TAVU monitor stopped");
+    emit finished();
+}
+
+void HeadlessMonitor::armPollTimer() {
+    // Once per wall-clock second, just past the whole second.
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now().time_since_epoch())
+            .count();
+    pollTimer_.start(static_cast<int>(1000 - ms % 1000) + 1);
+}
+
+void HeadlessMonitor::tick(int timerId) {
+    if (stopped_) {
+        return;
+    }
+    switch (timerId) {
+        case PollTimer:
+            core_->poll();
+            armPollTimer();
+            break;
+        case WhenConnectedTimer:
+            core_->whenConnectedTimer();
+            break;
+        case CostTimer:
+            core_->costCheck();
+            break;
+        default:
+            break;
+    }
+}
+
+void HeadlessMonitor::insertStatus(const std::string& line) {
+    const LocalDateTime now = clock_.localNow();
+    out_ << formatDate(now.day, now.month, now.year) << ' '
+         << formatClock(now.hour, now.minute, now.second) << ' ' << line << std::endl;
+}
+
+void HeadlessMonitor::dial() {
+    // Dialling runs in the progress window of the window program.
+    insertStatus("Redial is left to the system's dialler (no window to dial from)");
+}
+
+int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err) {
+    std::unique_ptr<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name0[] = "tavu";
+        static char* argv[] = {name0, nullptr};
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    // The same rule as the window program: one running copy per user.
+    platform::SingleInstance instance;
+    if (instance.activateRunning()) {
+        err << "TAVU is already running.\n";
+        return 1;
+    }
+    instance.listen();
+
+    SystemClock clock;
+    SettingsStore settings(joinPath(configDir, kSettingsFileName));
+    StreamPrompter prompter(err);
+    platform::LinuxRemoteAccess ras;
+    platform::LinuxDialupCounters counters;
+    platform::LinuxSystemInfo system;
+    HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
+                            system.versionText(), out);
+    QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
+                     [] { QCoreApplication::exit(0); });
+    onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });
+    // `tavu --command hangup` and `tavu --command exit` reach this copy; the other commands
+    // belong to windows.
+    QObject::connect(&instance, &platform::SingleInstance::commandRequested, &monitor,
+                     [&monitor, &err](const QString& name) {
+                         const auto id = remoteCommandId(name.toStdString());
+                         if (id == CmdHangup) {
+                             monitor.core().hangupCommand();
+                         } else if (id == CmdExit) {
+                             monitor.stop();
+                         } else {
+                             err << "tavu monitor: '" << name.toStdString()
+                                 << "' needs the window program\n";
+                         }
+                     });
+    monitor.start();
+    return QCoreApplication::exec() == 0 ? 0 : 1;
+}
+
+}  // namespace tavu

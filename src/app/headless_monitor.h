@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "core/prompter.h"
+#include "monitor/log_file.h"
+#include "monitor/monitor_core.h"
+#include "platform/sound.h"
+
+namespace tavu {
+
+class Clock;
+class SettingsStore;
+
+// Message boxes on a machine without a desktop: the text goes to a stream (standard error),
+// and nobody is there to answer. A plain box is acknowledged; a question is answered Yes,
+// because the questions the monitor asks confirm a hang-up the user set up beforehand (a cost
+// limit, the idle hang-up) or asked for just now (`tavu --command hangup`), and a No would make
+// those settings do nothing.
+class StreamPrompter final : public Prompter {
+  public:
+    explicit StreamPrompter(std::ostream& out) : out_(out) {}
+    Answer show(const Message& message) override;
+
+  private:
+    std::ostream& out_;
+};
+
+// No sound where there is nobody to hear it.
+class SilentSound final : public platform::Sound {
+  public:
+    bool beepSweeps() override { return true; }
+    bool playFile(const std::string&) override { return true; }
+};
+
+// The connection monitor without any window: the once-a-second poll, the log, the "when
+// connected" action and the once-a-minute cost check with its disconnects. Status lines go to
+// `out` with the time of day in front.
+class HeadlessMonitor : public QObject, public MonitorView {
+    Q_OBJECT
+
+  public:
+    HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
+                    platform::RemoteAccess& ras, platform::DialupCounters* counters,
+                    std::string configDir, std::string userName, std::string versionText,
+                    std::ostream& out);
+    ~HeadlessMonitor() override;
+
+    // Starts the timers.
+    void start();
+    // The end of the run: the record of a connection still up, ended now. Only once.
+    void stop();
+
+    enum TimerId { PollTimer = 1, WhenConnectedTimer = 2, CostTimer = 5 };
+    // One event of a timer; the timers call it, tests may call it directly.
+    void tick(int timerId);
+
+    MonitorCore& core() { return *core_; }
+    bool stopped() const { return stopped_; }
+
+  signals:
+    void finished();
+
+  private:
+    // MonitorView
+    void setTitle(const std::string&) override {}
+    void setTrayState(bool, const std::string&) override {}
+    void insertStatus(const std::string& line) override;
+    void redraw() override {}
+    void showMainWindow() override {}
+    void hideMainWindow() override {}
+    void elapsedTick(const std::string&, std::int64_t) override {}
+    void connectionStarted() override {}
+    void dial() override;
+    void startMailCheck() override {}
+
+    void armPollTimer();
+
+    const Clock& clock_;
+    std::ostream& out_;
+    SilentSound sound_;
+    LogWriter logWriter_;
+    std::unique_ptr<MonitorCore> core_;
+    QTimer pollTimer_;
+    QTimer whenConnectedTimer_;
+    QTimer costTimer_;
+    int hangupIntervalMs_ = 0;
+    bool stopped_ = false;
+};
+
+// `tavu monitor`: runs the monitor until SIGTERM, SIGINT or `tavu --command exit`. A copy of
+// TAVU already running (with or without its window) makes it end at once with status 1.
+int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err);
+
+}  // namespace tavu

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+
+class QWidget;
+
+namespace tavu {
+
+// Where a window of the given rectangle goes so that it lies on one of the available screen
+// areas: unchanged when one area holds it whole; otherwise moved (never resized) onto the area
+// it overlaps most, or onto the first area when it overlaps none, keeping as much of its place
+// as fits. A window larger than the area keeps its top-left corner on the area.
+QRect fitOnScreens(const QRect& window, const QList<QRect>& areas);
+
+// The available areas of the screens now.
+QList<QRect> availableScreenAreas();
+
+// Keeps a top-level widget on the screens: each time it is shown, and whenever a screen comes,
+// goes or changes its size while the widget is shown.
+void keepOnScreen(QWidget* widget);
+
+}  // namespace tavu
