@@ -14,6 +14,7 @@
 #include "platform/fakes.h"
 #include "platform/linux_netns.h"
 #include "support/dial_rig.h"
+#include "support/null_view.h"
 
 namespace tavu {
 namespace {
@@ -33,19 +34,7 @@ class RushingClock final : public Clock {
     mutable TimePoint t_ = fromLocal(2026, 12, 7, 20);
 };
 
-class NullView final : public MonitorView {
-  public:
-    void setTitle(const std::string&) override {}
-    void setTrayState(bool, const std::string&) override {}
-    void insertStatus(const std::string&) override {}
-    void redraw() override {}
-    void showMainWindow() override {}
-    void hideMainWindow() override {}
-    void elapsedTick(const std::string&, std::int64_t) override {}
-    void connectionStarted() override {}
-    void dial() override {}
-    void startMailCheck() override {}
-};
+using test::NullView;
 
 // The entry and interface names are this test's own: pppd's pid files go to the real /run.
 constexpr const char* kEntry = "tavu11isp";

@@ -14,6 +14,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/null_view.h"
 #include "support/temp_dir.h"
 #include "ui/perf/performance_dlg.h"
 #include "ui/perf/traffic_graph.h"
@@ -21,19 +22,7 @@
 namespace tavu {
 namespace {
 
-class NullView : public MonitorView {
-  public:
-    void setTitle(const std::string&) override {}
-    void setTrayState(bool, const std::string&) override {}
-    void insertStatus(const std::string&) override {}
-    void redraw() override {}
-    void showMainWindow() override {}
-    void hideMainWindow() override {}
-    void elapsedTick(const std::string&, std::int64_t) override {}
-    void connectionStarted() override {}
-    void dial() override {}
-    void startMailCheck() override {}
-};
+using test::NullView;
 
 // The connected tick on the simulated line; range(0) = 1 with the performance window open.
 void BM_ConnectedTick(benchmark::State& state) {

@@ -12,6 +12,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/null_view.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -37,23 +38,14 @@ class OpenBoxPrompter final : public Prompter {
     std::function<void()> whileOpen;
 };
 
-class DialView final : public MonitorView {
+class DialView final : public test::NullView {
   public:
-    void setTitle(const std::string&) override {}
-    void setTrayState(bool, const std::string&) override {}
-    void insertStatus(const std::string&) override {}
-    void redraw() override {}
-    void showMainWindow() override {}
-    void hideMainWindow() override {}
-    void elapsedTick(const std::string&, std::int64_t) override {}
-    void connectionStarted() override {}
     void dial() override {
         ++dials;
         if (onDial) {
             onDial();
         }
     }
-    void startMailCheck() override {}
     int dials = 0;
     std::function<void()> onDial;
 };

@@ -10,6 +10,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/null_view.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -18,18 +19,9 @@ namespace {
 using namespace std::chrono_literals;
 using platform::SimulatedRemoteAccess;
 
-class StatusView : public MonitorView {
+class StatusView : public test::NullView {
   public:
-    void setTitle(const std::string&) override {}
-    void setTrayState(bool, const std::string&) override {}
     void insertStatus(const std::string& line) override { status.push_back(line); }
-    void redraw() override {}
-    void showMainWindow() override {}
-    void hideMainWindow() override {}
-    void elapsedTick(const std::string&, std::int64_t) override {}
-    void connectionStarted() override {}
-    void dial() override {}
-    void startMailCheck() override {}
 
     std::vector<std::string> status;
 };
