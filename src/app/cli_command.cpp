@@ -1,9 +1,9 @@
-#include <QCoreApplication>
 #include <array>
 #include <memory>
 #include <ostream>
 #include <utility>
 
+#include "app/core_application.h"
 #include "app/remote_command.h"
 #include "monitor/commands.h"
 #include "platform/single_instance.h"
@@ -82,13 +82,7 @@ int runRemoteCommand(const std::string& name, std::ostream& err) {
         return 2;
     }
     // The channel needs an event loop, and so an application object.
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name0[] = "tavu";
-        static char* argv[] = {name0, nullptr};
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    const auto app = ensureCoreApplication();
     platform::SingleInstance instance;
     if (!instance.sendCommand(QString::fromStdString(name))) {
         err << "TAVU is not running.\n";

@@ -1,11 +1,11 @@
 // `tavu mail`: one mailbox check with the stored settings, printed as the progress window
 // shows it.
 
-#include <QCoreApplication>
 #include <memory>
 #include <ostream>
 
 #include "app/cli.h"
+#include "app/core_application.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "net/mail_check.h"
@@ -19,13 +19,7 @@ int runMailCommand(CliContext& context, const std::vector<std::string>& args) {
         return 2;
     }
     // The network classes need an application object; the command line has none of its own.
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "tavu";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    const auto app = ensureCoreApplication();
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const MailCheckResult result = makeMailCheckJob(settings)();
     context.out << mailResultText(result) << '\n';

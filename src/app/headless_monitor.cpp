@@ -1,11 +1,11 @@
 #include "app/headless_monitor.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
 #include <iostream>
 #include <limits>
 
+#include "app/core_application.h"
 #include "app/remote_command.h"
 #include "app/termination_signals.h"
 #include "core/clock.h"
@@ -119,13 +119,7 @@ void HeadlessMonitor::dial() {
 }
 
 int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err) {
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name0[] = "tavu";
-        static char* argv[] = {name0, nullptr};
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    const auto app = ensureCoreApplication();
 
     // The same rule as the window program: one running copy per user.
     platform::SingleInstance instance;
