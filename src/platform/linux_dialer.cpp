@@ -447,13 +447,19 @@ void ModemDial::stepChat(std::vector<DialEvent>& events) {
     [[maybe_unused]] const ssize_t written = ::write(pw[1], password.data(), password.size());
     ::close(pw[1]);
     std::vector<std::string> args = {setup_.paths.pppd};
-    args.insert(args.end(), setup_.peer.pppdOptions.begin(), setup_.peer.pppdOptions.end());
-    args.insert(args.end(), {"nodetach", "logfd", "2", "linkname", setup_.entry});
+    if (setup_.callName.empty()) {
+        args.insert(args.end(), setup_.peer.pppdOptions.begin(), setup_.peer.pppdOptions.end());
+        args.insert(args.end(), {"linkname", setup_.entry, "plugin", "passwordfd.so"});
+    } else {
+        // The linkname and the plug-in are in the called file.
+        args.insert(args.end(), {"call", setup_.callName});
+    }
+    args.insert(args.end(), {"nodetach", "logfd", "2"});
     const std::string user = setup_.user.empty() ? setup_.peer.user : setup_.user;
     if (!user.empty()) {
         args.insert(args.end(), {"user", user});
     }
-    args.insert(args.end(), {"plugin", "passwordfd.so", "passwordfd", "3"});
+    args.insert(args.end(), {"passwordfd", "3"});
     int err = 0;
     pppdPid_ = spawn(setup_.paths.pppd, args, {line_, pppdLog_, pppdLog_, pw[0]}, err);
     ::close(pw[0]);
@@ -467,6 +473,9 @@ void ModemDial::stepChat(std::vector<DialEvent>& events) {
 }
 
 void ModemDial::pppdLine(const std::string& line, std::vector<DialEvent>& events) {
+    if (line.find_first_not_of(" \t\r") != std::string::npos) {
+        lastPppdLine_ = line.substr(0, 300);
+    }
     if (const std::size_t at = line.find("Using interface "); at != std::string::npos) {
         ifname_ = line.substr(at + 16);
         while (!ifname_.empty() && (ifname_.back() == ' ' || ifname_.back() == '\r')) {
@@ -511,6 +520,10 @@ void ModemDial::stepPppd(std::vector<DialEvent>& events) {
         const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
         std::string detail;
         int code = pppdExitError(exitStatus, detail);
+        if (exitStatus == 2 && !lastPppdLine_.empty()) {
+            // What pppd said of its options, such as one that needs root.
+            detail += " (" + lastPppdLine_ + ")";
+        }
         if (authFailed_) {
             code = ERROR_AUTHENTICATION_FAILURE;
             detail.clear();

@@ -26,6 +26,9 @@ struct ModemDialSetup {
     std::string password;
     PeerFile peer;
     std::vector<std::string> aborts;  // of the chat script, in order
+    // Non-empty: pppd takes the entry's options with "call" from its line options (see
+    // kLineOptionsFolder); otherwise they go on its command line, which only root may do.
+    std::string callName;
 };
 
 // The error code for chat's exit status, and in detail what the status means.
@@ -92,6 +95,7 @@ class ModemDial {
     int error_ = 0;
     std::string detail_;
     std::string ifname_;
+    std::string lastPppdLine_;
 };
 
 // True when the point-to-point interface of that name is up with an IPv4 address.

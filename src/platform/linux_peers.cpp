@@ -190,6 +190,25 @@ std::string writeProblem(const std::string& dir, int err) {
     return "The folder " + dir + " could not be written: " + std::strerror(err) + ".";
 }
 
+std::string lineOptionsPath(const DialupPaths& paths, const std::string& name) {
+    return paths.peersDir + "/" + kLineOptionsFolder + "/" + name;
+}
+
+// A word of pppd's options as it is written in an options file: quoted when it must be.
+std::string pppdWord(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"'\\#") == std::string::npos) {
+        return word;
+    }
+    std::string out = "\"";
+    for (const char c : word) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
 bool isOurScript(const std::string& path) {
     std::string text;
     return readTextFile(path, text) && startsWith(text, kScriptMarker);
@@ -300,6 +319,7 @@ bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
         } else if (w == "nodetach" || w == "updetach" || w == "-detach") {
         } else {
             out.pppdOptions.insert(out.pppdOptions.end(), words.begin(), words.end());
+            out.optionLines.push_back(words);
         }
     }
     if (out.device.empty()) {
@@ -472,6 +492,9 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
     if (const int err = writeFileAtomic(paths.peersDir, form.name, peer); err != 0) {
         return writeProblem(paths.peersDir, err);
     }
+    if (std::string problem = writeLineOptions(paths, form.name); !problem.empty()) {
+        return problem;
+    }
     if (!oldName.empty() && oldName != form.name && entryNameProblem(oldName).empty()) {
         return deleteEntryFiles(paths, oldName);
     }
@@ -544,7 +567,93 @@ std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name) 
     if (parsed && isOurScript(peer.chatScript)) {
         ::unlink(peer.chatScript.c_str());
     }
+    ::unlink(lineOptionsPath(paths, name).c_str());
     return {};
+}
+
+std::string lineOptionsCallName(const std::string& name) {
+    return std::string(kLineOptionsFolder) + "/" + name;
+}
+
+std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
+    std::string text = "# Written by TAVU from the peer file " + name +
+                       ", for pppd on a line that chat has\n"
+                       "# connected. Made again by \"tavu prepare " +
+                       name + "\" when that file changes.\n";
+    for (const std::vector<std::string>& line : peer.optionLines) {
+        std::string out;
+        for (const std::string& word : line) {
+            out += out.empty() ? "" : " ";
+            out += pppdWord(word);
+        }
+        text += out + "\n";
+    }
+    text += "linkname " + pppdWord(name) + "\nplugin passwordfd.so\n";
+    return text;
+}
+
+LineOptionsState lineOptionsState(const DialupPaths& paths, const std::string& name) {
+    std::string have;
+    if (!entryNameProblem(name).empty() ||
+        !readTextFile(lineOptionsPath(paths, name), have)) {
+        return LineOptionsState::Missing;
+    }
+    PeerFile peer;
+    std::string ignored;
+    if (!readPeerFile(paths.peersDir + "/" + name, peer, ignored) ||
+        have != lineOptionsText(name, peer)) {
+        return LineOptionsState::Stale;
+    }
+    return LineOptionsState::Current;
+}
+
+std::string writeLineOptions(const DialupPaths& paths, const std::string& name) {
+    if (std::string problem = entryNameProblem(name); !problem.empty()) {
+        return problem;
+    }
+    PeerFile peer;
+    std::string error;
+    if (!readPeerFile(paths.peersDir + "/" + name, peer, error)) {
+        return error;
+    }
+    for (const std::vector<std::string>& line : peer.optionLines) {
+        for (const std::string& word : line) {
+            if (!isPrintable(word)) {
+                return "The entry file " + paths.peersDir + "/" + name +
+                       " holds control characters in its options.";
+            }
+        }
+    }
+    const std::string dir = paths.peersDir + "/" + kLineOptionsFolder;
+    struct stat st {};
+    if (::mkdir(dir.c_str(), 02750) == 0) {
+        // The folder's group (dip on Debian) and mode whatever the umask.
+        struct stat peersStat {};
+        if (::stat(paths.peersDir.c_str(), &peersStat) == 0 && ::geteuid() == 0) {
+            [[maybe_unused]] const int r =
+                ::chown(dir.c_str(), static_cast<uid_t>(-1), peersStat.st_gid);
+        }
+        ::chmod(dir.c_str(), 02750);
+    } else if (errno != EEXIST) {
+        return writeProblem(paths.peersDir, errno);
+    } else if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return dir + " is not a folder: remove it, then try again.";
+    }
+    if (const int err = writeFileAtomic(dir, name, lineOptionsText(name, peer)); err != 0) {
+        return writeProblem(dir, err);
+    }
+    return {};
+}
+
+std::string lineOptionsNeededText(const std::string& name, LineOptionsState state) {
+    const std::string why =
+        state == LineOptionsState::Stale
+            ? "The entry " + name + " was changed after root last made its line options"
+            : "The entry " + name + " has no line options yet";
+    return why +
+           ", and pppd takes the options of a dial from a user other than root only from "
+           "them. As root, run \"tavu prepare " +
+           name + "\" once (saving the entry in the entry editor does the same).";
 }
 
 }  // namespace tavu::platform

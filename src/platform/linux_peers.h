@@ -39,6 +39,7 @@ struct PeerFile {
     std::string phoneNumber;               // its -T argument, when given
     int chatTimeout = 0;                   // its -t argument, 0 when absent
     std::vector<std::string> pppdOptions;  // the other options, word by word
+    std::vector<std::vector<std::string>> optionLines;  // the same, line by line
 };
 
 // Reads a peer file. False with a plain reason in error (the file missing or unreadable, no
@@ -81,8 +82,33 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
 bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm& out,
                    std::string& error);
 
-// Removes an entry's peer file, and its chat script when this program wrote it. Returns an empty
-// text or why it failed.
+// Removes an entry's peer file, its line options and its chat script when this program wrote
+// it. Returns an empty text or why it failed.
 std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name);
+
+// pppd takes options such as noauth, linkname and plugin only from root or from a file in its
+// peers folder named with "call". A dial runs pppd on a line that chat has already connected, so
+// it cannot call the entry's own peer file (its device and connect lines would open and dial the
+// line again). The entry's "line options" are that peer file less its device, speed, connect and
+// user lines, with the linkname and the password plug-in added, in the hidden folder
+// PEERS/.tavu, written by root: with them a member of group dip dials like root does.
+inline constexpr const char* kLineOptionsFolder = ".tavu";
+
+// The name pppd's "call" takes for the line options of an entry.
+std::string lineOptionsCallName(const std::string& name);
+
+// The text of an entry's line options.
+std::string lineOptionsText(const std::string& name, const PeerFile& peer);
+
+enum class LineOptionsState { Missing, Stale, Current };
+// Stale: the peer file was changed after its line options were written.
+LineOptionsState lineOptionsState(const DialupPaths& paths, const std::string& name);
+
+// Writes the line options of an existing entry (the folder is made when missing), atomically with
+// mode 0640 and the group of the peers folder. Returns an empty text or why it failed.
+std::string writeLineOptions(const DialupPaths& paths, const std::string& name);
+
+// What a user other than root reads when an entry's line options are missing or stale.
+std::string lineOptionsNeededText(const std::string& name, LineOptionsState state);
 
 }  // namespace tavu::platform

@@ -150,8 +150,14 @@ PppdProcess describePppd(const LinuxRasPaths& paths, pid_t pid) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         if ((args[i] == "call" || args[i] == "linkname") && i + 1 < args.size()) {
             std::string& name = args[i] == "call" ? call : linkname;
-            if (name.empty() && isValidPeerName(args[i + 1])) {
-                name = args[i + 1];
+            std::string value = args[i + 1];
+            // A dial of this program's calls the entry's line options.
+            const std::string lineOptions = lineOptionsCallName({});
+            if (args[i] == "call" && startsWith(value, lineOptions)) {
+                value.erase(0, lineOptions.size());
+            }
+            if (name.empty() && isValidPeerName(value)) {
+                name = value;
             }
             ++i;
         } else if (p.device.empty()) {
@@ -504,6 +510,13 @@ int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
                         "the chat script " + setup.peer.chatScript + " cannot be read");
     }
     setup.aborts = chatAbortStrings(script);
+    if (const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
+        lines == LineOptionsState::Current) {
+        setup.callName = lineOptionsCallName(request.entry);
+    } else if (::geteuid() != 0) {
+        // pppd would refuse the entry's options on its command line.
+        return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
+    }
     handle = nextDial_++;
     dials_[handle] = std::make_unique<ModemDial>(std::move(setup));
     callbacks_[handle] = std::move(onEvent);

@@ -2,17 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
 #include "platform/linux_netns.h"
 #include "platform/linux_ras_codes.h"
 #include "platform/linux_remote_access.h"
+#include "support/as_user.h"
 #include "support/dial_rig.h"
 
 namespace tavu::platform {
@@ -20,6 +26,8 @@ namespace {
 
 using test::DialRig;
 using namespace std::chrono_literals;
+
+constexpr const char* kPppdPeers = "/etc/ppp/peers";
 
 #define SKIP_WITHOUT_CHAT()                                                  \
     if (const std::string why = test::dialUnavailableReason(); !why.empty()) \
@@ -197,14 +205,16 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
         ASSERT_EQ(run.events, expected);
         EXPECT_EQ(ras.connectionState(run.handle), RASCS_Connected);
 
-        // pppd got the line as its standard input, the entry's options without the device, the
-        // speed and the connect line, and the password only on the plugin's descriptor.
+        // pppd got the line as its standard input, the entry's line options by "call" (a
+        // member of group dip may not give noauth, linkname or plugin on the command line), and
+        // the password only on the plugin's descriptor.
         const std::vector<std::string> args = rig.pppdArgs();
         auto has = [&](const std::string& a) {
             return std::find(args.begin(), args.end(), a) != args.end();
         };
-        EXPECT_TRUE(has("nodetach") && has("noauth") && has("defaultroute") &&
-                    has("passwordfd.so") && has("alice") && has("isp"));
+        EXPECT_TRUE(has("call") && has(".tavu/isp") && has("nodetach") && has("alice") &&
+                    has("passwordfd"));
+        EXPECT_FALSE(has("noauth") || has("linkname") || has("plugin"));
         EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") || has("secret"));
 
         std::vector<RasConnection> connections;
@@ -263,12 +273,74 @@ TEST(LinuxDial, RealPppdWithoutKernelSupportGivesAPlainText) {
     if (::access(paths.pppd.c_str(), X_OK) != 0) {
         GTEST_SKIP() << "pppd is not installed";
     }
+    // pppd does not read the rig's peers folder: root gives the options on its command line.
+    std::filesystem::remove(rig.paths.peersDir + "/.tavu/isp");
     LinuxRemoteAccess ras(paths);
     const DialRun run = dialToEnd(ras);
     EXPECT_TRUE(run.has(RASCS_DeviceConnected));
     EXPECT_EQ(run.lastError(), ERROR_RASMAN_CANNOT_INITIALIZE);
     EXPECT_NE(ras.errorText(run.lastError()).find("no support for PPP"), std::string::npos);
     EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
+// A member of group dip dials with the real pppd, which is setuid root and takes options such
+// as noauth only from root or its peers folder. The rig's folder is mounted over pppd's in a
+// mount namespace of the child's own.
+TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
+    SKIP_WITHOUT_CHAT();
+    const group* dip = ::getgrnam("dip");
+    struct stat pppd {};
+    if (::geteuid() != 0 || !dip || ::stat(kPppdPeers, &pppd) != 0 ||
+        ::stat("/usr/sbin/pppd", &pppd) != 0 || (pppd.st_mode & S_ISUID) == 0) {
+        GTEST_SKIP() << "needs root, group dip, and pppd installed setuid root";
+    }
+    if (::access("/dev/ppp", F_OK) == 0) {
+        GTEST_SKIP() << "this kernel has PPP";
+    }
+    const gid_t dipGid = dip->gr_gid;
+    DialRig rig({"CONNECT"});
+    // The files as Debian has them: the folders root's and group dip's, the line the user's.
+    for (const auto& e : std::filesystem::recursive_directory_iterator(rig.dir.path())) {
+        [[maybe_unused]] const int r = ::lchown(e.path().c_str(), 0, dipGid);
+    }
+    ::chmod(rig.paths.peersDir.c_str(), 02750);
+    ::chmod(rig.paths.chatDir.c_str(), 0750);
+    ASSERT_EQ(::chown(rig.modem.device().c_str(), 65534, dipGid), 0);
+
+    const auto dialAsDipMember = [&] {
+        return test::inChildAs(
+            65534, dipGid,
+            [&] {
+                LinuxRasPaths paths = rig.rasPaths();
+                paths.peersDir = kPppdPeers;
+                paths.pppd = "/usr/sbin/pppd";
+                LinuxRemoteAccess ras(paths);
+                DialRun run = dialToEnd(ras);
+                const int code = run.status != 0 ? run.status : run.lastError();
+                return std::to_string(code) + "|" + ras.errorText(code);
+            },
+            [&] {
+                return ::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                       ::mount(rig.paths.peersDir.c_str(), kPppdPeers, nullptr, MS_BIND,
+                               nullptr) == 0;
+            });
+    };
+    // pppd took every option and went on to the kernel, which has no PPP.
+    const std::string dialled = dialAsDipMember();
+    EXPECT_EQ(dialled.substr(0, dialled.find('|')),
+              std::to_string(ERROR_RASMAN_CANNOT_INITIALIZE))
+        << dialled;
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+    EXPECT_EQ(rig.modem.dials(), 1);
+
+    // Without line options the dial stops before the line is opened, saying what root does.
+    std::filesystem::remove(rig.paths.peersDir + "/.tavu/isp");
+    const std::string refused = dialAsDipMember();
+    EXPECT_EQ(refused.substr(0, refused.find('|')), std::to_string(ERROR_ACCESS_DENIED))
+        << refused;
+    EXPECT_NE(refused.find("tavu prepare isp"), std::string::npos) << refused;
+    EXPECT_EQ(rig.modem.dials(), 1);
 }
 
 }  // namespace

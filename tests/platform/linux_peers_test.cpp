@@ -9,11 +9,13 @@
 #include <filesystem>
 
 #include "platform/linux_remote_access.h"
+#include "support/as_user.h"
 #include "support/temp_dir.h"
 
 namespace tavu::platform {
 namespace {
 
+using test::asNobody;
 using test::TempDir;
 using test::writeFile;
 
@@ -28,9 +30,9 @@ struct Book {
     std::size_t files() const {
         std::size_t n = 0;
         for (const char* d : {"peers", "chat"}) {
-            n += static_cast<std::size_t>(
-                std::distance(std::filesystem::directory_iterator(dir.file(d)),
-                              std::filesystem::directory_iterator()));
+            for (const auto& e : std::filesystem::recursive_directory_iterator(dir.file(d))) {
+                n += e.is_directory() ? 0 : 1;
+            }
         }
         return n;
     }
@@ -63,7 +65,28 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     ASSERT_EQ(::stat(script.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(book.files(), 2u);  // no temporary file left behind
+    EXPECT_EQ(book.files(), 3u);  // no temporary file left behind
+
+    // The line options: the entry's options for pppd on a connected line, read with "call".
+    const std::string lines = book.paths.peersDir + "/.tavu/" + form.name;
+    ASSERT_EQ(::stat(lines.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    const std::string linesText = test::readFile(lines);
+    for (const char* option : {"\nnoauth\n", "\nlinkname my-isp_2.net\n",
+                               "\nplugin passwordfd.so\n", "\nlcp-echo-interval 30\n"}) {
+        EXPECT_NE(linesText.find(option), std::string::npos) << option;
+    }
+    const std::vector<std::string> words = pppdOptionWords(linesText);
+    for (const char* word : {"/dev/ttyUSB0", "57600", "connect", "user", "alice@isp"}) {
+        EXPECT_EQ(std::find(words.begin(), words.end(), word), words.end()) << word;
+    }
+    EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Current);
+    // A hand edit of the peer file makes them stale until they are written again.
+    writeFile(peer, test::readFile(peer) + "persist\n");
+    EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Stale);
+    ASSERT_EQ(writeLineOptions(book.paths, form.name), "");
+    EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Current);
+    EXPECT_NE(test::readFile(lines).find("\npersist\n"), std::string::npos);
 
     EntryForm back;
     std::string error;
@@ -92,7 +115,9 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
     ASSERT_EQ(writeEntryFiles(book.paths, renamed, form.name), "");
     EXPECT_FALSE(std::filesystem::exists(peer));
     EXPECT_FALSE(std::filesystem::exists(script));
-    EXPECT_EQ(book.files(), 2u);
+    EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Missing);
+    EXPECT_EQ(lineOptionsState(book.paths, "other"), LineOptionsState::Current);
+    EXPECT_EQ(book.files(), 3u);
 }
 
 TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
@@ -116,33 +141,6 @@ TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(book.files(), 0u);
 }
 
-// Runs f as the unprivileged user nobody in a child process and returns what it returned.
-std::string asNobody(const std::function<std::string()>& f) {
-    int p[2];
-    if (::pipe(p) != 0) {
-        return "pipe failed";
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(p[0]);
-        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(1);
-        }
-        const std::string r = f();
-        [[maybe_unused]] const ssize_t n = ::write(p[1], r.data(), r.size());
-        ::_exit(0);
-    }
-    ::close(p[1]);
-    std::string out;
-    char buf[512];
-    for (ssize_t n; (n = ::read(p[0], buf, sizeof buf)) > 0;) {
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(p[0]);
-    ::waitpid(pid, nullptr, 0);
-    return out;
-}
-
 TEST(EntryFiles, FoldersTheUserCannotUseGetPlainMessages) {
     Book book;
     ::chmod(book.dir.path().c_str(), 0755);
@@ -152,7 +150,7 @@ TEST(EntryFiles, FoldersTheUserCannotUseGetPlainMessages) {
     EXPECT_NE(why.find(book.paths.peersDir), std::string::npos) << why;
     EXPECT_NE(why.find("needs root"), std::string::npos) << why;
     EXPECT_NE(why.find("group dip"), std::string::npos) << why;
-    EXPECT_EQ(book.files(), 2u);
+    EXPECT_EQ(book.files(), 3u);
 
     // A peers folder that cannot be read: listing and dialling say that group dip is needed.
     ::chmod(book.paths.peersDir.c_str(), 0700);
@@ -190,6 +188,21 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     EXPECT_EQ(p.pppdOptions, (std::vector<std::string>{
                                  "hide-password", "noauth", "debug", "defaultroute", "noipdefault",
                                  "remotename", "provider", "ipparam", "provider", "usepeerdns"}));
+    // Root makes its line options as they are, quoted where pppd needs it.
+    writeFile(book.paths.peersDir + "/provider",
+              test::readFile(book.paths.peersDir + "/provider") + "remotename \"my isp\"\n");
+    EXPECT_EQ(lineOptionsState(book.paths, "provider"), LineOptionsState::Missing);
+    ASSERT_EQ(writeLineOptions(book.paths, "provider"), "");
+    EXPECT_EQ(lineOptionsState(book.paths, "provider"), LineOptionsState::Current);
+    const std::string lines = test::readFile(book.paths.peersDir + "/.tavu/provider");
+    EXPECT_NE(lines.find("\nhide-password\nnoauth\ndebug\ndefaultroute\nnoipdefault\n"
+                         "remotename provider\nipparam provider\nusepeerdns\n"
+                         "remotename \"my isp\"\nlinkname provider\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(pppdOptionWords(lines).back(), "passwordfd.so");
+    EXPECT_NE(lineOptionsNeededText("provider", LineOptionsState::Stale).find("tavu prepare provider"),
+              std::string::npos);
     // Its chat script is not ours: deleting the entry leaves it.
     writeFile(book.paths.chatDir + "/provider", "ABORT BUSY\n'' ATZ\nOK ATDT\\T\nCONNECT ''\n");
     p.chatScript = book.paths.chatDir + "/provider";
@@ -199,6 +212,7 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     EXPECT_EQ(deleteEntryFiles(book.paths, "provider"), "");
     EXPECT_FALSE(std::filesystem::exists(book.paths.peersDir + "/provider"));
     EXPECT_TRUE(std::filesystem::exists(p.chatScript));
+    EXPECT_EQ(lineOptionsState(book.paths, "provider"), LineOptionsState::Missing);
     // An editor's entry takes its script along.
     ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("own")), "");
     EXPECT_EQ(deleteEntryFiles(book.paths, "own"), "");

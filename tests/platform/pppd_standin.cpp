@@ -6,6 +6,7 @@
 //   local=, remote=     its addresses
 //   rundir=/run         where the pid files go, as pppd writes them
 //   hold-before-auth=1  wait for a signal before reading the password
+//   peers=DIR           where "call NAME" finds its file
 // It writes its arguments, one a line, to the same path with ".args" added, reads the password
 // from the descriptor of the passwordfd option, logs pppd's messages on the descriptor of logfd,
 // brings up a point-to-point tun interface and holds it until SIGTERM.
@@ -18,7 +19,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/linux_netns.h"
 
@@ -65,20 +68,50 @@ int main(int argc, char** argv) {
         }
     }
     std::ofstream argsOut(self + ".args");
-    int passwordFd = -1;
-    std::string linkname;
+    std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         argsOut << argv[i] << '\n';
-        const std::string a = argv[i];
-        if (i + 1 < argc && a == "passwordfd") {
-            passwordFd = std::atoi(argv[i + 1]);
-        } else if (i + 1 < argc && a == "logfd") {
-            logFd = std::atoi(argv[i + 1]);
-        } else if (i + 1 < argc && a == "linkname") {
-            linkname = argv[i + 1];
-        }
+        args.emplace_back(argv[i]);
     }
     argsOut.close();
+    // The options of a called file take its place, as pppd reads them.
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "call") {
+            std::ifstream called(conf["peers"] + "/" + args[i + 1]);
+            if (!called) {
+                say("In file " + args[i + 1] + ": cannot open");
+                return 2;
+            }
+            std::vector<std::string> words;
+            for (std::string line; std::getline(called, line);) {
+                std::istringstream in(line.substr(0, line.find('#')));
+                for (std::string w; in >> w;) {
+                    words.push_back(w);
+                }
+            }
+            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            args.insert(args.begin() + static_cast<long>(i), words.begin(), words.end());
+            i += words.size() - 1;
+        }
+    }
+    int passwordFd = -1;
+    bool plugin = false;
+    std::string linkname;
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "passwordfd") {
+            if (!plugin) {
+                say("unrecognized option 'passwordfd'");
+                return 2;
+            }
+            passwordFd = std::atoi(args[i + 1].c_str());
+        } else if (args[i] == "plugin" && args[i + 1] == "passwordfd.so") {
+            plugin = true;
+        } else if (args[i] == "logfd") {
+            logFd = std::atoi(args[i + 1].c_str());
+        } else if (args[i] == "linkname") {
+            linkname = args[i + 1];
+        }
+    }
 
     const std::string ifname = conf["ifname"];
     const char* tty = ::ttyname(0);

@@ -57,6 +57,7 @@ struct DialRig {
     void standin(std::map<std::string, std::string> conf) const {
         conf.emplace("password", "secret");
         conf.emplace("rundir", runDir);
+        conf.emplace("peers", paths.peersDir);
         std::string text;
         for (const auto& [k, v] : conf) {
             text += k + "=" + v + "\n";
