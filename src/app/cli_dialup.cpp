@@ -28,6 +28,8 @@ const char* const kHangupUsage =
     "  tavu hangup                                 hang up every dial-up connection\n";
 const char* const kEntriesUsage =
     "  tavu entries                                list the phone book, the default marked\n";
+const char* const kPrepareUsage =
+    "  tavu prepare [ENTRY...]                     as root: let group dip dial the entries\n";
 
 namespace {
 
@@ -307,6 +309,33 @@ int runEntriesCommand(CliContext& context, const std::vector<std::string>& args)
         context.out << e << (e == def ? " (default)" : "") << '\n';
     }
     return context.out.good() ? 0 : 1;
+}
+
+// Writes the line options of the entries (all of them when none is named): pppd takes a dial's
+// options from a user other than root only from there.
+int runPrepareCommand(CliContext& context, const std::vector<std::string>& args) {
+    SettingsStore settings = openSettings(context);
+    platform::LinuxRemoteAccess ras(settings);
+    std::vector<std::string> entries = args;
+    if (entries.empty() && !ras.listEntries(entries)) {
+        context.out << ras.errorText(platform::ERROR_CANNOT_OPEN_PHONEBOOK) << std::endl;
+        return 1;
+    }
+    if (entries.empty()) {
+        context.out << "The phone book has no entries." << std::endl;
+        return 1;
+    }
+    int status = 0;
+    for (const std::string& e : entries) {
+        if (const std::string problem = platform::writeLineOptions(ras.dialupPaths(), e);
+            !problem.empty()) {
+            context.out << e << ": " << problem << std::endl;
+            status = 1;
+        } else {
+            context.out << e << ": members of the group dip can dial it." << std::endl;
+        }
+    }
+    return status;
 }
 
 }  // namespace tavu

@@ -15,6 +15,7 @@ const std::vector<Subcommand>& subcommands() {
         {"dial", kDialUsage, runDialCommand},
         {"hangup", kHangupUsage, runHangupCommand},
         {"entries", kEntriesUsage, runEntriesCommand},
+        {"prepare", kPrepareUsage, runPrepareCommand},
         {"mail", "  tavu mail [--config-dir DIR]                check the mailbox now and print the result\n", runMailCommand},
         {"lookup", "  tavu lookup HOST                            print the host's address\n", runLookupCommand},
         {"reverse", "  tavu reverse ADDRESS                        print the address's host name\n", runReverseCommand},

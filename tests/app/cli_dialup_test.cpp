@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/linux_netns.h"
+#include "support/as_user.h"
 #include "support/dial_rig.h"
 #include "support/null_view.h"
 
@@ -82,6 +84,36 @@ std::size_t count(const std::string& text, const std::string& what) {
         ++n;
     }
     return n;
+}
+
+TEST(PrepareCommand, RootWritesTheLineOptionsOfEveryEntryOrTheNamedOnes) {
+    DialCli cli({"CONNECT"});
+    const platform::DialupPaths paths = cli.rig.paths;
+    std::filesystem::remove_all(paths.peersDir + "/.tavu");
+    test::writeFile(paths.peersDir + "/provider",
+                    "/dev/ttyS0\nconnect \"/usr/sbin/chat -v -f /etc/chatscripts/provider\"\n"
+                    "noauth\ndefaultroute\n");
+    if (::geteuid() == 0) {
+        ::chmod(cli.config.path().c_str(), 0755);
+        ::chmod(cli.config.file("tavu.ini").c_str(), 0644);
+        const std::string denied = test::asNobody([&] { return cli.run({"prepare"}).out; });
+        EXPECT_NE(denied.find("needs root"), std::string::npos) << denied;
+    }
+    EXPECT_EQ(platform::lineOptionsState(paths, "provider"), platform::LineOptionsState::Missing);
+
+    auto r = cli.run({"prepare"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "provider: members of the group dip can dial it.\n"
+              "tavu11isp: members of the group dip can dial it.\n");
+    for (const char* e : {"provider", kEntry}) {
+        EXPECT_EQ(platform::lineOptionsState(paths, e), platform::LineOptionsState::Current) << e;
+    }
+    r = cli.run({"prepare", "provider", "nosuch", "../x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("provider: members"), std::string::npos);
+    EXPECT_NE(r.out.find("nosuch: The entry file"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("../x: The entry name"), std::string::npos) << r.out;
 }
 
 TEST(DialCommand, ErrorsOtherThanBusyAreNotRedialled) {
