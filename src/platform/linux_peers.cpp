@@ -594,8 +594,7 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
 
 LineOptionsState lineOptionsState(const DialupPaths& paths, const std::string& name) {
     std::string have;
-    if (!entryNameProblem(name).empty() ||
-        !readTextFile(lineOptionsPath(paths, name), have)) {
+    if (!entryNameProblem(name).empty() || !readTextFile(lineOptionsPath(paths, name), have)) {
         return LineOptionsState::Missing;
     }
     PeerFile peer;

@@ -32,13 +32,13 @@ std::string serialDeviceWord(std::string_view word);
 
 // What a dial needs of one peer file.
 struct PeerFile {
-    std::string device;                    // the serial device
-    int speed = 0;                         // 0: none given
-    std::string user;                      // the user option, empty when absent
-    std::string chatScript;                // the -f FILE of the connect line
-    std::string phoneNumber;               // its -T argument, when given
-    int chatTimeout = 0;                   // its -t argument, 0 when absent
-    std::vector<std::string> pppdOptions;  // the other options, word by word
+    std::string device;                                 // the serial device
+    int speed = 0;                                      // 0: none given
+    std::string user;                                   // the user option, empty when absent
+    std::string chatScript;                             // the -f FILE of the connect line
+    std::string phoneNumber;                            // its -T argument, when given
+    int chatTimeout = 0;                                // its -t argument, 0 when absent
+    std::vector<std::string> pppdOptions;               // the other options, word by word
     std::vector<std::vector<std::string>> optionLines;  // the same, line by line
 };
 

@@ -322,14 +322,13 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
             [&] {
                 return ::unshare(CLONE_NEWNS) == 0 &&
                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                       ::mount(rig.paths.peersDir.c_str(), kPppdPeers, nullptr, MS_BIND,
-                               nullptr) == 0;
+                       ::mount(rig.paths.peersDir.c_str(), kPppdPeers, nullptr, MS_BIND, nullptr) ==
+                           0;
             });
     };
     // pppd took every option and went on to the kernel, which has no PPP.
     const std::string dialled = dialAsDipMember();
-    EXPECT_EQ(dialled.substr(0, dialled.find('|')),
-              std::to_string(ERROR_RASMAN_CANNOT_INITIALIZE))
+    EXPECT_EQ(dialled.substr(0, dialled.find('|')), std::to_string(ERROR_RASMAN_CANNOT_INITIALIZE))
         << dialled;
     EXPECT_TRUE(rig.modem.waitForCloses(1));
     EXPECT_EQ(rig.modem.dials(), 1);
@@ -337,8 +336,7 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     // Without line options the dial stops before the line is opened, saying what root does.
     std::filesystem::remove(rig.paths.peersDir + "/.tavu/isp");
     const std::string refused = dialAsDipMember();
-    EXPECT_EQ(refused.substr(0, refused.find('|')), std::to_string(ERROR_ACCESS_DENIED))
-        << refused;
+    EXPECT_EQ(refused.substr(0, refused.find('|')), std::to_string(ERROR_ACCESS_DENIED)) << refused;
     EXPECT_NE(refused.find("tavu prepare isp"), std::string::npos) << refused;
     EXPECT_EQ(rig.modem.dials(), 1);
 }

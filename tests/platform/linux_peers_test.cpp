@@ -201,8 +201,9 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
               std::string::npos)
         << lines;
     EXPECT_EQ(pppdOptionWords(lines).back(), "passwordfd.so");
-    EXPECT_NE(lineOptionsNeededText("provider", LineOptionsState::Stale).find("tavu prepare provider"),
-              std::string::npos);
+    EXPECT_NE(
+        lineOptionsNeededText("provider", LineOptionsState::Stale).find("tavu prepare provider"),
+        std::string::npos);
     // Its chat script is not ours: deleting the entry leaves it.
     writeFile(book.paths.chatDir + "/provider", "ABORT BUSY\n'' ATZ\nOK ATDT\\T\nCONNECT ''\n");
     p.chatScript = book.paths.chatDir + "/provider";

@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
                     words.push_back(w);
                 }
             }
-            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            args.erase(args.begin() + static_cast<long>(i),
+                       args.begin() + static_cast<long>(i) + 2);
             args.insert(args.begin() + static_cast<long>(i), words.begin(), words.end());
             i += words.size() - 1;
         }
