@@ -133,6 +133,12 @@ TEST(LinuxRasFiles, ConnectionIsNamedAfterItsPppdElseItsInterface) {
     t.pppd("ppp1", 4343, "pppd\0call\0other\0nodetach"s, 1);
     writeFile(t.paths.peersDir + "/other", "ttyS3\n");
     EXPECT_EQ(t.shown("ppp1"), "other|/dev/ttyS3|modem");
+    // A dial of this program's calls the entry's line options; a monitor that may not read the
+    // setuid pppd's standard input takes the device from the entry's peer file.
+    t.pppd("ppp8", 5050, "/usr/sbin/pppd\0call\0.tavu/other\0nodetach\0passwordfd\0003"s);
+    EXPECT_EQ(t.shown("ppp8"), "other|/dev/ttyS3|modem");
+    t.pppd("ppp9", 5151, "/usr/sbin/pppd\0call\0.tavu/../x"s);
+    EXPECT_EQ(t.shown("ppp9"), "ppp9|ppp9|ppp");
 
     // pppd over Ethernet has no serial device.
     t.pppd("ppp2", 4444, "pppd\0call\0dsl\0plugin\0rp-pppoe.so\0eth0"s);
