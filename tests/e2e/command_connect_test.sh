@@ -3,12 +3,11 @@
 # copy to connect; the dial redials once on the busy line, the connection is timed, hung up on
 # request and logged under the entry's name.
 set -u
+. "$(dirname "$0")/lib.sh"
 TAVU=$1
 DEMO=$2
-work=$(mktemp -d /tmp/tavu-i10-command-XXXXXX)
-trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/run
-mkdir -m 700 "$work/run" "$work/config"
+e2e_make_work tavu-i10-command
+export QT_QPA_PLATFORM=offscreen
 cat > "$work/config/tavu.ini" <<INI
 [Settings]
 DefaultCon=Provider
@@ -21,26 +20,23 @@ ProviderPassword=secret
 INI
 
 if "$TAVU" --command connect 2> "$work/alone.txt"; then
-    echo "FAIL: --command without a running copy succeeded"; exit 1
+    fail "--command without a running copy succeeded"
 fi
-grep -qx "TAVU is not running." "$work/alone.txt" || { echo "FAIL: $(cat "$work/alone.txt")"; exit 1; }
+grep -qx "TAVU is not running." "$work/alone.txt" || fail "$(cat "$work/alone.txt")"
 
 "$TAVU" --config-dir "$work/config" --simulate "$DEMO" > "$work/out.txt" 2>&1 &
 pid=$!
-for _ in $(seq 50); do
-    "$TAVU" --command show 2>/dev/null && break
-    sleep 0.2
-done
-"$TAVU" --command connect || { echo "FAIL: --command connect"; exit 1; }
+wait_for_answer "$TAVU"
+"$TAVU" --command connect || fail "--command connect"
 # Busy (4 s), the redial after 1.5 s, the full dial (about 8 s), then some time online.
 sleep 20
-"$TAVU" --command hangup || { echo "FAIL: --command hangup"; exit 1; }
+"$TAVU" --command hangup || fail "--command hangup"
 for _ in $(seq 20); do
     [ -s "$work/config/logfile.log" ] && break
     sleep 0.5
 done
 cat "$work/config/logfile.log" 2>/dev/null
-grep -q "|Provider|" "$work/config/logfile.log" 2>/dev/null || { echo "FAIL: no record of Provider"; cat "$work/out.txt"; exit 1; }
+grep -q "|Provider|" "$work/config/logfile.log" 2>/dev/null || fail "no record of Provider"
 "$TAVU" --command nonsense 2>/dev/null
-[ $? -eq 2 ] || { echo "FAIL: unknown name"; exit 1; }
+[ $? -eq 2 ] || fail "unknown name"
 echo PASS

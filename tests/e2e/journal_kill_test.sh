@@ -6,33 +6,16 @@
 #  2. killed while ppp0 stays up, started again, ppp0 taken down 10 s later: exactly one record,
 #     from the start the first copy saw to the real end.
 set -u
+. "$(dirname "$0")/lib.sh"
 tavu="$1"
 line="$2"
-if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null || [ ! -w /dev/net/tun ]; then
-    echo "skipped: needs root, the ip command and /dev/net/tun"
-    exit 77
-fi
-
-ns="tavu18-journal-$$"
-work=$(mktemp -d /tmp/tavu18-journal.XXXXXX)
-pid=""
+e2e_need_root_and_ip tun
+e2e_make_work tavu18-journal
 linepid=""
-cleanup() {
-    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    [ -n "$linepid" ] && kill -9 "$linepid" 2>/dev/null && wait "$linepid" 2>/dev/null
-    ip netns del "$ns" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    echo "--- log"; cat "$config/logfile.log" 2>/dev/null
-    echo "--- program output"; cat "$work"/out*.txt 2>/dev/null
-    exit 1
-}
-
-ip netns add "$ns" || fail "cannot make a network namespace"
-ip netns exec "$ns" ip link set lo up
+e2e_kill="pid linepid"
+e2e_signal=KILL
+e2e_on_fail() { echo "--- log"; cat "${config:-}/logfile.log" 2>/dev/null; }
+e2e_make_namespace tavu18-journal
 export QT_QPA_PLATFORM=offscreen
 
 # Seconds since the epoch of a log record's date and time fields (dd-mm-yyyy, HH:MM:SS).
@@ -58,14 +41,7 @@ kill_tavu() {
     pid=""
 }
 one_record() {
-    local log="$config/logfile.log"
-    [ -f "$log" ] || fail "no log was written"
-    local lines
-    lines=$(wc -l <"$log")
-    [ "$lines" = 1 ] || fail "the log holds $lines lines, not 1"
-    record=$(tr -d '\r' <"$log")
-    echo "record: $record"
-    IFS='|' read -r sd st ed et user device entry sent received rest <<<"$record"
+    e2e_one_record "$config/logfile.log"
     [ "$entry" = ppp0 ] && [ "$device" = ppp0 ] || fail "entry '$entry', device '$device'"
     [ -z "$rest" ] || fail "more than nine fields"
     start_s=$(epoch "$sd" "$st")
@@ -83,7 +59,7 @@ start_tavu a
 sleep 23
 kill_tavu
 killed=$(date +%s)
-ip netns exec "$ns" ip link set ppp0 down
+in_ns ip link set ppp0 down
 [ -f "$config/logfile.log.open" ] || fail "no journal beside the log"
 start_tavu b
 sleep 2
@@ -96,7 +72,7 @@ kill_tavu
 echo "PASS: killed with the line down"
 
 # 2. Killed, the line still up: the next copy goes on timing it.
-ip netns exec "$ns" ip link set ppp0 up
+in_ns ip link set ppp0 up
 setup_run 2
 start_tavu c
 sleep 10
@@ -105,7 +81,7 @@ first=$(sed -n 's/^record \([^|]*|[^|]*\)|.*/\1/p' "$config/logfile.log.open")
 kill_tavu
 start_tavu d
 sleep 8
-ip netns exec "$ns" ip link set ppp0 down
+in_ns ip link set ppp0 down
 ended=$(date +%s)
 sleep 2.5
 one_record

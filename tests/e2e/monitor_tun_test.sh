@@ -4,17 +4,9 @@
 # without windows) says that TAVU is already running; SIGTERM writes the record of a connection
 # still up. Also: `tavu` itself without a display says so plainly.
 set -u
+. "$(dirname "$0")/lib.sh"
 tavu="$1"
-work=$(mktemp -d /tmp/tavu19-monitor-XXXXXX)
-ns="tavu19-mon-$$"
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    ip netns del "$ns" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- monitor output"; cat "$work/out.txt" "$work/err.txt" 2>/dev/null; exit 1; }
+e2e_make_work tavu19-monitor
 
 # No display: one plain message and the commands that work, status 1, no core dump.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tavu" --config-dir "$work/nodisplay" \
@@ -25,37 +17,21 @@ status=$?
     fail "without a display: $(cat "$work/nd_err.txt")"
 grep -q "tavu monitor" "$work/nd_err.txt" || fail "the message names no tavu monitor"
 
-if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null; then
-    echo "skipped: needs root and the ip command to make a network namespace"
-    exit 77
-fi
-ip netns add "$ns" || fail "cannot make a network namespace"
-ip netns exec "$ns" ip link set lo up
-mkdir -p "$work/config" "$work/run"
-chmod 700 "$work/run"
+e2e_need_root_and_ip
+e2e_make_namespace tavu19-mon
 printf '[Settings]\nShowSplash=0\n' >"$work/config/tavu.ini"
 
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR="$work/run"
 ip netns exec "$ns" "$tavu" monitor --config-dir "$work/config" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
-for _ in $(seq 50); do
-    [ -n "$(find "$work/run/tavu" -type s 2>/dev/null)" ] && break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null || fail "the monitor did not start"
+wait_for_socket "the monitor did not start"
 
-up() {
-    ip netns exec "$ns" ip tuntap add dev ppp0 mode tun || fail "cannot make a tun device"
-    ip netns exec "$ns" ip addr add 10.64.0.1 peer 10.64.0.2 dev ppp0
-    ip netns exec "$ns" ip link set ppp0 up
-}
-up
+e2e_add_tun ppp0 10.64.0.1 10.64.0.2
 sleep 3
 grep -q "Connection ppp0 detected" "$work/out.txt" || fail "no status line for the connection"
 
 for second in "monitor" ""; do
-    QT_QPA_PLATFORM=offscreen ip netns exec "$ns" "$tavu" $second --config-dir "$work/config" \
+    QT_QPA_PLATFORM=offscreen in_ns "$tavu" $second --config-dir "$work/config" \
         >/dev/null 2>"$work/second.txt"
     status=$?
     [ "$status" = 1 ] || fail "a second copy ('$second') ended with status $status"
@@ -63,13 +39,13 @@ for second in "monitor" ""; do
         fail "the second copy said: $(cat "$work/second.txt")"
 done
 
-ip netns exec "$ns" ip link del ppp0
+in_ns ip link del ppp0
 sleep 2.5
 log="$work/config/logfile.log"
 [ "$(wc -l <"$log" 2>/dev/null)" = 1 ] || fail "after one connection the log is: $(cat "$log" 2>/dev/null)"
 
 # A connection still up when the monitor is stopped gets its record too.
-up
+e2e_add_tun ppp0 10.64.0.1 10.64.0.2
 sleep 2.5
 kill -TERM "$pid"
 wait "$pid"

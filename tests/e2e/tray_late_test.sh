@@ -3,19 +3,15 @@
 # task bar; a tray manager that comes later receives TAVU's icon; when it goes away again TAVU
 # keeps its window reachable. A second copy says that TAVU is already running.
 set -u
+. "$(dirname "$0")/lib.sh"
 tavu="$1"
 fake_tray="$2"
 for tool in Xvfb xdotool xwininfo; do
     command -v "$tool" >/dev/null || { echo "skipped: needs $tool"; exit 77; }
 done
-work=$(mktemp -d /tmp/tavu19-tray-XXXXXX)
-xvfb="" pid="" tray=""
-cleanup() {
-    for p in $tray $pid $xvfb; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- program output"; cat "$work/out.txt" 2>/dev/null; exit 1; }
+e2e_make_work tavu19-tray
+xvfb="" tray=""
+e2e_kill="tray pid xvfb"
 
 # A display number of the server's own choosing.
 exec 3>"$work/display"
@@ -25,18 +21,12 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n 1 "$work/display")"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
-export XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$work/run" "$work/config"
 printf '[Settings]\nShowSplash=0\nConfirmExit=0\nGalvWindowPosl=3000\nGalvWindowPost=2000\nGalvWindowPosr=3390\nGalvWindowPosb=2292\n' \
     >"$work/config/tavu.ini"
 
 "$tavu" --config-dir "$work/config" >"$work/out.txt" 2>&1 &
 pid=$!
-for _ in $(seq 100); do
-    "$tavu" --command show 2>/dev/null && break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null || fail "the program did not start"
+wait_for_answer "$tavu"
 main=""
 for _ in $(seq 50); do
     main=$(xdotool search --onlyvisible --name '^TAVU$' 2>/dev/null | head -n 1)
