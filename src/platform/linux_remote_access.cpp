@@ -510,12 +510,13 @@ int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
                         "the chat script " + setup.peer.chatScript + " cannot be read");
     }
     setup.aborts = chatAbortStrings(script);
-    if (const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
-        lines == LineOptionsState::Current) {
+    if (!paths_.dialAsRoot) {
+        // pppd would refuse the entry's options on the command line of a user other than root.
+        const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
+        if (lines != LineOptionsState::Current) {
+            return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
+        }
         setup.callName = lineOptionsCallName(request.entry);
-    } else if (::geteuid() != 0) {
-        // pppd would refuse the entry's options on its command line.
-        return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
     }
     handle = nextDial_++;
     dials_[handle] = std::make_unique<ModemDial>(std::move(setup));

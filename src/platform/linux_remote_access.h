@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -31,6 +32,9 @@ struct LinuxRasPaths {
     std::string chatDir = "/etc/chatscripts";
     std::string pppd = "/usr/sbin/pppd";
     std::string chat = "/usr/sbin/chat";
+    // Root gives pppd a dial's options on its command line; anyone else through the entry's
+    // line options (see kLineOptionsFolder).
+    bool dialAsRoot = ::geteuid() == 0;
 };
 
 class ModemDial;

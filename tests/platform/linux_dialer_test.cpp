@@ -191,51 +191,69 @@ void inNetns(const std::function<void()>& body) {
     ASSERT_EQ(failure, "");
 }
 
+// Root gives pppd the entry's options on its command line; anyone else calls the entry's line
+// options, since pppd takes noauth, linkname and plugin only from root or its peers folder.
 TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
     SKIP_WITHOUT_CHAT();
     SKIP_WITHOUT_NETNS();
     DialRig rig({"CONNECT 115200"});
-    inNetns([&] {
-        LinuxRemoteAccess ras(rig.rasPaths());
-        const DialRun run = dialToEnd(ras);
-        const std::vector<DialEvent> expected = {
-            {RASCS_OpenPort, 0},        {RASCS_PortOpened, 0},          {RASCS_ConnectDevice, 0},
-            {RASCS_DeviceConnected, 0}, {RASCS_AllDevicesConnected, 0}, {RASCS_Authenticate, 0},
-            {RASCS_Authenticated, 0},   {RASCS_Projected, 0},           {RASCS_Connected, 0}};
-        ASSERT_EQ(run.events, expected);
-        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Connected);
+    for (const bool asRoot : {true, false}) {
+        SCOPED_TRACE(asRoot ? "as root" : "as a member of group dip");
+        inNetns([&] {
+            LinuxRasPaths paths = rig.rasPaths();
+            paths.dialAsRoot = asRoot;
+            LinuxRemoteAccess ras(paths);
+            const DialRun run = dialToEnd(ras);
+            const std::vector<DialEvent> expected = {{RASCS_OpenPort, 0},
+                                                     {RASCS_PortOpened, 0},
+                                                     {RASCS_ConnectDevice, 0},
+                                                     {RASCS_DeviceConnected, 0},
+                                                     {RASCS_AllDevicesConnected, 0},
+                                                     {RASCS_Authenticate, 0},
+                                                     {RASCS_Authenticated, 0},
+                                                     {RASCS_Projected, 0},
+                                                     {RASCS_Connected, 0}};
+            ASSERT_EQ(run.events, expected);
+            EXPECT_EQ(ras.connectionState(run.handle), RASCS_Connected);
 
-        // pppd got the line as its standard input, the entry's line options by "call" (a
-        // member of group dip may not give noauth, linkname or plugin on the command line), and
-        // the password only on the plugin's descriptor.
-        const std::vector<std::string> args = rig.pppdArgs();
-        auto has = [&](const std::string& a) {
-            return std::find(args.begin(), args.end(), a) != args.end();
-        };
-        EXPECT_TRUE(has("call") && has(".tavu/isp") && has("nodetach") && has("alice") &&
-                    has("passwordfd"));
-        EXPECT_FALSE(has("noauth") || has("linkname") || has("plugin"));
-        EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") || has("secret"));
+            // pppd got the line as its standard input, the entry's options without the device,
+            // the speed and the connect line, and the password only on the plugin's descriptor.
+            const std::vector<std::string> args = rig.pppdArgs();
+            auto has = [&](const std::string& a) {
+                return std::find(args.begin(), args.end(), a) != args.end();
+            };
+            EXPECT_TRUE(has("nodetach") && has("alice") && has("passwordfd"));
+            if (asRoot) {
+                EXPECT_TRUE(has("noauth") && has("defaultroute") && has("linkname") && has("isp") &&
+                            has("passwordfd.so"));
+                EXPECT_FALSE(has("call"));
+            } else {
+                EXPECT_TRUE(has("call") && has(".tavu/isp"));
+                EXPECT_FALSE(has("noauth") || has("linkname") || has("plugin"));
+            }
+            EXPECT_FALSE(has(rig.modem.device()) || has("115200") || has("connect") ||
+                         has("secret"));
 
-        std::vector<RasConnection> connections;
-        ASSERT_TRUE(ras.listConnections(connections));
-        ASSERT_EQ(connections.size(), 1u);
-        EXPECT_EQ(connections[0].entryName, "isp");
-        EXPECT_EQ(connections[0].deviceName, rig.modem.device());
-        EXPECT_EQ(connections[0].deviceType, "modem");
-        const PppdProcess pppd = findPppd(rig.rasPaths(), "ppp0");
-        ASSERT_NE(pppd.pid, 0);
-        for (const char* file : {"cmdline", "environ"}) {
-            EXPECT_EQ(procFile(pppd.pid, file).find("secret"), std::string::npos) << file;
-        }
-        EXPECT_EQ(procFile(::getpid(), "environ").find("secret"), std::string::npos);
+            std::vector<RasConnection> connections;
+            ASSERT_TRUE(ras.listConnections(connections));
+            ASSERT_EQ(connections.size(), 1u);
+            EXPECT_EQ(connections[0].entryName, "isp");
+            EXPECT_EQ(connections[0].deviceName, rig.modem.device());
+            EXPECT_EQ(connections[0].deviceType, "modem");
+            const PppdProcess pppd = findPppd(rig.rasPaths(), "ppp0");
+            ASSERT_NE(pppd.pid, 0);
+            for (const char* file : {"cmdline", "environ"}) {
+                EXPECT_EQ(procFile(pppd.pid, file).find("secret"), std::string::npos) << file;
+            }
+            EXPECT_EQ(procFile(::getpid(), "environ").find("secret"), std::string::npos);
 
-        EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
-        ras.pump();
-        EXPECT_TRUE(processGone(pppd.pid));
-        EXPECT_EQ(ras.connectionState(run.handle), RASCS_Disconnected);
-        EXPECT_TRUE(rig.modem.waitForCloses(1));
-    });
+            EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
+            ras.pump();
+            EXPECT_TRUE(processGone(pppd.pid));
+            EXPECT_EQ(ras.connectionState(run.handle), RASCS_Disconnected);
+            EXPECT_TRUE(rig.modem.waitForCloses(asRoot ? 1 : 2));
+        });
+    }
 }
 
 TEST(LinuxDial, CancelDuringPppdStopsItAndReleasesTheLine) {
@@ -273,8 +291,6 @@ TEST(LinuxDial, RealPppdWithoutKernelSupportGivesAPlainText) {
     if (::access(paths.pppd.c_str(), X_OK) != 0) {
         GTEST_SKIP() << "pppd is not installed";
     }
-    // pppd does not read the rig's peers folder: root gives the options on its command line.
-    std::filesystem::remove(rig.paths.peersDir + "/.tavu/isp");
     LinuxRemoteAccess ras(paths);
     const DialRun run = dialToEnd(ras);
     EXPECT_TRUE(run.has(RASCS_DeviceConnected));
