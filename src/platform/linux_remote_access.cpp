@@ -59,6 +59,16 @@ std::vector<std::string> splitArgs(const std::string& cmdline) {
     return args;
 }
 
+// Whether a dial must give pppd its options through the entry's line options.
+bool lineOptionsNeeded(LinuxRasPaths::PppdOptions how, const std::string& pppd) {
+    if (how != LinuxRasPaths::PppdOptions::Auto) {
+        return how == LinuxRasPaths::PppdOptions::LineOptions;
+    }
+    struct stat st {};
+    return ::geteuid() != 0 && ::stat(pppd.c_str(), &st) == 0 && (st.st_mode & S_ISUID) != 0 &&
+           st.st_uid == 0;
+}
+
 int accessOr(int err, int otherwise) {
     return err == EPERM || err == EACCES || err == EROFS ? ERROR_ACCESS_DENIED : otherwise;
 }
@@ -510,7 +520,7 @@ int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
                         "the chat script " + setup.peer.chatScript + " cannot be read");
     }
     setup.aborts = chatAbortStrings(script);
-    if (!paths_.dialAsRoot) {
+    if (lineOptionsNeeded(paths_.pppdOptions, setup.paths.pppd)) {
         // pppd would refuse the entry's options on the command line of a user other than root.
         const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
         if (lines != LineOptionsState::Current) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -32,9 +31,11 @@ struct LinuxRasPaths {
     std::string chatDir = "/etc/chatscripts";
     std::string pppd = "/usr/sbin/pppd";
     std::string chat = "/usr/sbin/chat";
-    // Root gives pppd a dial's options on its command line; anyone else through the entry's
-    // line options (see kLineOptionsFolder).
-    bool dialAsRoot = ::geteuid() == 0;
+    // Where pppd takes a dial's options from. Auto: its command line when root dials or when
+    // pppd is not setuid root; otherwise the entry's line options (see kLineOptionsFolder),
+    // since a setuid pppd takes noauth, linkname and plugin only from root or its peers folder.
+    enum class PppdOptions { Auto, CommandLine, LineOptions };
+    PppdOptions pppdOptions = PppdOptions::Auto;
 };
 
 class ModemDial;

@@ -191,8 +191,9 @@ void inNetns(const std::function<void()>& body) {
     ASSERT_EQ(failure, "");
 }
 
-// Root gives pppd the entry's options on its command line; anyone else calls the entry's line
-// options, since pppd takes noauth, linkname and plugin only from root or its peers folder.
+// Root gives pppd the entry's options on its command line; a member of group dip calls the
+// entry's line options, since pppd takes noauth, linkname and plugin only from root or its peers
+// folder.
 TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
     SKIP_WITHOUT_CHAT();
     SKIP_WITHOUT_NETNS();
@@ -201,7 +202,8 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
         SCOPED_TRACE(asRoot ? "as root" : "as a member of group dip");
         inNetns([&] {
             LinuxRasPaths paths = rig.rasPaths();
-            paths.dialAsRoot = asRoot;
+            paths.pppdOptions = asRoot ? LinuxRasPaths::PppdOptions::CommandLine
+                                       : LinuxRasPaths::PppdOptions::LineOptions;
             LinuxRemoteAccess ras(paths);
             const DialRun run = dialToEnd(ras);
             const std::vector<DialEvent> expected = {{RASCS_OpenPort, 0},
@@ -323,13 +325,13 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     ::chmod(rig.paths.chatDir.c_str(), 0750);
     ASSERT_EQ(::chown(rig.modem.device().c_str(), 65534, dipGid), 0);
 
-    const auto dialAsDipMember = [&] {
+    const auto dialAsDipMember = [&](const std::string& pppdPath = "/usr/sbin/pppd") {
         return test::inChildAs(
             65534, dipGid,
             [&] {
                 LinuxRasPaths paths = rig.rasPaths();
                 paths.peersDir = kPppdPeers;
-                paths.pppd = "/usr/sbin/pppd";
+                paths.pppd = pppdPath;
                 LinuxRemoteAccess ras(paths);
                 DialRun run = dialToEnd(ras);
                 const int code = run.status != 0 ? run.status : run.lastError();
@@ -355,6 +357,12 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     EXPECT_EQ(refused.substr(0, refused.find('|')), std::to_string(ERROR_ACCESS_DENIED)) << refused;
     EXPECT_NE(refused.find("tavu prepare isp"), std::string::npos) << refused;
     EXPECT_EQ(rig.modem.dials(), 1);
+
+    // A pppd that is not setuid root gets the options on its command line from anyone (the
+    // stand-in then fails, since it may not make an interface).
+    const std::string plain = dialAsDipMember(rig.paths.pppd);
+    EXPECT_NE(plain.substr(0, plain.find('|')), std::to_string(ERROR_ACCESS_DENIED)) << plain;
+    EXPECT_EQ(rig.modem.dials(), 2);
 }
 
 }  // namespace
