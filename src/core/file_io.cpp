@@ -60,4 +60,35 @@ bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& o
     return true;
 }
 
+int replaceFile(const std::string& path, std::string_view data, mode_t mode, gid_t group) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    std::string temp = path.substr(0, nameAt) + "." + path.substr(nameAt) + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.ok()) {
+        return errno;
+    }
+    int err = 0;
+    if (::fchmod(fd.get(), mode) != 0) {
+        err = errno;
+    }
+    if (err == 0 && group != static_cast<gid_t>(-1)) {
+        [[maybe_unused]] const int ignored = ::fchown(fd.get(), static_cast<uid_t>(-1), group);
+    }
+    errno = 0;
+    if (err == 0 && (!writeAll(fd.get(), data) || ::fsync(fd.get()) != 0)) {
+        err = errno != 0 ? errno : EIO;
+    }
+    if (!fd.close() && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(temp.c_str());
+    }
+    return err;
+}
+
 }  // namespace tavu

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -29,5 +31,13 @@ bool writeAll(int fd, std::string_view data);
 // in place of the file cannot stall the caller; anything but a regular file fails with errno
 // ENOENT.
 bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& out);
+
+// Replaces the file at path with data through a hidden temporary file in the same folder and a
+// rename, so that a reader finds the old text or the new one, never a mixture. The new file has
+// the given mode, and the given group unless it is -1 (a failure to change the group is not an
+// error); it is on the disk before the rename. Returns 0, or the errno of what failed (nothing
+// is left behind then).
+int replaceFile(const std::string& path, std::string_view data, mode_t mode,
+                gid_t group = static_cast<gid_t>(-1));
 
 }  // namespace tavu

@@ -330,18 +330,9 @@ bool SettingsStore::writeMany(const std::vector<Entry>& entries) {
         if (!changed) {
             ok = true;
         } else {
-            const std::string data = doc.serialize();
-            std::string tmp = target + ".XXXXXX";
-            const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-            if (fd >= 0) {
-                bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
-                written = (::close(fd) == 0) && written;
-                if (written && ::rename(tmp.c_str(), target.c_str()) == 0) {
-                    ::fsync(dirFd);
-                    ok = true;
-                } else {
-                    ::unlink(tmp.c_str());
-                }
+            if (replaceFile(target, doc.serialize(), 0600) == 0) {
+                ::fsync(dirFd);
+                ok = true;
             }
         }
     }

@@ -135,47 +135,13 @@ bool isDenied(int err) {
     return err == EACCES || err == EPERM || err == EROFS;
 }
 
-// Writes a file in dir through a temporary file and a rename, mode 0640, with the group of the
-// folder (on Debian group dip, so that its members can read the entry). Returns 0 or errno.
+// Writes a file in dir atomically with mode 0640 and the group of the folder (on Debian group
+// dip, so that its members can read the entry). Returns 0 or errno.
 int writeFileAtomic(const std::string& dir, const std::string& name, const std::string& content) {
-    std::string tmpl = dir + "/." + name + ".tavu-XXXXXX";
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    int err = 0;
     struct stat dirStat {};
-    if (::fchmod(fd, 0640) != 0) {
-        err = errno;
-    }
-    if (err == 0 && ::stat(dir.c_str(), &dirStat) == 0 && ::geteuid() == 0) {
-        [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), dirStat.st_gid);
-    }
-    std::size_t done = 0;
-    while (err == 0 && done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) {
-        err = errno;
-    }
-    if (::close(fd) != 0 && err == 0) {
-        err = errno;
-    }
-    if (err == 0 && ::rename(tmpl.c_str(), (dir + "/" + name).c_str()) != 0) {
-        err = errno;
-    }
-    if (err != 0) {
-        ::unlink(tmpl.c_str());
-    }
-    return err;
+    const bool setGroup = ::geteuid() == 0 && ::stat(dir.c_str(), &dirStat) == 0;
+    return replaceFile(dir + "/" + name, content, 0640,
+                       setGroup ? dirStat.st_gid : static_cast<gid_t>(-1));
 }
 
 // A value that goes inside quotes in a peer file or chat script.
