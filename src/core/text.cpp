@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -161,6 +163,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool hasNoControlChars(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
 }
 
 }  // namespace tavu

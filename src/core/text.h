@@ -36,4 +36,7 @@ std::string_view trim(std::string_view text);
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
+// True when the text holds no control characters (bytes below 0x20, and DEL).
+bool hasNoControlChars(std::string_view text);
+
 }  // namespace tavu

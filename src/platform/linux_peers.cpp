@@ -13,6 +13,7 @@
 #include "core/file_io.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "platform/linux_ras_codes.h"
 #include "platform/remote_access.h"
 
@@ -24,17 +25,6 @@ constexpr std::size_t kMaxFile = 256 * 1024;
 // The first line of every chat script this program writes; only such a script is deleted with
 // its entry.
 constexpr std::string_view kScriptMarker = "# Written by TAVU";
-
-bool startsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
-bool isPrintable(std::string_view s) {
-    return std::none_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7f;
-    });
-}
 
 bool allDigits(std::string_view s) {
     return !s.empty() && s.size() < 10 &&
@@ -146,7 +136,7 @@ int writeFileAtomic(const std::string& dir, const std::string& name, const std::
 
 // A value that goes inside quotes in a peer file or chat script.
 bool isQuotable(std::string_view s) {
-    return isPrintable(s) && s.find_first_of("\"'\\") == std::string_view::npos;
+    return hasNoControlChars(s) && s.find_first_of("\"'\\") == std::string_view::npos;
 }
 
 std::string writeProblem(const std::string& dir, int err) {
@@ -177,7 +167,7 @@ std::string pppdWord(const std::string& word) {
 
 bool isOurScript(const std::string& path) {
     std::string text;
-    return readTextFile(path, text) && startsWith(text, kScriptMarker);
+    return readTextFile(path, text) && text.starts_with(kScriptMarker);
 }
 
 }  // namespace
@@ -224,18 +214,19 @@ std::vector<std::string> pppdOptionWords(std::string_view text) {
 }
 
 std::string serialDeviceWord(std::string_view word) {
-    if (word.size() > PATH_MAX || !isPrintable(word) || word.find("..") != std::string::npos) {
+    if (word.size() > PATH_MAX || !hasNoControlChars(word) ||
+        word.find("..") != std::string::npos) {
         return {};
     }
     std::string_view rest = word;
-    if (startsWith(rest, "/dev/")) {
+    if (rest.starts_with("/dev/")) {
         rest.remove_prefix(5);
     } else if (word.find('/') != std::string::npos) {
         return {};
     }
     // "modem" alone is pppd's option of that name, not a device.
     for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/", "pts/"}) {
-        if (startsWith(rest, p) && rest.size() > p.size()) {
+        if (rest.starts_with(p) && rest.size() > p.size()) {
             return "/dev/" + std::string(rest);
         }
     }
@@ -340,7 +331,7 @@ std::string entryNameProblem(std::string_view name) {
                c == '.' || c == '_' || c == '-';
     });
     if (!plain || name.front() == '.' || name.size() > 64) {
-        return "The entry name \"" + std::string(isPrintable(name) ? name : "?") +
+        return "The entry name \"" + std::string(hasNoControlChars(name) ? name : "?") +
                "\" cannot be used: an entry name becomes a file name, so it may hold only "
                "letters, digits, \".\", \"_\" and \"-\" (no blanks, no \"/\"), must not begin "
                "with \".\" and has at most 64 characters.";
@@ -357,7 +348,7 @@ std::vector<std::string> serialDevicesPresent(const std::string& devDir) {
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
         for (std::string_view p : {"ttyS", "ttyUSB", "ttyACM", "rfcomm"}) {
-            if (startsWith(name, p) && name.size() > p.size() &&
+            if (name.starts_with(p) && name.size() > p.size() &&
                 name.find_first_not_of("0123456789", p.size()) == std::string_view::npos) {
                 out.push_back(devDir + "/" + std::string(name));
             }
@@ -399,7 +390,7 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
         return "Please give the telephone number (digits, and the dialling characters the "
                "modem knows; no quotes).";
     }
-    if (!startsWith(form.device, "/dev/") || !isQuotable(form.device) ||
+    if (!form.device.starts_with("/dev/") || !isQuotable(form.device) ||
         form.device.find_first_of(" \t") != std::string::npos) {
         return "Please give the modem's device, such as /dev/ttyS0.";
     }
@@ -495,7 +486,7 @@ bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm&
                 continue;
             }
             const std::string up = upper(send);
-            if (startsWith(up, "ATD")) {
+            if (up.starts_with("ATD")) {
                 std::string number = send.substr(3);
                 if (!number.empty() && (number[0] == 'T' || number[0] == 't' || number[0] == 'P' ||
                                         number[0] == 'p')) {
@@ -504,7 +495,7 @@ bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm&
                 if (number != "\\T") {
                     out.number = number;
                 }
-            } else if (!initTaken && startsWith(up, "AT")) {
+            } else if (!initTaken && up.starts_with("AT")) {
                 out.init = send;
                 initTaken = true;
             }
@@ -583,7 +574,7 @@ std::string writeLineOptions(const DialupPaths& paths, const std::string& name) 
     }
     for (const std::vector<std::string>& line : peer.optionLines) {
         for (const std::string& word : line) {
-            if (!isPrintable(word)) {
+            if (!hasNoControlChars(word)) {
                 return "The entry file " + paths.peersDir + "/" + name +
                        " holds control characters in its options.";
             }

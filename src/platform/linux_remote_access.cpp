@@ -1,6 +1,7 @@
 #include "platform/linux_remote_access.h"
 
 #include "core/file_io.h"
+#include "core/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -29,21 +30,6 @@ namespace {
 constexpr std::size_t kMaxPidFile = 4096;
 constexpr std::size_t kMaxCmdline = 64 * 1024;
 constexpr std::size_t kMaxOptionsFile = 256 * 1024;
-
-bool startsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
-bool endsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
-bool isPrintable(std::string_view s) {
-    return std::none_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u < 0x20 || u == 0x7f;
-    });
-}
 
 std::vector<std::string> splitArgs(const std::string& cmdline) {
     std::vector<std::string> args;
@@ -74,13 +60,13 @@ int accessOr(int err, int otherwise) {
 }
 
 bool isBackupName(std::string_view name) {
-    if (startsWith(name, "#") || endsWith(name, "~")) {
+    if (name.starts_with("#") || name.ends_with("~")) {
         return true;
     }
     for (std::string_view s :
          {".bak", ".old", ".orig", ".swp", ".tmp", ".dpkg-old", ".dpkg-new", ".dpkg-dist",
           ".dpkg-bak", ".rpmnew", ".rpmsave", ".ucf-old", ".ucf-dist", ".ucf-new"}) {
-        if (endsWith(name, s)) {
+        if (name.ends_with(s)) {
             return true;
         }
     }
@@ -96,7 +82,7 @@ bool fitsHandle(std::uint64_t handle) {
 bool isValidPeerName(std::string_view name) {
     return !name.empty() && name.size() <= NAME_MAX && name.front() != '.' &&
            name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos &&
-           isPrintable(name);
+           hasNoControlChars(name);
 }
 
 pid_t readPidFile(const std::string& path) {
@@ -163,7 +149,7 @@ PppdProcess describePppd(const LinuxRasPaths& paths, pid_t pid) {
             std::string value = args[i + 1];
             // A dial of this program's calls the entry's line options.
             const std::string lineOptions = lineOptionsCallName({});
-            if (args[i] == "call" && startsWith(value, lineOptions)) {
+            if (args[i] == "call" && value.starts_with(lineOptions)) {
                 value.erase(0, lineOptions.size());
             }
             if (name.empty() && isValidPeerName(value)) {
@@ -183,7 +169,7 @@ PppdProcess describePppd(const LinuxRasPaths& paths, pid_t pid) {
         const ssize_t n = ::readlink((procDir + "/fd/0").c_str(), target, sizeof target - 1);
         if (n > 5) {
             const std::string dev(target, static_cast<std::size_t>(n));
-            if (startsWith(dev, "/dev/") && dev != "/dev/null" && isPrintable(dev)) {
+            if (dev.starts_with("/dev/") && dev != "/dev/null" && hasNoControlChars(dev)) {
                 p.device = dev;
             }
         }
@@ -237,7 +223,7 @@ PppdProcess findPppd(const LinuxRasPaths& paths, const std::string& ifname) {
         PppdProcess found;
         while (const dirent* e = ::readdir(d)) {
             const std::string_view name(e->d_name);
-            if (!startsWith(name, "ppp-") || !endsWith(name, ".pid")) {
+            if (!name.starts_with("ppp-") || !name.ends_with(".pid")) {
                 continue;
             }
             const std::string path = dir + "/" + std::string(name);
@@ -331,7 +317,7 @@ RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::Link
     c.deviceName = pppd.device.empty() ? link.name : pppd.device;
     if (pppd.pid != 0 && !pppd.device.empty()) {
         c.deviceType = "modem";
-    } else if (!link.kind.empty() && isPrintable(link.kind)) {
+    } else if (!link.kind.empty() && hasNoControlChars(link.kind)) {
         c.deviceType = link.kind;
     } else {
         c.deviceType = link.type == ARPHRD_PPP ? "ppp" : "point-to-point";
