@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 
 #include "core/clock.h"
@@ -72,12 +71,3 @@ BENCHMARK(BM_PerformanceWindowSecond)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tavu
-
-int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -36,6 +36,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Runs a dial in the progress window to its end: moves the clock to the window's redial timer
+// or the line's next step, whichever comes first, until the window closes or nothing is due.
+void driveDial(CDialProgressDlg* dlg, ManualClock& clock, platform::SimulatedRemoteAccess& ras) {
+    QPointer<CDialProgressDlg> guard(dlg);
+    for (int i = 0; i < 100 && guard && !dlg->isHidden(); ++i) {
+        if (dlg->timerActive(3)) {
+            clock.advance(std::chrono::milliseconds(dlg->timerInterval(3)));
+            dlg->fireTimer(3);
+        } else if (const auto due = ras.nextDueTime()) {
+            clock.set(*due);
+            ras.processDue();
+        } else {
+            break;
+        }
+    }
+}
+
 // Runs `work` on the modal window that opens next, from inside its event loop.
 void onNextModal(std::function<void(QWidget*)> work) {
     QTimer::singleShot(0, [work] { work(QApplication::activeModalWidget()); });
@@ -63,20 +80,7 @@ class DialWindows : public testing::Test {
     }
     // Dials in the progress window until it closes: its timers run out at once and the
     // simulated line's clock moves from event to event.
-    void driveDial(CDialProgressDlg* dlg) {
-        QPointer<CDialProgressDlg> guard(dlg);
-        for (int i = 0; i < 100 && guard && !dlg->isHidden(); ++i) {
-            if (dlg->timerActive(3)) {
-                clock.advance(std::chrono::milliseconds(dlg->timerInterval(3)));
-                dlg->fireTimer(3);
-            } else if (const auto due = ras->nextDueTime()) {
-                clock.set(*due);
-                ras->processDue();
-            } else {
-                break;
-            }
-        }
-    }
+    void driveDial(CDialProgressDlg* dlg) { tavu::driveDial(dlg, clock, *ras); }
 
     test::TempDir dir;
     SettingsStore settings{dir.file("tavu.ini")};
@@ -419,15 +423,7 @@ TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {
         QObject::connect(dlg, &CDialProgressDlg::statusShown,
                          [&](const QString& t) { texts << t; });
         EXPECT_EQ(w.statusLines().front(), "Connecting...");
-        for (int i = 0; i < 100 && dlg->isVisible(); ++i) {
-            if (dlg->timerActive(3)) {
-                clock.advance(std::chrono::milliseconds(dlg->timerInterval(3)));
-                dlg->fireTimer(3);
-            } else if (const auto due = ras->nextDueTime()) {
-                clock.set(*due);
-                ras->processDue();
-            }
-        }
+        driveDial(dlg, clock, *ras);
     });
     w.runCommand(CmdConnect);
     ASSERT_GE(texts.size(), 6);
