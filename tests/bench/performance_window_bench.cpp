@@ -13,6 +13,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "support/temp_dir.h"
 #include "ui/perf/performance_dlg.h"
@@ -25,27 +26,16 @@ using test::NullView;
 
 // The connected tick on the simulated line; range(0) = 1 with the performance window open.
 void BM_ConnectedTick(benchmark::State& state) {
-    test::TempDir dir;
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    ScriptedPrompter prompter;
-    platform::FakeSound sound;
-    LogWriter writer{prompter};
-    std::string error;
-    auto ras = platform::SimulatedRemoteAccess::fromText(
-        "[entry Provider]\nbytes-in-per-s = 4200\nbytes-out-per-s = 600\n", clock, error);
-    platform::SimulatedCounters counters(*ras);
+    test::MonitorRig<> rig("[entry Provider]\nbytes-in-per-s = 4200\nbytes-out-per-s = 600\n");
     NullView view;
-    MonitorCore core(MonitorServices{settings, clock, prompter, *ras, &counters, sound, writer,
-                                     dir.path(), "tester", "6.1", nullptr},
-                     view);
+    MonitorCore core(rig.services("6.1", nullptr, "tester"), view);
     CPerformanceDlg dlg;
     if (state.range(0) == 1) {
         core.setCounterWindow(&dlg);
     }
-    ras->bringUp("Provider");
+    rig.ras->bringUp("Provider");
     for (auto _ : state) {
-        clock.advance(std::chrono::seconds(1));
+        rig.clock.advance(std::chrono::seconds(1));
         core.poll();
     }
 }

@@ -12,6 +12,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "support/temp_dir.h"
 
@@ -19,7 +20,6 @@ namespace tavu {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::SimulatedRemoteAccess;
 
 // Boxes that stay open until their hook is done: the hook stands for the timer events a real
 // box lets through while it waits for the user.
@@ -50,17 +50,10 @@ class DialView final : public test::NullView {
     std::function<void()> onDial;
 };
 
-class MonitorBoxes : public testing::Test {
+class MonitorBoxes : public testing::Test, protected test::MonitorRig<OpenBoxPrompter> {
   protected:
-    MonitorBoxes() {
-        std::string error;
-        ras = SimulatedRemoteAccess::fromText("[entry Provider]\nbytes-in-per-s = 10\n", clock,
-                                              error);
-        counters = std::make_unique<platform::SimulatedCounters>(*ras);
-        core = std::make_unique<MonitorCore>(
-            MonitorServices{settings, clock, prompter, *ras, counters.get(), sound, writer,
-                            dir.path(), "joe", "4.10", [](std::chrono::milliseconds) {}},
-            view);
+    MonitorBoxes() : MonitorRig("[entry Provider]\nbytes-in-per-s = 10\n") {
+        core = std::make_unique<MonitorCore>(services("4.10"), view);
     }
 
     void pollAfter(std::chrono::seconds d) {
@@ -74,22 +67,8 @@ class MonitorBoxes : public testing::Test {
         ras->drop(h);
         pollAfter(1s);
     }
-    std::vector<std::string> logLines() {
-        std::vector<std::string> out;
-        LogReader::forEachLine(dir.file("logfile.log"),
-                               [&](std::string_view l) { out.emplace_back(l); });
-        return out;
-    }
     std::string missingFolder() { return dir.file("missing"); }
 
-    test::TempDir dir;
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    OpenBoxPrompter prompter;
-    platform::FakeSound sound;
-    LogWriter writer{prompter};
-    std::unique_ptr<SimulatedRemoteAccess> ras;
-    std::unique_ptr<platform::SimulatedCounters> counters;
     DialView view;
     std::unique_ptr<MonitorCore> core;
 };

@@ -7,6 +7,7 @@
 #include "monitor/log_file.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/monitor_rig.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
@@ -48,20 +49,13 @@ constexpr const char* kScript =
     "[entry Other]\n"
     "device = /dev/ttyS1\n";
 
-class Monitor : public testing::Test {
+class Monitor : public testing::Test, protected test::MonitorRig<> {
   protected:
-    Monitor() {
-        std::string error;
-        ras = SimulatedRemoteAccess::fromText(kScript, clock, error);
-        EXPECT_TRUE(ras) << error;
-        counters = std::make_unique<platform::SimulatedCounters>(*ras);
-    }
+    Monitor() : MonitorRig(kScript) { EXPECT_TRUE(ras) << lineError; }
 
     MonitorCore& make(std::string version = "6.1") {
         core = std::make_unique<MonitorCore>(
-            MonitorServices{settings, clock, prompter, *ras, counters.get(), sound, writer,
-                            dir.path(), "joe", std::move(version),
-                            [this](std::chrono::milliseconds d) { paused += d; }},
+            services(std::move(version), [this](std::chrono::milliseconds d) { paused += d; }),
             view);
         return *core;
     }
@@ -83,14 +77,6 @@ class Monitor : public testing::Test {
         return out;
     }
 
-    test::TempDir dir;
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    ScriptedPrompter prompter;
-    platform::FakeSound sound;
-    LogWriter writer{prompter};
-    std::unique_ptr<SimulatedRemoteAccess> ras;
-    std::unique_ptr<platform::SimulatedCounters> counters;
     RecordingView view;
     std::unique_ptr<MonitorCore> core;
     std::chrono::milliseconds paused{0};

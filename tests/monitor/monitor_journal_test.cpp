@@ -10,6 +10,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/simulated_remote_access.h"
+#include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "support/temp_dir.h"
 
@@ -17,7 +18,6 @@ namespace tavu {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::SimulatedRemoteAccess;
 
 class StatusView : public test::NullView {
   public:
@@ -28,25 +28,16 @@ class StatusView : public test::NullView {
 
 // One program run after another on the same line and folder: a run that is "killed" is simply
 // dropped without its exit.
-class Journal : public testing::Test {
+class Journal : public testing::Test, protected test::MonitorRig<> {
   protected:
-    Journal() {
-        std::string error;
-        ras = SimulatedRemoteAccess::fromText(
-            "[entry Provider]\nbytes-in-per-s = 1000\n"
-            "bytes-out-per-s = 100\n",
-            clock, error);
-        EXPECT_TRUE(ras) << error;
-        counters = std::make_unique<platform::SimulatedCounters>(*ras);
+    Journal() : MonitorRig("[entry Provider]\nbytes-in-per-s = 1000\nbytes-out-per-s = 100\n") {
+        EXPECT_TRUE(ras) << lineError;
         settings.writeInt(keys::kSettings, keys::kActionWhenConMade, 1);
     }
 
     void startRun() {
         view = std::make_unique<StatusView>();
-        core = std::make_unique<MonitorCore>(
-            MonitorServices{settings, clock, prompter, *ras, counters.get(), sound, writer,
-                            dir.path(), "joe", "6.1", [](std::chrono::milliseconds) {}},
-            *view);
+        core = std::make_unique<MonitorCore>(services(), *view);
     }
     // Polls once a second for the given number of seconds.
     void runFor(int seconds) {
@@ -59,11 +50,6 @@ class Journal : public testing::Test {
         return std::chrono::duration_cast<std::chrono::seconds>(clock.now().time_since_epoch())
             .count();
     }
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> out;
-        LogReader::forEachLine(logPath, [&](std::string_view l) { out.emplace_back(l); });
-        return out;
-    }
     std::string journalEnd() const {
         JournalEntry e;
         if (ConnectionJournal::read(journalPath, e) != ConnectionJournal::Found::Whole) {
@@ -72,16 +58,8 @@ class Journal : public testing::Test {
         return e.record.endTime;
     }
 
-    test::TempDir dir;
     const std::string logPath = dir.file("logfile.log");
     const std::string journalPath = dir.file("logfile.log.open");
-    SettingsStore settings{dir.file("tavu.ini")};
-    ManualClock clock{fromLocal(2026, 12, 7, 20, 0, 0)};
-    ScriptedPrompter prompter;
-    platform::FakeSound sound;
-    LogWriter writer{prompter};
-    std::unique_ptr<SimulatedRemoteAccess> ras;
-    std::unique_ptr<platform::SimulatedCounters> counters;
     std::unique_ptr<StatusView> view;
     std::unique_ptr<MonitorCore> core;
 };
