@@ -101,8 +101,21 @@ class RemoteAccess {
     using EntryEditorFn = std::function<int(const std::string& name)>;
     void setEntryEditor(EntryEditorFn editor) { entryEditor_ = std::move(editor); }
 
+    // Called by the service, on the user-interface thread, when it learns that a connection may
+    // have come up or gone down (a link event of the kernel, a signal of a network daemon), so
+    // that the monitor looks at once instead of at its next poll. A service without such events
+    // never calls it; the poll stays the fallback either way.
+    using ChangeFn = std::function<void()>;
+    void setChangeListener(ChangeFn listener) { changed_ = std::move(listener); }
+
   protected:
+    void notifyChanged() {
+        if (changed_)
+            changed_();
+    }
+
     EntryEditorFn entryEditor_;
+    ChangeFn changed_;
 };
 
 }  // namespace tavu::platform
