@@ -95,6 +95,9 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     for (const SummaryLine& l : summaryLines(totals)) {
         out << l.label << '\t' << l.value << '\n';
     }
+    for (const SummaryLine& l : projectionLines(totals)) {
+        out << l.label << '\t' << l.value << '\n';
+    }
     return out.good() ? 0 : 1;
 }
 

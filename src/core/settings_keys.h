@@ -11,6 +11,7 @@ inline constexpr const char* kConnections = "Connections";
 inline constexpr const char* kInet = "Inet";
 inline constexpr const char* kSkin = "Skin";
 inline constexpr const char* kDialup = "Dialup";
+inline constexpr const char* kWarnings = "Warnings";
 
 // Settings: application and main window.
 inline constexpr const char* kIniPath = "IniPath";
@@ -30,6 +31,8 @@ inline constexpr const char* kDefaultCon = "DefaultCon";
 inline constexpr const char* kCheckMailSuccessed = "CheckMailSuccessed";
 inline constexpr const char* kSummaryWhen = "SummaryWhen";
 inline constexpr const char* kSummaryUsers = "SummaryUsers";
+// The first day of the billing period, 1 to 28.
+inline constexpr const char* kBillingDay = "BillingDay";
 
 // Settings: connection behaviour.
 inline constexpr const char* kHangupComboState = "HangupComboState";
@@ -65,6 +68,10 @@ inline constexpr const char* kWarnWhenCallInterval = "WarnWhenCallInterval";
 inline constexpr const char* kDisWhenMonthInterval = "DisWhenMonthInterval";
 inline constexpr const char* kDisWhenCallInterval = "DisWhenCallInterval";
 
+// Warnings: the data caps of the billing period, whole megabytes, 0 for none.
+inline constexpr const char* kDataWarnMB = "DataWarnMB";
+inline constexpr const char* kDataHangupMB = "DataHangupMB";
+
 // Settings: weekend flags and upgrade.
 inline constexpr const char* kCheapInSat = "CheapInSat";
 inline constexpr const char* kCheapInSun = "CheapInSun";
@@ -99,6 +106,9 @@ inline constexpr const char* kCheapTimeToComboState = "CheapTimeToComboState";
 inline constexpr const char* kMinConTime = "MinConTime";
 inline constexpr const char* kConnectionBlock = "ConnectionBlock";
 inline constexpr const char* kFreeMonthTime = "FreeMonthTime";
+// The price of a megabyte (1,000,000 bytes) sent or received, and the free megabytes of a period.
+inline constexpr const char* kCostPerMB = "CostPerMB";
+inline constexpr const char* kFreeMonthMB = "FreeMonthMB";
 
 // Security.
 inline constexpr const char* kEnabled = "Enabled";

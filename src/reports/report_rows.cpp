@@ -6,8 +6,10 @@ namespace tavu {
 
 ReportRow makeReportRow(const LogFields& f, const Tariff& tariff, const BillingRules& rules) {
     ReportRow row;
+    const double bytes =
+        leadingDouble(f[LogFields::BytesSent]) + leadingDouble(f[LogFields::BytesReceived]);
     row.pricing = priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
-                              f[LogFields::EndDate], f[LogFields::EndTime], tariff, rules);
+                              f[LogFields::EndDate], f[LogFields::EndTime], tariff, rules, bytes);
     row.cells = {std::string(f[LogFields::StartDate]),     std::string(f[LogFields::StartTime]),
                  std::string(f[LogFields::EndTime]),       formatHms(row.pricing.duration),
                  std::string(f[LogFields::User]),          std::string(f[LogFields::Device]),
@@ -28,6 +30,14 @@ std::array<SummaryLine, 8> summaryLines(const LogTotals& t) {
         {"Total data downloaded", formatFixed(t.downloaded, 0)},
         {"Total data transmitted", formatFixed(t.transmitted, 0)},
     }};
+}
+
+std::vector<SummaryLine> projectionLines(const LogTotals& t) {
+    if (!t.projectedCost || !t.projectedData) {
+        return {};
+    }
+    return {{kProjectedCostLabel, formatFixed(*t.projectedCost, 2)},
+            {kProjectedDataLabel, formatFixed(*t.projectedData, 0)}};
 }
 
 }  // namespace tavu

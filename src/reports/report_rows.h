@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "monitor/log_record.h"
 #include "tariff/tariff.h"
@@ -27,5 +28,10 @@ struct SummaryLine {
     std::string value;
 };
 std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
+
+// The two lines of the projection, shown after the eight with the period filter; none without.
+inline constexpr const char* kProjectedCostLabel = "Projected cost this period";
+inline constexpr const char* kProjectedDataLabel = "Projected data this period";
+std::vector<SummaryLine> projectionLines(const LogTotals& totals);
 
 }  // namespace tavu

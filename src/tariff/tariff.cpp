@@ -104,6 +104,7 @@ Tariff Tariff::read(const SettingsStore& s) {
     t.cheapEnd = tariffTimeSeconds(s.readString(keys::kPrice, keys::kCheapTimeEnd));
     t.cheapSaturday = s.readInt(keys::kSettings, keys::kCheapInSat, 0) == 1;
     t.cheapSunday = s.readInt(keys::kSettings, keys::kCheapInSun, 0) == 1;
+    t.costPerMB = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMB));
     return t;
 }
 
@@ -116,13 +117,18 @@ BillingRules BillingRules::read(const SettingsStore& s) {
     return r;
 }
 
+double dataCost(const Tariff& t, double bytes) {
+    // Without a data price a record costs exactly its time, whatever its byte fields hold.
+    return t.costPerMB == 0 ? 0.0 : t.costPerMB * bytes / 1e6;
+}
+
 bool ratioIsWhole(double ratio) {
     return formatFixed(ratio, 10) == formatFixed(std::round(ratio), 10);
 }
 
 Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& t,
-                    const BillingRules& rules) {
+                    const BillingRules& rules, double bytes) {
     Pricing p;
     const std::int64_t start = clockSeconds(startTime);
     const std::int64_t end = clockSeconds(endTime);
@@ -185,6 +191,10 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
     // 6. Cost, not rounded.
     const double rate = p.cheap ? t.cheapCostPerMinute : t.costPerMinute;
     p.cost = t.pricePerDial + rate * (1.0 / 60.0) * static_cast<double>(p.billed);
+    // 7. Data.
+    if (t.costPerMB != 0) {
+        p.cost += dataCost(t, bytes);
+    }
     return p;
 }
 

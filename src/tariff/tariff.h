@@ -16,6 +16,7 @@ struct Tariff {
     std::int64_t cheapEnd = 0;
     bool cheapSaturday = false;
     bool cheapSunday = false;
+    double costPerMB = 0;  // per 1,000,000 bytes sent or received
 
     static Tariff read(const SettingsStore& settings);
 };
@@ -35,8 +36,11 @@ struct Pricing {
     std::int64_t minBilled = 0;  // duration raised to the minimal length
     std::int64_t billed = 0;     // minBilled rounded up to whole blocks
     bool cheap = false;
-    double cost = 0;
+    double cost = 0;  // the time price plus the data price, not rounded
 };
+
+// The price of the bytes a connection sent and received.
+double dataCost(const Tariff& tariff, double bytes);
 
 // A time text of the tariff in seconds: "HH:MM" gives hours from its first two and minutes from
 // its last two characters; a text without a colon is a number of minutes ("5" is 300 s).
@@ -59,8 +63,9 @@ LogDate parseLogDate(std::string_view text);
 // The ten-decimal whole-ratio test of the billing blocks, as text.
 bool ratioIsWhole(double ratio);
 
+// bytes: the record's bytes sent and received together.
 Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& tariff,
-                    const BillingRules& rules);
+                    const BillingRules& rules, double bytes = 0);
 
 }  // namespace tavu

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/clock.h"
@@ -21,7 +22,13 @@ struct LogTotals {
     double uploaded = 0;
     double downloaded = 0;
     double transmitted = 0;
+    // With the period filter only: total cost and total transmitted carried on to the end of the
+    // period at the pace so far (x period length / time since its start); 0 with no record.
+    std::optional<double> projectedCost;
+    std::optional<double> projectedData;
 };
+
+struct LogRecord;
 
 // Reads the tariff the way a pricing run must: the minimal length and block once, the rates
 // "afresh for every record". The rates are re-read whenever the settings file has changed;
@@ -41,9 +48,16 @@ class TariffReader {
     Tariff tariff_;
 };
 
-// The totals pass over the log with the given filter; "today" is the local date it filters by.
+// The totals pass over the log with the given filter; "today" is the local date and time it
+// filters by. The period filter counts the current billing period (tariff/billing_period.h).
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
                         SummaryFilter filter, const LocalDateTime& today);
+
+// The same, with one more record counted as if it stood at the end of the log (the connection
+// in progress, ended now).
+LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
+                        SummaryFilter filter, const LocalDateTime& today,
+                        const LogRecord* extraRecord);
 
 // The same with the filter stored in Settings/SummaryWhen.
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,

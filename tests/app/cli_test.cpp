@@ -168,6 +168,34 @@ TEST(CommandLine, SummaryUsesTheStoredFilterUnlessGivenOne) {
     EXPECT_EQ(s.readInt("Settings", "SummaryWhen", 0), 2) << "a given filter is not stored";
 }
 
+TEST(CommandLine, SummaryProjectsThePeriodOnlyWithThePeriodFilter) {
+    test::LocalZone zone("UTC");
+    TempDir dir;
+    SettingsStore s(dir.file("tavu.ini"));
+    s.writeString("Price", "CostPerMB", "0.25");
+    s.writeInt("Settings", "BillingDay", 15);
+    writeFile(dir.file("logfile.log"),
+              composeRecord({"14-03-2026", "10:00:00", "14-03-2026", "10:01:40", "joe", "d", "i",
+                             "5000000", "0"}) +
+                  composeRecord({"15-03-2026", "10:00:00", "15-03-2026", "10:01:40", "joe", "d",
+                                 "i", "1000000", "1000000"}));
+    // 12 hours of a period of 31 days have passed.
+    CliRun r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_NE(r.out.find("Total data transmitted\t2000000\n"
+                         "Projected cost this period\t31.00\n"
+                         "Projected data this period\t124000000\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "all"});
+    EXPECT_EQ(r.out.find("Projected"), std::string::npos) << r.out;
+
+    writeFile(dir.file("logfile.log"), "");
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_NE(r.out.find("Projected cost this period\t0.00\nProjected data this period\t0\n"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST(CommandLine, SummaryOfNothing) {
     TempDir dir;
     const CliRun r = run({"summary", "--config-dir", dir.path()});

@@ -5,6 +5,7 @@
 #include "core/settings_store.h"
 #include "monitor/log_record.h"
 #include "support/temp_dir.h"
+#include "tariff/billing_period.h"
 
 namespace tavu {
 namespace {
@@ -100,6 +101,37 @@ TEST_F(Totals, FreeTimeIsDeductedOnlyForThisMonth) {
     // Nothing counted: the free value is computed from a zero tariff.
     writeFile(log, "");
     EXPECT_EQ(computeTotals(settings, log, SummaryFilter::ThisMonth, kToday).totalCost, 0);
+}
+
+TEST_F(Totals, DataIsPricedAndFreeDataDeductedInTheBillingPeriod) {
+    settings.writeString("Price", "CostPerMB", "0.5000000000");
+    settings.writeInt("Price", "FreeMonthMB", 3);
+    settings.writeInt("Settings", "BillingDay", 15);
+    writeFile(log, line("14-03-2026", "10:00:00", "10:01:00", "4000000", "0") +  // last period
+                       line("15-03-2026", "10:00:00", "10:01:00", "1500000", "2500000") +
+                       line("20-03-2026", "10:00:00", "10:01:00", "999999", "1"));
+    // 5 MB in the period, 3 of them free.
+    LogTotals t = computeTotals(settings, log, SummaryFilter::ThisMonth, kToday);
+    EXPECT_EQ(t.count, 2);
+    EXPECT_NEAR(t.totalCost, 2.5 - 1.5, 1e-9);
+    EXPECT_NEAR(computeTotals(settings, log, SummaryFilter::All, kToday).totalCost, 4.5, 1e-9);
+    // On the 14th the period began on 15 February.
+    t = computeTotals(settings, log, SummaryFilter::ThisMonth, {2026, 3, 14, 23, 59, 59});
+    EXPECT_EQ(t.count, 1);
+    EXPECT_NEAR(t.totalCost, 2 - 1.5, 1e-9);
+    // A day the period cannot start on reads as the first: the calendar month.
+    settings.writeInt("Settings", "BillingDay", 29);
+    EXPECT_EQ(computeTotals(settings, log, SummaryFilter::ThisMonth, kToday).count, 3);
+    EXPECT_STREQ(periodFilterCaption(settings), "Only this month");
+    settings.writeInt("Settings", "BillingDay", 28);
+    EXPECT_STREQ(periodFilterCaption(settings), "Only this period");
+
+    // Early in January the period began in December of the year before.
+    const BillingPeriod p = billingPeriodAt(28, {2027, 1, 27, 12, 0, 0});
+    EXPECT_TRUE(p.containsLogDate("28-12-2026"));
+    EXPECT_TRUE(p.containsLogDate("27-01-2027"));
+    EXPECT_FALSE(p.containsLogDate("27-12-2026"));
+    EXPECT_FALSE(p.containsLogDate("28-01-2027"));
 }
 
 TEST_F(Totals, BadLinesDoNotStopThePass) {
