@@ -1,6 +1,7 @@
 #include "monitor/monitor_core.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/prompter.h"
 #include "core/settings_keys.h"
@@ -9,6 +10,7 @@
 #include "core/version.h"
 #include "monitor/log_file.h"
 #include "platform/sound.h"
+#include "tariff/billing_period.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -253,13 +255,13 @@ void MonitorCore::playSignal(const char* actionKey, const char* fileKey) {
 }
 
 bool MonitorCore::hangUpOperation() {
-    const bool hungUp = hangUpLines();
+    const bool hungUp = hangUpLines(true);
     showNotices();
     return hungUp;
 }
 
-bool MonitorCore::hangUpLines() {
-    if (s_.settings.readInt(keys::kSettings, keys::kConfirmHangup, 1) == 1 &&
+bool MonitorCore::hangUpLines(bool confirm) {
+    if (confirm && s_.settings.readInt(keys::kSettings, keys::kConfirmHangup, 1) == 1 &&
         ask(Message{"You are about to hangup an active connection. Are you sure ?",
                     "Are you sure ?", Buttons::YesNo, Icon::Question}) != Answer::Yes) {
         return false;
@@ -319,26 +321,38 @@ void MonitorCore::whenConnectedTimer() {
     if (before == traffic_.rend()) {
         return;
     }
-    if (traffic_.back().second - before->second < kIdleBytes) {
-        hangUpOperation();
+    // Nobody may be at the desk: the idle line is closed without a question.
+    if (traffic_.back().second - before->second < kIdleBytes && hangUpLines(false)) {
+        view_.insertStatus("Idle connection closed");
     }
+    showNotices();
 }
 
 void MonitorCore::costCheck() {
-    if (inCostCheck_) {
-        return;  // a question of this check is open: its boxes are still to come
+    // The limits guard a connection: with none up there is nothing to warn about or to close.
+    if (inCostCheck_ || !connected_) {
+        return;
     }
     inCostCheck_ = true;
-    // The month's figures: connections that started in this calendar month, less its free time.
+    // The period's figures: the logged connections that started in the current billing period,
+    // less its free time and data, and the connection in progress as if it ended now.
+    const LocalDateTime today = s_.clock.localNow();
+    const LogRecord current = recordUntil(nowSeconds());
     const LogTotals totals =
-        computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, s_.clock.localNow());
+        computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, today, &current);
     auto limit = [&](const char* key) {
         return static_cast<double>(
             static_cast<std::uint32_t>(s_.settings.readInt(keys::kSettings, key, 1)));
     };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
+    auto megabytes = [&](const char* key) {
+        return std::max(0, s_.settings.readInt(keys::kWarnings, key, 0));
+    };
     const double month = totals.totalCost;
     const double call = totals.averageCost;
+    const double data = totals.transmitted;
+    const int dataWarn = megabytes(keys::kDataWarnMB);
+    const int dataHangup = megabytes(keys::kDataHangupMB);
 
     if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval)) {
         notify(Message{"Warning - cost per month too high. See Preferences->Warnings. Cost : " +
@@ -350,21 +364,33 @@ void MonitorCore::costCheck() {
                            formatFixed(call, 2),
                        "Warning", Buttons::Ok, Icon::Error});
     }
-    // A disconnect limit acts on a connection that is up, and says so only when it closed one.
+    if (dataWarn > 0 && data >= dataWarn * 1e6) {
+        // Once per period (and again when the limit is changed).
+        const BillingPeriod period = currentBillingPeriod(s_.settings, today);
+        const std::string warned =
+            formatDate(period.day, period.month, period.year) + "/" + std::to_string(dataWarn);
+        if (warned != dataWarned_) {
+            dataWarned_ = warned;
+            notify(Message{"You have used " + formatFixed(std::floor(data / 1e6), 0) +
+                               " MB of data in this period.",
+                           "Warning", Buttons::Ok, Icon::Warning});
+        }
+    }
+    // An automatic hang-up asks nothing: it closes the line, then says which limit did it.
     bool closed = false;
-    if (on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval) && connected_ &&
-        hangUpOperation()) {
-        closed = true;
-        notify(Message{
-            "Warning - cost per month too high. See Preferences->Warnings. Connection closed.",
-            kAppTitle, Buttons::Ok, Icon::None});
-    }
-    if (on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval) && connected_ &&
-        !closed && hangUpOperation()) {
-        notify(Message{
-            "Warning - cost per call too high. See Preferences->Warnings. Connection closed.",
-            kAppTitle, Buttons::Ok, Icon::None});
-    }
+    auto hangUp = [&](bool exceeded, std::string notice) {
+        if (!closed && exceeded && hangUpLines(false)) {
+            closed = true;
+            notify(Message{std::move(notice), kAppTitle, Buttons::Ok, Icon::None});
+        }
+    };
+    hangUp(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
+           "Warning - cost per month too high. See Preferences->Warnings. Connection closed.");
+    hangUp(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
+           "Warning - cost per call too high. See Preferences->Warnings. Connection closed.");
+    hangUp(dataHangup > 0 && data >= dataHangup * 1e6, "Connection closed: the data limit of " +
+                                                           std::to_string(dataHangup) +
+                                                           " MB for this period was reached.");
     inCostCheck_ = false;
     showNotices();
 }

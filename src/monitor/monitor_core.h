@@ -91,7 +91,8 @@ class MonitorCore {
     void poll();
     // Timer 2, while connected: the action copied from the settings when the window started.
     void whenConnectedTimer();
-    // Timer 5: compares the month's costs with the limits.
+    // Timer 5, while connected: compares the billing period's costs and data, the connection in
+    // progress included, with the limits; warns, or hangs up without asking.
     void costCheck();
     // Asks (when set to), then hangs up every listed connection; true when one was hung up.
     bool hangUpOperation();
@@ -127,8 +128,8 @@ class MonitorCore {
     // listing, written while connected.
     void recoverJournal(bool up);
     void journalTick(std::int64_t now, bool fresh);
-    // The hang-up operation without showing its boxes.
-    bool hangUpLines();
+    // The hang-up operation without showing its boxes; confirm: ask first when set to.
+    bool hangUpLines(bool confirm);
     // Writes the kept records in order; stops at the first that fails and says so.
     void writeKeptRecords();
     // A box that only informs: held until the current work is done.
@@ -170,6 +171,7 @@ class MonitorCore {
     std::optional<std::int64_t> resumeStart_;  // the start of a connection resumed from a journal
     std::uint64_t markedHandle_ = 0;           // the connection whose mark is kept
     std::string mark_;
+    std::string dataWarned_;  // the period and limit whose data warning was shown
 };
 
 }  // namespace tavu

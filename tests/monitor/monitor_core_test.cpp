@@ -347,6 +347,9 @@ class CostCheck : public Monitor {
                             composeRecord({"02-11-2026", "10:00:00", "02-11-2026", "11:40:00",
                                            "joe", "d", "i", "0", "0"}));
         make();
+        // The limits guard a connection; this one has just started and costs nothing yet.
+        ras->bringUp("Provider");
+        pollAfter(1s);
     }
 };
 
@@ -370,11 +373,11 @@ TEST_F(CostCheck, FreeTimeAndCallAverage) {
     settings.writeInt("Settings", "WarnWhenMonth", 1);
     settings.writeInt("Settings", "WarnWhenMonthInterval", 4);  // 5 - 1 free minute = 4
     settings.writeInt("Settings", "WarnWhenCall", 1);
-    settings.writeInt("Settings", "WarnWhenCallInterval", 1);  // average 2.00
+    settings.writeInt("Settings", "WarnWhenCallInterval", 1);  // 4 over three calls
     core->costCheck();
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text,
-              "Warning - cost per call too high. See Preferences->Warnings. Cost : 2.00");
+              "Warning - cost per call too high. See Preferences->Warnings. Cost : 1.33");
 }
 
 TEST_F(CostCheck, NegativeLimitIsNeverExceeded) {
@@ -384,30 +387,24 @@ TEST_F(CostCheck, NegativeLimitIsNeverExceeded) {
     EXPECT_TRUE(prompter.shown.empty());
 }
 
-TEST_F(CostCheck, DisconnectLimitActsOnlyOnAConnection) {
+TEST_F(CostCheck, LimitsActOnlyOnAConnectionAndNeverAsk) {
+    settings.writeInt("Settings", "WarnWhenMonth", 1);
     settings.writeInt("Settings", "DisWhenMonth", 1);
     settings.writeInt("Settings", "DisWhenMonthInterval", 1);
     settings.writeInt("Settings", "DisWhenCall", 1);
     settings.writeInt("Settings", "DisWhenCallInterval", 1);
     core->costCheck();
-    EXPECT_TRUE(prompter.shown.empty()) << "nothing to close, nothing to say";
-
-    ras->bringUp("Provider");
-    pollAfter(1s);
-    prompter.answers = {Answer::No, Answer::No};
-    core->costCheck();
-    ASSERT_EQ(prompter.shown.size(), 2u);  // two questions, no notice
-    EXPECT_EQ(prompter.shown[1].buttons, Buttons::YesNo);
-
-    prompter.shown.clear();
-    prompter.answers = {Answer::Yes};
-    core->costCheck();
-    ASSERT_EQ(prompter.shown.size(), 2u);
+    ASSERT_EQ(prompter.shown.size(), 2u);  // a warning, then the notice; no question
     EXPECT_EQ(prompter.shown[1].text,
               "Warning - cost per month too high. See Preferences->Warnings. Connection closed.");
     EXPECT_EQ(prompter.shown[1].caption, "TAVU Online Timer 1.1 BETA");
-    // The call limit finds nothing left to close and asks nothing.
     EXPECT_TRUE(core->userHungUp());
+    pollAfter(1s);
+    EXPECT_FALSE(core->connected());
+
+    prompter.shown.clear();
+    core->costCheck();
+    EXPECT_TRUE(prompter.shown.empty()) << "no connection, nothing to warn about or close";
 }
 
 }  // namespace
