@@ -407,5 +407,105 @@ TEST_F(CostCheck, LimitsActOnlyOnAConnectionAndNeverAsk) {
     EXPECT_TRUE(prompter.shown.empty()) << "no connection, nothing to warn about or close";
 }
 
+// One long connection crosses a limit while it is up: the check every minute, which counts it
+// as if it ended now, closes it within 70 s of the crossing, says which limit did it, and the
+// connection is logged once.
+TEST_F(Monitor, ALongConnectionIsClosedWhenItCrossesALimit) {
+    struct Case {
+        const char* section;
+        const char* key;
+        int value;
+        std::int64_t crossing;  // seconds after the start
+        const char* notice;
+    };
+    settings.writeString("Price", "CostPerMinute", "1");
+    settings.writeInt("Settings", "DisWhenMonthInterval", 3);
+    settings.writeInt("Settings", "BillingDay", 7);
+    for (const Case& c : {
+             // 3.00 is not above the limit; 3.02 is, at 181 s.
+             Case{"Settings", "DisWhenMonth", 1, 181,
+                  "Warning - cost per month too high. See Preferences->Warnings. Connection "
+                  "closed."},
+             // 100 KB a second: 3 MB after 30 s.
+             Case{"Warnings", "DataHangupMB", 3, 30,
+                  "Connection closed: the data limit of 3 MB for this period was reached."},
+         }) {
+        SCOPED_TRACE(c.key);
+        test::TempDir fresh;
+        settings.writeString("Settings", "IniPath", fresh.path());
+        settings.writeInt(c.section, c.key, c.value);
+        std::string error;
+        ras = SimulatedRemoteAccess::fromText("[entry Fast]\nbytes-in-per-s = 100000\n", clock,
+                                              error);
+        counters = std::make_unique<platform::SimulatedCounters>(*ras);
+        make();
+        prompter.shown.clear();
+        ras->bringUp("Fast");
+        pollAfter(1s);
+        const auto start = clock.now();
+        // An hour of polls, the cost check every minute; a late check (70 s of clock) first.
+        int seconds = 0;
+        clock.advance(9s);
+        while (core->connected() && seconds < 3600) {
+            pollAfter(1s);
+            if (++seconds % 60 == 0) {
+                core->costCheck();
+            }
+        }
+        ASSERT_FALSE(core->connected());
+        const auto closedAfter =
+            std::chrono::duration_cast<std::chrono::seconds>(clock.now() - start).count();
+        EXPECT_GT(closedAfter, c.crossing);
+        EXPECT_LE(closedAfter, c.crossing + 70);
+        ASSERT_EQ(prompter.shown.size(), 1u) << "no question before the hang-up";
+        EXPECT_EQ(prompter.shown[0].text, c.notice);
+        for (int i = 0; i < 120; ++i) {
+            pollAfter(1s);
+            core->costCheck();
+        }
+        std::vector<std::string> logged;
+        LogReader::forEachLine(fresh.file("logfile.log"),
+                               [&](std::string_view l) { logged.emplace_back(l); });
+        EXPECT_EQ(logged.size(), 1u);
+        EXPECT_EQ(prompter.shown.size(), 1u);
+        settings.writeInt(c.section, c.key, 0);
+    }
+}
+
+TEST_F(Monitor, DataWarningOncePerBillingPeriod) {
+    settings.writeInt("Warnings", "DataWarnMB", 2);
+    settings.writeInt("Settings", "BillingDay", 8);  // the period ends tomorrow
+    test::writeFile(dir.file("logfile.log"),
+                    composeRecord({"08-11-2026", "10:00:00", "08-11-2026", "10:02:00", "joe", "d",
+                                   "i", "1500000", "0"}) +
+                        composeRecord({"07-11-2026", "10:00:00", "07-11-2026", "10:02:00", "joe",
+                                       "d", "i", "9000000", "0"}));
+    std::string error;
+    ras = SimulatedRemoteAccess::fromText("[entry Fast]\nbytes-in-per-s = 100000\n", clock, error);
+    counters = std::make_unique<platform::SimulatedCounters>(*ras);
+    make();
+    core->costCheck();
+    auto line = ras->bringUp("Fast");
+    pollAfter(1s);
+    core->costCheck();
+    EXPECT_TRUE(prompter.shown.empty()) << "1.5 MB logged in this period";
+    pollAfter(5s);
+    core->costCheck();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "You have used 2 MB of data in this period.");
+    pollAfter(60s);
+    core->costCheck();
+    EXPECT_EQ(prompter.shown.size(), 1u);
+    ras->drop(line);
+    pollAfter(1s);
+    clock.set(fromLocal(2026, 12, 8, 0, 0, 1));  // a new period
+    ras->bringUp("Fast");
+    pollAfter(1s);
+    pollAfter(25s);
+    core->costCheck();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[1].text, "You have used 2 MB of data in this period.");
+}
+
 }  // namespace
 }  // namespace tavu
