@@ -11,6 +11,7 @@
 #include "core/settings_store.h"
 #include "monitor/log_file.h"
 #include "reports/report_rows.h"
+#include "tariff/billing_period.h"
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/screen_fit.h"
@@ -67,10 +68,22 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
         grid->addWidget(value, i, 1);
         values_[static_cast<std::size_t>(i)] = value;
     }
+    const char* projection[] = {kProjectedCostLabel, kProjectedDataLabel};
+    for (int i = 0; i < kProjectionLines; ++i) {
+        QLabel* label = plainLabel(QString::fromLatin1(projection[i]), this);
+        QLabel* value = plainLabel(QStringLiteral("0"), this);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setObjectName(QStringLiteral("value%1").arg(kLines + i));
+        grid->addWidget(label, kLines + i, 0);
+        grid->addWidget(value, kLines + i, 1);
+        projectionLabels_[static_cast<std::size_t>(i)] = label;
+        values_[static_cast<std::size_t>(kLines + i)] = value;
+    }
 
     filter_ = new CloseUpComboBox(this);
     filter_->setObjectName(QStringLiteral("filter"));
-    filter_->addItems({QStringLiteral("Show all entries"), QStringLiteral("Only this month"),
+    filter_->addItems({QStringLiteral("Show all entries"),
+                       QString::fromLatin1(periodFilterCaption(settings_)),
                        QStringLiteral("Only today")});
     users_ = new QComboBox(this);
     users_->setObjectName(QStringLiteral("users"));
@@ -121,12 +134,24 @@ void CSummaryDlg::refresh() {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         values_[i]->setText(QString::fromStdString(lines[i].value));
     }
+    const auto projection = projectionLines(totals);
+    for (std::size_t i = 0; i < kProjectionLines; ++i) {
+        const bool shown = i < projection.size();
+        values_[kLines + i]->setText(shown ? QString::fromStdString(projection[i].value)
+                                           : QStringLiteral("0"));
+        values_[kLines + i]->setVisible(shown);
+        projectionLabels_[i]->setVisible(shown);
+    }
     update();
 }
 
 void CSummaryDlg::hideWindow() {
     storeFilter();
     accept();
+}
+
+bool CSummaryDlg::projectionShown(int line) const {
+    return !projectionLabels_[static_cast<std::size_t>(line)]->isHidden();
 }
 
 QString CSummaryDlg::valueText(int line) const {

@@ -50,6 +50,7 @@ class CSummaryDlg : public DarkDialog {
     // Stores the chosen filter, runs the totals pass and shows its values.
     void refresh();
 
+    // Lines 0 to 7: the eight values; 8 and 9: the projection, shown only with the period filter.
     QString valueText(int line) const;
     QLabel* valueLabel(int line) const { return values_[static_cast<std::size_t>(line)]; }
     CloseUpComboBox* filterBox() const { return filter_; }
@@ -57,6 +58,9 @@ class CSummaryDlg : public DarkDialog {
     QPushButton* hideButton() const { return hide_; }
 
     static constexpr int kLines = 8;
+    static constexpr int kProjectionLines = 2;
+    // Whether the projection's line (0 or 1) is shown.
+    bool projectionShown(int line) const;
 
   private:
     void storeFilter();
@@ -65,7 +69,8 @@ class CSummaryDlg : public DarkDialog {
     SettingsStore& settings_;
     std::string configDir_;
     const Clock& clock_;
-    std::array<QLabel*, kLines> values_{};
+    std::array<QLabel*, kLines + kProjectionLines> values_{};
+    std::array<QLabel*, kProjectionLines> projectionLabels_{};
     CloseUpComboBox* filter_;
     QComboBox* users_;
     QPushButton* hide_;

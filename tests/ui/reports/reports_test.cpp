@@ -406,6 +406,25 @@ TEST_F(Summary, NothingInThePeriodShowsZeroAverages) {
     EXPECT_EQ(values(dlg), (QStringList{"0", "00:00:00", "0.00", "0", "00:00:00", "0", "0", "0"}));
 }
 
+TEST_F(Summary, ProjectsTheBillingPeriodOnlyWithItsFilter) {
+    settings.writeInt(keys::kSettings, keys::kBillingDay, 3);
+    settings.writeString(keys::kPrice, keys::kCostPerMB, "1");
+    writeFile(log(), record("03-05-2024", "10:00:00", "10:01:40", "joe", "500000", "500000") +
+                         record("02-05-2024", "10:00:00", "10:01:40", "joe", "9000000", "0"));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 1);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    EXPECT_EQ(dlg.filterBox()->itemText(1), "Only this period");
+    // 12 hours of a period of 31 days (3 May to 3 June) have passed.
+    EXPECT_EQ(dlg.valueText(2), "1.00");
+    ASSERT_TRUE(dlg.projectionShown(0) && dlg.projectionShown(1));
+    EXPECT_EQ(dlg.valueText(CSummaryDlg::kLines), "62.00");
+    EXPECT_EQ(dlg.valueText(CSummaryDlg::kLines + 1), "62000000");
+    choose(dlg, 0);
+    EXPECT_EQ(dlg.valueText(2), "10.00");
+    EXPECT_FALSE(dlg.projectionShown(0) || dlg.projectionShown(1));
+}
+
 TEST_F(Summary, FilterIsStoredAndAppliedEachTimeItsListCloses) {
     writeFile(log(), record("03-05-2024", "10:00:00", "10:01:00") +
                          record("01-05-2024", "10:00:00", "10:01:00") +
