@@ -156,6 +156,8 @@ class COptWarningsPage : public OptionPage {
   public:
     static constexpr int kMinLimit = 1;
     static constexpr int kMaxLimit = 100000;
+    // The data caps, whole megabytes; 0 is no cap.
+    static constexpr int kMaxMegabytes = 10000000;
 
     COptWarningsPage(PreferencesContext& context, QWidget* parent);
     void load() override;
@@ -170,6 +172,10 @@ class COptWarningsPage : public OptionPage {
         int value = 1;
     };
     Limit limits_[4];
+    QLineEdit* dataWarn_;
+    QLineEdit* dataHangup_;
+    int dataWarnMember_ = 0;
+    int dataHangupMember_ = 0;
 };
 
 class COptPricePage : public OptionPage {
@@ -191,7 +197,13 @@ class COptPricePage : public OptionPage {
     QLineEdit* freeTime_;
     QLineEdit* minTime_;
     QLineEdit* block_;
+    QLineEdit* costPerMB_;
+    QLineEdit* freeMB_;
+    QLineEdit* billingDay_;
     double pricePerDialMember_ = 0;
+    double costPerMBMember_ = 0;
+    int freeMBMember_ = 0;
+    int billingDayMember_ = 1;
     double cheapCostMember_ = 0;
     double costMember_ = 0;
     std::string freeTimeMember_;

@@ -7,11 +7,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "monitor/commands.h"
+#include "tariff/billing_period.h"
 #include "tariff/price_fields.h"
 #include "ui/prefs/option_pages.h"
 
@@ -25,6 +27,12 @@ std::string text(const QLineEdit* edit) {
 
 QString numberText(double value) {
     return QString::fromStdString(formatNumberField(value));
+}
+
+// A stored count of megabytes as its field shows it: a value the field would refuse is shown as
+// the nearest it takes (a negative one, which counts as none, as 0).
+int megabytesField(int stored) {
+    return std::clamp(stored, 0, COptWarningsPage::kMaxMegabytes);
 }
 
 }  // namespace
@@ -55,6 +63,17 @@ COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
             grid->addWidget(l.box, row, 0);
             grid->addWidget(l.edit, row, 1);
         }
+        // The data caps of the billing period: "Warn at ... MB", "Hang up at ... MB".
+        QLineEdit*& cap = g == 0 ? dataWarn_ : dataHangup_;
+        cap = new QLineEdit(group);
+        cap->setObjectName(g == 0 ? keys::kDataWarnMB : keys::kDataHangupMB);
+        cap->setMaximumWidth(90);
+        auto* capRow = new QHBoxLayout;
+        capRow->addWidget(plainText(g == 0 ? "Warn at" : "Hang up at", group));
+        capRow->addWidget(cap);
+        capRow->addWidget(plainText("MB", group));
+        capRow->addStretch();
+        grid->addLayout(capRow, 2, 0, 1, 2);
         layout->addWidget(group);
     }
     layout->addStretch();
@@ -68,6 +87,11 @@ void COptWarningsPage::load() {
     for (Limit& l : limits_) {
         l.edit->setText(QString::number(l.value));
     }
+    dataWarnMember_ = megabytesField(ctx_.settings.readInt(keys::kWarnings, keys::kDataWarnMB, 0));
+    dataHangupMember_ =
+        megabytesField(ctx_.settings.readInt(keys::kWarnings, keys::kDataHangupMB, 0));
+    dataWarn_->setText(QString::number(dataWarnMember_));
+    dataHangup_->setText(QString::number(dataHangupMember_));
 }
 
 void COptWarningsPage::save() {
@@ -75,12 +99,16 @@ void COptWarningsPage::save() {
     for (Limit& l : limits_) {
         fields.integerInRange(text(l.edit), l.value, kMinLimit, kMaxLimit);
     }
+    fields.integerInRange(text(dataWarn_), dataWarnMember_, 0, kMaxMegabytes);
+    fields.integerInRange(text(dataHangup_), dataHangupMember_, 0, kMaxMegabytes);
     for (Limit& l : limits_) {
         saveBox(l.box, l.boxKey);
     }
     for (Limit& l : limits_) {
         ctx_.settings.writeInt(keys::kSettings, l.limitKey, l.value);
     }
+    ctx_.settings.writeInt(keys::kWarnings, keys::kDataWarnMB, dataWarnMember_);
+    ctx_.settings.writeInt(keys::kWarnings, keys::kDataHangupMB, dataHangupMember_);
 }
 
 // --- Price ---------------------------------------------------------------------------------------
@@ -151,6 +179,22 @@ COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
     freeGrid->addWidget(plainText("Connection block step (mins)", free), 2, 0);
     freeGrid->addWidget(block_, 2, 1);
     layout->addWidget(free);
+
+    auto* data = new QGroupBox("Data", this);
+    auto* dataGrid = new QGridLayout(data);
+    costPerMB_ = new QLineEdit(data);
+    costPerMB_->setObjectName(keys::kCostPerMB);
+    freeMB_ = new QLineEdit(data);
+    freeMB_->setObjectName(keys::kFreeMonthMB);
+    billingDay_ = new QLineEdit(data);
+    billingDay_->setObjectName(keys::kBillingDay);
+    dataGrid->addWidget(plainText("Price per MB", data), 0, 0);
+    dataGrid->addWidget(costPerMB_, 0, 1);
+    dataGrid->addWidget(plainText("Free MB per month", data), 1, 0);
+    dataGrid->addWidget(freeMB_, 1, 1);
+    dataGrid->addWidget(plainText("Billing period starts on day", data), 2, 0);
+    dataGrid->addWidget(billingDay_, 2, 1);
+    layout->addWidget(data);
     layout->addStretch();
 }
 
@@ -171,6 +215,9 @@ void COptPricePage::load() {
     blockMember_ = s.readString(keys::kPrice, keys::kConnectionBlock, "00:00");
     freeTimeMember_ = s.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
     minTimeMember_ = s.readString(keys::kPrice, keys::kMinConTime, "00:00");
+    costPerMBMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMB));
+    freeMBMember_ = megabytesField(s.readInt(keys::kPrice, keys::kFreeMonthMB, 0));
+    billingDayMember_ = billingDay(s);
 
     pricePerDial_->setText(numberText(pricePerDialMember_));
     cheapCost_->setText(numberText(cheapCostMember_));
@@ -178,6 +225,9 @@ void COptPricePage::load() {
     freeTime_->setText(QString::fromStdString(freeTimeMember_));
     minTime_->setText(QString::fromStdString(minTimeMember_));
     block_->setText(QString::fromStdString(blockMember_));
+    costPerMB_->setText(numberText(costPerMBMember_));
+    freeMB_->setText(QString::number(freeMBMember_));
+    billingDay_->setText(QString::number(billingDayMember_));
 }
 
 void COptPricePage::save() {
@@ -192,6 +242,9 @@ void COptPricePage::save() {
         const std::string typed(trim(text(edit)));
         fields.checked(typed, *member, isTariffTimeText(typed), kTariffTimeMessage);
     }
+    fields.number(text(costPerMB_), costPerMBMember_);
+    fields.integerInRange(text(freeMB_), freeMBMember_, 0, COptWarningsPage::kMaxMegabytes);
+    fields.integerInRange(text(billingDay_), billingDayMember_, 1, 28);
 
     SettingsStore& s = ctx_.settings;
     s.writeString(keys::kPrice, keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
@@ -216,6 +269,9 @@ void COptPricePage::save() {
     s.writeString(keys::kPrice, keys::kConnectionBlock, blockMember_);
     s.writeString(keys::kPrice, keys::kFreeMonthTime, freeTimeMember_);
     s.writeString(keys::kPrice, keys::kMinConTime, minTimeMember_);
+    s.writeString(keys::kPrice, keys::kCostPerMB, formatFixed(costPerMBMember_, 10));
+    s.writeInt(keys::kPrice, keys::kFreeMonthMB, freeMBMember_);
+    s.writeInt(keys::kSettings, keys::kBillingDay, billingDayMember_);
 }
 
 // --- Upgrade -------------------------------------------------------------------------------------

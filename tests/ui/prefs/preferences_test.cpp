@@ -129,7 +129,8 @@ TEST_F(Preferences, OkWithoutASettingsFileWritesEveryPagesDefaults) {
                                  {keys::kDisWhenCall, "0"},
                                  {keys::kWarnWhenMonthInterval, "1"},
                                  {keys::kDisWhenCallInterval, "1"},
-                                 // Price (weekend flags), Sounds, Upgrade
+                                 // Price (weekend flags, billing day), Sounds, Upgrade
+                                 {keys::kBillingDay, "1"},
                                  {keys::kCheapInSat, "0"},
                                  {keys::kCheapInSun, "0"},
                                  {keys::kActionWhenConMade, "0"},
@@ -147,9 +148,13 @@ TEST_F(Preferences, OkWithoutASettingsFileWritesEveryPagesDefaults) {
                                  {keys::kCheapCostPerMinute, "0.0000000000"},
                                  {keys::kFreeMonthTime, "00:00"},
                                  {keys::kMinConTime, "00:00"},
-                                 {keys::kConnectionBlock, "00:00"}}) {
+                                 {keys::kConnectionBlock, "00:00"},
+                                 {keys::kCostPerMB, "0.0000000000"},
+                                 {keys::kFreeMonthMB, "0"}}) {
         EXPECT_EQ(price(key), v) << key;
     }
+    EXPECT_EQ(value(keys::kWarnings, keys::kDataWarnMB), "0");
+    EXPECT_EQ(value(keys::kWarnings, keys::kDataHangupMB), "0");
 }
 
 TEST_F(Preferences, OpensOnItsPageAndFollowsTheTree) {
@@ -288,6 +293,26 @@ TEST_F(Preferences, PricesAreStoredWithTenDecimalsUnderAGermanLocale) {
     EXPECT_EQ(price(keys::kCheapCostPerMinute), "0.0100000000");
     EXPECT_EQ(price(keys::kCostPerMinute), "0.2500000000");
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(Preferences, DataPriceCapsAndBillingDayAreCheckedAndStored) {
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 700);
+    settings.writeInt(keys::kSettings, keys::kBillingDay, 5);
+    auto dlg = open(0);
+    type(*dlg, keys::kDataWarnMB, "10000000");
+    type(*dlg, keys::kDataHangupMB, "10000001");
+    type(*dlg, keys::kCostPerMB, "0.015");
+    type(*dlg, keys::kFreeMonthMB, "2000");
+    type(*dlg, keys::kBillingDay, "29");
+    dlg->accept();
+    EXPECT_EQ(value(keys::kWarnings, keys::kDataWarnMB), "10000000");
+    EXPECT_EQ(value(keys::kWarnings, keys::kDataHangupMB), "700");
+    EXPECT_EQ(price(keys::kCostPerMB), "0.0150000000");
+    EXPECT_EQ(price(keys::kFreeMonthMB), "2000");
+    EXPECT_EQ(setting(keys::kBillingDay), "5");
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].text, "Please enter an integer between 0 and 10000000.");
+    EXPECT_EQ(prompter.shown[1].text, "Please enter an integer between 1 and 28.");
 }
 
 TEST_F(Preferences, ABadFieldAndTheFieldsAfterItKeepTheirValues) {
