@@ -285,7 +285,6 @@ TEST_F(Monitor, OldSystemWaitsForTheConnectedState) {
 TEST_F(Monitor, AutoHangupOnlyAfterAnIdleInterval) {
     settings.writeInt("Settings", "HangupComboState", 1);
     settings.writeInt("Settings", "HangupInterval", 1);
-    settings.writeInt("Settings", "ConfirmHangup", 0);
     std::string error;
     ras = SimulatedRemoteAccess::fromText("[entry Quiet]\n[entry Busy]\nbytes-in-per-s = 100\n",
                                           clock, error);
@@ -313,6 +312,8 @@ TEST_F(Monitor, AutoHangupOnlyAfterAnIdleInterval) {
     core->whenConnectedTimer();
     pollAfter(1s);
     EXPECT_FALSE(core->connected());
+    EXPECT_TRUE(prompter.shown.empty()) << "an automatic hang-up asks nothing";
+    EXPECT_EQ(view.status[1], "Idle connection closed");
 }
 
 TEST_F(Monitor, StayOnlineChecksMail) {
