@@ -119,12 +119,12 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
         totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
 
     if (filter == SummaryFilter::ThisMonth) {
-        const double pace = totals.count == 0
-                                ? 0.0
-                                : static_cast<double>(period.lengthSeconds()) /
-                                      static_cast<double>(period.elapsedSeconds(today));
-        totals.projectedCost = totals.totalCost * pace;
-        totals.projectedData = totals.transmitted * pace;
+        // The pace so far carried on to the period's end; nothing to carry with no record yet.
+        const double pace = static_cast<double>(period.lengthSeconds()) /
+                            static_cast<double>(period.elapsedSeconds(today));
+        const bool none = totals.count == 0;
+        totals.projectedCost = none ? 0.0 : totals.totalCost * pace;
+        totals.projectedData = none ? 0.0 : totals.transmitted * pace;
     }
     return totals;
 }
