@@ -33,6 +33,9 @@ LocalDateTime BillingPeriod::end() const {
 }
 
 bool BillingPeriod::containsDate(std::int64_t d, std::int64_t m, std::int64_t y) const {
+    if (m < 1 || m > 12) {
+        return false;
+    }
     // The log's day is two characters: a day of 00 or below counts as the first, so that a
     // period of whole calendar months takes every record of its month and year, as it always did.
     const std::int64_t key = dateKey(std::clamp<std::int64_t>(d, 1, 31), m, y);

@@ -132,6 +132,7 @@ TEST_F(Totals, DataIsPricedAndFreeDataDeductedInTheBillingPeriod) {
     EXPECT_TRUE(p.containsLogDate("27-01-2027"));
     EXPECT_FALSE(p.containsLogDate("27-12-2026"));
     EXPECT_FALSE(p.containsLogDate("28-01-2027"));
+    EXPECT_FALSE(billingPeriodAt(1, {2026, 12, 7, 0, 0, 0}).containsLogDate("05-13-2026"));
 }
 
 TEST_F(Totals, BadLinesDoNotStopThePass) {
