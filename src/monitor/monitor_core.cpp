@@ -345,9 +345,7 @@ void MonitorCore::costCheck() {
             static_cast<std::uint32_t>(s_.settings.readInt(keys::kSettings, key, 1)));
     };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
-    auto megabytes = [&](const char* key) {
-        return std::max(0, s_.settings.readInt(keys::kWarnings, key, 0));
-    };
+    auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };
     const double month = totals.totalCost;
     const double call = totals.averageCost;
     const double data = totals.transmitted;

@@ -94,4 +94,8 @@ const char* periodFilterCaption(const SettingsStore& settings) {
     return billingDay(settings) == 1 ? "Only this month" : "Only this period";
 }
 
+int dataCapMB(const SettingsStore& settings, const char* key) {
+    return settings.readInt(keys::kWarnings, key, settings.readInt(keys::kSettings, key, 0));
+}
+
 }  // namespace tavu

@@ -41,6 +41,10 @@ BillingPeriod billingPeriodAt(int billingDay, const LocalDateTime& now);
 // check and the data caps count.
 BillingPeriod currentBillingPeriod(const SettingsStore& settings, const LocalDateTime& now);
 
+// A data cap in whole megabytes (Warnings/DataWarnMB, Warnings/DataHangupMB; 0 is off). A file
+// that keeps the cap in section Settings, beside the money limits, is read as well.
+int dataCapMB(const SettingsStore& settings, const char* key);
+
 // The caption of the period filter: "Only this month" for the calendar month, else "Only this
 // period".
 const char* periodFilterCaption(const SettingsStore& settings);

@@ -474,7 +474,7 @@ TEST_F(Monitor, ALongConnectionIsClosedWhenItCrossesALimit) {
 }
 
 TEST_F(Monitor, DataWarningOncePerBillingPeriod) {
-    settings.writeInt("Warnings", "DataWarnMB", 2);
+    settings.writeInt("Settings", "DataWarnMB", 2);  // kept beside the money limits
     settings.writeInt("Settings", "BillingDay", 8);  // the period ends tomorrow
     test::writeFile(dir.file("logfile.log"),
                     composeRecord({"08-11-2026", "10:00:00", "08-11-2026", "10:02:00", "joe", "d",

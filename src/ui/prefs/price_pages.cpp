@@ -87,9 +87,8 @@ void COptWarningsPage::load() {
     for (Limit& l : limits_) {
         l.edit->setText(QString::number(l.value));
     }
-    dataWarnMember_ = megabytesField(ctx_.settings.readInt(keys::kWarnings, keys::kDataWarnMB, 0));
-    dataHangupMember_ =
-        megabytesField(ctx_.settings.readInt(keys::kWarnings, keys::kDataHangupMB, 0));
+    dataWarnMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataWarnMB));
+    dataHangupMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataHangupMB));
     dataWarn_->setText(QString::number(dataWarnMember_));
     dataHangup_->setText(QString::number(dataHangupMember_));
 }
