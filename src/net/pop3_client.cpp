@@ -7,6 +7,7 @@
 #include <QSslSocket>
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <limits>
 
@@ -186,6 +187,7 @@ bool CPop3Client::Stat() {
 
 bool CPop3Client::connectToServer(const std::string& server) {
     const MailServerAddress address = parseMailServer(server, security_);
+    deadline_ = QDeadlineTimer(timeout_.count());
     if (address.host.empty()) {
         return fail("Server cannot be connected");
     }
@@ -204,13 +206,13 @@ bool CPop3Client::connectToServer(const std::string& server) {
     }
     if (security_ == MailSecurity::Tls) {
         socket_->connectToHostEncrypted(host, address.port);
-        if (!socket_->waitForEncrypted(static_cast<int>(timeout_.count()))) {
+        if (!socket_->waitForEncrypted(msLeft())) {
             return fail("Server cannot be connected");
         }
         return true;
     }
     socket_->connectToHost(host, address.port);
-    if (!socket_->waitForConnected(static_cast<int>(timeout_.count()))) {
+    if (!socket_->waitForConnected(msLeft())) {
         return fail("Server cannot be connected");
     }
     return true;
@@ -248,7 +250,7 @@ bool CPop3Client::startTls() {
         return fail("No STLS");
     }
     socket_->startClientEncryption();
-    if (!socket_->waitForEncrypted(static_cast<int>(timeout_.count()))) {
+    if (!socket_->waitForEncrypted(msLeft())) {
         return fail("TLS handshake failed");
     }
     return true;
@@ -261,13 +263,12 @@ bool CPop3Client::sendCommand(const std::string& command) {
     }
     socket_->write(line.data(), static_cast<qint64>(line.size()));
     if (socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->waitForBytesWritten(static_cast<int>(timeout_.count()));
+        socket_->waitForBytesWritten(msLeft());
     }
     return true;
 }
 
 std::optional<std::string> CPop3Client::readReply() {
-    QDeadlineTimer deadline(timeout_.count());
     for (;;) {
         if (skipLineRest_ && !buffer_.empty()) {
             // The rest of a line longer than a reply: dropped, so the next reply is the next line.
@@ -293,25 +294,34 @@ std::optional<std::string> CPop3Client::readReply() {
             continue;
         }
         if (socket_->state() != QAbstractSocket::ConnectedState) {
-            std::string rest = std::move(buffer_);  // the peer closed: what came is the reply
-            buffer_.clear();
-            return rest;
+            return takeRest();  // the peer closed: what came is the reply
         }
-        if (deadline.hasExpired()) {
+        if (deadline_.hasExpired()) {
             return std::nullopt;
         }
-        if (!socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime())) &&
-            socket_->bytesAvailable() == 0 && socket_->state() == QAbstractSocket::ConnectedState) {
-            if (deadline.hasExpired()) {
+        if (!socket_->waitForReadyRead(msLeft()) && socket_->bytesAvailable() == 0 &&
+            socket_->state() == QAbstractSocket::ConnectedState) {
+            if (deadline_.hasExpired()) {
                 return std::nullopt;
             }
             if (socket_->error() != QAbstractSocket::SocketTimeoutError) {
-                std::string rest = std::move(buffer_);  // the receive failed: as if closed
-                buffer_.clear();
-                return rest;
+                return takeRest();  // the receive failed: as if closed
             }
         }
     }
+}
+
+std::optional<std::string> CPop3Client::takeRest() {
+    std::string rest = std::move(buffer_);
+    buffer_.clear();
+    if (rest.empty()) {
+        return std::nullopt;
+    }
+    return rest;
+}
+
+int CPop3Client::msLeft() const {
+    return static_cast<int>(std::min<qint64>(deadline_.remainingTime(), INT_MAX));
 }
 
 bool CPop3Client::exchange(const std::string& command, const char* errorText) {

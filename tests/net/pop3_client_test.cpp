@@ -84,9 +84,12 @@ TEST(Pop3Exchange, AReplySplitByTheNetworkIsReadWhole) {
     EXPECT_EQ(check(plain(longGreeting)), "You have 3 new email(s)");
 }
 
-TEST(Pop3Exchange, EarlyCloseIsNoMailAndSilenceFailsAtTheTimeOut) {
+TEST(Pop3Exchange, SilenceClosingAndTricklingFail) {
+    // A server that closes at once, or after the greeting, has said nothing about the mailbox.
+    FakePop3Server atOnce({hangUp()});
+    EXPECT_EQ(check(plain(atOnce)), kMailFailureText);
     FakePop3Server closing({say("+OK ready\r\n"), hangUp()});
-    EXPECT_EQ(check(plain(closing)), kNoNewMailText);
+    EXPECT_EQ(check(plain(closing)), kMailFailureText);
 
     FakePop3Server silent({say("+OK ready\r\n"), hear(), pauseMs(3000)});
     MailCheckSettings s = plain(silent);
@@ -94,6 +97,14 @@ TEST(Pop3Exchange, EarlyCloseIsNoMailAndSilenceFailsAtTheTimeOut) {
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(check(s), kMailFailureText);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms) << "the wait ended by itself";
+
+    // Each reply comes within the time-out, but the exchange as a whole does not.
+    FakePop3Server trickling({say("+OK ready\r\n"), hear(), pauseMs(150), say("+OK\r\n"), hear(),
+                              pauseMs(150), say("+OK\r\n"), hear(), pauseMs(150),
+                              say("+OK 3 4512\r\n")});
+    s = plain(trickling);
+    s.timeout = 400ms;
+    EXPECT_EQ(check(s), kMailFailureText);
 }
 
 TEST(Pop3Exchange, NothingIsSentCutOrInClear) {
