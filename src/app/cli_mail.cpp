@@ -8,6 +8,7 @@
 #include "app/core_application.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "net/mail_check.h"
 
 namespace tavu {
@@ -22,7 +23,7 @@ int runMailCommand(CliContext& context, const std::vector<std::string>& args) {
     const auto app = ensureCoreApplication();
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const MailCheckResult result = makeMailCheckJob(settings)();
-    context.out << mailResultText(result) << '\n';
+    context.out << printableText(mailResultText(result)) << '\n';
     return result.kind == MailCheckResult::Kind::Failure ? 1 : 0;
 }
 
