@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QUrl>
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -75,7 +78,56 @@ QList<QSslCertificate> certificatesOfCertFile() {
     return QSslCertificate::fromData(f.readAll(), QSsl::Pem);
 }
 
+// A host name in the form certificates are compared in: ASCII (punycode), lower case, without
+// a final dot.
+QString comparableName(const QString& name) {
+    QString ace = QString::fromLatin1(QUrl::toAce(name)).toLower();
+    if (ace.isEmpty()) {
+        ace = name.toLower();  // not a valid name; then it matches nothing but itself
+    }
+    if (ace.endsWith(QLatin1Char('.'))) {
+        ace.chop(1);
+    }
+    return ace;
+}
+
+// A DNS name of a certificate against the host: equal, or a wildcard "*" as the whole first
+// label standing for exactly one label of a name that has at least two more.
+bool dnsNameMatches(const QString& pattern, const QString& host) {
+    const QString p = comparableName(pattern);
+    if (p.isEmpty() || host.isEmpty()) {
+        return false;
+    }
+    if (!p.startsWith(QLatin1String("*."))) {
+        return !p.contains(QLatin1Char('*')) && p == host;
+    }
+    const QString rest = p.mid(1);  // ".example.org"
+    if (rest.contains(QLatin1Char('*')) || rest.count(QLatin1Char('.')) < 2) {
+        return false;
+    }
+    const qsizetype firstDot = host.indexOf(QLatin1Char('.'));
+    return firstDot > 0 && host.mid(firstDot) == rest && !host.startsWith(QLatin1String("xn--"));
+}
+
 }  // namespace
+
+bool alternativeNamesAllow(const QSslCertificate& certificate, const QString& host) {
+    const auto names = certificate.subjectAlternativeNames();
+    const QList<QString> dns = names.values(QSsl::AlternativeNameEntryType::DnsEntry);
+    const QList<QString> addresses = names.values(QSsl::AlternativeNameEntryType::IpAddressEntry);
+    if (dns.isEmpty() && addresses.isEmpty()) {
+        return true;  // no alternative names: the common name, which Qt checked, stands
+    }
+    const QHostAddress address(host);
+    if (!address.isNull()) {
+        return std::any_of(addresses.begin(), addresses.end(), [&](const QString& a) {
+            return QHostAddress(a).isEqual(address, QHostAddress::StrictConversion);
+        });
+    }
+    const QString name = comparableName(host);
+    return std::any_of(dns.begin(), dns.end(),
+                       [&](const QString& pattern) { return dnsNameMatches(pattern, name); });
+}
 
 MailSecurity parseMailSecurity(std::string_view text) {
     text = trimmed(text);
@@ -191,6 +243,7 @@ bool CPop3Client::connectToServer(const std::string& server) {
     if (address.host.empty()) {
         return fail("Server cannot be connected");
     }
+    host_ = address.host;
     const QString host = QString::fromStdString(address.host);
     if (security_ != MailSecurity::None) {
         if (!QSslSocket::supportsSsl()) {
@@ -209,7 +262,7 @@ bool CPop3Client::connectToServer(const std::string& server) {
         if (!socket_->waitForEncrypted(msLeft())) {
             return fail("Server cannot be connected");
         }
-        return true;
+        return certificateNamesServer();
     }
     socket_->connectToHost(host, address.port);
     if (!socket_->waitForConnected(msLeft())) {
@@ -252,6 +305,14 @@ bool CPop3Client::startTls() {
     socket_->startClientEncryption();
     if (!socket_->waitForEncrypted(msLeft())) {
         return fail("TLS handshake failed");
+    }
+    return certificateNamesServer();
+}
+
+bool CPop3Client::certificateNamesServer() {
+    if (!alternativeNamesAllow(socket_->peerCertificate(), QString::fromStdString(host_))) {
+        socket_->abort();
+        return fail("The certificate names other hosts");
     }
     return true;
 }

@@ -9,7 +9,9 @@
 
 #include <QDeadlineTimer>
 
+class QSslCertificate;
 class QSslSocket;
+class QString;
 
 namespace tavu {
 
@@ -38,6 +40,11 @@ struct StatNumbers {
     std::int64_t size = 0;
 };
 StatNumbers parseStatReply(std::string_view reply);
+
+// Whether a certificate that passed the usual checks names the host the way RFC 6125 wants:
+// where its subjectAltName holds host names or addresses, only they count and the subject's
+// common name does not. (Qt also accepts a common name beside alternative names for others.)
+bool alternativeNamesAllow(const QSslCertificate& certificate, const QString& host);
 
 // A reply fails only when its first four characters are exactly "-ERR".
 bool isErrReply(std::string_view reply);
@@ -69,6 +76,8 @@ class CPop3Client {
   private:
     bool connectToServer(const std::string& server);
     bool startTls();
+    // After the TLS handshake: false when the certificate's alternative names leave the host out.
+    bool certificateNamesServer();
     bool fail(const char* text);
     // Sends "<command>\r\n" whole; false (nothing sent) when it does not fit kMaxCommand.
     bool sendCommand(const std::string& command);
@@ -87,8 +96,9 @@ class CPop3Client {
     std::chrono::milliseconds timeout_;
     QDeadlineTimer deadline_;  // of the whole exchange, from the connection attempt
     std::unique_ptr<QSslSocket> socket_;
-    std::string buffer_;         // bytes received and not yet taken as a reply
-    std::string lastReply_;      // the reply to the last exchange
+    std::string host_;       // the server's host name or address, as the certificate must name it
+    std::string buffer_;     // bytes received and not yet taken as a reply
+    std::string lastReply_;  // the reply to the last exchange
     bool skipLineRest_ = false;  // the last reply was cut at kMaxReply
     std::string error_;
     std::int64_t count_ = 0;
