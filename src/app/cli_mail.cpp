@@ -24,7 +24,9 @@ int runMailCommand(CliContext& context, const std::vector<std::string>& args) {
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const MailCheckResult result = makeMailCheckJob(settings)();
     context.out << printableText(mailResultText(result)) << '\n';
-    return result.kind == MailCheckResult::Kind::Failure ? 1 : 0;
+    const bool answered =
+        result.kind == MailCheckResult::Kind::Count || result.kind == MailCheckResult::Kind::NoMail;
+    return answered ? 0 : 1;
 }
 
 }  // namespace tavu

@@ -26,7 +26,8 @@ struct MailCheckSettings {
 // counts beyond 32 bits read as the largest.
 MailCheckResult mailResultFromCount(std::int64_t count);
 
-// One check: log in, STAT, and the result. It blocks for up to the time-out in all.
+// One check: log in, STAT, and the result (NoServer at once when no server is set). It blocks
+// for up to the time-out in all.
 MailCheckResult runMailCheck(const MailCheckSettings& settings);
 
 // A check with the settings as stored now (MServer, MUser, MPassword, MSecurity). The job owns

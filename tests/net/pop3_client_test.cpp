@@ -135,7 +135,7 @@ TEST(Pop3Exchange, NothingIsSentCutOrInClear) {
 
     MailCheckSettings empty;
     empty.security = MailSecurity::None;
-    EXPECT_EQ(check(empty), kMailFailureText);
+    EXPECT_EQ(check(empty), kNoMailServerText);
 }
 
 // Runs a program without a shell, its output dropped; true when it exits 0.
