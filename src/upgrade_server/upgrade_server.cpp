@@ -133,10 +133,14 @@ int runServer(const ServerOptions& options, void (*ready)(const std::string&, in
         ++activeClients;
         try {
             std::thread([fd, &options] {
-                serveClient(fd, options);
+                try {
+                    serveClient(fd, options);
+                } catch (const std::exception&) {
+                    ::close(fd);  // out of memory half-way: this client gets nothing
+                }
                 --activeClients;
             }).detach();
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             // No thread to be had (memory, the thread limit): this client is turned away.
             --activeClients;
             ::close(fd);
