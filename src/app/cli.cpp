@@ -7,7 +7,6 @@
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
-#include "core/text.h"
 #include "core/version.h"
 #include "monitor/commands.h"
 #include "monitor/log_file.h"
@@ -70,7 +69,7 @@ int runReport(const std::string& configDir, std::ostream& out, std::ostream& err
                 line.push_back('\t');
             }
             // A tab inside a field would shift the columns of the output.
-            for (const char c : printableText(row.cells[i])) {
+            for (const char c : row.cells[i]) {
                 line.push_back(c == '\t' ? ' ' : c);
             }
         }
