@@ -16,6 +16,7 @@
 #include "core/paths.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "platform/linux_ras_codes.h"
 #include "platform/linux_remote_access.h"
 
@@ -202,7 +203,7 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
     platform::LinuxRemoteAccess ras(settings);
     InterruptWatch interrupt;
     int busyCount = 0;
-    context.out << "Connecting to " << entry << "..." << std::endl;
+    context.out << "Connecting to " << printableText(entry) << "..." << std::endl;
     for (;;) {
         std::vector<std::pair<int, int>> events;
         std::uint64_t handle = 0;
@@ -246,7 +247,7 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
             const int rule = settings.readInt(keys::kSettings, keys::kRedialWhenBusy, 0);
             const int times = settings.readInt(keys::kSettings, keys::kRedialTimes, 0);
             if (rule == 2 || (rule == 1 && busyCount < times)) {
-                context.out << errorTextOf(ras, code) << '\n'
+                context.out << printableText(errorTextOf(ras, code)) << '\n'
                             << "Line is busy.\nRedialing, please wait..." << std::endl;
                 const TimePoint until = context.clock.now() + kRedialDelay;
                 while (context.clock.now() < until) {
@@ -259,7 +260,7 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
                 continue;
             }
         }
-        context.out << errorTextOf(ras, code) << std::endl;
+        context.out << printableText(errorTextOf(ras, code)) << std::endl;
         return 1;
     }
 }
@@ -283,10 +284,11 @@ int runHangupCommand(CliContext& context, const std::vector<std::string>& args) 
     int status = 0;
     for (const platform::RasConnection& c : connections) {
         if (const int code = ras.hangUp(c.handle); code != 0) {
-            context.out << c.entryName << ": " << errorTextOf(ras, code) << std::endl;
+            context.out << printableText(c.entryName) << ": "
+                        << printableText(errorTextOf(ras, code)) << std::endl;
             status = 1;
         } else {
-            context.out << "Hung up " << c.entryName << "." << std::endl;
+            context.out << "Hung up " << printableText(c.entryName) << "." << std::endl;
         }
     }
     return status;
@@ -306,7 +308,7 @@ int runEntriesCommand(CliContext& context, const std::vector<std::string>& args)
     }
     const std::string def = settings.readString(keys::kSettings, keys::kDefaultCon);
     for (const std::string& e : entries) {
-        context.out << e << (e == def ? " (default)" : "") << '\n';
+        context.out << printableText(e) << (e == def ? " (default)" : "") << '\n';
     }
     return context.out.good() ? 0 : 1;
 }
@@ -329,10 +331,11 @@ int runPrepareCommand(CliContext& context, const std::vector<std::string>& args)
     for (const std::string& e : entries) {
         if (const std::string problem = platform::writeLineOptions(ras.dialupPaths(), e);
             !problem.empty()) {
-            context.out << e << ": " << problem << std::endl;
+            context.out << printableText(e) << ": " << printableText(problem) << std::endl;
             status = 1;
         } else {
-            context.out << e << ": members of the group dip can dial it." << std::endl;
+            context.out << printableText(e) << ": members of the group dip can dial it."
+                        << std::endl;
         }
     }
     return status;

@@ -8,6 +8,7 @@
 #include "app/core_application.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "net/mail_check.h"
 
 namespace tavu {
@@ -22,8 +23,10 @@ int runMailCommand(CliContext& context, const std::vector<std::string>& args) {
     const auto app = ensureCoreApplication();
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const MailCheckResult result = makeMailCheckJob(settings)();
-    context.out << mailResultText(result) << '\n';
-    return result.kind == MailCheckResult::Kind::Failure ? 1 : 0;
+    context.out << printableText(mailResultText(result)) << '\n';
+    const bool answered =
+        result.kind == MailCheckResult::Kind::Count || result.kind == MailCheckResult::Kind::NoMail;
+    return answered ? 0 : 1;
 }
 
 }  // namespace tavu

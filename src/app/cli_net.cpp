@@ -4,6 +4,7 @@
 
 #include "core/paths.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "net/lookup.h"
 #include "net/net_time.h"
 #include "net/ping.h"
@@ -23,8 +24,9 @@ bool argumentCount(CliContext& context, const std::vector<std::string>& args, st
     return false;
 }
 
+// Answers come from the network: printed without their control characters.
 int print(CliContext& context, bool ok, const std::string& text) {
-    (ok ? context.out : context.err) << text << "\n";
+    (ok ? context.out : context.err) << printableText(text) << "\n";
     return ok ? 0 : 1;
 }
 

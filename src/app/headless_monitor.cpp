@@ -24,7 +24,7 @@ namespace tavu {
 
 Answer StreamPrompter::show(const Message& message) {
     const std::string caption = message.caption.empty() ? kAppTitle : message.caption;
-    out_ << caption << ": " << message.text;
+    out_ << printableText(caption) << ": " << printableText(message.text);
     if (message.buttons == Buttons::YesNo) {
         out_ << " [answered Yes]";
     }
@@ -110,7 +110,8 @@ void HeadlessMonitor::tick(int timerId) {
 void HeadlessMonitor::insertStatus(const std::string& line) {
     const LocalDateTime now = clock_.localNow();
     out_ << formatDate(now.day, now.month, now.year) << ' '
-         << formatClock(now.hour, now.minute, now.second) << ' ' << line << std::endl;
+         << formatClock(now.hour, now.minute, now.second) << ' ' << printableText(line)
+         << std::endl;
 }
 
 void HeadlessMonitor::dial() {

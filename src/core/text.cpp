@@ -172,4 +172,51 @@ bool hasNoControlChars(std::string_view text) {
     });
 }
 
+std::string printableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            const bool kept = c >= 0x20
+                                  ? c != 0x7f
+                                  : c == '\t' || c == '\n' ||
+                                        (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+            out.push_back(kept ? static_cast<char>(c) : '?');
+            ++i;
+            continue;
+        }
+        // The length of a well-formed UTF-8 sequence starting here; 0 when there is none.
+        std::size_t length = c >= 0xc2 && c <= 0xdf   ? 2
+                             : c >= 0xe0 && c <= 0xef ? 3
+                             : c >= 0xf0 && c <= 0xf4 ? 4
+                                                      : 0;
+        if (i + length > text.size()) {
+            length = 0;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) {
+                length = 0;
+            }
+        }
+        if (length >= 3) {
+            const auto c1 = static_cast<unsigned char>(text[i + 1]);
+            // Overlong forms, UTF-16 surrogates and code points beyond U+10FFFF.
+            if ((c == 0xe0 && c1 < 0xa0) || (c == 0xed && c1 >= 0xa0) || (c == 0xf0 && c1 < 0x90) ||
+                (c == 0xf4 && c1 >= 0x90)) {
+                length = 0;
+            }
+        }
+        // U+0080 to U+009F are the C1 controls, CSI among them.
+        if (length == 0 || (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0)) {
+            out.push_back('?');
+            i += length == 0 ? 1 : length;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace tavu

@@ -39,4 +39,9 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // True when the text holds no control characters (bytes below 0x20, and DEL).
 bool hasNoControlChars(std::string_view text);
 
+// A text from outside (a server's answer, a file) made safe to print on a terminal: every control
+// character (C0, DEL, C1) becomes '?', tabs and line ends ("\n", "\r\n") excepted; bytes that
+// are not UTF-8 become '?' too.
+std::string printableText(std::string_view text);
+
 }  // namespace tavu

@@ -4,6 +4,7 @@
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 
 namespace tavu {
 
@@ -29,6 +30,9 @@ MailCheckResult mailResultFromCount(std::int64_t count) {
 }
 
 MailCheckResult runMailCheck(const MailCheckSettings& settings) {
+    if (trim(settings.server).empty()) {
+        return MailCheckResult{MailCheckResult::Kind::NoServer, 0};
+    }
     CPop3Client client(settings.security, settings.timeout);
     if (client.Login(settings.server, settings.user, settings.password) && client.Stat()) {
         return mailResultFromCount(client.GetMessageCount());

@@ -59,11 +59,11 @@ void MailController::pollResults() {
         poll_.stop();
     }
     for (const MailCheckResult& r : done) {
-        handle(r);
+        handleResult(r);
     }
 }
 
-void MailController::handle(const MailCheckResult& result) {
+void MailController::handleResult(const MailCheckResult& result) {
     switch (result.kind) {
         case MailCheckResult::Kind::Count:
             emit newMail(QString::number(result.count), newMailTooltip(result.count));
@@ -71,8 +71,12 @@ void MailController::handle(const MailCheckResult& result) {
         case MailCheckResult::Kind::Failure:
             emit checkFailed(kErrorTooltip);
             break;
+        case MailCheckResult::Kind::NoServer:
+            emit checkFailed(kNoServerTooltip);
+            break;
         case MailCheckResult::Kind::NoMail:
-            break;  // the icon and the display keep what they showed
+            emit noMail();
+            break;
     }
     emit resultHandled(result);
 }

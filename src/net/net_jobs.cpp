@@ -8,6 +8,8 @@ std::string mailResultText(const MailCheckResult& result) {
             return "You have " + std::to_string(result.count) + " new email(s)";
         case MailCheckResult::Kind::NoMail:
             return kNoNewMailText;
+        case MailCheckResult::Kind::NoServer:
+            return kNoMailServerText;
         case MailCheckResult::Kind::Failure:
             break;
     }

@@ -8,7 +8,7 @@ namespace tavu {
 
 // What one mailbox check found.
 struct MailCheckResult {
-    enum class Kind { Count, NoMail, Failure };
+    enum class Kind { Count, NoMail, Failure, NoServer };
     Kind kind = Kind::Failure;
     std::uint32_t count = 0;  // Kind::Count: the number of messages waiting
 };
@@ -16,8 +16,10 @@ struct MailCheckResult {
 inline constexpr const char* kNoNewMailText = "There are no new emails.";
 inline constexpr const char* kMailFailureText =
     "Error connecting to the server.\nCheck your email settings!";
+inline constexpr const char* kNoMailServerText = "No mail server is set: see Preferences, Email.";
 
-// "You have 3 new email(s)", "There are no new emails." or the two-line failure text.
+// "You have 3 new email(s)", "There are no new emails.", the two-line failure text, or
+// kNoMailServerText when no server is set.
 std::string mailResultText(const MailCheckResult& result);
 
 // A mailbox check with the stored settings. It blocks, so the progress window and the

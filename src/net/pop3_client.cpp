@@ -3,10 +3,14 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QUrl>
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <limits>
 
@@ -74,7 +78,56 @@ QList<QSslCertificate> certificatesOfCertFile() {
     return QSslCertificate::fromData(f.readAll(), QSsl::Pem);
 }
 
+// A host name in the form certificates are compared in: ASCII (punycode), lower case, without
+// a final dot.
+QString comparableName(const QString& name) {
+    QString ace = QString::fromLatin1(QUrl::toAce(name)).toLower();
+    if (ace.isEmpty()) {
+        ace = name.toLower();  // not a valid name; then it matches nothing but itself
+    }
+    if (ace.endsWith(QLatin1Char('.'))) {
+        ace.chop(1);
+    }
+    return ace;
+}
+
+// A DNS name of a certificate against the host: equal, or a wildcard "*" as the whole first
+// label standing for exactly one label of a name that has at least two more.
+bool dnsNameMatches(const QString& pattern, const QString& host) {
+    const QString p = comparableName(pattern);
+    if (p.isEmpty() || host.isEmpty()) {
+        return false;
+    }
+    if (!p.startsWith(QLatin1String("*."))) {
+        return !p.contains(QLatin1Char('*')) && p == host;
+    }
+    const QString rest = p.mid(1);  // ".example.org"
+    if (rest.contains(QLatin1Char('*')) || rest.count(QLatin1Char('.')) < 2) {
+        return false;
+    }
+    const qsizetype firstDot = host.indexOf(QLatin1Char('.'));
+    return firstDot > 0 && host.mid(firstDot) == rest && !host.startsWith(QLatin1String("xn--"));
+}
+
 }  // namespace
+
+bool alternativeNamesAllow(const QSslCertificate& certificate, const QString& host) {
+    const auto names = certificate.subjectAlternativeNames();
+    const QList<QString> dns = names.values(QSsl::AlternativeNameEntryType::DnsEntry);
+    const QList<QString> addresses = names.values(QSsl::AlternativeNameEntryType::IpAddressEntry);
+    if (dns.isEmpty() && addresses.isEmpty()) {
+        return true;  // no alternative names: the common name, which Qt checked, stands
+    }
+    const QHostAddress address(host);
+    if (!address.isNull()) {
+        return std::any_of(addresses.begin(), addresses.end(), [&](const QString& a) {
+            return QHostAddress(a).isEqual(address, QHostAddress::StrictConversion);
+        });
+    }
+    const QString name = comparableName(host);
+    return std::any_of(dns.begin(), dns.end(),
+                       [&](const QString& pattern) { return dnsNameMatches(pattern, name); });
+}
 
 MailSecurity parseMailSecurity(std::string_view text) {
     text = trimmed(text);
@@ -186,9 +239,11 @@ bool CPop3Client::Stat() {
 
 bool CPop3Client::connectToServer(const std::string& server) {
     const MailServerAddress address = parseMailServer(server, security_);
+    deadline_ = QDeadlineTimer(timeout_.count());
     if (address.host.empty()) {
         return fail("Server cannot be connected");
     }
+    host_ = address.host;
     const QString host = QString::fromStdString(address.host);
     if (security_ != MailSecurity::None) {
         if (!QSslSocket::supportsSsl()) {
@@ -204,13 +259,13 @@ bool CPop3Client::connectToServer(const std::string& server) {
     }
     if (security_ == MailSecurity::Tls) {
         socket_->connectToHostEncrypted(host, address.port);
-        if (!socket_->waitForEncrypted(static_cast<int>(timeout_.count()))) {
+        if (!socket_->waitForEncrypted(msLeft())) {
             return fail("Server cannot be connected");
         }
-        return true;
+        return certificateNamesServer();
     }
     socket_->connectToHost(host, address.port);
-    if (!socket_->waitForConnected(static_cast<int>(timeout_.count()))) {
+    if (!socket_->waitForConnected(msLeft())) {
         return fail("Server cannot be connected");
     }
     return true;
@@ -248,8 +303,16 @@ bool CPop3Client::startTls() {
         return fail("No STLS");
     }
     socket_->startClientEncryption();
-    if (!socket_->waitForEncrypted(static_cast<int>(timeout_.count()))) {
+    if (!socket_->waitForEncrypted(msLeft())) {
         return fail("TLS handshake failed");
+    }
+    return certificateNamesServer();
+}
+
+bool CPop3Client::certificateNamesServer() {
+    if (!alternativeNamesAllow(socket_->peerCertificate(), QString::fromStdString(host_))) {
+        socket_->abort();
+        return fail("The certificate names other hosts");
     }
     return true;
 }
@@ -261,13 +324,12 @@ bool CPop3Client::sendCommand(const std::string& command) {
     }
     socket_->write(line.data(), static_cast<qint64>(line.size()));
     if (socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->waitForBytesWritten(static_cast<int>(timeout_.count()));
+        socket_->waitForBytesWritten(msLeft());
     }
     return true;
 }
 
 std::optional<std::string> CPop3Client::readReply() {
-    QDeadlineTimer deadline(timeout_.count());
     for (;;) {
         if (skipLineRest_ && !buffer_.empty()) {
             // The rest of a line longer than a reply: dropped, so the next reply is the next line.
@@ -293,25 +355,34 @@ std::optional<std::string> CPop3Client::readReply() {
             continue;
         }
         if (socket_->state() != QAbstractSocket::ConnectedState) {
-            std::string rest = std::move(buffer_);  // the peer closed: what came is the reply
-            buffer_.clear();
-            return rest;
+            return takeRest();  // the peer closed: what came is the reply
         }
-        if (deadline.hasExpired()) {
+        if (deadline_.hasExpired()) {
             return std::nullopt;
         }
-        if (!socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime())) &&
-            socket_->bytesAvailable() == 0 && socket_->state() == QAbstractSocket::ConnectedState) {
-            if (deadline.hasExpired()) {
+        if (!socket_->waitForReadyRead(msLeft()) && socket_->bytesAvailable() == 0 &&
+            socket_->state() == QAbstractSocket::ConnectedState) {
+            if (deadline_.hasExpired()) {
                 return std::nullopt;
             }
             if (socket_->error() != QAbstractSocket::SocketTimeoutError) {
-                std::string rest = std::move(buffer_);  // the receive failed: as if closed
-                buffer_.clear();
-                return rest;
+                return takeRest();  // the receive failed: as if closed
             }
         }
     }
+}
+
+std::optional<std::string> CPop3Client::takeRest() {
+    std::string rest = std::move(buffer_);
+    buffer_.clear();
+    if (rest.empty()) {
+        return std::nullopt;
+    }
+    return rest;
+}
+
+int CPop3Client::msLeft() const {
+    return static_cast<int>(std::min<qint64>(deadline_.remainingTime(), INT_MAX));
 }
 
 bool CPop3Client::exchange(const std::string& command, const char* errorText) {

@@ -7,7 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include <QDeadlineTimer>
+
+class QSslCertificate;
 class QSslSocket;
+class QString;
 
 namespace tavu {
 
@@ -37,19 +41,24 @@ struct StatNumbers {
 };
 StatNumbers parseStatReply(std::string_view reply);
 
+// Whether a certificate that passed the usual checks names the host the way RFC 6125 wants:
+// where its subjectAltName holds host names or addresses, only they count and the subject's
+// common name does not. (Qt also accepts a common name beside alternative names for others.)
+bool alternativeNamesAllow(const QSslCertificate& certificate, const QString& host);
+
 // A reply fails only when its first four characters are exactly "-ERR".
 bool isErrReply(std::string_view reply);
 
-// One mailbox check's connection. It blocks on the calling thread; every wait (the connection,
-// the TLS handshake, each reply) ends after `timeout`. The connection closes with the object,
-// without QUIT.
+// One mailbox check's connection. It blocks on the calling thread; the whole exchange (the
+// connection, the TLS handshake, every reply) has one deadline, `timeout` after the connection
+// attempt starts. The connection closes with the object, without QUIT.
 class CPop3Client {
   public:
     static constexpr std::size_t kMaxReply = 1000;   // bytes of one reply line
     static constexpr std::size_t kMaxCommand = 512;  // bytes of one command, line end included
 
     explicit CPop3Client(MailSecurity security = MailSecurity::StartTls,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
     ~CPop3Client();
     CPop3Client(const CPop3Client&) = delete;
     CPop3Client& operator=(const CPop3Client&) = delete;
@@ -67,20 +76,29 @@ class CPop3Client {
   private:
     bool connectToServer(const std::string& server);
     bool startTls();
+    // After the TLS handshake: false when the certificate's alternative names leave the host out.
+    bool certificateNamesServer();
     bool fail(const char* text);
     // Sends "<command>\r\n" whole; false (nothing sent) when it does not fit kMaxCommand.
     bool sendCommand(const std::string& command);
     // One reply line, up to its line end or its first kMaxReply bytes (the rest of a longer line
-    // is dropped); an empty text when the peer closed. nullopt when the time-out passed first.
+    // is dropped); what came when the peer closed. nullopt when the deadline passed first or the
+    // peer closed without a reply: silence is no answer.
     std::optional<std::string> readReply();
+    // The bytes left when the connection ended; nullopt when there are none.
+    std::optional<std::string> takeRest();
+    // Milliseconds to the deadline, for Qt's waits.
+    int msLeft() const;
     // A command and its reply; false on a time-out or a "-ERR" reply.
     bool exchange(const std::string& command, const char* errorText);
 
     MailSecurity security_;
     std::chrono::milliseconds timeout_;
+    QDeadlineTimer deadline_;  // of the whole exchange, from the connection attempt
     std::unique_ptr<QSslSocket> socket_;
-    std::string buffer_;         // bytes received and not yet taken as a reply
-    std::string lastReply_;      // the reply to the last exchange
+    std::string host_;       // the server's host name or address, as the certificate must name it
+    std::string buffer_;     // bytes received and not yet taken as a reply
+    std::string lastReply_;  // the reply to the last exchange
     bool skipLineRest_ = false;  // the last reply was cut at kMaxReply
     std::string error_;
     std::int64_t count_ = 0;

@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "  --current VERSION   the current version text (default \"1.1 BETA\")\n"
     "  --message TEXT      the answer for other versions\n"
     "  --message-file FILE read that answer from a file\n"
-    "  --timeout SECONDS   how long a client may take to send its request (default 10)\n"
+    "  --timeout SECONDS   how long a client may take to send its request, and again to\n"
+    "                      take the answer (default 10)\n"
     "  --max-clients N     clients served at once (default 64)\n";
 
 constexpr const char* kDefaultMessage =

@@ -6,10 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "net/upgrade_protocol.h"
@@ -20,16 +22,46 @@ namespace {
 
 std::atomic<int> activeClients{0};
 
+// How long the server waits before it accepts again when the system has no descriptor or
+// memory to spare: the pending connection stays in the queue, so trying at once would spin.
+constexpr auto kAcceptBackOff = std::chrono::milliseconds(100);
+
+int msUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 24LL * 3600 * 1000));
+}
+
+// Sends all of the bytes before the deadline; a client that does not read loses its slot.
+void sendAll(int fd, const std::string& bytes, std::chrono::steady_clock::time_point deadline) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) ||
+            ::poll(&p, 1, msUntil(deadline)) <= 0) {
+            return;
+        }
+    }
+}
+
 void serveClient(int fd, const ServerOptions& options) {
     const auto deadline = std::chrono::steady_clock::now() + options.timeout;
     std::string bytes;
     char buf[256];
     while (!parseRequest(bytes) && bytes.size() < kMaxRequest) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const int left = msUntil(deadline);
         pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+        if (left <= 0 || ::poll(&p, 1, left) <= 0) {
             break;  // silent too long
         }
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -42,14 +74,7 @@ void serveClient(int fd, const ServerOptions& options) {
     if (!answer.empty()) {
         std::string out = answer;
         out.push_back('\0');
-        std::size_t sent = 0;
-        while (sent < out.size()) {
-            const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) {
-                break;
-            }
-            sent += static_cast<std::size_t>(n);
-        }
+        sendAll(fd, out, std::chrono::steady_clock::now() + options.timeout);
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
@@ -91,7 +116,11 @@ int runServer(const ServerOptions& options, void (*ready)(const std::string&, in
     for (;;) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE || errno == ENFILE) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                std::this_thread::sleep_for(kAcceptBackOff);
                 continue;
             }
             std::fprintf(stderr, "tavu-upgrade-server: accept: %s\n", std::strerror(errno));
@@ -102,10 +131,20 @@ int runServer(const ServerOptions& options, void (*ready)(const std::string&, in
             continue;
         }
         ++activeClients;
-        std::thread([fd, &options] {
-            serveClient(fd, options);
+        try {
+            std::thread([fd, &options] {
+                try {
+                    serveClient(fd, options);
+                } catch (const std::exception&) {
+                    ::close(fd);  // out of memory half-way: this client gets nothing
+                }
+                --activeClients;
+            }).detach();
+        } catch (const std::exception&) {
+            // No thread to be had (memory, the thread limit): this client is turned away.
             --activeClients;
-        }).detach();
+            ::close(fd);
+        }
     }
 }
 

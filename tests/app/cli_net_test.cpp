@@ -56,6 +56,15 @@ TEST(NetCommandLine, UpgradeCheckPrintsTheOutcome) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "Version 1.2 is out\n");
     }
+    {
+        // Nothing the server sends may steer the terminal.
+        FakeTcpServer server =
+            answering(std::string("\x1b]0;owned\x07\x1b[2J\tNew\r\nv\xc2\x9b"
+                                  "1m\0",
+                                  26));
+        settings.writeString("Settings", "UpgradeServer", server.address());
+        EXPECT_EQ(runIn(dir, {"upgrade-check"}).out, "?]0;owned??[2J\tNew\r\nv?1m\n");
+    }
     int closedPort = 0;
     {
         FakeTcpServer gone([](int) {});

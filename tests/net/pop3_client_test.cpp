@@ -2,10 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QSslKey>
+#include <QSslSocket>
 #include <chrono>
+#include <cstdlib>
 
 #include "net/mail_check.h"
 #include "support/fake_pop3_server.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
 
 namespace tavu {
 namespace {
@@ -17,6 +27,7 @@ using test::hear;
 using test::pauseMs;
 using test::pop3Dialogue;
 using test::say;
+using test::ServerStep;
 using Lines = std::vector<std::string>;
 
 MailCheckSettings plain(const FakePop3Server& server, std::string user = "joe") {
@@ -84,9 +95,12 @@ TEST(Pop3Exchange, AReplySplitByTheNetworkIsReadWhole) {
     EXPECT_EQ(check(plain(longGreeting)), "You have 3 new email(s)");
 }
 
-TEST(Pop3Exchange, EarlyCloseIsNoMailAndSilenceFailsAtTheTimeOut) {
+TEST(Pop3Exchange, SilenceClosingAndTricklingFail) {
+    // A server that closes at once, or after the greeting, has said nothing about the mailbox.
+    FakePop3Server atOnce({hangUp()});
+    EXPECT_EQ(check(plain(atOnce)), kMailFailureText);
     FakePop3Server closing({say("+OK ready\r\n"), hangUp()});
-    EXPECT_EQ(check(plain(closing)), kNoNewMailText);
+    EXPECT_EQ(check(plain(closing)), kMailFailureText);
 
     FakePop3Server silent({say("+OK ready\r\n"), hear(), pauseMs(3000)});
     MailCheckSettings s = plain(silent);
@@ -94,6 +108,14 @@ TEST(Pop3Exchange, EarlyCloseIsNoMailAndSilenceFailsAtTheTimeOut) {
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(check(s), kMailFailureText);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms) << "the wait ended by itself";
+
+    // Each reply comes within the time-out, but the exchange as a whole does not.
+    FakePop3Server trickling({say("+OK ready\r\n"), hear(), pauseMs(150), say("+OK\r\n"), hear(),
+                              pauseMs(150), say("+OK\r\n"), hear(), pauseMs(150),
+                              say("+OK 3 4512\r\n")});
+    s = plain(trickling);
+    s.timeout = 400ms;
+    EXPECT_EQ(check(s), kMailFailureText);
 }
 
 TEST(Pop3Exchange, NothingIsSentCutOrInClear) {
@@ -113,7 +135,125 @@ TEST(Pop3Exchange, NothingIsSentCutOrInClear) {
 
     MailCheckSettings empty;
     empty.security = MailSecurity::None;
-    EXPECT_EQ(check(empty), kMailFailureText);
+    EXPECT_EQ(check(empty), kNoMailServerText);
+}
+
+// Runs a program without a shell, its output dropped; true when it exits 0.
+bool run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    ::posix_spawn_file_actions_init(&quiet);
+    ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&quiet);
+    int status = 0;
+    return rc == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// A mailbox in TLS on loopback for one client, with a certificate of the test's making: it
+// answers the dialogue of pop3Dialogue with two messages.
+class TlsPop3Server {
+  public:
+    TlsPop3Server(const std::string& certificate, const std::string& key)
+        : script_(pop3Dialogue("+OK 2 10\r\n")) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listen_, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, certificate, key] { serve(certificate, key); });
+    }
+    ~TlsPop3Server() {
+        thread_.join();
+        ::close(listen_);
+    }
+    int port() const { return port_; }
+
+  private:
+    void serve(const std::string& certificate, const std::string& key) {
+        pollfd p{listen_, POLLIN, 0};
+        const int fd = ::poll(&p, 1, 5000) == 1 ? ::accept4(listen_, nullptr, nullptr, 0) : -1;
+        QSslSocket tls;
+        if (fd < 0 || !tls.setSocketDescriptor(fd)) {
+            return;
+        }
+        tls.setLocalCertificate(QString::fromStdString(certificate));
+        tls.setPrivateKey(QString::fromStdString(key), QSsl::Ec);
+        tls.startServerEncryption();
+        if (!tls.waitForEncrypted(5000)) {
+            return;
+        }
+        for (const ServerStep& step : script_) {
+            if (step.kind == ServerStep::Send) {
+                tls.write(step.text.data(), static_cast<qint64>(step.text.size()));
+                tls.waitForBytesWritten(5000);
+                continue;
+            }
+            while (!tls.canReadLine() && tls.waitForReadyRead(5000)) {
+            }
+            if (!tls.canReadLine()) {
+                return;
+            }
+            tls.readLine();
+        }
+        tls.waitForDisconnected(5000);
+    }
+
+    std::vector<ServerStep> script_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST(Pop3Exchange, OnlyTheAlternativeNamesOfACertificateCount) {
+    if (!run({"openssl", "version"}) || !QSslSocket::supportsSsl()) {
+        GTEST_SKIP() << "needs the openssl command and Qt's TLS";
+    }
+    test::TempDir dir;
+    const char* oldCertFile = std::getenv("SSL_CERT_FILE");
+    const std::string savedCertFile = oldCertFile ? oldCertFile : "";
+    // Checks over TLS against a server whose self-signed certificate has this subject and these
+    // alternative names; the certificate is the one trusted.
+    auto checkWith = [&](const std::string& host, const std::string& commonName,
+                         const std::string& alternativeNames) {
+        const std::string cert = dir.file("cert.pem");
+        const std::string key = dir.file("key.pem");
+        if (!run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                  "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days",
+                  "2", "-subj", "/CN=" + commonName, "-addext",
+                  "subjectAltName=" + alternativeNames})) {
+            return std::string("openssl could not make the certificate");
+        }
+        ::setenv("SSL_CERT_FILE", cert.c_str(), 1);
+        TlsPop3Server server(cert, key);
+        MailCheckSettings s;
+        s.server = host + ":" + std::to_string(server.port());
+        s.user = "joe";
+        s.password = "secret";
+        s.security = MailSecurity::Tls;
+        s.timeout = 5s;
+        return check(s);
+    };
+    EXPECT_EQ(checkWith("localhost", "localhost", "DNS:localhost"), "You have 2 new email(s)");
+    EXPECT_EQ(checkWith("localhost", "localhost", "DNS:mail.example.org"), kMailFailureText);
+    EXPECT_EQ(checkWith("127.0.0.1", "127.0.0.1", "DNS:localhost"), kMailFailureText);
+    EXPECT_EQ(checkWith("127.0.0.1", "nobody", "IP:127.0.0.1"), "You have 2 new email(s)");
+    if (savedCertFile.empty()) {
+        ::unsetenv("SSL_CERT_FILE");
+    } else {
+        ::setenv("SSL_CERT_FILE", savedCertFile.c_str(), 1);
+    }
 }
 
 TEST(Pop3Settings, ServerAndSecurityTexts) {

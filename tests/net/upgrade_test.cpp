@@ -3,11 +3,17 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "core/prompter.h"
@@ -71,6 +77,8 @@ class ReferenceServer {
     }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
 
   private:
     pid_t pid_ = -1;
@@ -109,6 +117,93 @@ TEST(UpgradeServer, ASilentClientHoldsNobodyUp) {
     bool closed = false;
     silent.receiveSome(10, std::chrono::steady_clock::now() + 5s, &closed);
     EXPECT_TRUE(closed);
+}
+
+// The server's processor time so far, from /proc.
+std::chrono::milliseconds cpuTime(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        ticks += i >= 14 ? std::stoll(field) : 0;  // utime and stime
+    }
+    return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
+}
+
+TEST(UpgradeServer, SurvivesWantOfDescriptorsThreadsAndReaders) {
+    const auto local = resolve("127.0.0.1");
+    ASSERT_FALSE(local.empty());
+    {
+        // Out of descriptors: the pending client waits, the server does not spin on it.
+        ReferenceServer server({});
+        ASSERT_GT(server.port(), 0);
+        std::set<int> open;
+        for (const auto& e :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(server.pid()) + "/fd")) {
+            open.insert(std::stoi(e.path().filename().string()));
+        }
+        int lowestFree = 0;
+        while (open.count(lowestFree)) {
+            ++lowestFree;
+        }
+        rlimit old{};
+        ASSERT_EQ(::prlimit(server.pid(), RLIMIT_NOFILE, nullptr, &old), 0);
+        const rlimit none{rlim_t(lowestFree), old.rlim_max};
+        ASSERT_EQ(::prlimit(server.pid(), RLIMIT_NOFILE, &none, nullptr), 0);
+        TcpConnection pending;
+        ASSERT_TRUE(pending.connect(local.front(), server.port(), 1s));
+        const auto before = cpuTime(server.pid());
+        std::this_thread::sleep_for(1s);
+        EXPECT_LT(cpuTime(server.pid()) - before, 100ms);
+        ASSERT_EQ(::prlimit(server.pid(), RLIMIT_NOFILE, &old, nullptr), 0);
+        EXPECT_EQ(upgradeQuery(server.address()), "OK");
+    }
+    {
+        // No memory for a client's thread: that client is turned away, the server stays.
+        ReferenceServer server({});
+        ASSERT_GT(server.port(), 0);
+        std::ifstream status("/proc/" + std::to_string(server.pid()) + "/status");
+        long long vmKb = 0;
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmSize:", 0) == 0) {
+                vmKb = std::stoll(line.substr(7));
+            }
+        }
+        rlimit old{};
+        ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, nullptr, &old), 0);
+        const rlimit tight{rlim_t(vmKb + 1024) * 1024, old.rlim_max};
+        ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, &tight, nullptr), 0);
+        EXPECT_EQ(upgradeQuery(server.address()), kUpgradeConnectFailureText);
+        EXPECT_TRUE(server.running());
+        ::prlimit(server.pid(), RLIMIT_AS, &old, nullptr);
+        EXPECT_EQ(upgradeQuery(server.address()), "OK");
+    }
+    {
+        // A client that asks and never reads a long answer loses its slot at the time-out.
+        test::TempDir dir;
+        test::writeFile(dir.file("news"), std::string(16 << 20, 'n'));
+        ReferenceServer server({"--timeout", "1", "--max-clients", "1", "--current", "2.0",
+                                "--message-file", dir.file("news")});
+        ASSERT_GT(server.port(), 0);
+        const int reader = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;
+        ::setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to = *reinterpret_cast<const sockaddr_in*>(&local.front().storage);
+        to.sin_port = htons(static_cast<std::uint16_t>(server.port()));
+        ASSERT_EQ(::connect(reader, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+        const std::string request = "1.1 BETA\nIsUpgradeAvaible?\n";
+        ASSERT_EQ(::send(reader, request.data(), request.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(request.size()));
+        std::string answer;
+        for (int i = 0; i < 50 && answer != std::string(1000, 'n'); ++i) {
+            std::this_thread::sleep_for(100ms);
+            answer = upgradeQuery(server.address(), upgrade::kQuestion, 1s);
+        }
+        EXPECT_EQ(answer, std::string(1000, 'n'));
+        ::close(reader);
+    }
 }
 
 TEST(UpgradeQuery, SendsVersionAndQuestionAndReadsUpToTheZeroByte) {

@@ -125,9 +125,11 @@ void CDialProgressDlg::runDial(AppContext context, QWidget* parent) {
     dlg.exec();
 }
 
-void CDialProgressDlg::runMailCheck(AppContext context, QWidget* parent, MailCheckJob job) {
+void CDialProgressDlg::runMailCheck(AppContext context, QWidget* parent, MailCheckJob job,
+                                    MailResultHandler onResult) {
     CDialProgressDlg dlg(std::move(context), MODE_MAIL_CHECK, parent);
     dlg.setMailCheckJob(std::move(job));
+    dlg.setMailResultHandler(std::move(onResult));
     dlg.exec();
 }
 
@@ -229,6 +231,12 @@ void CDialProgressDlg::pollMailResult() {
         setStatusText(text);
     }
     setButtonText(kOkCaption);
+    if (!mailResultShown_) {
+        mailResultShown_ = true;
+        if (mailResultHandler_) {
+            mailResultHandler_(*result);
+        }
+    }
 }
 
 void CDialProgressDlg::startUpgradeWorker() {

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,9 +35,17 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
     void setMailCheckJob(MailCheckJob job);
     void setUpgradeQueryJob(UpgradeQueryJob job);
 
+    // What the window found in mode 2, handed on once when it shows; not when the window closed
+    // before.
+    using MailResultHandler = std::function<void(const MailCheckResult&)>;
+    void setMailResultHandler(MailResultHandler handler) {
+        mailResultHandler_ = std::move(handler);
+    }
+
     // The three ways the main window opens it, modal; they return when the window closed.
     static void runDial(AppContext context, QWidget* parent);
-    static void runMailCheck(AppContext context, QWidget* parent, MailCheckJob job);
+    static void runMailCheck(AppContext context, QWidget* parent, MailCheckJob job,
+                             MailResultHandler onResult = {});
     static void runUpgradeCheck(AppContext context, QWidget* parent, UpgradeQueryJob job);
 
     int mode() const { return mode_; }
@@ -94,6 +103,8 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
     MailCheckJob mailJob_;
     UpgradeQueryJob upgradeJob_;
     std::shared_ptr<MailSlot> mailSlot_;
+    MailResultHandler mailResultHandler_;
+    bool mailResultShown_ = false;
     bool finished_ = false;
 };
 

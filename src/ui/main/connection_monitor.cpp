@@ -118,6 +118,15 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             });
     connect(mail_.get(), &MailController::checkFailed, this,
             [this](const QString& tooltip) { showMailIcon(TrayPicture::MailError, tooltip); });
+    connect(mail_.get(), &MailController::noMail, this, [this] {
+        if (mailTray_) {
+            mailTray_->hide();
+        }
+        if (core_) {
+            core_->display().mailCount.assign(1, '0');  // as the Hide command
+        }
+        redraw();
+    });
 
     openWindow = [this](Action action, int page) {
         switch (action) {
@@ -148,7 +157,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 CTimerDlg::run(ctx_, this);
                 return;
             case Action::CheckMail:
-                CDialProgressDlg::runMailCheck(ctx_, this, makeMailCheckJob(ctx_.settings));
+                CDialProgressDlg::runMailCheck(
+                    ctx_, this, makeMailCheckJob(ctx_.settings),
+                    [this](const MailCheckResult& result) { mail_->handleResult(result); });
                 return;
             case Action::Performance:
                 CPerformanceDlg::run(*core_, this);
@@ -167,15 +178,23 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                                    kAppTitle, Buttons::Ok, Icon::Information});
     };
     openPreferences = [this](int page) {
-        return CPreferencesDlg::run(PreferencesContext{ctx_.settings,
-                                                       ctx_.prompter,
-                                                       ctx_.sound,
-                                                       *startupEntry,
-                                                       ctx_.configDir,
-                                                       [this](int command) { runCommand(command); },
-                                                       {},
-                                                       {}},
-                                    page, this);
+        return CPreferencesDlg::run(
+            PreferencesContext{ctx_.settings,
+                               ctx_.prompter,
+                               ctx_.sound,
+                               *startupEntry,
+                               ctx_.configDir,
+                               [this](int command) { runCommand(command); },
+                               {},
+                               {},
+                               [this](QWidget* parent, const MailCheckSettings& account) {
+                                   CDialProgressDlg::runMailCheck(
+                                       ctx_, parent, [account] { return runMailCheck(account); },
+                                       [this](const MailCheckResult& r) {
+                                           mail_->handleResult(r);
+                                       });
+                               }},
+            page, this);
     };
 }
 

@@ -297,10 +297,24 @@ COptMailPage::COptMailPage(PreferencesContext& context, QWidget* parent)
     layout->addLayout(buttonRow);
     layout->addStretch();
     connect(checkNow_, &QPushButton::clicked, this, [this] {
-        if (ctx_.runCommand) {
+        if (ctx_.checkMail) {
+            ctx_.checkMail(this, typedAccount());
+        } else if (ctx_.runCommand) {
             ctx_.runCommand(CmdCheckMail);
         }
     });
+}
+
+MailCheckSettings COptMailPage::typedAccount() const {
+    MailCheckSettings account;
+    account.server = text(server_);
+    account.user = text(user_);
+    account.password = text(password_);
+    const int security = security_->currentIndex();
+    account.security = parseMailSecurity(
+        security >= 0 ? kMSecurityValues[security]
+                      : ctx_.settings.readString(keys::kSettings, keys::kMSecurity));
+    return account;
 }
 
 void COptMailPage::load() {

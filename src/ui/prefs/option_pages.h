@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/field_exchange.h"
+#include "net/mail_check.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -36,6 +37,10 @@ struct PreferencesContext {
     // The desktop's pickers; tests replace them. Each returns an empty text when cancelled.
     std::function<QString(QWidget* parent, const QString& start)> pickFolder;
     std::function<QString(QWidget* parent)> pickSoundFile;
+    // Checks the mailbox with the given account (the Email page's values, saved or not) in the
+    // progress window over `parent`; may be empty, and then the page runs the Check email
+    // command, which reads the stored account.
+    std::function<void(QWidget* parent, const MailCheckSettings& account)> checkMail;
 };
 
 // Texts of the pages.
@@ -134,6 +139,8 @@ class COptMailPage : public OptionPage {
     void save() override;
 
     QPushButton* checkNowButton() const { return checkNow_; }
+    // The account as the page's fields have it now, saved or not.
+    MailCheckSettings typedAccount() const;
 
   private:
     QCheckBox* checkMail_;

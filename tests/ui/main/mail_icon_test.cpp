@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
 #include <chrono>
 
+#include "core/settings_keys.h"
 #include "monitor/commands.h"
 #include "net/mail_controller.h"
 #include "support/fake_pop3_server.h"
+#include "support/modal_driver.h"
 #include "ui/common/icons.h"
+#include "ui/dial/dial_progress_dlg.h"
 #include "ui/main/monitor_fixture.h"
+#include "ui/prefs/option_pages.h"
+#include "ui/prefs/preferences_dlg.h"
 #include "ui/tray/system_tray.h"
 
 namespace tavu {
@@ -87,6 +94,75 @@ TEST_F(MailIcon, AFailureShowsTheErrorIconAndNoBox) {
     EXPECT_TRUE(shows(tray, TrayPicture::MailError));
     EXPECT_EQ(w.core().display().mailCount, "0");
     EXPECT_EQ(prompter.shown.size(), boxes);
+}
+
+// Drives a progress window in mail mode: starts its check at once and presses OK when the
+// result shows; keeps what it showed.
+void finishMailCheck(QDialog* modal, QStringList& shown) {
+    auto* progress = qobject_cast<CDialProgressDlg*>(modal);
+    ASSERT_NE(progress, nullptr);
+    QObject::connect(progress, &CDialProgressDlg::statusShown, progress, [progress, &shown] {
+        if (progress->statusText() != "Connecting to server...") {
+            shown << progress->statusText();
+            QTimer::singleShot(0, progress->actionButton(), &QPushButton::click);
+        }
+    });
+    progress->fireTimer(CDialProgressDlg::MODE_MAIL_CHECK);
+}
+
+TEST_F(MailIcon, ManualChecksUseThePageAndMoveTheIconAndTheDisplay) {
+    settings.writeString("Settings", "MServer", "127.0.0.1:1");
+    settings.writeString("Settings", "MSecurity", "none");
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    CSystemTray& tray = *w.mailTray();
+    QStringList shown;
+    // "Check email now" with a server typed on the Email page and not saved.
+    auto checkFromThePage = [&](const std::string& serverAddress) {
+        int modals = 0;
+        test::ModalDriver driver([&](QDialog* modal) {
+            if (++modals == 2) {
+                finishMailCheck(modal, shown);
+                return;
+            }
+            auto* prefs = qobject_cast<CPreferencesDlg*>(modal);
+            ASSERT_NE(prefs, nullptr);
+            if (modals == 3) {
+                prefs->reject();
+                return;
+            }
+            prefs->findChild<QLineEdit*>(keys::kMServer)
+                ->setText(QString::fromStdString(serverAddress));
+            QTimer::singleShot(0, prefs->findChild<COptMailPage*>()->checkNowButton(),
+                               &QPushButton::click);
+        });
+        w.runCommand(CmdPrefEmail);
+        EXPECT_EQ(modals, 3);
+    };
+    {
+        test::FakePop3Server server(test::pop3Dialogue("+OK 3 4512\r\n"));
+        checkFromThePage(server.address());
+    }
+    EXPECT_EQ(shown, QStringList{"You have 3 new email(s)"});
+    EXPECT_EQ(settings.readString("Settings", "MServer"), "127.0.0.1:1") << "nothing saved";
+    EXPECT_FALSE(tray.isHidden());
+    EXPECT_EQ(tray.tooltip(), "You have 3 new email(s)");
+    EXPECT_EQ(w.core().display().mailCount, "3");
+    {
+        test::FakePop3Server server(test::pop3Dialogue("+OK 0 0\r\n"));
+        checkFromThePage(server.address());
+    }
+    EXPECT_TRUE(tray.isHidden());
+    EXPECT_EQ(w.core().display().mailCount, "0");
+
+    // Check mail with no server set says so.
+    settings.writeString("Settings", "MServer", " ");
+    {
+        test::ModalDriver driver([&](QDialog* modal) { finishMailCheck(modal, shown); });
+        w.runCommand(CmdCheckMail);
+    }
+    EXPECT_EQ(shown.back(), "No mail server is set: see Preferences, Email.");
+    EXPECT_TRUE(shows(tray, TrayPicture::MailError));
+    EXPECT_EQ(tray.tooltip(), "No mail server is set: see Preferences, Email.");
 }
 
 TEST_F(MailIcon, TriggersCheckOnlyWhileConnectedAndWhenAskedTo) {

@@ -54,7 +54,8 @@ class Preferences : public ::testing::Test {
                                       pickedFrom.push_back(start.toStdString());
                                       return folderAnswer;
                                   },
-                                  [this](QWidget*) { return soundAnswer; }};
+                                  [this](QWidget*) { return soundAnswer; },
+                                  {}};
     }
     std::unique_ptr<CPreferencesDlg> open(int page) {
         return std::make_unique<CPreferencesDlg>(context(), page);
