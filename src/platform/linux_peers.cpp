@@ -31,6 +31,116 @@ bool allDigits(std::string_view s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+}  // namespace
+
+bool pppdOptionTakesArgument(std::string_view option) {
+    static constexpr std::string_view kWithArgument[] = {"active-filter",
+                                                         "allow-ip",
+                                                         "allow-number",
+                                                         "asyncmap",
+                                                         "bsdcomp",
+                                                         "ca",
+                                                         "call",
+                                                         "callback",
+                                                         "cert",
+                                                         "chap-interval",
+                                                         "chap-max-challenge",
+                                                         "chap-restart",
+                                                         "chap-timeout",
+                                                         "child-timeout",
+                                                         "connect",
+                                                         "connect-delay",
+                                                         "crl",
+                                                         "crl-dir",
+                                                         "defaultroute-metric",
+                                                         "deflate",
+                                                         "disconnect",
+                                                         "domain",
+                                                         "eap-interval",
+                                                         "eap-max-rreq",
+                                                         "eap-max-sreq",
+                                                         "eap-restart",
+                                                         "eap-timeout",
+                                                         "endpoint",
+                                                         "escape",
+                                                         "file",
+                                                         "holdoff",
+                                                         "idle",
+                                                         "ifname",
+                                                         "init",
+                                                         "ipcp-max-configure",
+                                                         "ipcp-max-failure",
+                                                         "ipcp-max-terminate",
+                                                         "ipcp-restart",
+                                                         "ipparam",
+                                                         "ipv6",
+                                                         "ipv6cp-max-configure",
+                                                         "ipv6cp-max-failure",
+                                                         "ipv6cp-max-terminate",
+                                                         "ipv6cp-restart",
+                                                         "ipx-network",
+                                                         "ipx-node",
+                                                         "ipx-router-name",
+                                                         "ipx-routing",
+                                                         "ipxcp-max-configure",
+                                                         "ipxcp-max-failure",
+                                                         "ipxcp-max-terminate",
+                                                         "kdebug",
+                                                         "key",
+                                                         "lcp-echo-failure",
+                                                         "lcp-echo-interval",
+                                                         "lcp-max-configure",
+                                                         "lcp-max-failure",
+                                                         "lcp-max-terminate",
+                                                         "lcp-restart",
+                                                         "linkname",
+                                                         "logfd",
+                                                         "logfile",
+                                                         "maxconnect",
+                                                         "maxfail",
+                                                         "mrru",
+                                                         "ms-dns",
+                                                         "ms-wins",
+                                                         "mru",
+                                                         "mtu",
+                                                         "name",
+                                                         "netmask",
+                                                         "pap-max-authreq",
+                                                         "pap-restart",
+                                                         "pap-timeout",
+                                                         "pass-filter",
+                                                         "password",
+                                                         "passwordfd",
+                                                         "plugin",
+                                                         "pppoe-ac",
+                                                         "pppoe-host-uniq",
+                                                         "pppoe-mac",
+                                                         "pppoe-padi-attempts",
+                                                         "pppoe-padi-timeout",
+                                                         "pppoe-service",
+                                                         "pppoe-sess",
+                                                         "pppoe-verbose",
+                                                         "privgroup",
+                                                         "pty",
+                                                         "record",
+                                                         "remotename",
+                                                         "remotenumber",
+                                                         "set",
+                                                         "socket",
+                                                         "srp-interval",
+                                                         "srp-pn-secret",
+                                                         "stop-bits",
+                                                         "unit",
+                                                         "unset",
+                                                         "user",
+                                                         "vj-max-slots",
+                                                         "welcome"};
+    return std::find(std::begin(kWithArgument), std::end(kWithArgument), option) !=
+           std::end(kWithArgument);
+}
+
+namespace {
+
 std::string upper(std::string_view s) {
     std::string u(s);
     for (char& c : u) {
@@ -150,9 +260,10 @@ std::string lineOptionsPath(const DialupPaths& paths, const std::string& name) {
     return paths.peersDir + "/" + kLineOptionsFolder + "/" + name;
 }
 
-// A word of pppd's options as it is written in an options file: quoted when it must be.
+// A word of pppd's options as it is written in an options file, so that pppd reads the same word
+// back: bare when it can be, else in double quotes with '"' and '\\' escaped.
 std::string pppdWord(const std::string& word) {
-    if (!word.empty() && word.find_first_of(" \t\"'\\#") == std::string::npos) {
+    if (!word.empty() && word.find_first_of(" \t\r\n\f\v\"'\\#") == std::string::npos) {
         return word;
     }
     std::string out = "\"";
@@ -183,34 +294,109 @@ DialupPaths DialupPaths::fromSettings(const SettingsStore& settings) {
 
 std::vector<std::string> pppdOptionWords(std::string_view text) {
     std::vector<std::string> words;
+    const std::size_t n = text.size();
     std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            ++i;
-        } else if (c == '#') {
-            i = text.find('\n', i);
-            if (i == std::string_view::npos) {
-                break;
-            }
-        } else if (c == '"' || c == '\'') {
-            std::string word;
-            for (++i; i < text.size() && text[i] != c; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size()) {
+    const auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    };
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    const auto hexValue = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    for (;;) {
+        // Blanks, line ends, comments and escaped line ends before the word.
+        while (i < n) {
+            if (isSpace(text[i])) {
+                ++i;
+            } else if (text[i] == '#') {
+                while (i < n && text[i] != '\n') {
                     ++i;
                 }
-                word += text[i];
+            } else if (text[i] == '\\' && i + 1 < n && text[i + 1] == '\n') {
+                i += 2;
+            } else {
+                break;
             }
-            ++i;
-            words.push_back(std::move(word));
-        } else {
-            const std::size_t end = text.find_first_of(" \t\r\n", i);
-            const std::size_t stop = end == std::string_view::npos ? text.size() : end;
-            words.emplace_back(text.substr(i, stop - i));
-            i = stop;
         }
+        if (i >= n) {
+            return words;
+        }
+        // A word runs to the next unquoted blank; quotes may open and close inside it, and a
+        // backslash escapes the next character inside quotes and out.
+        std::string word;
+        char quote = 0;
+        while (i < n) {
+            const char c = text[i];
+            if (c == '\\') {
+                if (++i >= n) {
+                    break;
+                }
+                const char e = text[i++];
+                switch (e) {
+                    case '\n':
+                        break;
+                    case 'a':
+                        word += '\a';
+                        break;
+                    case 'b':
+                        word += '\b';
+                        break;
+                    case 'f':
+                        word += '\f';
+                        break;
+                    case 'n':
+                        word += '\n';
+                        break;
+                    case 'r':
+                        word += '\r';
+                        break;
+                    case 's':
+                        word += ' ';
+                        break;
+                    case 't':
+                        word += '\t';
+                        break;
+                    case 'x': {
+                        int value = 0;
+                        for (int k = 0; k < 2 && i < n && hexValue(text[i]) >= 0; ++k) {
+                            value = value * 16 + hexValue(text[i++]);
+                        }
+                        word += static_cast<char>(value);
+                        break;
+                    }
+                    default:
+                        if (isOctal(e)) {
+                            int value = e - '0';
+                            for (int k = 1; k < 3 && i < n && isOctal(text[i]); ++k) {
+                                value = value * 8 + (text[i++] - '0');
+                            }
+                            word += static_cast<char>(value);
+                        } else {
+                            word += e;
+                        }
+                }
+            } else if (quote != 0) {
+                ++i;
+                if (c == quote) {
+                    quote = 0;
+                } else {
+                    word += c;
+                }
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+                ++i;
+            } else if (isSpace(c)) {
+                break;
+            } else {
+                word += c;
+                ++i;
+            }
+        }
+        words.push_back(std::move(word));
     }
-    return words;
 }
 
 std::string serialDeviceWord(std::string_view word) {
@@ -240,43 +426,39 @@ bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
         error = "The entry file " + path + " cannot be read: " + std::strerror(errno) + ".";
         return false;
     }
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
+    // pppd reads a file as one stream of words: an option's argument may be on the next line.
+    const std::vector<std::string> words = pppdOptionWords(text);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::vector<std::string> option = {words[i]};
+        if (pppdOptionTakesArgument(words[i]) && i + 1 < words.size()) {
+            option.push_back(words[++i]);
         }
-        const std::vector<std::string> words =
-            pppdOptionWords(std::string_view(text).substr(pos, end - pos));
-        pos = end + 1;
-        if (words.empty()) {
-            continue;
-        }
-        const std::string& w = words[0];
-        if (words.size() == 1 && allDigits(w)) {
+        const std::string& w = option[0];
+        if (option.size() == 1 && allDigits(w)) {
             out.speed = std::stoi(w);
-        } else if (words.size() == 1 && !serialDeviceWord(w).empty() && out.device.empty()) {
+        } else if (option.size() == 1 && !serialDeviceWord(w).empty()) {
+            // As for pppd, the last device named counts.
             out.device = serialDeviceWord(w);
-        } else if (w == "connect" && words.size() > 1) {
-            const std::vector<std::string> cmd = commandWords(words[1]);
-            for (std::size_t i = 1; i + 1 < cmd.size(); ++i) {
-                if (cmd[i] == "-f") {
-                    out.chatScript = cmd[++i];
-                } else if (cmd[i] == "-T") {
-                    out.phoneNumber = cmd[++i];
-                } else if (cmd[i] == "-t" && allDigits(cmd[i + 1])) {
-                    out.chatTimeout = std::stoi(cmd[++i]);
+        } else if (w == "connect" && option.size() > 1) {
+            const std::vector<std::string> cmd = commandWords(option[1]);
+            for (std::size_t k = 1; k + 1 < cmd.size(); ++k) {
+                if (cmd[k] == "-f") {
+                    out.chatScript = cmd[++k];
+                } else if (cmd[k] == "-T") {
+                    out.phoneNumber = cmd[++k];
+                } else if (cmd[k] == "-t" && allDigits(cmd[k + 1])) {
+                    out.chatTimeout = std::stoi(cmd[++k]);
                 }
             }
-        } else if (w == "user" && words.size() > 1) {
-            out.user = words[1];
-        } else if (w == "password" || w == "linkname" || w == "logfd" || w == "logfile" ||
-                   w == "init" || w == "call") {
+        } else if (w == "user" && option.size() > 1) {
+            out.user = option[1];
+        } else if (w == "connect" || w == "user" || w == "password" || w == "linkname" ||
+                   w == "logfd" || w == "logfile" || w == "init" || w == "call" ||
+                   w == "nodetach" || w == "updetach" || w == "-detach") {
             // Set by the dial itself, or not wanted on a line that is already connected.
-        } else if (w == "nodetach" || w == "updetach" || w == "-detach") {
         } else {
-            out.pppdOptions.insert(out.pppdOptions.end(), words.begin(), words.end());
-            out.optionLines.push_back(words);
+            out.pppdOptions.insert(out.pppdOptions.end(), option.begin(), option.end());
+            out.optionLines.push_back(std::move(option));
         }
     }
     if (out.device.empty()) {

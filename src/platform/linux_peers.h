@@ -22,9 +22,14 @@ struct DialupPaths {
     static DialupPaths fromSettings(const SettingsStore& settings);
 };
 
-// The words of a pppd options text: whitespace separated, '#' starts a comment, quoted strings
-// are one word.
+// The words of a pppd options text, read as pppd reads them: one stream of words across line
+// ends; '#' at the start of a word begins a comment; quotes may open and close inside a word; a
+// backslash escapes the next character, inside quotes and out (\s, \t, \n, octal and \x codes
+// as in C), and a backslash before a line end joins the lines.
 std::vector<std::string> pppdOptionWords(std::string_view text);
+
+// Whether a pppd option takes an argument (the next word), as "user NAME" does.
+bool pppdOptionTakesArgument(std::string_view option);
 
 // A word of pppd's options that names a serial port, as the path of that port ("ttyS0" is
 // "/dev/ttyS0"); empty otherwise.
@@ -39,7 +44,7 @@ struct PeerFile {
     std::string phoneNumber;                            // its -T argument, when given
     int chatTimeout = 0;                                // its -t argument, 0 when absent
     std::vector<std::string> pppdOptions;               // the other options, word by word
-    std::vector<std::vector<std::string>> optionLines;  // the same, line by line
+    std::vector<std::vector<std::string>> optionLines;  // the same, each with its argument
 };
 
 // Reads a peer file. False with a plain reason in error (the file missing or unreadable, no

@@ -220,6 +220,33 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     EXPECT_EQ(book.files(), 1u);
 }
 
+// pppd reads a file as one stream of words: an option's argument may be on the next line, and
+// quotes and backslashes join words.
+TEST(EntryFiles, OptionsAreReadAsPppdReadsThemAndWrittenBackTheSame) {
+    Book book;
+    writeFile(book.paths.peersDir + "/isp",
+              "/dev/ttyS1 # the port\nconnect\n  \"/usr/sbin/chat -f /etc/chatscripts/isp\"\n"
+              "user\n  bob\nipparam a\\ b\nremotename my\" isp\"\\'s\\\n-x\n"
+              "name a#b\nescape \\x41\\061\n");
+    PeerFile p;
+    std::string error;
+    ASSERT_TRUE(readPeerFile(book.paths.peersDir + "/isp", p, error)) << error;
+    EXPECT_EQ(p.device, "/dev/ttyS1");
+    EXPECT_EQ(p.user, "bob");
+    EXPECT_EQ(p.chatScript, "/etc/chatscripts/isp");
+    const std::vector<std::string> options = {"ipparam", "a b", "remotename", "my isp's-x",
+                                              "name",    "a#b", "escape",     "A1"};
+    EXPECT_EQ(p.pppdOptions, options);
+    // The line options give pppd the same words, without the connect and user options.
+    ASSERT_EQ(writeLineOptions(book.paths, "isp"), "");
+    const std::vector<std::string> words =
+        pppdOptionWords(test::readFile(book.paths.peersDir + "/.tavu/isp"));
+    EXPECT_NE(std::search(words.begin(), words.end(), options.begin(), options.end()), words.end());
+    for (const char* gone : {"bob", "/usr/sbin/chat -f /etc/chatscripts/isp"}) {
+        EXPECT_EQ(std::find(words.begin(), words.end(), gone), words.end()) << gone;
+    }
+}
+
 TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
     TempDir dev;
     for (const char* n :
