@@ -400,23 +400,128 @@ std::vector<std::string> pppdOptionWords(std::string_view text) {
 }
 
 std::string serialDeviceWord(std::string_view word) {
-    if (word.size() > PATH_MAX || !hasNoControlChars(word) ||
+    if (word.empty() || word.size() > PATH_MAX || !hasNoControlChars(word) ||
         word.find("..") != std::string::npos) {
         return {};
     }
-    std::string_view rest = word;
-    if (rest.starts_with("/dev/")) {
-        rest.remove_prefix(5);
-    } else if (word.find('/') != std::string::npos) {
+    // Any path under /dev, as pppd takes any character device: udev's names such as /dev/modem
+    // and /dev/serial/by-id/... included.
+    if (word.starts_with("/dev/")) {
+        return word.size() > 5 && word.back() != '/' ? std::string(word) : std::string();
+    }
+    // pppd looks an option up first ("modem" is one), then a relative name under /dev.
+    static constexpr std::string_view kFlags[] = {"+ipv6",
+                                                  "auth",
+                                                  "cdtrcts",
+                                                  "chapms-strip-domain",
+                                                  "crtscts",
+                                                  "debug",
+                                                  "default-asyncmap",
+                                                  "default-mru",
+                                                  "defaultroute",
+                                                  "defaultroute6",
+                                                  "demand",
+                                                  "dryrun",
+                                                  "dump",
+                                                  "enable-session",
+                                                  "hide-password",
+                                                  "ipcp-accept-local",
+                                                  "ipcp-accept-remote",
+                                                  "ipv6cp-accept-local",
+                                                  "ipv6cp-accept-remote",
+                                                  "ipx",
+                                                  "ipxcp-accept-local",
+                                                  "ipxcp-accept-network",
+                                                  "ipxcp-accept-remote",
+                                                  "ktune",
+                                                  "lcp-echo-adaptive",
+                                                  "local",
+                                                  "lock",
+                                                  "login",
+                                                  "master_detach",
+                                                  "modem",
+                                                  "mp",
+                                                  "mppe-stateful",
+                                                  "mpshortseq",
+                                                  "multilink",
+                                                  "need-peer-eap",
+                                                  "noaccomp",
+                                                  "noauth",
+                                                  "nobsdcomp",
+                                                  "noccp",
+                                                  "nocdtrcts",
+                                                  "nocrtscts",
+                                                  "nodefaultroute",
+                                                  "nodefaultroute6",
+                                                  "nodeflate",
+                                                  "nodetach",
+                                                  "noendpoint",
+                                                  "noip",
+                                                  "noipdefault",
+                                                  "noipv6",
+                                                  "noipx",
+                                                  "noktune",
+                                                  "nolock",
+                                                  "nolog",
+                                                  "nomagic",
+                                                  "nomp",
+                                                  "nomppe",
+                                                  "nomppe-128",
+                                                  "nomppe-40",
+                                                  "nomppe-stateful",
+                                                  "nompshortseq",
+                                                  "nomultilink",
+                                                  "nopcomp",
+                                                  "nopersist",
+                                                  "nopredictor1",
+                                                  "noproxyarp",
+                                                  "noremoteip",
+                                                  "noreplacedefaultroute",
+                                                  "notty",
+                                                  "novj",
+                                                  "novjccomp",
+                                                  "papcrypt",
+                                                  "passive",
+                                                  "persist",
+                                                  "predictor1",
+                                                  "proxyarp",
+                                                  "receive-all",
+                                                  "refuse-chap",
+                                                  "refuse-eap",
+                                                  "refuse-mschap",
+                                                  "refuse-mschap-v2",
+                                                  "refuse-pap",
+                                                  "replacedefaultroute",
+                                                  "require-chap",
+                                                  "require-eap",
+                                                  "require-mppe",
+                                                  "require-mppe-128",
+                                                  "require-mppe-40",
+                                                  "require-mschap",
+                                                  "require-mschap-v2",
+                                                  "require-pap",
+                                                  "show-password",
+                                                  "silent",
+                                                  "srp-use-pseudonym",
+                                                  "sync",
+                                                  "up_sdnotify",
+                                                  "updetach",
+                                                  "usehostname",
+                                                  "usepeerdns",
+                                                  "xonxoff"};
+    if (word.front() == '/' || pppdOptionTakesArgument(word) ||
+        std::find(std::begin(kFlags), std::end(kFlags), word) != std::end(kFlags)) {
         return {};
     }
-    // "modem" alone is pppd's option of that name, not a device.
+    const std::string path = "/dev/" + std::string(word);
+    // The usual serial names count even while the device is absent (a modem not plugged in).
     for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/", "pts/"}) {
-        if (rest.starts_with(p) && rest.size() > p.size()) {
-            return "/dev/" + std::string(rest);
+        if (word.starts_with(p) && word.size() > p.size()) {
+            return path;
         }
     }
-    return {};
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) ? path : std::string();
 }
 
 bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
@@ -572,8 +677,8 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
         return "Please give the telephone number (digits, and the dialling characters the "
                "modem knows; no quotes).";
     }
-    if (!form.device.starts_with("/dev/") || !isQuotable(form.device) ||
-        form.device.find_first_of(" \t") != std::string::npos) {
+    if (serialDeviceWord(form.device) != form.device || !isQuotable(form.device) ||
+        form.device.find_first_of(" \t#") != std::string::npos) {
         return "Please give the modem's device, such as /dev/ttyS0.";
     }
     if (form.speed <= 0 || form.speed > 4000000) {

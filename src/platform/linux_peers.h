@@ -31,8 +31,9 @@ std::vector<std::string> pppdOptionWords(std::string_view text);
 // Whether a pppd option takes an argument (the next word), as "user NAME" does.
 bool pppdOptionTakesArgument(std::string_view option);
 
-// A word of pppd's options that names a serial port, as the path of that port ("ttyS0" is
-// "/dev/ttyS0"); empty otherwise.
+// A word of pppd's options that names a serial port, as the path of that port: any path under
+// /dev, or a name that pppd looks up there ("ttyS0" is "/dev/ttyS0"); empty for an option name,
+// a path elsewhere, or one with ".." or control characters.
 std::string serialDeviceWord(std::string_view word);
 
 // What a dial needs of one peer file.

@@ -258,6 +258,34 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
     }
 }
 
+// udev names modems by symbolic links under /dev, such as /dev/modem.
+TEST(LinuxDial, EntryOnALinkUnderDevConnects) {
+    SKIP_WITHOUT_CHAT();
+    SKIP_WITHOUT_NETNS();
+    DialRig rig({"CONNECT"});
+    const std::string link = "/dev/tavu-test-modem-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(rig.modem.device().c_str(), link.c_str()), 0);
+    struct Unlink {
+        std::string path;
+        ~Unlink() { ::unlink(path.c_str()); }
+    } unlinkAfter{link};
+    EntryForm form;
+    form.name = "isp";
+    form.number = "5551234";
+    form.device = link;
+    ASSERT_EQ(writeEntryFiles(rig.paths, form), "");
+    inNetns([&] {
+        LinuxRemoteAccess ras(rig.rasPaths());
+        const DialRun run = dialToEnd(ras);
+        EXPECT_TRUE(run.has(RASCS_Connected)) << run.lastError();
+        std::vector<RasConnection> connections;
+        ASSERT_TRUE(ras.listConnections(connections));
+        ASSERT_EQ(connections.size(), 1u);
+        EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
+    });
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
 TEST(LinuxDial, CancelDuringPppdStopsItAndReleasesTheLine) {
     SKIP_WITHOUT_CHAT();
     SKIP_WITHOUT_NETNS();
