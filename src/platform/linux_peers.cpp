@@ -276,6 +276,25 @@ std::string pppdWord(const std::string& word) {
     return out + "\"";
 }
 
+// The characters a POSIX shell takes literally in a word.
+constexpr std::string_view kShellPlain =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+:@,";
+
+// A word for the shell: bare when the shell takes it literally, else in single quotes.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of(kShellPlain) == std::string::npos) {
+        return word;
+    }
+    std::string out = "'";
+    for (const char c : word) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// Run by the line options' connect check; it compares two files by device and inode.
+constexpr const char* kTestProgram = "/usr/bin/test";
+
 bool isOurScript(const std::string& path) {
     std::string text;
     return readTextFile(path, text) && text.starts_with(kScriptMarker);
@@ -824,6 +843,16 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
                        ", for pppd on a line that chat has\n"
                        "# connected. Made again by \"tavu prepare " +
                        name + "\" when that file changes.\n";
+    // pppd runs the link on the device named here, or on one that its caller names after
+    // "call"; the connect check lets it go on only on the entry's own device (pppd opens the
+    // line it runs the link on as the check's standard input). The check only looks, so the
+    // line that chat has dialled is not dialled again, and the caller cannot replace it: a
+    // connect from the peers folder cannot be overridden.
+    text += pppdWord(peer.device) + "\n";
+    text += "connect " +
+            pppdWord(std::string(kTestProgram) + " " + shellWord(peer.device) +
+                     " -ef /proc/self/fd/0") +
+            "\n";
     for (const std::vector<std::string>& line : peer.optionLines) {
         std::string out;
         for (const std::string& word : line) {

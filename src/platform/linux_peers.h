@@ -94,10 +94,12 @@ std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name);
 
 // pppd takes options such as noauth, linkname and plugin only from root or from a file in its
 // peers folder named with "call". A dial runs pppd on a line that chat has already connected, so
-// it cannot call the entry's own peer file (its device and connect lines would open and dial the
-// line again). The entry's "line options" are that peer file less its device, speed, connect and
-// user lines, with the linkname and the password plug-in added, in the hidden folder
-// PEERS/.tavu, written by root: with them a member of group dip dials like root does.
+// it cannot call the entry's own peer file (its connect line would dial the line again). The
+// entry's "line options" are that peer file less its speed, connect and user lines, with the
+// linkname and the password plug-in added, in the hidden folder PEERS/.tavu, written by root:
+// with them a member of group dip dials like root does. They keep the entry's device, and their
+// connect line only checks that pppd's line is that device, so that their options never apply
+// to another terminal.
 inline constexpr const char* kLineOptionsFolder = ".tavu";
 
 // The name pppd's "call" takes for the line options of an entry.
