@@ -260,6 +260,93 @@ std::string lineOptionsPath(const DialupPaths& paths, const std::string& name) {
     return paths.peersDir + "/" + kLineOptionsFolder + "/" + name;
 }
 
+// Opens the folder of the line options in the peers folder, making it when asked and missing,
+// through descriptors only: a symbolic link planted in its place is never followed, and a folder
+// that is not the caller's (root's, when root runs it) is refused, not changed. The folder gets
+// the peers folder's group (dip on Debian) and mode 2750. Returns its descriptor, or -1 with the
+// reason in problem.
+int openLineOptionsFolder(const DialupPaths& paths, bool create, std::string& problem) {
+    const std::string path = paths.peersDir + "/" + kLineOptionsFolder;
+    const UniqueFd peers(::open(paths.peersDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat peersStat {};
+    if (!peers.ok() || ::fstat(peers.get(), &peersStat) != 0) {
+        problem = writeProblem(paths.peersDir, errno);
+        return -1;
+    }
+    if (create && ::mkdirat(peers.get(), kLineOptionsFolder, 0700) != 0 && errno != EEXIST) {
+        problem = writeProblem(paths.peersDir, errno);
+        return -1;
+    }
+    const int dir =
+        ::openat(peers.get(), kLineOptionsFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (dir < 0) {
+        const int err = errno;
+        if (err == ELOOP ||
+            (::fstatat(peers.get(), kLineOptionsFolder, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISLNK(st.st_mode))) {
+            problem = path +
+                      " is a symbolic link, not a folder: it is not followed. Remove it, "
+                      "then try again.";
+        } else if (err == ENOTDIR) {
+            problem = path + " is not a folder: remove it, then try again.";
+        } else {
+            problem = writeProblem(paths.peersDir, err);
+        }
+        return -1;
+    }
+    if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
+        problem = path + " belongs to another user (uid " + std::to_string(st.st_uid) +
+                  "), so the line options in it cannot be trusted: remove it, then try again.";
+        ::close(dir);
+        return -1;
+    }
+    if (::geteuid() == 0) {
+        [[maybe_unused]] const int r = ::fchown(dir, static_cast<uid_t>(-1), peersStat.st_gid);
+    }
+    ::fchmod(dir, 02750);
+    return dir;
+}
+
+// Replaces the file name in the folder dirFd through a hidden temporary file and a rename, with
+// mode 0640 and, for root, the folder's group. Returns 0 or errno (nothing is left behind then).
+int replaceFileAt(int dirFd, const std::string& name, const std::string& content) {
+    struct stat dirStat {};
+    const bool setGroup = ::geteuid() == 0 && ::fstat(dirFd, &dirStat) == 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+        if (fd < 0 && errno != EEXIST) {
+            return errno;
+        }
+    }
+    if (fd < 0) {
+        return EEXIST;
+    }
+    UniqueFd file(fd);
+    int err = ::fchmod(fd, 0640) == 0 ? 0 : errno;
+    if (err == 0 && setGroup) {
+        [[maybe_unused]] const int r = ::fchown(fd, static_cast<uid_t>(-1), dirStat.st_gid);
+    }
+    errno = 0;
+    if (err == 0 && (!writeAll(fd, content) || ::fsync(fd) != 0)) {
+        err = errno != 0 ? errno : EIO;
+    }
+    if (!file.close() && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::renameat(dirFd, temp.c_str(), dirFd, name.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlinkat(dirFd, temp.c_str(), 0);
+    }
+    return err;
+}
+
 // A word of pppd's options as it is written in an options file, so that pppd reads the same word
 // back: bare when it can be, else in double quotes with '"' and '\\' escaped.
 std::string pppdWord(const std::string& word) {
@@ -703,10 +790,24 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
     if (form.speed <= 0 || form.speed > 4000000) {
         return "Please give the speed of the line as a number, such as 115200.";
     }
-    if (!isQuotable(form.init) || !isQuotable(form.user) || !isQuotable(paths.chat) ||
-        !isQuotable(paths.chatDir)) {
-        return "The init string, the user name and the folders may not hold quotes, "
-               "backslashes or control characters.";
+    // pppd runs the connect line through the shell.
+    for (const auto& [key, value] :
+         {std::pair{"Dialup/Chat", &paths.chat}, std::pair{"Dialup/ChatDir", &paths.chatDir}}) {
+        if (const std::size_t at = value->find_first_not_of(kShellPlain); at != std::string::npos) {
+            const auto c = static_cast<unsigned char>((*value)[at]);
+            const std::string what = c == ' '             ? "a blank"
+                                     : c < 32 || c == 127 ? "a control character"
+                                     : c > 127            ? "a character outside ASCII"
+                                                          : "\"" + std::string(1, char(c)) + "\"";
+            return "The setting " + std::string(key) + " holds " + what +
+                   ", which the shell that pppd runs the entry's connect line through would read "
+                   "specially: use a path of letters, digits and the characters / . _ - + : @ , "
+                   "only.";
+        }
+    }
+    if (!isQuotable(form.init) || !isQuotable(form.user)) {
+        return "The init string and the user name may not hold quotes, backslashes or control "
+               "characters.";
     }
     // Refuse before anything is written.
     for (const std::string& dir : {paths.peersDir, paths.chatDir}) {
@@ -830,7 +931,10 @@ std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name) 
     if (parsed && isOurScript(peer.chatScript)) {
         ::unlink(peer.chatScript.c_str());
     }
-    ::unlink(lineOptionsPath(paths, name).c_str());
+    std::string ignoredProblem;
+    if (const UniqueFd dir(openLineOptionsFolder(paths, false, ignoredProblem)); dir.ok()) {
+        ::unlinkat(dir.get(), name.c_str(), 0);
+    }
     return {};
 }
 
@@ -896,23 +1000,13 @@ std::string writeLineOptions(const DialupPaths& paths, const std::string& name) 
             }
         }
     }
-    const std::string dir = paths.peersDir + "/" + kLineOptionsFolder;
-    struct stat st {};
-    if (::mkdir(dir.c_str(), 02750) == 0) {
-        // The folder's group (dip on Debian) and mode whatever the umask.
-        struct stat peersStat {};
-        if (::stat(paths.peersDir.c_str(), &peersStat) == 0 && ::geteuid() == 0) {
-            [[maybe_unused]] const int r =
-                ::chown(dir.c_str(), static_cast<uid_t>(-1), peersStat.st_gid);
-        }
-        ::chmod(dir.c_str(), 02750);
-    } else if (errno != EEXIST) {
-        return writeProblem(paths.peersDir, errno);
-    } else if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return dir + " is not a folder: remove it, then try again.";
+    std::string problem;
+    const UniqueFd dir(openLineOptionsFolder(paths, true, problem));
+    if (!dir.ok()) {
+        return problem;
     }
-    if (const int err = writeFileAtomic(dir, name, lineOptionsText(name, peer)); err != 0) {
-        return writeProblem(dir, err);
+    if (const int err = replaceFileAt(dir.get(), name, lineOptionsText(name, peer)); err != 0) {
+        return writeProblem(paths.peersDir + "/" + kLineOptionsFolder, err);
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/linux_remote_access.h"
 #include "support/as_user.h"
@@ -144,6 +145,19 @@ TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
     quoted.number = "555'\nABORT";
     EXPECT_NE(writeEntryFiles(book.paths, quoted), "");
     EXPECT_EQ(book.files(), 0u);
+    // The chat program and the scripts' folder go into the connect line, which pppd runs through
+    // the shell.
+    for (const auto& [chat, chatDir, why] :
+         {std::tuple{"/usr/sbin/chat;reboot", book.paths.chatDir, "Dialup/Chat holds \";\""},
+          std::tuple{"/usr/sbin/chat", book.paths.chatDir + "/$(id)", "Dialup/ChatDir holds \"$\""},
+          std::tuple{"/usr/sbin/chat", book.paths.chatDir + "/my scripts", "a blank"}}) {
+        DialupPaths paths = book.paths;
+        paths.chat = chat;
+        paths.chatDir = chatDir;
+        const std::string refused = writeEntryFiles(paths, sampleForm());
+        EXPECT_NE(refused.find(why), std::string::npos) << refused;
+    }
+    EXPECT_EQ(book.files(), 0u);
 }
 
 TEST(EntryFiles, FoldersTheUserCannotUseGetPlainMessages) {
@@ -223,6 +237,38 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("own")), "");
     EXPECT_EQ(deleteEntryFiles(book.paths, "own"), "");
     EXPECT_EQ(book.files(), 1u);
+}
+
+// Root writes the line options in a folder that others may be able to write: a link or a
+// folder of another user planted at .tavu is refused, never followed or changed.
+TEST(EntryFiles, LineOptionsFolderThatIsALinkOrAnotherUsersIsRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the folder another owner";
+    }
+    Book book;
+    ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("isp")), "");
+    const std::string folder = book.paths.peersDir + "/.tavu";
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    std::string why = writeLineOptions(book.paths, "isp");
+    EXPECT_NE(why.find("belongs to another user"), std::string::npos) << why;
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+
+    const std::string elsewhere = book.dir.file("elsewhere");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(elsewhere);
+    ::chmod(elsewhere.c_str(), 0755);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), folder.c_str()), 0);
+    why = writeLineOptions(book.paths, "isp");
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    ASSERT_EQ(::stat(elsewhere.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+    // Deleting the entry does not reach through the link either.
+    writeFile(elsewhere + "/isp", "kept\n");
+    EXPECT_EQ(deleteEntryFiles(book.paths, "isp"), "");
+    EXPECT_TRUE(std::filesystem::exists(elsewhere + "/isp"));
 }
 
 // pppd reads a file as one stream of words: an option's argument may be on the next line, and
