@@ -758,6 +758,13 @@ std::vector<std::string> serialDevicesPresent(const std::string& devDir) {
         }
         return std::stoll(a.substr(da)) < std::stoll(b.substr(db));
     });
+    // udev's names for a modem come first.
+    for (const char* link : {"gsmmodem", "modem"}) {
+        const std::string path = devDir + "/" + link;
+        if (::access(path.c_str(), F_OK) == 0) {
+            out.insert(out.begin(), path);
+        }
+    }
     return out;
 }
 

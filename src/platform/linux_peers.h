@@ -71,7 +71,8 @@ struct EntryForm {
 // Why a name cannot be an entry's (its files' name); empty when it can.
 std::string entryNameProblem(std::string_view name);
 
-// The serial devices present in devDir: ttyS*, ttyUSB*, ttyACM*, rfcomm*, sorted.
+// The serial devices present in devDir: udev's modem and gsmmodem, then ttyS*, ttyUSB*, ttyACM*,
+// rfcomm*, sorted.
 std::vector<std::string> serialDevicesPresent(const std::string& devDir = "/dev");
 
 // The plain messages for folders the user cannot use.

@@ -300,13 +300,13 @@ TEST(EntryFiles, OptionsAreReadAsPppdReadsThemAndWrittenBackTheSame) {
 
 TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
     TempDir dev;
-    for (const char* n :
-         {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda", "ttyUSBx"}) {
+    for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda",
+                          "ttyUSBx", "modem"}) {
         writeFile(dev.file(n), "");
     }
-    const std::vector<std::string> expected = {dev.file("rfcomm0"), dev.file("ttyACM1"),
-                                               dev.file("ttyS2"), dev.file("ttyS10"),
-                                               dev.file("ttyUSB0")};
+    const std::vector<std::string> expected = {dev.file("modem"),   dev.file("rfcomm0"),
+                                               dev.file("ttyACM1"), dev.file("ttyS2"),
+                                               dev.file("ttyS10"),  dev.file("ttyUSB0")};
     EXPECT_EQ(serialDevicesPresent(dev.path()), expected);
 }
 
