@@ -31,112 +31,40 @@ bool allDigits(std::string_view s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Whether word is one of the blank-separated words of list.
+bool listed(std::string_view list, std::string_view word) {
+    if (word.empty() || word.find(' ') != std::string_view::npos) {
+        return false;
+    }
+    for (std::size_t at = list.find(word); at != std::string_view::npos;
+         at = list.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || list[at - 1] == ' ') && (end == list.size() || list[end] == ' ')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool pppdOptionTakesArgument(std::string_view option) {
-    static constexpr std::string_view kWithArgument[] = {"active-filter",
-                                                         "allow-ip",
-                                                         "allow-number",
-                                                         "asyncmap",
-                                                         "bsdcomp",
-                                                         "ca",
-                                                         "call",
-                                                         "callback",
-                                                         "cert",
-                                                         "chap-interval",
-                                                         "chap-max-challenge",
-                                                         "chap-restart",
-                                                         "chap-timeout",
-                                                         "child-timeout",
-                                                         "connect",
-                                                         "connect-delay",
-                                                         "crl",
-                                                         "crl-dir",
-                                                         "defaultroute-metric",
-                                                         "deflate",
-                                                         "disconnect",
-                                                         "domain",
-                                                         "eap-interval",
-                                                         "eap-max-rreq",
-                                                         "eap-max-sreq",
-                                                         "eap-restart",
-                                                         "eap-timeout",
-                                                         "endpoint",
-                                                         "escape",
-                                                         "file",
-                                                         "holdoff",
-                                                         "idle",
-                                                         "ifname",
-                                                         "init",
-                                                         "ipcp-max-configure",
-                                                         "ipcp-max-failure",
-                                                         "ipcp-max-terminate",
-                                                         "ipcp-restart",
-                                                         "ipparam",
-                                                         "ipv6",
-                                                         "ipv6cp-max-configure",
-                                                         "ipv6cp-max-failure",
-                                                         "ipv6cp-max-terminate",
-                                                         "ipv6cp-restart",
-                                                         "ipx-network",
-                                                         "ipx-node",
-                                                         "ipx-router-name",
-                                                         "ipx-routing",
-                                                         "ipxcp-max-configure",
-                                                         "ipxcp-max-failure",
-                                                         "ipxcp-max-terminate",
-                                                         "kdebug",
-                                                         "key",
-                                                         "lcp-echo-failure",
-                                                         "lcp-echo-interval",
-                                                         "lcp-max-configure",
-                                                         "lcp-max-failure",
-                                                         "lcp-max-terminate",
-                                                         "lcp-restart",
-                                                         "linkname",
-                                                         "logfd",
-                                                         "logfile",
-                                                         "maxconnect",
-                                                         "maxfail",
-                                                         "mrru",
-                                                         "ms-dns",
-                                                         "ms-wins",
-                                                         "mru",
-                                                         "mtu",
-                                                         "name",
-                                                         "netmask",
-                                                         "pap-max-authreq",
-                                                         "pap-restart",
-                                                         "pap-timeout",
-                                                         "pass-filter",
-                                                         "password",
-                                                         "passwordfd",
-                                                         "plugin",
-                                                         "pppoe-ac",
-                                                         "pppoe-host-uniq",
-                                                         "pppoe-mac",
-                                                         "pppoe-padi-attempts",
-                                                         "pppoe-padi-timeout",
-                                                         "pppoe-service",
-                                                         "pppoe-sess",
-                                                         "pppoe-verbose",
-                                                         "privgroup",
-                                                         "pty",
-                                                         "record",
-                                                         "remotename",
-                                                         "remotenumber",
-                                                         "set",
-                                                         "socket",
-                                                         "srp-interval",
-                                                         "srp-pn-secret",
-                                                         "stop-bits",
-                                                         "unit",
-                                                         "unset",
-                                                         "user",
-                                                         "vj-max-slots",
-                                                         "welcome"};
-    return std::find(std::begin(kWithArgument), std::end(kWithArgument), option) !=
-           std::end(kWithArgument);
+    static constexpr std::string_view kWithArgument =
+        "active-filter allow-ip allow-number asyncmap bsdcomp ca call callback cert "
+        "chap-interval chap-max-challenge chap-restart chap-timeout child-timeout connect "
+        "connect-delay crl crl-dir defaultroute-metric deflate disconnect domain eap-interval "
+        "eap-max-rreq eap-max-sreq eap-restart eap-timeout endpoint escape file holdoff idle "
+        "ifname init ipcp-max-configure ipcp-max-failure ipcp-max-terminate ipcp-restart ipparam "
+        "ipv6 ipv6cp-max-configure ipv6cp-max-failure ipv6cp-max-terminate ipv6cp-restart "
+        "ipx-network ipx-node ipx-router-name ipx-routing ipxcp-max-configure ipxcp-max-failure "
+        "ipxcp-max-terminate kdebug key lcp-echo-failure lcp-echo-interval lcp-max-configure "
+        "lcp-max-failure lcp-max-terminate lcp-restart linkname logfd logfile maxconnect maxfail "
+        "mrru ms-dns ms-wins mru mtu name netmask pap-max-authreq pap-restart pap-timeout "
+        "pass-filter password passwordfd plugin pppoe-ac pppoe-host-uniq pppoe-mac "
+        "pppoe-padi-attempts pppoe-padi-timeout pppoe-service pppoe-sess pppoe-verbose privgroup "
+        "pty record remotename remotenumber set socket srp-interval srp-pn-secret stop-bits unit "
+        "unset user vj-max-slots welcome";
+    return listed(kWithArgument, option);
 }
 
 namespace {
@@ -516,107 +444,22 @@ std::string serialDeviceWord(std::string_view word) {
         return word.size() > 5 && word.back() != '/' ? std::string(word) : std::string();
     }
     // pppd looks an option up first ("modem" is one), then a relative name under /dev.
-    static constexpr std::string_view kFlags[] = {"+ipv6",
-                                                  "auth",
-                                                  "cdtrcts",
-                                                  "chapms-strip-domain",
-                                                  "crtscts",
-                                                  "debug",
-                                                  "default-asyncmap",
-                                                  "default-mru",
-                                                  "defaultroute",
-                                                  "defaultroute6",
-                                                  "demand",
-                                                  "dryrun",
-                                                  "dump",
-                                                  "enable-session",
-                                                  "hide-password",
-                                                  "ipcp-accept-local",
-                                                  "ipcp-accept-remote",
-                                                  "ipv6cp-accept-local",
-                                                  "ipv6cp-accept-remote",
-                                                  "ipx",
-                                                  "ipxcp-accept-local",
-                                                  "ipxcp-accept-network",
-                                                  "ipxcp-accept-remote",
-                                                  "ktune",
-                                                  "lcp-echo-adaptive",
-                                                  "local",
-                                                  "lock",
-                                                  "login",
-                                                  "master_detach",
-                                                  "modem",
-                                                  "mp",
-                                                  "mppe-stateful",
-                                                  "mpshortseq",
-                                                  "multilink",
-                                                  "need-peer-eap",
-                                                  "noaccomp",
-                                                  "noauth",
-                                                  "nobsdcomp",
-                                                  "noccp",
-                                                  "nocdtrcts",
-                                                  "nocrtscts",
-                                                  "nodefaultroute",
-                                                  "nodefaultroute6",
-                                                  "nodeflate",
-                                                  "nodetach",
-                                                  "noendpoint",
-                                                  "noip",
-                                                  "noipdefault",
-                                                  "noipv6",
-                                                  "noipx",
-                                                  "noktune",
-                                                  "nolock",
-                                                  "nolog",
-                                                  "nomagic",
-                                                  "nomp",
-                                                  "nomppe",
-                                                  "nomppe-128",
-                                                  "nomppe-40",
-                                                  "nomppe-stateful",
-                                                  "nompshortseq",
-                                                  "nomultilink",
-                                                  "nopcomp",
-                                                  "nopersist",
-                                                  "nopredictor1",
-                                                  "noproxyarp",
-                                                  "noremoteip",
-                                                  "noreplacedefaultroute",
-                                                  "notty",
-                                                  "novj",
-                                                  "novjccomp",
-                                                  "papcrypt",
-                                                  "passive",
-                                                  "persist",
-                                                  "predictor1",
-                                                  "proxyarp",
-                                                  "receive-all",
-                                                  "refuse-chap",
-                                                  "refuse-eap",
-                                                  "refuse-mschap",
-                                                  "refuse-mschap-v2",
-                                                  "refuse-pap",
-                                                  "replacedefaultroute",
-                                                  "require-chap",
-                                                  "require-eap",
-                                                  "require-mppe",
-                                                  "require-mppe-128",
-                                                  "require-mppe-40",
-                                                  "require-mschap",
-                                                  "require-mschap-v2",
-                                                  "require-pap",
-                                                  "show-password",
-                                                  "silent",
-                                                  "srp-use-pseudonym",
-                                                  "sync",
-                                                  "up_sdnotify",
-                                                  "updetach",
-                                                  "usehostname",
-                                                  "usepeerdns",
-                                                  "xonxoff"};
-    if (word.front() == '/' || pppdOptionTakesArgument(word) ||
-        std::find(std::begin(kFlags), std::end(kFlags), word) != std::end(kFlags)) {
+    static constexpr std::string_view kFlags =
+        "+ipv6 auth cdtrcts chapms-strip-domain crtscts debug default-asyncmap default-mru "
+        "defaultroute defaultroute6 demand dryrun dump enable-session hide-password "
+        "ipcp-accept-local ipcp-accept-remote ipv6cp-accept-local ipv6cp-accept-remote ipx "
+        "ipxcp-accept-local ipxcp-accept-network ipxcp-accept-remote ktune lcp-echo-adaptive "
+        "local lock login master_detach modem mp mppe-stateful mpshortseq multilink "
+        "need-peer-eap noaccomp noauth nobsdcomp noccp nocdtrcts nocrtscts nodefaultroute "
+        "nodefaultroute6 nodeflate nodetach noendpoint noip noipdefault noipv6 noipx noktune "
+        "nolock nolog nomagic nomp nomppe nomppe-128 nomppe-40 nomppe-stateful nompshortseq "
+        "nomultilink nopcomp nopersist nopredictor1 noproxyarp noremoteip noreplacedefaultroute "
+        "notty novj novjccomp papcrypt passive persist predictor1 proxyarp receive-all "
+        "refuse-chap refuse-eap refuse-mschap refuse-mschap-v2 refuse-pap replacedefaultroute "
+        "require-chap require-eap require-mppe require-mppe-128 require-mppe-40 require-mschap "
+        "require-mschap-v2 require-pap show-password silent srp-use-pseudonym sync up_sdnotify "
+        "updetach usehostname usepeerdns xonxoff";
+    if (word.front() == '/' || pppdOptionTakesArgument(word) || listed(kFlags, word)) {
         return {};
     }
     const std::string path = "/dev/" + std::string(word);
