@@ -307,8 +307,12 @@ std::string shellWord(const std::string& word) {
     return out + "'";
 }
 
-// Run by the line options' connect check; it compares two files by device and inode.
-constexpr const char* kTestProgram = "/usr/bin/test";
+// The shell command that succeeds only when its standard input is the device: pppd runs a
+// connect line with the line it is about to use as the command's standard input. test(1)
+// compares the two files by device and inode, so a link such as /dev/modem counts as its target.
+std::string deviceCheck(const std::string& device) {
+    return "/usr/bin/test " + shellWord(device) + " -ef /proc/self/fd/0";
+}
 
 bool isOurScript(const std::string& path) {
     std::string text;
@@ -692,7 +696,11 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
     peer += "# Written by TAVU: the dial-up entry " + form.name + ".\n";
     peer += form.device + "\n";
     peer += std::to_string(form.speed) + "\n";
-    peer += "connect \"" + paths.chat + " -v -f " + scriptPath + "\"\n";
+    // Like the line options, the peer file dials only on its own device: pppd takes the
+    // device from its caller's command line too, and would run chat on any terminal.
+    peer += "connect " +
+            pppdWord(deviceCheck(form.device) + " && " + paths.chat + " -v -f " + scriptPath) +
+            "\n";
     if (!form.user.empty()) {
         peer += "user \"" + form.user + "\"\n";
     }
@@ -803,10 +811,7 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
     // line that chat has dialled is not dialled again, and the caller cannot replace it: a
     // connect from the peers folder cannot be overridden.
     text += pppdWord(peer.device) + "\n";
-    text += "connect " +
-            pppdWord(std::string(kTestProgram) + " " + shellWord(peer.device) +
-                     " -ef /proc/self/fd/0") +
-            "\n";
+    text += "connect " + pppdWord(deviceCheck(peer.device)) + "\n";
     for (const std::vector<std::string>& line : peer.optionLines) {
         std::string out;
         for (const std::string& word : line) {

@@ -458,9 +458,10 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
 
     // The line options' root-only options stay on the entry's device. A member who calls them on
     // a terminal of their own gets pppd on the entry's device; one who names their terminal
-    // after "call" gets pppd stopped by the connect check (status 8) before any link.
+    // after "call" gets pppd stopped by the connect check (status 8) before any link. So does
+    // one who calls the peer file, whose chat would otherwise dial their terminal, which answers.
     ASSERT_EQ(writeLineOptions(rig.paths, "isp"), "");
-    test::ModemEmulator usersOwn({});
+    test::ModemEmulator usersOwn({"CONNECT"});
     ASSERT_EQ(::chown(usersOwn.device().c_str(), 65534, dipGid), 0);
     const auto pppdAsDipMember = [&](const std::vector<std::string>& args) {
         return test::inChildAs(
@@ -470,6 +471,10 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     const std::string named =
         pppdAsDipMember({"call", ".tavu/isp", usersOwn.device(), "nodetach", "logfd", "2"});
     EXPECT_EQ(named.substr(0, named.find('|')), "8") << named;
+    const std::string peerFile =
+        pppdAsDipMember({"call", "isp", usersOwn.device(), "nodetach", "logfd", "2"});
+    EXPECT_EQ(peerFile.substr(0, peerFile.find('|')), "8") << peerFile;
+    EXPECT_EQ(usersOwn.dials(), 0);
     const std::string dry =
         pppdAsDipMember({"call", ".tavu/isp", "nodetach", "logfd", "2", "dryrun"});
     EXPECT_NE(dry.find("\n" + rig.modem.device() + "\t\t# (from /etc/ppp/peers/.tavu/isp)"),
