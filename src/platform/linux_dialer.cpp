@@ -252,6 +252,9 @@ int pppdExitError(int status, std::string& detail) {
         case 1:
             detail = s + ": a fatal error";
             return ERROR_UNKNOWN;
+        case 8:
+            detail = s + ": the line is not the entry's device, which its line options check";
+            return ERROR_UNKNOWN;
         case 2:
             detail = s + ": the entry's options are wrong";
             return ERROR_UNKNOWN;

@@ -31,6 +31,44 @@ bool allDigits(std::string_view s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Whether word is one of the blank-separated words of list.
+bool listed(std::string_view list, std::string_view word) {
+    if (word.empty() || word.find(' ') != std::string_view::npos) {
+        return false;
+    }
+    for (std::size_t at = list.find(word); at != std::string_view::npos;
+         at = list.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || list[at - 1] == ' ') && (end == list.size() || list[end] == ' ')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool pppdOptionTakesArgument(std::string_view option) {
+    static constexpr std::string_view kWithArgument =
+        "active-filter allow-ip allow-number asyncmap bsdcomp ca call callback cert "
+        "chap-interval chap-max-challenge chap-restart chap-timeout child-timeout connect "
+        "connect-delay crl crl-dir defaultroute-metric deflate disconnect domain eap-interval "
+        "eap-max-rreq eap-max-sreq eap-restart eap-timeout endpoint escape file holdoff idle "
+        "ifname init ipcp-max-configure ipcp-max-failure ipcp-max-terminate ipcp-restart ipparam "
+        "ipv6 ipv6cp-max-configure ipv6cp-max-failure ipv6cp-max-terminate ipv6cp-restart "
+        "ipx-network ipx-node ipx-router-name ipx-routing ipxcp-max-configure ipxcp-max-failure "
+        "ipxcp-max-terminate kdebug key lcp-echo-failure lcp-echo-interval lcp-max-configure "
+        "lcp-max-failure lcp-max-terminate lcp-restart linkname logfd logfile maxconnect maxfail "
+        "mrru ms-dns ms-wins mru mtu name netmask pap-max-authreq pap-restart pap-timeout "
+        "pass-filter password passwordfd plugin pppoe-ac pppoe-host-uniq pppoe-mac "
+        "pppoe-padi-attempts pppoe-padi-timeout pppoe-service pppoe-sess pppoe-verbose privgroup "
+        "pty record remotename remotenumber set socket srp-interval srp-pn-secret stop-bits unit "
+        "unset user vj-max-slots welcome";
+    return listed(kWithArgument, option);
+}
+
+namespace {
+
 std::string upper(std::string_view s) {
     std::string u(s);
     for (char& c : u) {
@@ -150,9 +188,97 @@ std::string lineOptionsPath(const DialupPaths& paths, const std::string& name) {
     return paths.peersDir + "/" + kLineOptionsFolder + "/" + name;
 }
 
-// A word of pppd's options as it is written in an options file: quoted when it must be.
+// Opens the folder of the line options in the peers folder, making it when asked and missing,
+// through descriptors only: a symbolic link planted in its place is never followed, and a folder
+// that is not the caller's (root's, when root runs it) is refused, not changed. The folder gets
+// the peers folder's group (dip on Debian) and mode 2750. Returns its descriptor, or -1 with the
+// reason in problem.
+int openLineOptionsFolder(const DialupPaths& paths, bool create, std::string& problem) {
+    const std::string path = paths.peersDir + "/" + kLineOptionsFolder;
+    const UniqueFd peers(::open(paths.peersDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat peersStat {};
+    if (!peers.ok() || ::fstat(peers.get(), &peersStat) != 0) {
+        problem = writeProblem(paths.peersDir, errno);
+        return -1;
+    }
+    if (create && ::mkdirat(peers.get(), kLineOptionsFolder, 0700) != 0 && errno != EEXIST) {
+        problem = writeProblem(paths.peersDir, errno);
+        return -1;
+    }
+    const int dir =
+        ::openat(peers.get(), kLineOptionsFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (dir < 0) {
+        const int err = errno;
+        if (err == ELOOP ||
+            (::fstatat(peers.get(), kLineOptionsFolder, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISLNK(st.st_mode))) {
+            problem = path +
+                      " is a symbolic link, not a folder: it is not followed. Remove it, "
+                      "then try again.";
+        } else if (err == ENOTDIR) {
+            problem = path + " is not a folder: remove it, then try again.";
+        } else {
+            problem = writeProblem(paths.peersDir, err);
+        }
+        return -1;
+    }
+    if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
+        problem = path + " belongs to another user (uid " + std::to_string(st.st_uid) +
+                  "), so the line options in it cannot be trusted: remove it, then try again.";
+        ::close(dir);
+        return -1;
+    }
+    if (::geteuid() == 0) {
+        [[maybe_unused]] const int r = ::fchown(dir, static_cast<uid_t>(-1), peersStat.st_gid);
+    }
+    ::fchmod(dir, 02750);
+    return dir;
+}
+
+// Replaces the file name in the folder dirFd through a hidden temporary file and a rename, with
+// mode 0640 and, for root, the folder's group. Returns 0 or errno (nothing is left behind then).
+int replaceFileAt(int dirFd, const std::string& name, const std::string& content) {
+    struct stat dirStat {};
+    const bool setGroup = ::geteuid() == 0 && ::fstat(dirFd, &dirStat) == 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::openat(dirFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+        if (fd < 0 && errno != EEXIST) {
+            return errno;
+        }
+    }
+    if (fd < 0) {
+        return EEXIST;
+    }
+    UniqueFd file(fd);
+    int err = ::fchmod(fd, 0640) == 0 ? 0 : errno;
+    if (err == 0 && setGroup) {
+        [[maybe_unused]] const int r = ::fchown(fd, static_cast<uid_t>(-1), dirStat.st_gid);
+    }
+    errno = 0;
+    if (err == 0 && (!writeAll(fd, content) || ::fsync(fd) != 0)) {
+        err = errno != 0 ? errno : EIO;
+    }
+    if (!file.close() && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::renameat(dirFd, temp.c_str(), dirFd, name.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlinkat(dirFd, temp.c_str(), 0);
+    }
+    return err;
+}
+
+// A word of pppd's options as it is written in an options file, so that pppd reads the same word
+// back: bare when it can be, else in double quotes with '"' and '\\' escaped.
 std::string pppdWord(const std::string& word) {
-    if (!word.empty() && word.find_first_of(" \t\"'\\#") == std::string::npos) {
+    if (!word.empty() && word.find_first_of(" \t\r\n\f\v\"'\\#") == std::string::npos) {
         return word;
     }
     std::string out = "\"";
@@ -163,6 +289,29 @@ std::string pppdWord(const std::string& word) {
         out += c;
     }
     return out + "\"";
+}
+
+// The characters a POSIX shell takes literally in a word.
+constexpr std::string_view kShellPlain =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+:@,";
+
+// A word for the shell: bare when the shell takes it literally, else in single quotes.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of(kShellPlain) == std::string::npos) {
+        return word;
+    }
+    std::string out = "'";
+    for (const char c : word) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// The shell command that succeeds only when its standard input is the device: pppd runs a
+// connect line with the line it is about to use as the command's standard input. test(1)
+// compares the two files by device and inode, so a link such as /dev/modem counts as its target.
+std::string deviceCheck(const std::string& device) {
+    return "/usr/bin/test " + shellWord(device) + " -ef /proc/self/fd/0";
 }
 
 bool isOurScript(const std::string& path) {
@@ -183,54 +332,149 @@ DialupPaths DialupPaths::fromSettings(const SettingsStore& settings) {
 
 std::vector<std::string> pppdOptionWords(std::string_view text) {
     std::vector<std::string> words;
+    const std::size_t n = text.size();
     std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            ++i;
-        } else if (c == '#') {
-            i = text.find('\n', i);
-            if (i == std::string_view::npos) {
-                break;
-            }
-        } else if (c == '"' || c == '\'') {
-            std::string word;
-            for (++i; i < text.size() && text[i] != c; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size()) {
+    const auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    };
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    const auto hexValue = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    for (;;) {
+        // Blanks, line ends, comments and escaped line ends before the word.
+        while (i < n) {
+            if (isSpace(text[i])) {
+                ++i;
+            } else if (text[i] == '#') {
+                while (i < n && text[i] != '\n') {
                     ++i;
                 }
-                word += text[i];
+            } else if (text[i] == '\\' && i + 1 < n && text[i + 1] == '\n') {
+                i += 2;
+            } else {
+                break;
             }
-            ++i;
-            words.push_back(std::move(word));
-        } else {
-            const std::size_t end = text.find_first_of(" \t\r\n", i);
-            const std::size_t stop = end == std::string_view::npos ? text.size() : end;
-            words.emplace_back(text.substr(i, stop - i));
-            i = stop;
         }
+        if (i >= n) {
+            return words;
+        }
+        // A word runs to the next unquoted blank; quotes may open and close inside it, and a
+        // backslash escapes the next character inside quotes and out.
+        std::string word;
+        char quote = 0;
+        while (i < n) {
+            const char c = text[i];
+            if (c == '\\') {
+                if (++i >= n) {
+                    break;
+                }
+                const char e = text[i++];
+                switch (e) {
+                    case '\n':
+                        break;
+                    case 'a':
+                        word += '\a';
+                        break;
+                    case 'b':
+                        word += '\b';
+                        break;
+                    case 'f':
+                        word += '\f';
+                        break;
+                    case 'n':
+                        word += '\n';
+                        break;
+                    case 'r':
+                        word += '\r';
+                        break;
+                    case 's':
+                        word += ' ';
+                        break;
+                    case 't':
+                        word += '\t';
+                        break;
+                    case 'x': {
+                        int value = 0;
+                        for (int k = 0; k < 2 && i < n && hexValue(text[i]) >= 0; ++k) {
+                            value = value * 16 + hexValue(text[i++]);
+                        }
+                        word += static_cast<char>(value);
+                        break;
+                    }
+                    default:
+                        if (isOctal(e)) {
+                            int value = e - '0';
+                            for (int k = 1; k < 3 && i < n && isOctal(text[i]); ++k) {
+                                value = value * 8 + (text[i++] - '0');
+                            }
+                            word += static_cast<char>(value);
+                        } else {
+                            word += e;
+                        }
+                }
+            } else if (quote != 0) {
+                ++i;
+                if (c == quote) {
+                    quote = 0;
+                } else {
+                    word += c;
+                }
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+                ++i;
+            } else if (isSpace(c)) {
+                break;
+            } else {
+                word += c;
+                ++i;
+            }
+        }
+        words.push_back(std::move(word));
     }
-    return words;
 }
 
 std::string serialDeviceWord(std::string_view word) {
-    if (word.size() > PATH_MAX || !hasNoControlChars(word) ||
+    if (word.empty() || word.size() > PATH_MAX || !hasNoControlChars(word) ||
         word.find("..") != std::string::npos) {
         return {};
     }
-    std::string_view rest = word;
-    if (rest.starts_with("/dev/")) {
-        rest.remove_prefix(5);
-    } else if (word.find('/') != std::string::npos) {
+    // Any path under /dev, as pppd takes any character device: udev's names such as /dev/modem
+    // and /dev/serial/by-id/... included.
+    if (word.starts_with("/dev/")) {
+        return word.size() > 5 && word.back() != '/' ? std::string(word) : std::string();
+    }
+    // pppd looks an option up first ("modem" is one), then a relative name under /dev.
+    static constexpr std::string_view kFlags =
+        "+ipv6 auth cdtrcts chapms-strip-domain crtscts debug default-asyncmap default-mru "
+        "defaultroute defaultroute6 demand dryrun dump enable-session hide-password "
+        "ipcp-accept-local ipcp-accept-remote ipv6cp-accept-local ipv6cp-accept-remote ipx "
+        "ipxcp-accept-local ipxcp-accept-network ipxcp-accept-remote ktune lcp-echo-adaptive "
+        "local lock login master_detach modem mp mppe-stateful mpshortseq multilink "
+        "need-peer-eap noaccomp noauth nobsdcomp noccp nocdtrcts nocrtscts nodefaultroute "
+        "nodefaultroute6 nodeflate nodetach noendpoint noip noipdefault noipv6 noipx noktune "
+        "nolock nolog nomagic nomp nomppe nomppe-128 nomppe-40 nomppe-stateful nompshortseq "
+        "nomultilink nopcomp nopersist nopredictor1 noproxyarp noremoteip noreplacedefaultroute "
+        "notty novj novjccomp papcrypt passive persist predictor1 proxyarp receive-all "
+        "refuse-chap refuse-eap refuse-mschap refuse-mschap-v2 refuse-pap replacedefaultroute "
+        "require-chap require-eap require-mppe require-mppe-128 require-mppe-40 require-mschap "
+        "require-mschap-v2 require-pap show-password silent srp-use-pseudonym sync up_sdnotify "
+        "updetach usehostname usepeerdns xonxoff";
+    if (word.front() == '/' || pppdOptionTakesArgument(word) || listed(kFlags, word)) {
         return {};
     }
-    // "modem" alone is pppd's option of that name, not a device.
+    const std::string path = "/dev/" + std::string(word);
+    // The usual serial names count even while the device is absent (a modem not plugged in).
     for (std::string_view p : {"tty", "rfcomm", "ircomm", "serial/", "pts/"}) {
-        if (rest.starts_with(p) && rest.size() > p.size()) {
-            return "/dev/" + std::string(rest);
+        if (word.starts_with(p) && word.size() > p.size()) {
+            return path;
         }
     }
-    return {};
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) ? path : std::string();
 }
 
 bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
@@ -240,43 +484,39 @@ bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
         error = "The entry file " + path + " cannot be read: " + std::strerror(errno) + ".";
         return false;
     }
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
+    // pppd reads a file as one stream of words: an option's argument may be on the next line.
+    const std::vector<std::string> words = pppdOptionWords(text);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::vector<std::string> option = {words[i]};
+        if (pppdOptionTakesArgument(words[i]) && i + 1 < words.size()) {
+            option.push_back(words[++i]);
         }
-        const std::vector<std::string> words =
-            pppdOptionWords(std::string_view(text).substr(pos, end - pos));
-        pos = end + 1;
-        if (words.empty()) {
-            continue;
-        }
-        const std::string& w = words[0];
-        if (words.size() == 1 && allDigits(w)) {
+        const std::string& w = option[0];
+        if (option.size() == 1 && allDigits(w)) {
             out.speed = std::stoi(w);
-        } else if (words.size() == 1 && !serialDeviceWord(w).empty() && out.device.empty()) {
+        } else if (option.size() == 1 && !serialDeviceWord(w).empty()) {
+            // As for pppd, the last device named counts.
             out.device = serialDeviceWord(w);
-        } else if (w == "connect" && words.size() > 1) {
-            const std::vector<std::string> cmd = commandWords(words[1]);
-            for (std::size_t i = 1; i + 1 < cmd.size(); ++i) {
-                if (cmd[i] == "-f") {
-                    out.chatScript = cmd[++i];
-                } else if (cmd[i] == "-T") {
-                    out.phoneNumber = cmd[++i];
-                } else if (cmd[i] == "-t" && allDigits(cmd[i + 1])) {
-                    out.chatTimeout = std::stoi(cmd[++i]);
+        } else if (w == "connect" && option.size() > 1) {
+            const std::vector<std::string> cmd = commandWords(option[1]);
+            for (std::size_t k = 1; k + 1 < cmd.size(); ++k) {
+                if (cmd[k] == "-f") {
+                    out.chatScript = cmd[++k];
+                } else if (cmd[k] == "-T") {
+                    out.phoneNumber = cmd[++k];
+                } else if (cmd[k] == "-t" && allDigits(cmd[k + 1])) {
+                    out.chatTimeout = std::stoi(cmd[++k]);
                 }
             }
-        } else if (w == "user" && words.size() > 1) {
-            out.user = words[1];
-        } else if (w == "password" || w == "linkname" || w == "logfd" || w == "logfile" ||
-                   w == "init" || w == "call") {
+        } else if (w == "user" && option.size() > 1) {
+            out.user = option[1];
+        } else if (w == "connect" || w == "user" || w == "password" || w == "linkname" ||
+                   w == "logfd" || w == "logfile" || w == "init" || w == "call" ||
+                   w == "nodetach" || w == "updetach" || w == "-detach") {
             // Set by the dial itself, or not wanted on a line that is already connected.
-        } else if (w == "nodetach" || w == "updetach" || w == "-detach") {
         } else {
-            out.pppdOptions.insert(out.pppdOptions.end(), words.begin(), words.end());
-            out.optionLines.push_back(words);
+            out.pppdOptions.insert(out.pppdOptions.end(), option.begin(), option.end());
+            out.optionLines.push_back(std::move(option));
         }
     }
     if (out.device.empty()) {
@@ -365,6 +605,13 @@ std::vector<std::string> serialDevicesPresent(const std::string& devDir) {
         }
         return std::stoll(a.substr(da)) < std::stoll(b.substr(db));
     });
+    // udev's names for a modem come first.
+    for (const char* link : {"gsmmodem", "modem"}) {
+        const std::string path = devDir + "/" + link;
+        if (::access(path.c_str(), F_OK) == 0) {
+            out.insert(out.begin(), path);
+        }
+    }
     return out;
 }
 
@@ -390,17 +637,31 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
         return "Please give the telephone number (digits, and the dialling characters the "
                "modem knows; no quotes).";
     }
-    if (!form.device.starts_with("/dev/") || !isQuotable(form.device) ||
-        form.device.find_first_of(" \t") != std::string::npos) {
+    if (serialDeviceWord(form.device) != form.device || !isQuotable(form.device) ||
+        form.device.find_first_of(" \t#") != std::string::npos) {
         return "Please give the modem's device, such as /dev/ttyS0.";
     }
     if (form.speed <= 0 || form.speed > 4000000) {
         return "Please give the speed of the line as a number, such as 115200.";
     }
-    if (!isQuotable(form.init) || !isQuotable(form.user) || !isQuotable(paths.chat) ||
-        !isQuotable(paths.chatDir)) {
-        return "The init string, the user name and the folders may not hold quotes, "
-               "backslashes or control characters.";
+    // pppd runs the connect line through the shell.
+    for (const auto& [key, value] :
+         {std::pair{"Dialup/Chat", &paths.chat}, std::pair{"Dialup/ChatDir", &paths.chatDir}}) {
+        if (const std::size_t at = value->find_first_not_of(kShellPlain); at != std::string::npos) {
+            const auto c = static_cast<unsigned char>((*value)[at]);
+            const std::string what = c == ' '             ? "a blank"
+                                     : c < 32 || c == 127 ? "a control character"
+                                     : c > 127            ? "a character outside ASCII"
+                                                          : "\"" + std::string(1, char(c)) + "\"";
+            return "The setting " + std::string(key) + " holds " + what +
+                   ", which the shell that pppd runs the entry's connect line through would read "
+                   "specially: use a path of letters, digits and the characters / . _ - + : @ , "
+                   "only.";
+        }
+    }
+    if (!isQuotable(form.init) || !isQuotable(form.user)) {
+        return "The init string and the user name may not hold quotes, backslashes or control "
+               "characters.";
     }
     // Refuse before anything is written.
     for (const std::string& dir : {paths.peersDir, paths.chatDir}) {
@@ -435,7 +696,11 @@ std::string writeEntryFiles(const DialupPaths& paths, const EntryForm& form,
     peer += "# Written by TAVU: the dial-up entry " + form.name + ".\n";
     peer += form.device + "\n";
     peer += std::to_string(form.speed) + "\n";
-    peer += "connect \"" + paths.chat + " -v -f " + scriptPath + "\"\n";
+    // Like the line options, the peer file dials only on its own device: pppd takes the
+    // device from its caller's command line too, and would run chat on any terminal.
+    peer += "connect " +
+            pppdWord(deviceCheck(form.device) + " && " + paths.chat + " -v -f " + scriptPath) +
+            "\n";
     if (!form.user.empty()) {
         peer += "user \"" + form.user + "\"\n";
     }
@@ -524,7 +789,10 @@ std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name) 
     if (parsed && isOurScript(peer.chatScript)) {
         ::unlink(peer.chatScript.c_str());
     }
-    ::unlink(lineOptionsPath(paths, name).c_str());
+    std::string ignoredProblem;
+    if (const UniqueFd dir(openLineOptionsFolder(paths, false, ignoredProblem)); dir.ok()) {
+        ::unlinkat(dir.get(), name.c_str(), 0);
+    }
     return {};
 }
 
@@ -537,6 +805,13 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
                        ", for pppd on a line that chat has\n"
                        "# connected. Made again by \"tavu prepare " +
                        name + "\" when that file changes.\n";
+    // pppd runs the link on the device named here, or on one that its caller names after
+    // "call"; the connect check lets it go on only on the entry's own device (pppd opens the
+    // line it runs the link on as the check's standard input). The check only looks, so the
+    // line that chat has dialled is not dialled again, and the caller cannot replace it: a
+    // connect from the peers folder cannot be overridden.
+    text += pppdWord(peer.device) + "\n";
+    text += "connect " + pppdWord(deviceCheck(peer.device)) + "\n";
     for (const std::vector<std::string>& line : peer.optionLines) {
         std::string out;
         for (const std::string& word : line) {
@@ -580,23 +855,13 @@ std::string writeLineOptions(const DialupPaths& paths, const std::string& name) 
             }
         }
     }
-    const std::string dir = paths.peersDir + "/" + kLineOptionsFolder;
-    struct stat st {};
-    if (::mkdir(dir.c_str(), 02750) == 0) {
-        // The folder's group (dip on Debian) and mode whatever the umask.
-        struct stat peersStat {};
-        if (::stat(paths.peersDir.c_str(), &peersStat) == 0 && ::geteuid() == 0) {
-            [[maybe_unused]] const int r =
-                ::chown(dir.c_str(), static_cast<uid_t>(-1), peersStat.st_gid);
-        }
-        ::chmod(dir.c_str(), 02750);
-    } else if (errno != EEXIST) {
-        return writeProblem(paths.peersDir, errno);
-    } else if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return dir + " is not a folder: remove it, then try again.";
+    std::string problem;
+    const UniqueFd dir(openLineOptionsFolder(paths, true, problem));
+    if (!dir.ok()) {
+        return problem;
     }
-    if (const int err = writeFileAtomic(dir, name, lineOptionsText(name, peer)); err != 0) {
-        return writeProblem(dir, err);
+    if (const int err = replaceFileAt(dir.get(), name, lineOptionsText(name, peer)); err != 0) {
+        return writeProblem(paths.peersDir + "/" + kLineOptionsFolder, err);
     }
     return {};
 }

@@ -22,12 +22,18 @@ struct DialupPaths {
     static DialupPaths fromSettings(const SettingsStore& settings);
 };
 
-// The words of a pppd options text: whitespace separated, '#' starts a comment, quoted strings
-// are one word.
+// The words of a pppd options text, read as pppd reads them: one stream of words across line
+// ends; '#' at the start of a word begins a comment; quotes may open and close inside a word; a
+// backslash escapes the next character, inside quotes and out (\s, \t, \n, octal and \x codes
+// as in C), and a backslash before a line end joins the lines.
 std::vector<std::string> pppdOptionWords(std::string_view text);
 
-// A word of pppd's options that names a serial port, as the path of that port ("ttyS0" is
-// "/dev/ttyS0"); empty otherwise.
+// Whether a pppd option takes an argument (the next word), as "user NAME" does.
+bool pppdOptionTakesArgument(std::string_view option);
+
+// A word of pppd's options that names a serial port, as the path of that port: any path under
+// /dev, or a name that pppd looks up there ("ttyS0" is "/dev/ttyS0"); empty for an option name,
+// a path elsewhere, or one with ".." or control characters.
 std::string serialDeviceWord(std::string_view word);
 
 // What a dial needs of one peer file.
@@ -39,7 +45,7 @@ struct PeerFile {
     std::string phoneNumber;                            // its -T argument, when given
     int chatTimeout = 0;                                // its -t argument, 0 when absent
     std::vector<std::string> pppdOptions;               // the other options, word by word
-    std::vector<std::vector<std::string>> optionLines;  // the same, line by line
+    std::vector<std::vector<std::string>> optionLines;  // the same, each with its argument
 };
 
 // Reads a peer file. False with a plain reason in error (the file missing or unreadable, no
@@ -65,7 +71,8 @@ struct EntryForm {
 // Why a name cannot be an entry's (its files' name); empty when it can.
 std::string entryNameProblem(std::string_view name);
 
-// The serial devices present in devDir: ttyS*, ttyUSB*, ttyACM*, rfcomm*, sorted.
+// The serial devices present in devDir: udev's modem and gsmmodem, then ttyS*, ttyUSB*, ttyACM*,
+// rfcomm*, sorted.
 std::vector<std::string> serialDevicesPresent(const std::string& devDir = "/dev");
 
 // The plain messages for folders the user cannot use.
@@ -88,10 +95,12 @@ std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name);
 
 // pppd takes options such as noauth, linkname and plugin only from root or from a file in its
 // peers folder named with "call". A dial runs pppd on a line that chat has already connected, so
-// it cannot call the entry's own peer file (its device and connect lines would open and dial the
-// line again). The entry's "line options" are that peer file less its device, speed, connect and
-// user lines, with the linkname and the password plug-in added, in the hidden folder
-// PEERS/.tavu, written by root: with them a member of group dip dials like root does.
+// it cannot call the entry's own peer file (its connect line would dial the line again). The
+// entry's "line options" are that peer file less its speed, connect and user lines, with the
+// linkname and the password plug-in added, in the hidden folder PEERS/.tavu, written by root:
+// with them a member of group dip dials like root does. They keep the entry's device, and their
+// connect line only checks that pppd's line is that device, so that their options never apply
+// to another terminal.
 inline constexpr const char* kLineOptionsFolder = ".tavu";
 
 // The name pppd's "call" takes for the line options of an entry.

@@ -117,8 +117,11 @@ std::string deviceFromOptionsFile(const std::string& path) {
     if (!readSmallFile(path, kMaxOptionsFile, text)) {
         return {};
     }
-    for (const std::string& word : pppdOptionWords(text)) {
-        if (std::string dev = serialDeviceWord(word); !dev.empty()) {
+    const std::vector<std::string> words = pppdOptionWords(text);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (pppdOptionTakesArgument(words[i])) {
+            ++i;
+        } else if (std::string dev = serialDeviceWord(words[i]); !dev.empty()) {
             return dev;
         }
     }
@@ -155,6 +158,8 @@ PppdProcess describePppd(const LinuxRasPaths& paths, pid_t pid) {
             if (name.empty() && isValidPeerName(value)) {
                 name = value;
             }
+            ++i;
+        } else if (pppdOptionTakesArgument(args[i])) {
             ++i;
         } else if (p.device.empty()) {
             p.device = serialDeviceWord(args[i]);

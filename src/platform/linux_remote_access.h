@@ -53,8 +53,8 @@ bool isValidPeerName(std::string_view name);
 // The pid of a pid file's first line; 0 when the file holds no usable pid.
 pid_t readPidFile(const std::string& path);
 
-// The serial device named in a pppd options file (a /dev/tty... word or a bare tty name);
-// empty when there is none.
+// The serial device named in a pppd options file (a path under /dev or a name pppd looks up
+// there, not an option's argument); empty when there is none.
 std::string deviceFromOptionsFile(const std::string& path);
 
 // Finds the pppd of an interface through its pid file (IFNAME.pid, else the ppp-LINKNAME.pid

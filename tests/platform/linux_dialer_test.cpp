@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -258,6 +260,34 @@ TEST(LinuxDial, ConnectsThroughChatAndPppdAndIsNamedAfterTheEntry) {
     }
 }
 
+// udev names modems by symbolic links under /dev, such as /dev/modem.
+TEST(LinuxDial, EntryOnALinkUnderDevConnects) {
+    SKIP_WITHOUT_CHAT();
+    SKIP_WITHOUT_NETNS();
+    DialRig rig({"CONNECT"});
+    const std::string link = "/dev/tavu-test-modem-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(rig.modem.device().c_str(), link.c_str()), 0);
+    struct Unlink {
+        std::string path;
+        ~Unlink() { ::unlink(path.c_str()); }
+    } unlinkAfter{link};
+    EntryForm form;
+    form.name = "isp";
+    form.number = "5551234";
+    form.device = link;
+    ASSERT_EQ(writeEntryFiles(rig.paths, form), "");
+    inNetns([&] {
+        LinuxRemoteAccess ras(rig.rasPaths());
+        const DialRun run = dialToEnd(ras);
+        EXPECT_TRUE(run.has(RASCS_Connected)) << run.lastError();
+        std::vector<RasConnection> connections;
+        ASSERT_TRUE(ras.listConnections(connections));
+        ASSERT_EQ(connections.size(), 1u);
+        EXPECT_EQ(ras.hangUp(connections[0].handle), 0);
+    });
+    EXPECT_TRUE(rig.modem.waitForCloses(1));
+}
+
 TEST(LinuxDial, CancelDuringPppdStopsItAndReleasesTheLine) {
     SKIP_WITHOUT_CHAT();
     SKIP_WITHOUT_NETNS();
@@ -301,6 +331,63 @@ TEST(LinuxDial, RealPppdWithoutKernelSupportGivesAPlainText) {
     EXPECT_TRUE(rig.modem.waitForCloses(1));
 }
 
+// Puts a /dev of its own over /dev, with the pseudo-terminals and a ppp node that is a copy of
+// /dev/null: pppd then goes on past its check for the kernel's PPP to the line (where setting the
+// line discipline fails).
+bool devWithStandInPpp(const std::string& dir) {
+    const std::string null = dir + "/null", ppp = dir + "/ppp", pts = dir + "/pts";
+    return (::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST) &&
+           ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "mode=755") == 0 &&
+           ::mknod(null.c_str(), S_IFCHR, ::makedev(1, 3)) == 0 &&
+           ::mknod(ppp.c_str(), S_IFCHR, ::makedev(1, 3)) == 0 &&
+           ::chmod(null.c_str(), 0666) == 0 && ::chmod(ppp.c_str(), 0666) == 0 &&
+           ::mkdir(pts.c_str(), 0755) == 0 &&
+           ::mount("/dev/pts", pts.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+           ::mount(dir.c_str(), "/dev", nullptr, MS_BIND | MS_REC, nullptr) == 0;
+}
+
+// Runs the real pppd on a terminal (its standard input) and returns "STATUS|what it said".
+std::string runRealPppd(const std::string& terminal, std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/sbin/pppd");
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const int tty = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    int out[2];
+    if (tty < 0 || ::pipe(out) != 0) {
+        return "the terminal could not be opened";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(tty, 0);
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(tty);
+    std::string said;
+    char buf[512];
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    for (pollfd p{out[0], POLLIN, 0}; std::chrono::steady_clock::now() < end;) {
+        if (::poll(&p, 1, 100) == 1) {
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            said.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(out[0]);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "|" + said;
+}
+
 // A member of group dip dials with the real pppd, which is setuid root and takes options such
 // as noauth only from root or its peers folder. The rig's folder is mounted over pppd's in a
 // mount namespace of the child's own.
@@ -325,7 +412,17 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     ::chmod(rig.paths.chatDir.c_str(), 0750);
     ASSERT_EQ(::chown(rig.modem.device().c_str(), 65534, dipGid), 0);
 
-    const auto dialAsDipMember = [&](const std::string& pppdPath = "/usr/sbin/pppd") {
+    const auto pppdsNamespace = [&](bool standInPpp) {
+        return [&, standInPpp] {
+            return ::unshare(CLONE_NEWNS) == 0 &&
+                   ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                   ::mount(rig.paths.peersDir.c_str(), kPppdPeers, nullptr, MS_BIND, nullptr) ==
+                       0 &&
+                   (!standInPpp || devWithStandInPpp(rig.dir.file("dev")));
+        };
+    };
+    const auto dialAsDipMember = [&](const std::string& pppdPath = "/usr/sbin/pppd",
+                                     bool standInPpp = false) {
         return test::inChildAs(
             65534, dipGid,
             [&] {
@@ -337,12 +434,7 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
                 const int code = run.status != 0 ? run.status : run.lastError();
                 return std::to_string(code) + "|" + ras.errorText(code);
             },
-            [&] {
-                return ::unshare(CLONE_NEWNS) == 0 &&
-                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                       ::mount(rig.paths.peersDir.c_str(), kPppdPeers, nullptr, MS_BIND, nullptr) ==
-                           0;
-            });
+            pppdsNamespace(standInPpp));
     };
     // pppd took every option and went on to the kernel, which has no PPP.
     const std::string dialled = dialAsDipMember();
@@ -363,6 +455,35 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     const std::string plain = dialAsDipMember(rig.paths.pppd);
     EXPECT_NE(plain.substr(0, plain.find('|')), std::to_string(ERROR_ACCESS_DENIED)) << plain;
     EXPECT_EQ(rig.modem.dials(), 2);
+
+    // The line options' root-only options stay on the entry's device. A member who calls them on
+    // a terminal of their own gets pppd on the entry's device; one who names their terminal
+    // after "call" gets pppd stopped by the connect check (status 8) before any link. So does
+    // one who calls the peer file, whose chat would otherwise dial their terminal, which answers.
+    ASSERT_EQ(writeLineOptions(rig.paths, "isp"), "");
+    test::ModemEmulator usersOwn({"CONNECT"});
+    ASSERT_EQ(::chown(usersOwn.device().c_str(), 65534, dipGid), 0);
+    const auto pppdAsDipMember = [&](const std::vector<std::string>& args) {
+        return test::inChildAs(
+            65534, dipGid, [&] { return runRealPppd(usersOwn.device(), args); },
+            pppdsNamespace(true));
+    };
+    const std::string named =
+        pppdAsDipMember({"call", ".tavu/isp", usersOwn.device(), "nodetach", "logfd", "2"});
+    EXPECT_EQ(named.substr(0, named.find('|')), "8") << named;
+    const std::string peerFile =
+        pppdAsDipMember({"call", "isp", usersOwn.device(), "nodetach", "logfd", "2"});
+    EXPECT_EQ(peerFile.substr(0, peerFile.find('|')), "8") << peerFile;
+    EXPECT_EQ(usersOwn.dials(), 0);
+    const std::string dry =
+        pppdAsDipMember({"call", ".tavu/isp", "nodetach", "logfd", "2", "dryrun"});
+    EXPECT_NE(dry.find("\n" + rig.modem.device() + "\t\t# (from /etc/ppp/peers/.tavu/isp)"),
+              std::string::npos)
+        << dry;
+    // The program's own dial passes the check and goes on to the line (status 1: no PPP line
+    // discipline in this kernel).
+    const std::string own = dialAsDipMember("/usr/sbin/pppd", true);
+    EXPECT_NE(own.find("status 1"), std::string::npos) << own;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/linux_remote_access.h"
 #include "support/as_user.h"
@@ -77,9 +78,14 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
         EXPECT_NE(linesText.find(option), std::string::npos) << option;
     }
     const std::vector<std::string> words = pppdOptionWords(linesText);
-    for (const char* word : {"/dev/ttyUSB0", "57600", "connect", "user", "alice@isp"}) {
+    for (const char* word : {"57600", "user", "alice@isp"}) {
         EXPECT_EQ(std::find(words.begin(), words.end(), word), words.end()) << word;
     }
+    // The device stays, and the connect line only checks that pppd's line is that device.
+    EXPECT_NE(std::find(words.begin(), words.end(), "/dev/ttyUSB0"), words.end());
+    const auto connect = std::find(words.begin(), words.end(), "connect");
+    ASSERT_LT(connect + 1, words.end());
+    EXPECT_EQ(connect[1], "/usr/bin/test /dev/ttyUSB0 -ef /proc/self/fd/0");
     EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Current);
     // A hand edit of the peer file makes them stale until they are written again.
     writeFile(peer, test::readFile(peer) + "persist\n");
@@ -138,6 +144,19 @@ TEST(EntryFiles, BadNamesAreRefusedBeforeAnythingIsWritten) {
     EntryForm quoted = sampleForm();
     quoted.number = "555'\nABORT";
     EXPECT_NE(writeEntryFiles(book.paths, quoted), "");
+    EXPECT_EQ(book.files(), 0u);
+    // The chat program and the scripts' folder go into the connect line, which pppd runs through
+    // the shell.
+    for (const auto& [chat, chatDir, why] :
+         {std::tuple{"/usr/sbin/chat;reboot", book.paths.chatDir, "Dialup/Chat holds \";\""},
+          std::tuple{"/usr/sbin/chat", book.paths.chatDir + "/$(id)", "Dialup/ChatDir holds \"$\""},
+          std::tuple{"/usr/sbin/chat", book.paths.chatDir + "/my scripts", "a blank"}}) {
+        DialupPaths paths = book.paths;
+        paths.chat = chat;
+        paths.chatDir = chatDir;
+        const std::string refused = writeEntryFiles(paths, sampleForm());
+        EXPECT_NE(refused.find(why), std::string::npos) << refused;
+    }
     EXPECT_EQ(book.files(), 0u);
 }
 
@@ -220,15 +239,74 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     EXPECT_EQ(book.files(), 1u);
 }
 
+// Root writes the line options in a folder that others may be able to write: a link or a
+// folder of another user planted at .tavu is refused, never followed or changed.
+TEST(EntryFiles, LineOptionsFolderThatIsALinkOrAnotherUsersIsRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the folder another owner";
+    }
+    Book book;
+    ASSERT_EQ(writeEntryFiles(book.paths, sampleForm("isp")), "");
+    const std::string folder = book.paths.peersDir + "/.tavu";
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    std::string why = writeLineOptions(book.paths, "isp");
+    EXPECT_NE(why.find("belongs to another user"), std::string::npos) << why;
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+
+    const std::string elsewhere = book.dir.file("elsewhere");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(elsewhere);
+    ::chmod(elsewhere.c_str(), 0755);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), folder.c_str()), 0);
+    why = writeLineOptions(book.paths, "isp");
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    ASSERT_EQ(::stat(elsewhere.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
+    // Deleting the entry does not reach through the link either.
+    writeFile(elsewhere + "/isp", "kept\n");
+    EXPECT_EQ(deleteEntryFiles(book.paths, "isp"), "");
+    EXPECT_TRUE(std::filesystem::exists(elsewhere + "/isp"));
+}
+
+// pppd reads a file as one stream of words: an option's argument may be on the next line, and
+// quotes and backslashes join words.
+TEST(EntryFiles, OptionsAreReadAsPppdReadsThemAndWrittenBackTheSame) {
+    Book book;
+    writeFile(book.paths.peersDir + "/isp",
+              "/dev/ttyS1 # the port\nconnect\n  \"/usr/sbin/chat -f /etc/chatscripts/isp\"\n"
+              "user\n  bob\nipparam a\\ b\nremotename my\" isp\"\\'s\\\n-x\n"
+              "name a#b\nescape \\x41\\061\n");
+    PeerFile p;
+    std::string error;
+    ASSERT_TRUE(readPeerFile(book.paths.peersDir + "/isp", p, error)) << error;
+    EXPECT_EQ(p.device, "/dev/ttyS1");
+    EXPECT_EQ(p.user, "bob");
+    EXPECT_EQ(p.chatScript, "/etc/chatscripts/isp");
+    const std::vector<std::string> options = {"ipparam", "a b", "remotename", "my isp's-x",
+                                              "name",    "a#b", "escape",     "A1"};
+    EXPECT_EQ(p.pppdOptions, options);
+    // The line options give pppd the same words, without the connect and user options.
+    ASSERT_EQ(writeLineOptions(book.paths, "isp"), "");
+    const std::vector<std::string> words =
+        pppdOptionWords(test::readFile(book.paths.peersDir + "/.tavu/isp"));
+    EXPECT_NE(std::search(words.begin(), words.end(), options.begin(), options.end()), words.end());
+    for (const char* gone : {"bob", "/usr/sbin/chat -f /etc/chatscripts/isp"}) {
+        EXPECT_EQ(std::find(words.begin(), words.end(), gone), words.end()) << gone;
+    }
+}
+
 TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
     TempDir dev;
-    for (const char* n :
-         {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda", "ttyUSBx"}) {
+    for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "rfcomm0", "tty1", "ttyS", "sda",
+                          "ttyUSBx", "modem"}) {
         writeFile(dev.file(n), "");
     }
-    const std::vector<std::string> expected = {dev.file("rfcomm0"), dev.file("ttyACM1"),
-                                               dev.file("ttyS2"), dev.file("ttyS10"),
-                                               dev.file("ttyUSB0")};
+    const std::vector<std::string> expected = {dev.file("modem"),   dev.file("rfcomm0"),
+                                               dev.file("ttyACM1"), dev.file("ttyS2"),
+                                               dev.file("ttyS10"),  dev.file("ttyUSB0")};
     EXPECT_EQ(serialDevicesPresent(dev.path()), expected);
 }
 

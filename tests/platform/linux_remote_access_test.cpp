@@ -114,7 +114,9 @@ TEST(LinuxRasFiles, PeerNamesAndOptionsFiles) {
               "# /dev/ttyS9 is the old port\nconnect \"/usr/sbin/chat -f /dev/ttyS8\"\n"
               "user 'me /dev/ttyS7'\nttyUSB0 115200\n/dev/ttyS1\n");
     EXPECT_EQ(deviceFromOptionsFile(peer), "/dev/ttyUSB0");
-    writeFile(peer, "noauth\n/dev/../etc/passwd\n/dev/null\nmodemx\n\"unterminated /dev/ttyS0");
+    writeFile(peer,
+              "noauth\n/dev/../etc/passwd\n/etc/ttyS0\n/dev/\nmodem\nmodemx\n"
+              "ipparam ttyS0\n\"unterminated /dev/ttyS0");
     EXPECT_EQ(deviceFromOptionsFile(peer), "");
     writeFile(peer, std::string("\0\xff\x01 /dev/ttyACM0\n", 17));
     EXPECT_EQ(deviceFromOptionsFile(peer), "/dev/ttyACM0");

@@ -6,12 +6,13 @@
 //   local=, remote=     its addresses
 //   rundir=/run         where the pid files go, as pppd writes them
 //   hold-before-auth=1  wait for a signal before reading the password
-//   peers=DIR           where "call NAME" finds its file
+//   peers=DIR           where "call NAME" finds its file (whose connect line it runs on the line)
 // It writes its arguments, one a line, to the same path with ".args" added, reads the password
 // from the descriptor of the passwordfd option, logs pppd's messages on the descriptor of logfd,
 // brings up a point-to-point tun interface and holds it until SIGTERM.
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     }
     argsOut.close();
     // The options of a called file take its place, as pppd reads them.
+    std::string connect;
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
         if (args[i] == "call") {
             std::ifstream called(conf["peers"] + "/" + args[i + 1]);
@@ -84,6 +86,15 @@ int main(int argc, char** argv) {
             }
             std::vector<std::string> words;
             for (std::string line; std::getline(called, line);) {
+                // A connect line, as the program writes it: connect "COMMAND".
+                if (line.starts_with("connect \"") && line.ends_with("\"")) {
+                    connect.clear();
+                    for (std::size_t k = 9; k + 1 < line.size(); ++k) {
+                        k += line[k] == '\\' ? 1 : 0;
+                        connect += line[k];
+                    }
+                    continue;
+                }
                 std::istringstream in(line.substr(0, line.find('#')));
                 for (std::string w; in >> w;) {
                     words.push_back(w);
@@ -120,6 +131,22 @@ int main(int argc, char** argv) {
     if (!tty) {
         say("no device specified and stdin is not a tty");
         return 2;
+    }
+    // pppd runs the connect command through the shell on the line.
+    if (!connect.empty()) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(0, 1);
+            ::execl("/bin/sh", "sh", "-c", connect.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 1;
+        ::waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            say("Connect script failed");
+            return 8;
+        }
+        say("Serial connection established.");
     }
     say("Using interface " + ifname);
     say(std::string("Connect: ") + ifname + " <--> " + tty);
