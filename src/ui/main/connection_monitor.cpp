@@ -311,18 +311,18 @@ void ConnectionMonitor::tick(int timerId) {
         case CostTimer:
             core_->costCheck();
             break;
-        case ScheduleTimer:
-            switch (scheduleCheck(ctx_.settings, ctx_.clock)) {
-                case ScheduleAction::Dial:
-                    dial();
-                    break;
-                case ScheduleAction::Hangup:
-                    core_->hangupCommand();
-                    break;
-                case ScheduleAction::None:
-                    break;
+        case ScheduleTimer: {
+            // The action runs after the tick has returned: a timer whose tick is still running
+            // does not fire, so a window opened inside it would stop every schedule until it
+            // closed.
+            const ScheduleAction due = scheduleCheck(ctx_.settings, ctx_.clock);
+            if (due == ScheduleAction::Dial) {
+                QTimer::singleShot(0, this, [this] { dial(); });
+            } else if (due == ScheduleAction::Hangup) {
+                QTimer::singleShot(0, this, [this] { core_->hangupCommand(); });
             }
             break;
+        }
         default:
             break;
     }

@@ -400,7 +400,7 @@ TEST_F(DialFromMainWindow, TimerCommandStartsTheScheduleAndAWrongPasswordShowsNo
     // A scheduled hang-up while not connected only says so.
     settings.writeInt("Settings", "HangupSecsToHangup", 1);
     w.tick(ConnectionMonitor::ScheduleTimer);
-    EXPECT_EQ(w.statusLines().front(), "Not connected...");
+    EXPECT_TRUE(processUntil([&] { return w.statusLines().front() == "Not connected..."; }));
 }
 
 TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {
