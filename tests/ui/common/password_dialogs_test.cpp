@@ -70,6 +70,10 @@ std::function<void(QDialog*)> answerPrompt(const char* password) {
         }
         type(prompt->passwordEdit(), password);
         click(prompt->okButton());
+        if (prompt->isVisible()) {
+            ADD_FAILURE() << "the right password was refused";
+            prompt->reject();
+        }
     };
 }
 
@@ -94,6 +98,31 @@ TEST_F(PasswordDialogs, PromptWantsTheExactPasswordAndLetsTheUserRetry) {
     }
     ModalDriver cancel(answerPrompt(nullptr));
     EXPECT_FALSE(askPassword(settings, prompter));
+}
+
+TEST_F(PasswordDialogs, PasswordWithBlanksSetInSecurityStillOpensTheProgram) {
+    // With "Ask password when starting" a password changed on its way to the file locks the
+    // user out. Mailbox and dial-up passwords keep their blanks the same way; files written
+    // before read as they did.
+    CSecurityDlg security(settings, prompter);
+    security.show();
+    security.enableBox()->setChecked(true);
+    security.whenStartingRadio()->setChecked(true);
+    type(security.passwordEdit(), " pw ");
+    type(security.confirmEdit(), " pw ");
+    click(security.okButton());
+    ASSERT_FALSE(security.isVisible());
+    {
+        ModalDriver driver(answerPrompt(" pw "));
+        EXPECT_TRUE(startupGate(settings, prompter, nullptr));
+    }
+    settings.writeString(keys::kSettings, "MPassword", "\tmail pw  ");
+    settings.writeString(keys::kConnections, "ProviderPassword", " dial");
+    EXPECT_EQ(settings.readString(keys::kSettings, "MPassword"), "\tmail pw  ");
+    EXPECT_EQ(settings.readString(keys::kConnections, "ProviderPassword"), " dial");
+    test::writeFile(dir.file("tavu.ini"), "[Security]\nPassword=old\n[Settings]\nMUser = joe \n");
+    EXPECT_EQ(settings.readString(keys::kSecurity, keys::kPassword), "old");
+    EXPECT_EQ(settings.readString(keys::kSettings, "MUser"), "joe");
 }
 
 TEST_F(PasswordDialogs, GatesAskOnlyWhenProtectionDemandsIt) {
