@@ -318,6 +318,7 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_EQ(dlg.statusText(), "No update avaible. Please try again later.");
+        EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
@@ -325,6 +326,11 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_TRUE(dlg.statusText().startsWith("Error - can't connect to the server !!!\n"));
+        // The two lines fit above the button at the small status font.
+        EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
+        dlg.show();
+        QLabel* status = dlg.statusLabel();
+        EXPECT_LE(status->heightForWidth(status->width()), status->height());
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
