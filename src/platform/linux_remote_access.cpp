@@ -696,12 +696,16 @@ int LinuxRemoteAccess::deleteEntry(const std::string& name) {
     }
     const DialupPaths paths = dialupPaths();
     const std::string path = paths.peersDir + "/" + name;
+    // Every failure says why (and no earlier failure's reason is shown with it).
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
-        return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
+        const int err = errno;
+        return failWith(
+            accessOr(err, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY),
+            accessOr(err, 0) != 0 ? peersUnreadableText(paths.peersDir) : std::string());
     }
     if (S_ISDIR(st.st_mode)) {
-        return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+        return failWith(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, std::string());
     }
     if (entryNameProblem(name).empty()) {
         // Our own chat script goes with the entry.
@@ -711,7 +715,11 @@ int LinuxRemoteAccess::deleteEntry(const std::string& name) {
         return kRasOk;
     }
     if (::unlink(path.c_str()) != 0) {
-        return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
+        const int err = errno;
+        return failWith(accessOr(err, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY),
+                        accessOr(err, 0) != 0 ? folderUnwritableText(paths.peersDir)
+                                              : "the entry file " + path +
+                                                    " could not be removed: " + std::strerror(err));
     }
     return kRasOk;
 }

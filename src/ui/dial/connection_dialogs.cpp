@@ -175,7 +175,14 @@ void CConnectionsDlg::remove() {
     if (a != Answer::Yes) {
         return;
     }
-    ctx_.ras.deleteEntry(selectedEntry_);
+    if (const int code = ctx_.ras.deleteEntry(selectedEntry_); code != 0) {
+        std::string why = ctx_.ras.errorText(code);
+        if (why.empty()) {
+            why = "The entry " + selectedEntry_ + " could not be deleted (error " +
+                  std::to_string(code) + ").";
+        }
+        ctx_.prompter.show(Message{why, "TAVU", Buttons::Ok, Icon::Warning});
+    }
     refill();
 }
 
@@ -198,7 +205,7 @@ void CConnectionsDlg::advanced() {
 }
 
 void CConnectionsDlg::help() {
-    ctx_.shell.open(joinPath(ctx_.exeDir, "help/index.htm"));
+    ctx_.shell.open(helpIndexPath(ctx_.exeDir));
 }
 
 // --- Login dialog ------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -210,9 +211,22 @@ TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
     EXPECT_EQ(manager.selectedEntry(), "Office");
     manager.setAsDefault();  // the deleted name can still become the default
     EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Office");
+    // A Delete that fails says why.
+    prompter.answers = {Answer::Yes};
+    manager.remove();
+    EXPECT_EQ(prompter.shown.back().text,
+              ras->errorText(platform::ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+    EXPECT_EQ(prompter.shown.back().caption, "TAVU");
 
     manager.help();
     EXPECT_EQ(shell.opened, std::vector<std::string>{"/opt/tavu/help/index.htm"});
+    // An installed copy keeps its manual under share/doc beside its bin folder.
+    std::filesystem::create_directories(dir.file("share/doc/tavu/help"));
+    test::writeFile(dir.file("share/doc/tavu/help/index.htm"), "<html></html>");
+    AppContext installed = context();
+    installed.exeDir = dir.file("bin");
+    CConnectionsDlg(installed).help();
+    EXPECT_EQ(shell.opened.back(), dir.file("share/doc/tavu/help/index.htm"));
 }
 
 TEST_F(DialWindows, SimulatedLineAddsAndEditsEntriesThroughItsEditor) {
