@@ -642,8 +642,15 @@ std::string LinuxRemoteAccess::errorText(int code) {
         if (code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_ACCESS_DENIED) {
             return it->second;
         }
-        text.pop_back();  // the full stop
-        text += " (" + it->second + ").";
+        // One full stop at the end: "text (detail)." even when either brings its own.
+        std::string_view detail = it->second;
+        while (!detail.empty() && detail.back() == '.') {
+            detail.remove_suffix(1);
+        }
+        if (!text.empty() && text.back() == '.') {
+            text.pop_back();
+        }
+        text += " (" + std::string(detail) + ").";
     }
     return text;
 }
