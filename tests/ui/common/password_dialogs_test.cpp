@@ -16,6 +16,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
+#include "platform/single_instance.h"
 #include "support/modal_driver.h"
 #include "support/temp_dir.h"
 
@@ -123,6 +124,34 @@ TEST_F(PasswordDialogs, PasswordWithBlanksSetInSecurityStillOpensTheProgram) {
     test::writeFile(dir.file("tavu.ini"), "[Security]\nPassword=old\n[Settings]\nMUser = joe \n");
     EXPECT_EQ(settings.readString(keys::kSecurity, keys::kPassword), "old");
     EXPECT_EQ(settings.readString(keys::kSettings, "MUser"), "joe");
+}
+
+TEST_F(PasswordDialogs, OneCopyWhateverTheStartPassword) {
+    protect(1, 1, 0, "pw");
+    const QString place = QString::fromStdString(dir.file("instance"));
+    platform::SingleInstance first(place);
+    {
+        ModalDriver driver([&](QDialog* modal) {
+            // Started again while the first copy waits for its password: no second prompt,
+            // and the second copy hands over and ends.
+            platform::SingleInstance second(place);
+            EXPECT_EQ(startSingleCopy(second, settings, prompter), StartOutcome::HandedOver);
+            answerPrompt("pw")(modal);
+        });
+        EXPECT_EQ(startSingleCopy(first, settings, prompter), StartOutcome::Run);
+        EXPECT_EQ(driver.count(), 1);
+    }
+
+    // Later starts: the running copy shows its hidden window only past the password.
+    {
+        ModalDriver refuse(answerPrompt(nullptr));
+        EXPECT_FALSE(mayComeForward(settings, prompter, false));
+        EXPECT_EQ(refuse.count(), 1);
+    }
+    ModalDriver answer(answerPrompt("pw"));
+    EXPECT_TRUE(mayComeForward(settings, prompter, false));
+    EXPECT_TRUE(mayComeForward(settings, prompter, true));
+    EXPECT_EQ(answer.count(), 1);
 }
 
 TEST_F(PasswordDialogs, GatesAskOnlyWhenProtectionDemandsIt) {
