@@ -134,6 +134,11 @@ void CSecurityDlg::accept() {
             refuse(kSecurityMismatch);
             return;
         }
+        // Protection that never asks protects nothing.
+        if (!whenStarting_->isChecked() && !whenConfiguring_->isChecked()) {
+            refuse(kSecurityChooseWhen);
+            return;
+        }
     }
     // The dialog closes: only now are the switches stored, so that a refused OK followed by
     // Cancel leaves the settings as they were.

@@ -26,6 +26,9 @@ inline constexpr const char* kSecurityWhenStarting = "Ask password when starting
 inline constexpr const char* kSecurityWhenConfiguring =
     "Ask password when changing configuration only";
 inline constexpr const char* kSecurityEnterPasswords = "Please enter passwords";
+inline constexpr const char* kSecurityChooseWhen =
+    "Please choose when the password is asked: when starting, or when changing the "
+    "configuration.";
 inline constexpr const char* kSecurityMismatch =
     "The passwords you typed don't match. Please enter the same password in both boxes.";
 

@@ -19,6 +19,7 @@
 #include "core/version.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "ui/common/password_dialogs.h"
 #include "ui/dial/dial_progress_dlg.h"
 
 namespace tavu {
@@ -105,6 +106,15 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
     layout->addLayout(column);
     resize(360, 300);
     refill();
+}
+
+void CConnectionsDlg::runManager(const AppContext& context, QWidget* parent) {
+    // The entries, their passwords and Delete change the configuration.
+    if (!configurationGate(context.settings, context.prompter, parent)) {
+        return;
+    }
+    CConnectionsDlg manager(context, parent);
+    manager.exec();
 }
 
 QPushButton* CConnectionsDlg::button(const QString& label) const {
@@ -240,8 +250,7 @@ CConnectionLoginDlg::CConnectionLoginDlg(AppContext context, QWidget* parent)
 }
 
 void CConnectionLoginDlg::openManager() {
-    CConnectionsDlg manager(ctx_, this);
-    manager.exec();
+    CConnectionsDlg::runManager(ctx_, this);
 }
 
 int CConnectionLoginDlg::run() {

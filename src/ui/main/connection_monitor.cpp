@@ -139,11 +139,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             case Action::Dial:
                 runDialCommand(ctx_, this, [this](const std::string& line) { insertStatus(line); });
                 return;
-            case Action::Connections: {
-                CConnectionsDlg manager(ctx_, this);
-                manager.exec();
+            case Action::Connections:
+                CConnectionsDlg::runManager(ctx_, this);
                 return;
-            }
             case Action::Timer:
                 CTimerDlg::run(ctx_, this);
                 return;
@@ -722,6 +720,9 @@ bool ConnectionMonitor::loadSkin(const std::string& path) {
 }
 
 void ConnectionMonitor::chooseSkin() {
+    if (!configurationGate(ctx_.settings, ctx_.prompter, this)) {
+        return;
+    }
     loadingSkin_ = true;
     skin_->choose(skin::skinsFolder(ctx_.exeDir), ctx_.settings, ctx_.prompter);
     loadingSkin_ = false;

@@ -220,7 +220,7 @@ TEST_F(PasswordDialogs, SecurityOkStoresOnlyWhenItCloses) {
         {true, Starting, "Secret", "secret", mismatch, "0 0 0 old"},
         {true, Starting, "Secret", "Secret", "", "1 1 0 Secret"},
         {true, Configuring, "x y", "x y", "", "1 0 1 x y"},
-        {true, Neither, "p", "p", "", "1 0 0 p"},
+        {true, Neither, "p", "p", kSecurityChooseWhen, "0 0 0 old"},  // protects nothing
         {false, Configuring, "a", "b", "", "0 0 1 old"},
         {false, Neither, "", "", "", "0 0 0 old"},
     };

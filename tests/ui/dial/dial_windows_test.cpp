@@ -423,6 +423,26 @@ TEST_F(DialFromMainWindow, TimerCommandStartsTheScheduleAndAWrongPasswordShowsNo
     EXPECT_TRUE(processUntil([&] { return w.statusLines().front() == "Not connected..."; }));
 }
 
+TEST_F(DialFromMainWindow, ConfigurationPasswordAlsoGuardsTheEntriesAndTheSkins) {
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    settings.writeInt("Security", "Enabled", 1);
+    settings.writeInt("Security", "WhenConfigured", 1);
+    settings.writeString("Security", "Password", "right");
+    for (const int command : {CmdConnections, CmdSkin}) {
+        QStringList seen;
+        onNextModal([&](QWidget* modal) {
+            seen << (modal ? modal->windowTitle() : "none");
+            if (modal) {
+                modal->close();  // the password prompt, cancelled
+            }
+            onNextModal([&](QWidget* next) { seen << (next ? next->windowTitle() : "none"); });
+        });
+        w.runCommand(command);
+        processUntil([&] { return seen.size() == 2; }, 1000);
+        EXPECT_EQ(seen, (QStringList{"Enter password !!!", "none"})) << command;
+    }
+}
+
 TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {
     std::string error;
     ras = platform::SimulatedRemoteAccess::fromText(
