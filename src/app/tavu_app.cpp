@@ -61,17 +61,29 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     app.setApplicationName("tavu");
     app.setQuitOnLastWindowClosed(false);
 
-    // One running copy per user: a second one brings the first forward and ends.
-    platform::SingleInstance instance;
-    if (instance.activateRunning()) {
-        std::cerr << "TAVU is already running.\n";
-        return 1;
-    }
-
     SystemClock clock;
     const std::string configDir = resolveConfigDir(command.configDir);
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     QtPrompter prompter;
+
+    // One running copy per user, whatever the start password: a second one brings the first
+    // forward and ends before anything is asked.
+    platform::SingleInstance instance;
+    // Commands that a second copy sends while this one still waits for its password run once the
+    // main window is there.
+    QStringList earlyCommands;
+    QObject early;
+    QObject::connect(&instance, &platform::SingleInstance::commandRequested, &early,
+                     [&earlyCommands](const QString& name) { earlyCommands << name; });
+    switch (startSingleCopy(instance, settings, prompter)) {
+        case StartOutcome::HandedOver:
+            std::cerr << "TAVU is already running.\n";
+            return 1;
+        case StartOutcome::Refused:
+            return 1;
+        case StartOutcome::Run:
+            break;
+    }
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
     platform::SimulatedRemoteAccess* simulated = nullptr;
@@ -103,9 +115,6 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         });
     }
 
-    if (!startupGate(settings, prompter, nullptr)) {
-        return 1;
-    }
     if (settings.readInt(keys::kSettings, keys::kShowSplash, 1) == 1) {
         showSplash();
     }
@@ -116,18 +125,24 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     platform::DesktopShell shell;
     ConnectionMonitor window(AppContext{settings, clock, prompter, *ras, counters.get(), sound,
                                         system, shell, configDir, executableDir()});
-    window.onTrayMarker = [&instance] { instance.listen(); };
+    // A second start: the window comes forward, after the start-up password when protection
+    // asks for it and the window is not on screen.
     QObject::connect(&instance, &platform::SingleInstance::activated, &window,
-                     &ConnectionMonitor::restoreAndShow);
-    // `tavu --command NAME` from a second process: the command runs as if picked from the tray
-    // menu, once the channel has answered.
-    QObject::connect(&instance, &platform::SingleInstance::commandRequested, &window,
-                     [&window](const QString& name) {
-                         if (const auto id = remoteCommandId(name.toStdString())) {
-                             QTimer::singleShot(0, &window,
-                                                [&window, id] { window.runCommand(*id); });
+                     [&window, &settings, &prompter] {
+                         const bool onScreen = window.isVisible() && !window.isMinimized();
+                         if (mayComeForward(settings, prompter, onScreen)) {
+                             window.restoreAndShow();
                          }
                      });
+    // `tavu --command NAME` from a second process: the command runs as if picked from the tray
+    // menu, once the channel has answered.
+    const auto runRemote = [&window](const QString& name) {
+        if (const auto id = remoteCommandId(name.toStdString())) {
+            QTimer::singleShot(0, &window, [&window, id] { window.runCommand(*id); });
+        }
+    };
+    QObject::disconnect(&instance, &platform::SingleInstance::commandRequested, &early, nullptr);
+    QObject::connect(&instance, &platform::SingleInstance::commandRequested, &window, runRemote);
     // exit(), not quit(): quit() first asks every window to close, which the main window refuses.
     QObject::connect(&window, &ConnectionMonitor::exitConfirmed, &app,
                      [] { QCoreApplication::exit(0); });
@@ -137,6 +152,9 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     // connection still up gets its record.
     onTerminationSignal(&window, [&window] { window.endSession(); });
     window.initialise();
+    for (const QString& name : earlyCommands) {
+        runRemote(name);
+    }
     return app.exec() == 0 ? 0 : 1;
 }
 

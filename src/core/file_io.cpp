@@ -35,6 +35,39 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+int openRegularFile(const std::string& path, int flags, mode_t mode, bool followLink,
+                    bool* notRegular) {
+    if (notRegular != nullptr) {
+        *notRegular = false;
+    }
+    const int fd =
+        ::open(path.c_str(),
+               flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW), mode);
+    struct stat st {};
+    if (fd < 0) {
+        const int err = errno;
+        // A FIFO without a reader refuses a writer (ENXIO); a final symbolic link gives ELOOP.
+        if (notRegular != nullptr && (err == ENXIO || err == ELOOP || err == EISDIR ||
+                                      (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+                                       !(followLink && S_ISLNK(st.st_mode))))) {
+            *notRegular = true;
+        }
+        errno = err;
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (notRegular != nullptr) {
+            *notRegular = true;
+        }
+        errno = EINVAL;
+        return -1;
+    }
+    // Regular files ignore it, but later reads and writes of the caller expect blocking calls.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& out) {
     out.clear();
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));

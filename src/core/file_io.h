@@ -32,6 +32,14 @@ bool writeAll(int fd, std::string_view data);
 // ENOENT.
 bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& out);
 
+// Opens a file that must be a regular file, in a folder others may write to: opening does not
+// block (a FIFO or device planted in its place cannot stall the caller) and, unless followLink,
+// a symbolic link is not followed. Returns the descriptor, or -1 with errno set; *notRegular
+// tells whether the failure was a name that is no regular file (a symbolic link, a FIFO, a
+// device, a folder).
+int openRegularFile(const std::string& path, int flags, mode_t mode, bool followLink,
+                    bool* notRegular = nullptr);
+
 // Replaces the file at path with data through a hidden temporary file in the same folder and a
 // rename, so that a reader finds the old text or the new one, never a mixture. The new file has
 // the given mode, and the given group unless it is -1 (a failure to change the group is not an

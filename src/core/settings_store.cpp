@@ -41,6 +41,20 @@ std::string safeText(std::string_view text, bool isName) {
     return out;
 }
 
+// Passwords are stored and read exactly as typed, blanks included: the value of a key whose
+// name ends in "Password" is everything after its "=". Other values lose the blanks around
+// them. The program itself never writes a blank next to "=", so files written before read the
+// same either way.
+bool keepsBlanks(std::string_view keyName) {
+    const std::string name = lowerName(keyName);
+    constexpr std::string_view suffix = "password";
+    return name.size() >= suffix.size() && name.ends_with(suffix);
+}
+
+std::string_view storedValue(std::string_view keyName, std::string_view value) {
+    return keepsBlanks(keyName) ? value : trim(value);
+}
+
 std::int64_t nanos(const timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
@@ -127,7 +141,8 @@ void IniDocument::reindex() {
 }
 
 std::string_view IniDocument::valueOf(const Line& line) const {
-    return trim(std::string_view(line.text).substr(line.keyEnd + 1));
+    const std::string_view text(line.text);
+    return storedValue(text.substr(0, line.keyEnd), text.substr(line.keyEnd + 1));
 }
 
 std::optional<std::string_view> IniDocument::find(std::string_view section,
@@ -141,7 +156,7 @@ std::optional<std::string_view> IniDocument::find(std::string_view section,
 
 bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
     const std::string cleanKey(trim(safeText(key, true)));
-    const std::string cleanValue(trim(safeText(value, false)));
+    const std::string cleanValue(storedValue(key, safeText(value, false)));
     const std::string k = lookupKey(section, key);
     const std::string sec = lowerName(safeText(section, true));
     Line line;
@@ -191,7 +206,8 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
 bool IniDocument::holds(std::string_view section, std::string_view key,
                         std::string_view value) const {
     const auto it = index_.find(lookupKey(section, key));
-    return it != index_.end() && valueOf(lines_[it->second]) == trim(safeText(value, false));
+    return it != index_.end() &&
+           valueOf(lines_[it->second]) == storedValue(key, safeText(value, false));
 }
 
 std::string IniDocument::serialize() const {

@@ -14,8 +14,9 @@
 namespace tavu {
 
 // The lines of an INI text. Section and key names match without regard to case, blanks around
-// names and values do not count, the first occurrence of a key wins, and every line the program
-// does not understand is written back exactly as it was read.
+// names and values do not count (except in the values of passwords, kept exactly as typed), the
+// first occurrence of a key wins, and every line the program does not understand is written back
+// exactly as it was read.
 class IniDocument {
   public:
     static IniDocument parse(std::string_view content);

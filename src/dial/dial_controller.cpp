@@ -97,7 +97,9 @@ DialController* DialController::eventTarget() {
 }
 
 void DialController::claimEvents() {
-    if (!closed_) {
+    // Only a window that dials follows a dial: a mail or upgrade window opened meanwhile
+    // leaves the events to the dial window.
+    if (!closed_ && mode_ == Dial) {
         gEventTarget = this;
     }
 }
@@ -174,7 +176,7 @@ void DialController::applyBusyRule(int code) {
 }
 
 void DialController::dialEvent(int state, int error) {
-    if (closed_) {
+    if (closed_ || mode_ != Dial) {
         return;
     }
     if (const char* text = dialStateText(state)) {

@@ -26,8 +26,9 @@ bool redialAfterBusy(int rule, int times, int busyCount);
 
 // The dialling work of the progress window, without the window. The window gives it a view: the
 // status text, the action button's caption, its one-shot timers (by number) and its closing.
-// Dial events of the remote-access service go to the controller that claimed them last, as one
-// process-wide target, so a second progress window opened while one is shown takes them over.
+// Dial events of the remote-access service go to the dial-mode controller that claimed them
+// last, as one process-wide target, so a second dial window opened while one is shown takes them
+// over; mail and upgrade windows never take them, and their Cancel never hangs up.
 class DialController {
   public:
     class View {
@@ -53,11 +54,11 @@ class DialController {
     DialController(const DialController&) = delete;
     DialController& operator=(const DialController&) = delete;
 
-    // Opening: claims the dial events and reads the entry; in dial mode also shows
+    // Opening: reads the entry; in dial mode also claims the dial events, shows
     // "Connecting to ENTRY..." and arms the first attempt.
     void open();
-    // The window's timer `id` fired (any mode): the events are claimed again; timer 3 runs an
-    // attempt.
+    // The window's timer `id` fired: in dial mode the events are claimed again and timer 3
+    // runs an attempt.
     void timerFired(int id);
     // A dial event: the state reached and that step's error code.
     void dialEvent(int state, int error);

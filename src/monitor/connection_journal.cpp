@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace tavu {
 
@@ -113,7 +114,7 @@ bool parseJournal(std::string_view text, JournalEntry& out) {
 }
 
 ConnectionJournal::Found ConnectionJournal::read(const std::string& path, JournalEntry& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         return errno == ENOENT ? Found::None : Found::Damaged;
     }
@@ -172,9 +173,16 @@ bool ConnectionJournal::write(const JournalEntry& entry, bool sync) {
     }
     const std::string text = composeJournal(entry);
     const std::string temp = path_ + ".tmp";
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // A file of our own, new: whatever lies at the temporary name (left by a crash, or a link
+    // or FIFO another user put there) is removed first, never opened, so nothing can block.
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(temp.c_str(), kFlags, 0644);
+    if (fd < 0 && errno == EEXIST && ::unlink(temp.c_str()) == 0) {
+        fd = ::open(temp.c_str(), kFlags, 0644);
+    }
     if (fd < 0) {
+        problem_ = "The journal " + temp + " cannot be written: " + std::strerror(errno) +
+                   ". The connection is still logged when it ends.";
         return false;
     }
     bool ok = writeAll(fd, text);
@@ -183,9 +191,12 @@ bool ConnectionJournal::write(const JournalEntry& entry, bool sync) {
     }
     ok = ::close(fd) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), path_.c_str()) != 0) {
+        problem_ = "The journal " + path_ + " cannot be written: " + std::strerror(errno) +
+                   ". The connection is still logged when it ends.";
         ::unlink(temp.c_str());
         return false;
     }
+    problem_.clear();
     if (sync) {
         syncFolderOf(path_);  // the rename itself reaches the disk
     }

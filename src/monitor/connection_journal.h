@@ -58,12 +58,15 @@ class ConnectionJournal {
     void finish();
 
     bool active() const { return active_; }
+    // Why the last write failed, for the user; empty after a write that worked.
+    const std::string& problem() const { return problem_; }
     const std::string& path() const { return path_; }
 
   private:
     bool write(const JournalEntry& entry, bool sync);
 
     std::string path_;
+    std::string problem_;
     bool active_ = false;
     std::int64_t lastWrite_ = 0;
     std::int64_t lastSync_ = 0;

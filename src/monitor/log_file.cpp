@@ -63,25 +63,34 @@ std::string logFilePath(const SettingsStore& settings, std::string_view configDi
 }
 
 bool LogWriter::append(const std::string& path, const LogRecord& record) {
-    if (!write(path, record)) {
-        prompter_.show(failure(path));
+    bool notRegular = false;
+    if (!write(path, record, &notRegular)) {
+        prompter_.show(failure(path, notRegular));
         return false;
     }
     return true;
 }
 
-Message LogWriter::failure(const std::string& path) {
+Message LogWriter::failure(const std::string& path, bool notRegular) {
     // A plain box with no icon, as the program has always shown it.
+    if (notRegular) {
+        return Message{"Can not write to file " + path +
+                           ": it is a symbolic link, a FIFO or a device, not a regular file. "
+                           "You can try to specify other location for logfile.",
+                       "Error", Buttons::Ok, Icon::None};
+    }
     return Message{
         "Can not write to file" + path + " You can try to specify other location for logfile.",
         "Error", Buttons::Ok, Icon::None};
 }
 
-bool LogWriter::write(const std::string& path, const LogRecord& record) {
+bool LogWriter::write(const std::string& path, const LogRecord& record, bool* notRegular) {
     std::string text = composeRecord(record);
-    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Another user of a shared folder may have put a link or a FIFO at the log's name: the
+    // record goes only into a regular file, and opening never waits.
+    int fd = openRegularFile(path, O_RDWR | O_APPEND | O_CREAT, 0644, false, notRegular);
     if (fd < 0 && errno == EACCES) {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = openRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644, false, notRegular);
     }
     UniqueFd file(fd);
     bool ok = file.ok();
@@ -110,7 +119,7 @@ bool LogWriter::write(const std::string& path, const LogRecord& record) {
 }
 
 bool LogReader::forEachLine(const std::string& path, const LineFn& fn) {
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(openRegularFile(path, O_RDONLY, 0, true));
     if (!file.ok()) {
         return false;
     }
@@ -154,7 +163,7 @@ bool LogReader::forEachLine(const std::string& path, const LineFn& fn) {
 }
 
 bool LogReader::forEachLineReverse(const std::string& path, const LineFn& fn) {
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd file(openRegularFile(path, O_RDONLY, 0, true));
     if (!file.ok()) {
         return false;
     }

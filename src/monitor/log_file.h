@@ -23,10 +23,12 @@ class LogWriter {
 
     // Returns false (after telling the user) when the record could not be written.
     bool append(const std::string& path, const LogRecord& record);
-    // The same without telling anyone.
-    static bool write(const std::string& path, const LogRecord& record);
-    // The box that says a record could not be written to the file at path.
-    static Message failure(const std::string& path);
+    // The same without telling anyone. The log is written only as a regular file: a symbolic
+    // link, a FIFO or a device at its name is refused (*notRegular set), without blocking.
+    static bool write(const std::string& path, const LogRecord& record, bool* notRegular = nullptr);
+    // The box that says a record could not be written to the file at path (and that the name
+    // is no regular file, when that is why).
+    static Message failure(const std::string& path, bool notRegular = false);
 
   private:
     Prompter& prompter_;

@@ -79,7 +79,7 @@ LogMoveResult moveLogFile(const std::string& from, const std::string& to) {
         return LogMoveResult::Failed;
     }
     // Another file system: copy, then remove the original.
-    UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(openRegularFile(from, O_RDONLY, 0, true));  // swapped for a FIFO: no wait
     if (!in.ok() || ::fstat(in.get(), &source) != 0 || !copyInto(in.get(), source, to)) {
         return LogMoveResult::Failed;
     }

@@ -217,8 +217,9 @@ LogRecord MonitorCore::recordUntil(std::int64_t end) const {
 void MonitorCore::writeKeptRecords() {
     const std::string path = logPath();
     while (!unwritten_.empty()) {
-        if (!s_.logWriter.write(path, unwritten_.front())) {
-            notify(LogWriter::failure(path));
+        bool notRegular = false;
+        if (!s_.logWriter.write(path, unwritten_.front(), &notRegular)) {
+            notify(LogWriter::failure(path, notRegular));
             return;
         }
         unwritten_.pop_front();

@@ -167,6 +167,7 @@ class MonitorCore {
     // (second, bytes in both directions) of the connected ticks, for the idle hang-up.
     std::deque<std::pair<std::int64_t, std::int64_t>> traffic_;
     ConnectionJournal journal_;
+    std::string journalProblemShown_;  // said once in the status list until a write works
     bool journalChecked_ = false;
     std::optional<std::int64_t> resumeStart_;  // the start of a connection resumed from a journal
     std::uint64_t markedHandle_ = 0;           // the connection whose mark is kept

@@ -65,10 +65,12 @@ void MonitorCore::journalTick(std::int64_t now, bool fresh) {
     e.mark = mark_;
     e.record = recordUntil(e.end);
     const std::string path = ConnectionJournal::pathFor(logPath());
-    if (fresh) {
-        journal_.begin(path, e);
-    } else {
-        journal_.update(path, e);
+    const bool written = fresh ? journal_.begin(path, e) : journal_.update(path, e);
+    if (written) {
+        journalProblemShown_.clear();
+    } else if (journal_.problem() != journalProblemShown_) {
+        journalProblemShown_ = journal_.problem();
+        view_.insertStatus(journalProblemShown_);
     }
 }
 

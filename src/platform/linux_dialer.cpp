@@ -525,7 +525,11 @@ void ModemDial::stepPppd(std::vector<DialEvent>& events) {
         int code = pppdExitError(exitStatus, detail);
         if (exitStatus == 2 && !lastPppdLine_.empty()) {
             // What pppd said of its options, such as one that needs root.
-            detail += " (" + lastPppdLine_ + ")";
+            std::string_view said = lastPppdLine_;
+            while (!said.empty() && said.back() == '.') {
+                said.remove_suffix(1);
+            }
+            detail += " (" + std::string(said) + ")";
         }
         if (authFailed_) {
             code = ERROR_AUTHENTICATION_FAILURE;

@@ -647,8 +647,15 @@ std::string LinuxRemoteAccess::errorText(int code) {
         if (code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_ACCESS_DENIED) {
             return it->second;
         }
-        text.pop_back();  // the full stop
-        text += " (" + it->second + ").";
+        // One full stop at the end: "text (detail)." even when either brings its own.
+        std::string_view detail = it->second;
+        while (!detail.empty() && detail.back() == '.') {
+            detail.remove_suffix(1);
+        }
+        if (!text.empty() && text.back() == '.') {
+            text.pop_back();
+        }
+        text += " (" + std::string(detail) + ").";
     }
     return text;
 }
@@ -701,12 +708,16 @@ int LinuxRemoteAccess::deleteEntry(const std::string& name) {
     }
     const DialupPaths paths = dialupPaths();
     const std::string path = paths.peersDir + "/" + name;
+    // Every failure says why (and no earlier failure's reason is shown with it).
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
-        return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
+        const int err = errno;
+        return failWith(
+            accessOr(err, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY),
+            accessOr(err, 0) != 0 ? peersUnreadableText(paths.peersDir) : std::string());
     }
     if (S_ISDIR(st.st_mode)) {
-        return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+        return failWith(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, std::string());
     }
     if (entryNameProblem(name).empty()) {
         // Our own chat script goes with the entry.
@@ -716,7 +727,11 @@ int LinuxRemoteAccess::deleteEntry(const std::string& name) {
         return kRasOk;
     }
     if (::unlink(path.c_str()) != 0) {
-        return accessOr(errno, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
+        const int err = errno;
+        return failWith(accessOr(err, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY),
+                        accessOr(err, 0) != 0 ? folderUnwritableText(paths.peersDir)
+                                              : "the entry file " + path +
+                                                    " could not be removed: " + std::strerror(err));
     }
     return kRasOk;
 }

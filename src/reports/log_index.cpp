@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/file_io.h"
 #include "monitor/log_file.h"
 #include "monitor/log_record.h"
 
@@ -87,7 +88,7 @@ bool LogIndex::open(const std::string& path) {
     close();
     offsets_.clear();
     end_ = 0;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openRegularFile(path, O_RDONLY, 0, true);  // a FIFO at its name does not block
     if (fd_ < 0) {
         return false;
     }

@@ -257,12 +257,12 @@ TEST_F(Dialer, EventsGoToTheWindowThatClaimedThemLast) {
     clock.advance(1000ms);
     controller->timerFired(3);
     RecordingView second;
-    DialController other(DialController::MailCheck, settings, *line, second, nullptr);
+    DialController other(DialController::Dial, settings, *line, second, nullptr);
     other.open();
     EXPECT_EQ(DialController::eventTarget(), &other);
     clock.advance(150ms);
     sim->processDue();
-    EXPECT_EQ(second.texts, std::vector<std::string>{"Opening the port..."});
+    EXPECT_EQ(second.texts.back(), "Opening the port...");
     controller->timerFired(1);  // any timer of a window claims the events back
     clock.advance(100ms);
     sim->processDue();
@@ -270,6 +270,31 @@ TEST_F(Dialer, EventsGoToTheWindowThatClaimedThemLast) {
     // A state without a text shows the last text again.
     controller->dialEvent(77, 0);
     EXPECT_EQ(view.texts.back(), "Port has been opened successfully");
+}
+
+TEST_F(Dialer, MailAndUpgradeWindowsLeaveTheDialAlone) {
+    makeLine("connected");
+    clock.advance(1000ms);
+    controller->timerFired(3);
+    for (const int mode : {DialController::MailCheck, DialController::UpgradeCheck}) {
+        RecordingView otherView;
+        DialController other(mode, settings, *line, otherView, nullptr);
+        other.open();
+        other.timerFired(mode);
+        EXPECT_EQ(DialController::eventTarget(), controller.get()) << mode;
+        clock.advance(100ms);
+        sim->processDue();
+        other.dialEvent(platform::RASCS_Connected, 0);  // a stray event changes nothing either
+        other.cancel();
+        EXPECT_TRUE(otherView.texts.empty()) << mode;
+        EXPECT_TRUE(line->hangUps.empty()) << mode;
+    }
+    while (sim->nextDueTime()) {
+        clock.set(*sim->nextDueTime());
+        sim->processDue();
+    }
+    EXPECT_EQ(view.texts.back(), "Connected to remote server successfully!");
+    EXPECT_EQ(view.finished, 1);
 }
 
 }  // namespace

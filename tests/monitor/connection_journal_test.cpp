@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -82,6 +84,28 @@ TEST(JournalFile, FollowsTheLogAndSetsADamagedOneAside) {
     EXPECT_EQ(readFile(path + ".bad").size(), ConnectionJournal::kMaxSize + 1);
     std::filesystem::create_directory(path);
     EXPECT_EQ(ConnectionJournal::read(path, back), ConnectionJournal::Found::Damaged);
+}
+
+TEST(JournalFile, AFifoOrLinkPlantedAtItsNamesNeitherBlocksNorIsFollowed) {
+    test::TempDir dir;
+    const std::string path = ConnectionJournal::pathFor(dir.file("logfile.log"));
+    ASSERT_EQ(::mkfifo((path + ".tmp").c_str(), 0666), 0);
+    ConnectionJournal journal;
+    ASSERT_TRUE(journal.begin(path, sampleEntry()));
+    JournalEntry back;
+    EXPECT_EQ(ConnectionJournal::read(path, back), ConnectionJournal::Found::Whole);
+    EXPECT_TRUE(journal.problem().empty());
+
+    // A link in the journal's place is not read through.
+    writeFile(dir.file("other"), composeJournal(sampleEntry()));
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(dir.file("other"), path);
+    EXPECT_EQ(ConnectionJournal::read(path, back), ConnectionJournal::Found::Damaged);
+
+    // A folder that cannot be written: the write fails and says why.
+    ConnectionJournal elsewhere;
+    EXPECT_FALSE(elsewhere.begin(dir.file("missing/logfile.log.open"), sampleEntry()));
+    EXPECT_NE(elsewhere.problem().find("missing/logfile.log.open.tmp"), std::string::npos);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -104,6 +107,27 @@ TEST(LogWriter, UnwritableLocationTellsTheUser) {
     EXPECT_EQ(prompter.shown[0].caption, "Error");
     EXPECT_EQ(prompter.shown[0].buttons, Buttons::Ok);
     EXPECT_EQ(prompter.shown[0].icon, Icon::None);
+}
+
+TEST(LogWriter, WritesOnlyARegularFileAndNeverWaitsToOpen) {
+    // Another user of a shared log folder puts a link to a file of ours, or a FIFO, at the
+    // log's name.
+    TempDir dir;
+    ScriptedPrompter prompter;
+    const std::string path = dir.file("logfile.log");
+    writeFile(dir.file("victim"), "mine\n");
+    std::filesystem::create_symlink(dir.file("victim"), path);
+    EXPECT_FALSE(LogWriter(prompter).append(path, sample()));
+    EXPECT_EQ(readFile(dir.file("victim")), "mine\n");
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_NE(prompter.shown[0].text.find("not a regular file"), std::string::npos);
+
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+    EXPECT_FALSE(LogWriter(prompter).append(path, sample()));
+    EXPECT_NE(prompter.shown.back().text.find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(LogReader::forEachLine(path, [](std::string_view) {}));
+    EXPECT_FALSE(LogReader::forEachLineReverse(path, [](std::string_view) {}));
 }
 
 TEST(LogFilePath, FollowsIniPathOrTheConfigFolder) {

@@ -486,5 +486,17 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     EXPECT_NE(own.find("status 1"), std::string::npos) << own;
 }
 
+TEST(LinuxDial, ErrorTextWithADetailEndsInOneFullStop) {
+    SKIP_WITHOUT_CHAT();
+    DialRig rig({}, true);
+    LinuxRemoteAccess ras(rig.rasPaths());
+    test::writeFile(rig.paths.peersDir + "/nodev", "connect 'chat -f /x'\n");
+    std::uint64_t handle = 0;
+    ASSERT_EQ(ras.dial({"nodev", "", ""}, {}, handle), ERROR_CORRUPT_PHONEBOOK);
+    const std::string text = ras.errorText(ERROR_CORRUPT_PHONEBOOK);
+    EXPECT_TRUE(text.ends_with(").")) << text;
+    EXPECT_EQ(text.find(".)"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace tavu::platform

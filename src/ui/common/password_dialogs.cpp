@@ -1,5 +1,6 @@
 #include "ui/common/password_dialogs.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -13,6 +14,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
+#include "platform/single_instance.h"
 
 namespace tavu {
 
@@ -132,6 +134,11 @@ void CSecurityDlg::accept() {
             refuse(kSecurityMismatch);
             return;
         }
+        // Protection that never asks protects nothing.
+        if (!whenStarting_->isChecked() && !whenConfiguring_->isChecked()) {
+            refuse(kSecurityChooseWhen);
+            return;
+        }
     }
     // The dialog closes: only now are the switches stored, so that a refused OK followed by
     // Cancel leaves the settings as they were.
@@ -173,6 +180,42 @@ bool startupGate(SettingsStore& settings, Prompter& prompter, QWidget* parent) {
         return true;
     }
     return askPassword(settings, prompter, parent);
+}
+
+namespace {
+
+// Brings the open modal window, if any, to the front; true when there was one.
+bool raiseModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+        return false;
+    }
+    modal->showNormal();
+    modal->raise();
+    modal->activateWindow();
+    return true;
+}
+
+}  // namespace
+
+StartOutcome startSingleCopy(platform::SingleInstance& instance, SettingsStore& settings,
+                             Prompter& prompter) {
+    if (instance.activateRunning()) {
+        return StartOutcome::HandedOver;
+    }
+    // Without the place (a folder that is not private) this copy still runs, as before.
+    instance.listen();
+    QObject guard;  // the prompt's time: activations bring it forward
+    QObject::connect(&instance, &platform::SingleInstance::activated, &guard, [] { raiseModal(); });
+    return startupGate(settings, prompter, nullptr) ? StartOutcome::Run : StartOutcome::Refused;
+}
+
+bool mayComeForward(SettingsStore& settings, Prompter& prompter, bool windowOnScreen) {
+    if (qobject_cast<CPasswordDlg*>(QApplication::activeModalWidget()) != nullptr) {
+        raiseModal();  // a password is being asked already
+        return false;
+    }
+    return windowOnScreen || startupGate(settings, prompter, nullptr);
 }
 
 }  // namespace tavu

@@ -11,6 +11,10 @@ class QRadioButton;
 
 namespace tavu {
 
+namespace platform {
+class SingleInstance;
+}
+
 // Texts of the password dialogs and their messages.
 inline constexpr const char* kPasswordTitle = "Enter password !!!";
 inline constexpr const char* kPasswordPrompt = "Please enter password !!!";
@@ -22,6 +26,9 @@ inline constexpr const char* kSecurityWhenStarting = "Ask password when starting
 inline constexpr const char* kSecurityWhenConfiguring =
     "Ask password when changing configuration only";
 inline constexpr const char* kSecurityEnterPasswords = "Please enter passwords";
+inline constexpr const char* kSecurityChooseWhen =
+    "Please choose when the password is asked: when starting, or when changing the "
+    "configuration.";
 inline constexpr const char* kSecurityMismatch =
     "The passwords you typed don't match. Please enter the same password in both boxes.";
 
@@ -94,5 +101,19 @@ bool configurationGate(SettingsStore& settings, Prompter& prompter, QWidget* par
 // At start-up: true when protection does not ask here (Enabled and WhenStarted not both 1) or
 // the right password was given.
 bool startupGate(SettingsStore& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+// The start of the window program, before its main window. One copy per user comes first: a
+// start while a copy runs hands over to it (HandedOver) before anything is asked. Otherwise this
+// copy takes the single-instance place at once, so that a start made while its password prompt
+// is open finds it (and brings the prompt forward), and then the start-up gate runs (Refused
+// when the password was not given).
+enum class StartOutcome { Run, HandedOver, Refused };
+StartOutcome startSingleCopy(platform::SingleInstance& instance, SettingsStore& settings,
+                             Prompter& prompter);
+
+// A second start asked the running copy to come forward. True when its main window may show
+// itself: it is on screen already, protection asks no password at start, or the right password
+// was given now. A password prompt already open is brought forward instead.
+bool mayComeForward(SettingsStore& settings, Prompter& prompter, bool windowOnScreen);
 
 }  // namespace tavu

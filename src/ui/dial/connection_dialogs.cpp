@@ -19,6 +19,7 @@
 #include "core/version.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "ui/common/password_dialogs.h"
 #include "ui/dial/dial_progress_dlg.h"
 
 namespace tavu {
@@ -107,6 +108,15 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
     refill();
 }
 
+void CConnectionsDlg::runManager(const AppContext& context, QWidget* parent) {
+    // The entries, their passwords and Delete change the configuration.
+    if (!configurationGate(context.settings, context.prompter, parent)) {
+        return;
+    }
+    CConnectionsDlg manager(context, parent);
+    manager.exec();
+}
+
 QPushButton* CConnectionsDlg::button(const QString& label) const {
     for (QPushButton* b : buttons_) {
         if (b->text() == label) {
@@ -175,7 +185,14 @@ void CConnectionsDlg::remove() {
     if (a != Answer::Yes) {
         return;
     }
-    ctx_.ras.deleteEntry(selectedEntry_);
+    if (const int code = ctx_.ras.deleteEntry(selectedEntry_); code != 0) {
+        std::string why = ctx_.ras.errorText(code);
+        if (why.empty()) {
+            why = "The entry " + selectedEntry_ + " could not be deleted (error " +
+                  std::to_string(code) + ").";
+        }
+        ctx_.prompter.show(Message{why, "TAVU", Buttons::Ok, Icon::Warning});
+    }
     refill();
 }
 
@@ -198,7 +215,7 @@ void CConnectionsDlg::advanced() {
 }
 
 void CConnectionsDlg::help() {
-    ctx_.shell.open(joinPath(ctx_.exeDir, "help/index.htm"));
+    ctx_.shell.open(helpIndexPath(ctx_.exeDir));
 }
 
 // --- Login dialog ------------------------------------------------------------------------------
@@ -233,8 +250,7 @@ CConnectionLoginDlg::CConnectionLoginDlg(AppContext context, QWidget* parent)
 }
 
 void CConnectionLoginDlg::openManager() {
-    CConnectionsDlg manager(ctx_, this);
-    manager.exec();
+    CConnectionsDlg::runManager(ctx_, this);
 }
 
 int CConnectionLoginDlg::run() {

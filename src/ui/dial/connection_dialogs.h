@@ -23,6 +23,8 @@ class CConnectionsDlg : public DarkDialog {
 
   public:
     explicit CConnectionsDlg(AppContext context, QWidget* parent = nullptr);
+    // Opens the manager modally, past the configuration password when protection asks for it.
+    static void runManager(const AppContext& context, QWidget* parent);
 
     // The entry of the last item whose selection changed; never cleared.
     const std::string& selectedEntry() const { return selectedEntry_; }

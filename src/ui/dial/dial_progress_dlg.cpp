@@ -261,9 +261,11 @@ void CDialProgressDlg::upgradeAnswered(const std::string& answer) {
         return;
     }
     if (answer == "OK") {
+        setFontHeight(10);
         setStatusText(kNoUpdateText);
         setButtonText(kOkCaption);
     } else if (answer == kUpgradeConnectFailureText) {
+        setFontHeight(10);  // two lines fit above the button only at the small size
         setStatusText(answer + "\n" + kVisitText);
         setButtonText(kOkCaption);
     } else {

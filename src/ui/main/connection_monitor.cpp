@@ -148,11 +148,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             case Action::Dial:
                 runDialCommand(ctx_, this, [this](const std::string& line) { insertStatus(line); });
                 return;
-            case Action::Connections: {
-                CConnectionsDlg manager(ctx_, this);
-                manager.exec();
+            case Action::Connections:
+                CConnectionsDlg::runManager(ctx_, this);
                 return;
-            }
             case Action::Timer:
                 CTimerDlg::run(ctx_, this);
                 return;
@@ -330,18 +328,18 @@ void ConnectionMonitor::tick(int timerId) {
         case CostTimer:
             core_->costCheck();
             break;
-        case ScheduleTimer:
-            switch (scheduleCheck(ctx_.settings, ctx_.clock)) {
-                case ScheduleAction::Dial:
-                    dial();
-                    break;
-                case ScheduleAction::Hangup:
-                    core_->hangupCommand();
-                    break;
-                case ScheduleAction::None:
-                    break;
+        case ScheduleTimer: {
+            // The action runs after the tick has returned: a timer whose tick is still running
+            // does not fire, so a window opened inside it would stop every schedule until it
+            // closed.
+            const ScheduleAction due = scheduleCheck(ctx_.settings, ctx_.clock);
+            if (due == ScheduleAction::Dial) {
+                QTimer::singleShot(0, this, [this] { dial(); });
+            } else if (due == ScheduleAction::Hangup) {
+                QTimer::singleShot(0, this, [this] { core_->hangupCommand(); });
             }
             break;
+        }
         default:
             break;
     }
@@ -741,6 +739,9 @@ bool ConnectionMonitor::loadSkin(const std::string& path) {
 }
 
 void ConnectionMonitor::chooseSkin() {
+    if (!configurationGate(ctx_.settings, ctx_.prompter, this)) {
+        return;
+    }
     loadingSkin_ = true;
     skin_->choose(skin::skinsFolder(ctx_.exeDir), ctx_.settings, ctx_.prompter);
     loadingSkin_ = false;

@@ -16,6 +16,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
+#include "platform/single_instance.h"
 #include "support/modal_driver.h"
 #include "support/temp_dir.h"
 
@@ -70,6 +71,10 @@ std::function<void(QDialog*)> answerPrompt(const char* password) {
         }
         type(prompt->passwordEdit(), password);
         click(prompt->okButton());
+        if (prompt->isVisible()) {
+            ADD_FAILURE() << "the right password was refused";
+            prompt->reject();
+        }
     };
 }
 
@@ -94,6 +99,59 @@ TEST_F(PasswordDialogs, PromptWantsTheExactPasswordAndLetsTheUserRetry) {
     }
     ModalDriver cancel(answerPrompt(nullptr));
     EXPECT_FALSE(askPassword(settings, prompter));
+}
+
+TEST_F(PasswordDialogs, PasswordWithBlanksSetInSecurityStillOpensTheProgram) {
+    // With "Ask password when starting" a password changed on its way to the file locks the
+    // user out. Mailbox and dial-up passwords keep their blanks the same way; files written
+    // before read as they did.
+    CSecurityDlg security(settings, prompter);
+    security.show();
+    security.enableBox()->setChecked(true);
+    security.whenStartingRadio()->setChecked(true);
+    type(security.passwordEdit(), " pw ");
+    type(security.confirmEdit(), " pw ");
+    click(security.okButton());
+    ASSERT_FALSE(security.isVisible());
+    {
+        ModalDriver driver(answerPrompt(" pw "));
+        EXPECT_TRUE(startupGate(settings, prompter, nullptr));
+    }
+    settings.writeString(keys::kSettings, "MPassword", "\tmail pw  ");
+    settings.writeString(keys::kConnections, "ProviderPassword", " dial");
+    EXPECT_EQ(settings.readString(keys::kSettings, "MPassword"), "\tmail pw  ");
+    EXPECT_EQ(settings.readString(keys::kConnections, "ProviderPassword"), " dial");
+    test::writeFile(dir.file("tavu.ini"), "[Security]\nPassword=old\n[Settings]\nMUser = joe \n");
+    EXPECT_EQ(settings.readString(keys::kSecurity, keys::kPassword), "old");
+    EXPECT_EQ(settings.readString(keys::kSettings, "MUser"), "joe");
+}
+
+TEST_F(PasswordDialogs, OneCopyWhateverTheStartPassword) {
+    protect(1, 1, 0, "pw");
+    const QString place = QString::fromStdString(dir.file("instance"));
+    platform::SingleInstance first(place);
+    {
+        ModalDriver driver([&](QDialog* modal) {
+            // Started again while the first copy waits for its password: no second prompt,
+            // and the second copy hands over and ends.
+            platform::SingleInstance second(place);
+            EXPECT_EQ(startSingleCopy(second, settings, prompter), StartOutcome::HandedOver);
+            answerPrompt("pw")(modal);
+        });
+        EXPECT_EQ(startSingleCopy(first, settings, prompter), StartOutcome::Run);
+        EXPECT_EQ(driver.count(), 1);
+    }
+
+    // Later starts: the running copy shows its hidden window only past the password.
+    {
+        ModalDriver refuse(answerPrompt(nullptr));
+        EXPECT_FALSE(mayComeForward(settings, prompter, false));
+        EXPECT_EQ(refuse.count(), 1);
+    }
+    ModalDriver answer(answerPrompt("pw"));
+    EXPECT_TRUE(mayComeForward(settings, prompter, false));
+    EXPECT_TRUE(mayComeForward(settings, prompter, true));
+    EXPECT_EQ(answer.count(), 1);
 }
 
 TEST_F(PasswordDialogs, GatesAskOnlyWhenProtectionDemandsIt) {
@@ -162,7 +220,7 @@ TEST_F(PasswordDialogs, SecurityOkStoresOnlyWhenItCloses) {
         {true, Starting, "Secret", "secret", mismatch, "0 0 0 old"},
         {true, Starting, "Secret", "Secret", "", "1 1 0 Secret"},
         {true, Configuring, "x y", "x y", "", "1 0 1 x y"},
-        {true, Neither, "p", "p", "", "1 0 0 p"},
+        {true, Neither, "p", "p", kSecurityChooseWhen, "0 0 0 old"},  // protects nothing
         {false, Configuring, "a", "b", "", "0 0 1 old"},
         {false, Neither, "", "", "", "0 0 0 old"},
     };

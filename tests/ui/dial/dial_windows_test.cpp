@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -210,9 +211,22 @@ TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
     EXPECT_EQ(manager.selectedEntry(), "Office");
     manager.setAsDefault();  // the deleted name can still become the default
     EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Office");
+    // A Delete that fails says why.
+    prompter.answers = {Answer::Yes};
+    manager.remove();
+    EXPECT_EQ(prompter.shown.back().text,
+              ras->errorText(platform::ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+    EXPECT_EQ(prompter.shown.back().caption, "TAVU");
 
     manager.help();
     EXPECT_EQ(shell.opened, std::vector<std::string>{"/opt/tavu/help/index.htm"});
+    // An installed copy keeps its manual under share/doc beside its bin folder.
+    std::filesystem::create_directories(dir.file("share/doc/tavu/help"));
+    test::writeFile(dir.file("share/doc/tavu/help/index.htm"), "<html></html>");
+    AppContext installed = context();
+    installed.exeDir = dir.file("bin");
+    CConnectionsDlg(installed).help();
+    EXPECT_EQ(shell.opened.back(), dir.file("share/doc/tavu/help/index.htm"));
 }
 
 TEST_F(DialWindows, SimulatedLineAddsAndEditsEntriesThroughItsEditor) {
@@ -318,6 +332,7 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_EQ(dlg.statusText(), "No update avaible. Please try again later.");
+        EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
@@ -325,6 +340,11 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_TRUE(dlg.statusText().startsWith("Error - can't connect to the server !!!\n"));
+        // The two lines fit above the button at the small status font.
+        EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
+        dlg.show();
+        QLabel* status = dlg.statusLabel();
+        EXPECT_LE(status->heightForWidth(status->width()), status->height());
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
@@ -400,7 +420,27 @@ TEST_F(DialFromMainWindow, TimerCommandStartsTheScheduleAndAWrongPasswordShowsNo
     // A scheduled hang-up while not connected only says so.
     settings.writeInt("Settings", "HangupSecsToHangup", 1);
     w.tick(ConnectionMonitor::ScheduleTimer);
-    EXPECT_EQ(w.statusLines().front(), "Not connected...");
+    EXPECT_TRUE(processUntil([&] { return w.statusLines().front() == "Not connected..."; }));
+}
+
+TEST_F(DialFromMainWindow, ConfigurationPasswordAlsoGuardsTheEntriesAndTheSkins) {
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    settings.writeInt("Security", "Enabled", 1);
+    settings.writeInt("Security", "WhenConfigured", 1);
+    settings.writeString("Security", "Password", "right");
+    for (const int command : {CmdConnections, CmdSkin}) {
+        QStringList seen;
+        onNextModal([&](QWidget* modal) {
+            seen << (modal ? modal->windowTitle() : "none");
+            if (modal) {
+                modal->close();  // the password prompt, cancelled
+            }
+            onNextModal([&](QWidget* next) { seen << (next ? next->windowTitle() : "none"); });
+        });
+        w.runCommand(command);
+        processUntil([&] { return seen.size() == 2; }, 1000);
+        EXPECT_EQ(seen, (QStringList{"Enter password !!!", "none"})) << command;
+    }
 }
 
 TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {

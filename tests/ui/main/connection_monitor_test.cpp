@@ -254,6 +254,26 @@ TEST_F(MainWindow, TrayMenuIsTheContextMenu) {
     EXPECT_EQ(w.trayMenu()->actions().front()->text(), "&Show TAVU");
 }
 
+TEST_F(MainWindow, ScheduledDialOpensAfterTheScheduleTickReturns) {
+    // A window opened inside the tick would stop the schedule timer until it closed.
+    ConnectionMonitor& w = make();
+    bool inTick = false;
+    bool openedInTick = false;
+    w.openWindow = [&](Action a, int page) {
+        openedInTick = inTick;
+        opened.emplace_back(a, page);
+    };
+    settings.writeInt("Settings", "DialSecsToDial", 1);
+    inTick = true;
+    w.tick(ConnectionMonitor::ScheduleTimer);
+    inTick = false;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(opened, (std::vector<std::pair<Action, int>>{{Action::Dial, 0}}));
+    EXPECT_FALSE(openedInTick);
+    EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 9), 0);
+}
+
 TEST_F(MainWindow, ExitDuringAConnectionWritesItsRecord) {
     settings.writeInt("Settings", "ConfirmExit", 0);
     ConnectionMonitor& w = make();
