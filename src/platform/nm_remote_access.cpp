@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QProcess>
@@ -17,6 +19,10 @@
 #include "core/text.h"
 #include "platform/linux_ras_codes.h"
 #include "platform/ras_errors.h"
+
+// A connection's settings as NetworkManager passes them: a{sa{sv}}.
+using NmSettingsMap = QMap<QString, QVariantMap>;
+Q_DECLARE_METATYPE(NmSettingsMap)
 
 namespace tavu::platform {
 
@@ -32,6 +38,9 @@ const QString kConnectionIface =
 const QString kActiveIface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kDeviceIface = QStringLiteral("org.freedesktop.NetworkManager.Device");
 const QString kPropertiesIface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kAgentManagerPath = QStringLiteral("/org/freedesktop/NetworkManager/AgentManager");
+const QString kAgentManagerIface = QStringLiteral("org.freedesktop.NetworkManager.AgentManager");
+const QString kAgentPath = QStringLiteral("/org/freedesktop/NetworkManager/SecretAgent");
 const char* const kPermission = "org.freedesktop.NetworkManager.network-control";
 
 // Every call to the daemon gives up after this long.
@@ -200,6 +209,35 @@ class NmSignals : public QObject {
         }
     }
     void ownerChanged() { owner_.changed(); }
+
+  private:
+    NetworkManagerRemoteAccess& owner_;
+};
+
+// Answers NetworkManager's questions for the secrets of a connection being dialled with the
+// password of that dial, and of no other; never stores or deletes anything.
+class NmSecretAgent : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager.SecretAgent")
+  public:
+    explicit NmSecretAgent(NetworkManagerRemoteAccess& owner) : owner_(owner) {}
+
+  public slots:
+    NmSettingsMap GetSecrets(const NmSettingsMap& /*connection*/, const QDBusObjectPath& path,
+                             const QString& setting, const QStringList& /*hints*/, uint /*flags*/) {
+        const std::string password = owner_.dialPassword(path.path());
+        if (password.empty() || (setting != "gsm" && setting != "cdma" && setting != "pppoe")) {
+            sendErrorReply(QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets"),
+                           QStringLiteral("TAVU has no secrets for this connection"));
+            return {};
+        }
+        NmSettingsMap out;
+        out[setting]["password"] = QString::fromStdString(password);
+        return out;
+    }
+    void CancelGetSecrets(const QDBusObjectPath& /*path*/, const QString& /*setting*/) {}
+    void SaveSecrets(const NmSettingsMap& /*connection*/, const QDBusObjectPath& /*path*/) {}
+    void DeleteSecrets(const NmSettingsMap& /*connection*/, const QDBusObjectPath& /*path*/) {}
 
   private:
     NetworkManagerRemoteAccess& owner_;
@@ -434,23 +472,30 @@ int NetworkManagerRemoteAccess::dial(const DialRequest& request, DialEventFn onE
     if (it == all.end()) {
         return failWith(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, std::string());
     }
+    if (!request.password.empty()) {
+        offerSecrets();
+    }
+    Dial d;
+    d.connectionPath = it->path;
+    d.password = request.password;
+    handle = nextDial_++;
+    dials_[handle] = d;
     const QDBusMessage reply = call(
         bus_, kPath, kManagerIface, "ActivateConnection",
         {QVariant::fromValue(QDBusObjectPath(it->path)), QVariant::fromValue(QDBusObjectPath("/")),
          QVariant::fromValue(QDBusObjectPath("/"))});
     if (!ok(reply) || reply.arguments().isEmpty()) {
+        dials_.erase(handle);
         return callError(reply.errorName(), reply.errorMessage(), ERROR_PORT_NOT_AVAILABLE);
     }
-    Dial d;
-    d.activePath = objectPath(reply.arguments().at(0));
-    d.callback = std::move(onEvent);
+    Dial& dial = dials_[handle];
+    dial.activePath = objectPath(reply.arguments().at(0));
+    dial.callback = std::move(onEvent);
     const QList<QDBusObjectPath> devices =
-        pathList(property(bus_, d.activePath, kActiveIface, "Devices"));
+        pathList(property(bus_, dial.activePath, kActiveIface, "Devices"));
     if (!devices.isEmpty()) {
-        d.devicePath = devices.first().path();
+        dial.devicePath = devices.first().path();
     }
-    handle = nextDial_++;
-    dials_[handle] = std::move(d);
     // What was reached before the signals were asked for.
     const QVariant state = property(bus_, dials_[handle].activePath, kActiveIface, "State");
     if (state.isValid() && state.toUInt() == kActiveActivated) {
@@ -552,6 +597,25 @@ void NetworkManagerRemoteAccess::deviceStateChanged(const QString& path, unsigne
         }
     }
     notifyChanged();
+}
+
+std::string NetworkManagerRemoteAccess::dialPassword(const QString& connectionPath) const {
+    for (const auto& [h, d] : dials_) {
+        if (!d.done && d.connectionPath == connectionPath) {
+            return d.password;
+        }
+    }
+    return {};
+}
+
+void NetworkManagerRemoteAccess::offerSecrets() {
+    if (!agent_) {
+        qDBusRegisterMetaType<NmSettingsMap>();
+        agent_ = std::make_unique<NmSecretAgent>(*this);
+        bus_.registerObject(kAgentPath, agent_.get(), QDBusConnection::ExportAllSlots);
+    }
+    // Again at every dial: NetworkManager forgets the agent when it restarts.
+    call(bus_, kAgentManagerPath, kAgentManagerIface, "Register", {QStringLiteral("tavu.dialer")});
 }
 
 bool NetworkManagerRemoteAccess::dialling() const {

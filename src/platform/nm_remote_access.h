@@ -39,6 +39,7 @@ int nmDialState(unsigned deviceState);
 int nmFailureCode(unsigned reason);
 
 class NmSignals;
+class NmSecretAgent;
 
 // Remote access through NetworkManager on the system bus: its active connections that count
 // (see nmConnectionCounts) are the connections, named by their connection name, with the
@@ -88,12 +89,15 @@ class NetworkManagerRemoteAccess : public RemoteAccess {
 
   private:
     friend class NmSignals;
+    friend class NmSecretAgent;
     struct Entry {
         QString path;
         std::string id;
         std::string uuid;
     };
     struct Dial {
+        QString connectionPath;
+        std::string password;  // given for this dial only
         QString activePath;
         QString devicePath;
         int lastState = -1;
@@ -107,9 +111,14 @@ class NetworkManagerRemoteAccess : public RemoteAccess {
     void deviceStateChanged(const QString& path, unsigned state, unsigned reason);
     void deliver(std::uint64_t handle, int state, int error);
     void changed() { notifyChanged(); }
+    // The password of the dial in progress of a connection; empty when there is none.
+    std::string dialPassword(const QString& connectionPath) const;
+    // Makes the secret agent known to NetworkManager.
+    void offerSecrets();
 
     QDBusConnection bus_;
     std::unique_ptr<NmSignals> signals_;
+    std::unique_ptr<NmSecretAgent> agent_;
     std::map<std::uint64_t, Dial> dials_;
     std::map<int, std::string> details_;
     std::uint64_t nextDial_ = kDialHandleBase + 1;

@@ -37,6 +37,15 @@ printf '[Settings]\nRedialWhenBusy=1\nRedialTimes=3\n' >"$work/config/tavu.ini"
 grep -qx "Connecting to the device..." "$work/out_busy.txt" || fail "no dial state shown"
 tail -1 "$work/out_busy.txt" | grep -qx "Connected to remote server successfully!" || fail "not connected"
 
+# The password given for a dial reaches NetworkManager through the secret agent, off the
+# command line, and only for that dial.
+echo "secret s3cret" >"$script"
+echo s3cret | "$tavu" dial Modem --user ann --password-stdin --config-dir "$work/config" \
+    >"$work/out_secret.txt" 2>&1 || fail "the password did not reach NetworkManager"
+echo "secret s3cret" >"$script"
+"$tavu" dial Modem --config-dir "$work/config" >"$work/out_nosecret.txt" 2>&1 &&
+    fail "a dial without a password was given the last one"
+
 # Without the busy rule each reason ends the dial with its own text.
 printf '[Settings]\nRedialWhenBusy=0\n' >"$work/config/tavu.ini"
 check() {

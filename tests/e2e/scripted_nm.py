@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A scripted NetworkManager on the bus in DBUS_SYSTEM_BUS_ADDRESS: one modem connection "Modem"
 (type gsm) on one device. Each activation takes the first line of the script file given as the
-argument (and removes it): "connect", "deny" (refused by polkit) or the number of the device-state
-reason the dial fails with. The device passes prepare and config first, as a modem's does."""
+argument (and removes it): "connect", "deny" (refused by polkit), "secret PASSWORD" (connects when
+the secret agent registered last gives that password, else fails for want of secrets) or the
+number of the device-state reason the dial fails with. The device passes prepare and config
+first, as a modem's does."""
 import sys
 
 import dbus
@@ -70,6 +72,15 @@ class Settings(Obj):
         return dbus.Array([dbus.ObjectPath(CONN)], signature="o")
 
 
+agents = []
+
+
+class AgentManager(Obj):
+    @dbus.service.method(NM + ".AgentManager", in_signature="s", sender_keyword="sender")
+    def Register(self, identifier, sender=None):
+        agents.append(sender)
+
+
 class Manager(Obj):
     count = 0
 
@@ -88,9 +99,29 @@ class Manager(Obj):
         self.props["ActiveConnections"] = dbus.Array([dbus.ObjectPath(path)], signature="o")
         device.props["ActiveConnection"] = dbus.ObjectPath(path)
         steps = [(40, 30, 0), (50, 40, 0)]
-        steps.append((100, 50, 0) if outcome == "connect" else (120, 50, int(outcome)))
+        if outcome.startswith("secret "):
+            steps.append("ask")
+        else:
+            steps.append((100, 50, 0) if outcome == "connect" else (120, 50, int(outcome)))
+
+        def answered(secrets):
+            given = secrets.get("gsm", {}).get("password", "")
+            steps.append((100, 60, 0) if given == outcome[7:] else (120, 60, 7))
+            GLib.timeout_add(50, step)
 
         def step():
+            if steps[0] == "ask":
+                steps.pop(0)
+                device.StateChanged(dbus.UInt32(60), dbus.UInt32(50), dbus.UInt32(0))
+                if not agents:
+                    steps.append((120, 60, 7))
+                    return True
+                bus.get_object(agents[-1], ROOT + "/SecretAgent").GetSecrets(
+                    {"connection": {"id": "Modem", "uuid": UUID, "type": "gsm"}},
+                    dbus.ObjectPath(CONN), "gsm", dbus.Array([], signature="s"), dbus.UInt32(1),
+                    dbus_interface=NM + ".SecretAgent", reply_handler=answered,
+                    error_handler=lambda e: answered({}))
+                return False
             new, old, reason = steps.pop(0)
             device.StateChanged(dbus.UInt32(new), dbus.UInt32(old), dbus.UInt32(reason))
             if new == 100:
@@ -116,6 +147,7 @@ device = Device(DEV, DEVICE_IFACE, {
     "Metered": dbus.UInt32(0), "ActiveConnection": dbus.ObjectPath("/")})
 Settings(ROOT + "/Settings", NM + ".Settings", {})
 Connection(CONN, NM + ".Settings.Connection", {})
+AgentManager(ROOT + "/AgentManager", NM + ".AgentManager", {})
 Manager(ROOT, NM, {"ActiveConnections": dbus.Array([], signature="o")})
 name = dbus.service.BusName(NM, bus)
 GLib.MainLoop().run()
