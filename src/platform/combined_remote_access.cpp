@@ -53,7 +53,8 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
         return true;
     }
     std::vector<NmLink> links;
-    if (nm_->available() && nm_->links(links)) {
+    const std::string owner = nm_->owner();
+    if (!owner.empty() && nm_->links(links)) {
         std::set<int> seen;
         for (const NmLink& l : links) {
             if (!l.interface.empty()) {
@@ -68,7 +69,7 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
                 nmListed.push_back(c);
                 remembered_[l.ifindex] = Remembered{
                     c, l.interface,
-                    ConnectionOrigin{"nm " + l.uuid + " " + std::to_string(l.ifindex), 0}};
+                    ConnectionOrigin{"nm " + l.uuid + " " + std::to_string(l.ifindex), 0}, owner};
                 seen.insert(l.ifindex);
             } else if (kept != remembered_.end() && kept->second.interface == l.interface) {
                 // Taken over again after a restart of NetworkManager: still the same link.
@@ -76,14 +77,20 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
                 seen.insert(l.ifindex);
             }
         }
-        std::erase_if(remembered_, [&](const auto& r) { return seen.count(r.first) == 0; });
-        return true;
+        // A link the same NetworkManager no longer lists was taken down by it; one that a
+        // NetworkManager started since has not taken over goes on as while it was away.
+        std::erase_if(remembered_, [&](const auto& r) {
+            return seen.count(r.first) == 0 &&
+                   (r.second.owner == owner || managed_.count(r.second.interface) != 0);
+        });
     }
-    // NetworkManager is away: its links that are still up go on under their names.
+    // NetworkManager is away, or restarted: its links that are still up go on under their names.
     for (auto it = remembered_.begin(); it != remembered_.end();) {
         netlink::LinkInfo link;
-        if (netlink::getLink(it->first, link) && link.name == it->second.interface &&
-            (link.flags & IFF_UP) != 0) {
+        if (it->second.owner == owner) {
+            ++it;  // listed above
+        } else if (netlink::getLink(it->first, link) && link.name == it->second.interface &&
+                   (link.flags & IFF_UP) != 0) {
             nmListed.push_back(it->second.connection);
             managed_.insert(it->second.interface);
             ++it;
@@ -91,7 +98,7 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
             it = remembered_.erase(it);
         }
     }
-    return false;
+    return !owner.empty();
 }
 
 bool CombinedRemoteAccess::listConnections(std::vector<RasConnection>& out) {
@@ -137,7 +144,16 @@ int CombinedRemoteAccess::remember(int code, RemoteAccess& from) {
 
 int CombinedRemoteAccess::hangUp(std::uint64_t handle) {
     if (NetworkManagerRemoteAccess::isOwnHandle(handle)) {
-        return remember(nm_->hangUp(handle), *nm_);
+        const int code = nm_->hangUp(handle);
+        const auto index = static_cast<int>(handle - NetworkManagerRemoteAccess::kLinkHandleBase);
+        const auto kept = remembered_.find(index);
+        if (code == ERROR_INVALID_HANDLE && handle < NetworkManagerRemoteAccess::kDialHandleBase &&
+            kept != remembered_.end()) {
+            // A link no NetworkManager manages now goes down the way of the interface rules.
+            managed_.erase(kept->second.interface);
+            return remember(pppd_->hangUp(static_cast<std::uint64_t>(index)), *pppd_);
+        }
+        return remember(code, *nm_);
     }
     std::vector<RasConnection> listed;
     refresh(listed);  // what NetworkManager manages now is never taken down here

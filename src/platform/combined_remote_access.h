@@ -27,8 +27,9 @@ RasBackend rasBackend(const SettingsStore& settings);
 // The remote-access service of a Linux desktop: NetworkManager's metered connections beside
 // pppd's peer files. A link NetworkManager manages is NetworkManager's whatever its name: listed
 // under its connection name when it counts, never listed nor taken down when it does not; the
-// other links keep the interface rules. While NetworkManager is away (stopped, restarting), a
-// link it had listed stays listed under the same name and handle as long as its interface is up.
+// other links keep the interface rules. While NetworkManager is away, and after it restarted
+// without taking the link over again, a link it had listed stays listed under the same name and
+// handle as long as its interface is up.
 class CombinedRemoteAccess : public RemoteAccess {
   public:
     using BackendFn = std::function<RasBackend()>;
@@ -65,6 +66,7 @@ class CombinedRemoteAccess : public RemoteAccess {
         RasConnection connection;
         std::string interface;
         ConnectionOrigin origin;
+        std::string owner;  // the NetworkManager that listed it
     };
     bool nmWanted() const;
     // Reads NetworkManager's links, refreshes what is remembered and what the interface rules

@@ -265,6 +265,11 @@ bool NetworkManagerRemoteAccess::available() {
     return bus_.isConnected() && bus_.interface()->isServiceRegistered(kService).value();
 }
 
+std::string NetworkManagerRemoteAccess::owner() {
+    return bus_.isConnected() ? bus_.interface()->serviceOwner(kService).value().toStdString()
+                              : std::string();
+}
+
 bool NetworkManagerRemoteAccess::links(std::vector<NmLink>& out) {
     out.clear();
     if (!bus_.isConnected()) {

@@ -59,6 +59,9 @@ class NetworkManagerRemoteAccess : public RemoteAccess {
 
     // Whether NetworkManager is on the bus now.
     bool available();
+    // The bus name of the running NetworkManager, which changes when it restarts; empty when
+    // it is not running.
+    std::string owner();
     // Every active connection, counted or not; false when NetworkManager cannot be asked.
     bool links(std::vector<NmLink>& out);
 

@@ -42,7 +42,12 @@ no-auto-default=*
 level=INFO
 CONF
     nm_bus_pid=$(dbus-daemon --system --fork --print-pid) || fail "the system bus did not start"
-    NetworkManager --debug >"$work/nm.txt" 2>&1 &
+    nm_run_daemon
+}
+
+# Starts the daemon (again) and waits until it answers.
+nm_run_daemon() {
+    NetworkManager --debug >>"$work/nm.txt" 2>&1 &
     nm_pid=$!
     for _ in $(seq 100); do
         nmcli -t general status >/dev/null 2>&1 && return 0
@@ -72,6 +77,12 @@ method=ignore
 CONN
     chmod 600 "$file"
     nmcli connection reload || fail "NetworkManager did not read $file"
+}
+
+# Stops the daemon; it leaves its links as they are.
+nm_stop() {
+    kill "$nm_pid" && wait "$nm_pid"
+    nm_pid=""
 }
 
 # The state of connection NAME: activated, activating, ... or empty when it is not active.

@@ -3,7 +3,7 @@
 # "Provider" (a tun device named ppp0, which activates like a modem link) is listed, dialled by
 # `tavu dial`, timed by the running copy, hung up by `tavu hangup` through NetworkManager and
 # logged once under its name; then dialled again from the Connect command through the progress
-# window. An unmetered tun connection "vpn" is up, with traffic, all along: never listed, timed
+# window, and timed on under its name while NetworkManager stops and starts again. An unmetered tun connection "vpn" is up, with traffic, all along: never listed, timed
 # nor taken down.
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -66,16 +66,25 @@ for _ in $(seq 50); do
 done
 [ "$(nm_state Provider)" = activated ] || fail "Connect did not activate Provider"
 sleep 2.5
-"$tavu" --command hangup || fail "--command hangup"
+traffic
+[ "$(nm_state vpn)" = activated ] || fail "the VPN was taken down"
+
+# NetworkManager stops and starts again without taking the link over: the connection goes on
+# under its name until its interface goes, and gets one record.
+nm_stop
+sleep 2.5
+nm_run_daemon
+sleep 2.5
+[ "$(wc -l <"$work/config/logfile.log")" = 1 ] || fail "the restart ended the connection"
+ip link del ppp0
 for _ in $(seq 30); do
     [ "$(wc -l <"$work/config/logfile.log")" = 2 ] && break
     sleep 0.2
 done
 [ "$(wc -l <"$work/config/logfile.log")" = 2 ] || fail "the second connection got no record"
-grep -c "|Provider|" "$work/config/logfile.log" | grep -qx 2 || fail "$(cat "$work/config/logfile.log")"
-
-traffic
-[ "$(nm_state vpn)" = activated ] || fail "the VPN was taken down"
+[ "$(grep -c "|ppp0|Provider|" "$work/config/logfile.log")" = 2 ] ||
+    fail "$(cat "$work/config/logfile.log")"
+ip link show tun0 | grep -q "[<,]UP[,>]" || fail "the VPN's interface was taken down"
 grep -q "|vpn|\|tun0" "$work/config/logfile.log" && fail "the VPN was timed"
 kill -0 "$pid" 2>/dev/null || fail "the program has ended"
 echo "PASS"
