@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # `tavu dial` against a scripted NetworkManager on a private bus (scripted_nm.py): a busy modem
 # shows "The line is busy." and is redialled by the busy rule; each failure reason of the modem
-# gives its own error text; a polkit refusal names the permission.
+# gives its own error text; a polkit refusal names the permission. Then the running program's
+# Connect command redials the busy modem through the progress window, with the stored password.
 set -u
 . "$(dirname "$0")/lib.sh"
 tavu="$1"
 bus_pid=""
 nm_pid=""
-e2e_kill="nm_pid bus_pid"
+e2e_kill="pid nm_pid bus_pid"
 if ! command -v dbus-daemon >/dev/null || ! /usr/bin/python3 -c "import dbus, gi" 2>/dev/null; then
     echo "skipped: needs dbus-daemon and python3-dbus with GObject"
     exit 77
@@ -67,5 +68,27 @@ echo deny >"$script"
 "$tavu" dial Modem --config-dir "$work/config" >"$work/out_deny.txt" 2>&1 && fail "a refused dial succeeded"
 grep -q "org.freedesktop.NetworkManager.network-control" "$work/out_deny.txt" ||
     fail "the refusal does not name the permission"
+printf '23\nsecret s3cret\n' >"$script"
+rm -f "$script.log"
+cat >"$work/config/tavu.ini" <<INI
+[Settings]
+DefaultCon=Modem
+RedialWhenBusy=2
+ShowSplash=0
+ConfirmExit=0
+[Connections]
+ModemUser=ann
+ModemPassword=s3cret
+INI
+QT_QPA_PLATFORM=offscreen "$tavu" --config-dir "$work/config" >"$work/out_window.txt" 2>&1 &
+pid=$!
+wait_for_answer "$tavu"
+"$tavu" --command connect || fail "--command connect"
+for _ in $(seq 100); do
+    [ "$(cat "$script.log" 2>/dev/null)" = "$(printf 'failed 23\nactivated')" ] && break
+    sleep 0.1
+done
+[ "$(cat "$script.log" 2>/dev/null)" = "$(printf 'failed 23\nactivated')" ] ||
+    fail "the progress window's dials ended: $(cat "$script.log" 2>/dev/null)"
 echo "PASS"
 exit 0

@@ -4,7 +4,8 @@
 argument (and removes it): "connect", "deny" (refused by polkit), "secret PASSWORD" (connects when
 the secret agent registered last gives that password, else fails for want of secrets) or the
 number of the device-state reason the dial fails with. The device passes prepare and config
-first, as a modem's does."""
+first, as a modem's does. How each activation ended is appended to the script file's name plus
+".log": "activated" or "failed REASON"."""
 import sys
 
 import dbus
@@ -124,6 +125,9 @@ class Manager(Obj):
                 return False
             new, old, reason = steps.pop(0)
             device.StateChanged(dbus.UInt32(new), dbus.UInt32(old), dbus.UInt32(reason))
+            if new in (100, 120):
+                with open(sys.argv[1] + ".log", "a") as log:
+                    log.write("activated\n" if new == 100 else "failed %d\n" % reason)
             if new == 100:
                 active.StateChanged(dbus.UInt32(2), dbus.UInt32(1))
             elif new == 120:
