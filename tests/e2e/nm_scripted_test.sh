@@ -27,6 +27,9 @@ for _ in $(seq 50); do
 done
 "$tavu" entries --config-dir "$work/config" | grep -qx "Modem (NetworkManager)" ||
     fail "the scripted NetworkManager's modem is not an entry"
+printf '[Dialup]\nBackend=pppd\n' >"$work/config/tavu.ini"
+"$tavu" entries --config-dir "$work/config" 2>&1 | grep -q "^Modem" &&
+    fail "the peer files alone were asked for, and NetworkManager's modem is listed"
 
 # Busy twice, then the line answers: rule 1 with three attempts redials twice.
 printf '23\n23\nconnect\n' >"$script"
