@@ -3,6 +3,7 @@
 #include <net/if.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -14,6 +15,14 @@ namespace tavu::platform {
 namespace {
 
 constexpr const char* kNetworkManager = "NetworkManager";
+
+// The interface index of a link handle of NetworkManager's; 0 for any other handle.
+int linkIndex(std::uint64_t handle) {
+    const std::uint64_t base = NetworkManagerRemoteAccess::kLinkHandleBase;
+    return handle > base && handle - base <= static_cast<std::uint64_t>(INT_MAX)
+               ? static_cast<int>(handle - base)
+               : 0;
+}
 
 }  // namespace
 
@@ -73,6 +82,7 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
                 seen.insert(l.ifindex);
             } else if (kept != remembered_.end() && kept->second.interface == l.interface) {
                 // Taken over again after a restart of NetworkManager: still the same link.
+                kept->second.owner = owner;
                 nmListed.push_back(kept->second.connection);
                 seen.insert(l.ifindex);
             }
@@ -109,6 +119,9 @@ bool CombinedRemoteAccess::listConnections(std::vector<RasConnection>& out) {
     if (!pppd_->listConnections(pppdListed)) {
         return false;
     }
+    // The oldest interface first, so that the first listed stays the first.
+    std::sort(nmListed.begin(), nmListed.end(),
+              [](const RasConnection& a, const RasConnection& b) { return a.handle < b.handle; });
     out = std::move(nmListed);
     for (RasConnection& c : pppdListed) {
         if (out.size() < kMaxConnections) {
@@ -123,8 +136,8 @@ int CombinedRemoteAccess::connectionState(std::uint64_t handle) {
     if (!NetworkManagerRemoteAccess::isOwnHandle(handle)) {
         return pppd_->connectionState(handle);
     }
-    const auto index = handle - NetworkManagerRemoteAccess::kLinkHandleBase;
-    if (handle < NetworkManagerRemoteAccess::kDialHandleBase && remembered_.count(index) != 0) {
+    const int index = linkIndex(handle);
+    if (index > 0 && remembered_.count(index) != 0) {
         std::vector<RasConnection> listed;
         refresh(listed);
         return std::any_of(listed.begin(), listed.end(),
@@ -145,10 +158,9 @@ int CombinedRemoteAccess::remember(int code, RemoteAccess& from) {
 int CombinedRemoteAccess::hangUp(std::uint64_t handle) {
     if (NetworkManagerRemoteAccess::isOwnHandle(handle)) {
         const int code = nm_->hangUp(handle);
-        const auto index = static_cast<int>(handle - NetworkManagerRemoteAccess::kLinkHandleBase);
+        const int index = linkIndex(handle);
         const auto kept = remembered_.find(index);
-        if (code == ERROR_INVALID_HANDLE && handle < NetworkManagerRemoteAccess::kDialHandleBase &&
-            kept != remembered_.end()) {
+        if (code == ERROR_INVALID_HANDLE && kept != remembered_.end()) {
             // A link no NetworkManager manages now goes down the way of the interface rules.
             managed_.erase(kept->second.interface);
             return remember(pppd_->hangUp(static_cast<std::uint64_t>(index)), *pppd_);
@@ -189,8 +201,7 @@ ConnectionOrigin CombinedRemoteAccess::connectionOrigin(std::uint64_t handle) {
     if (!NetworkManagerRemoteAccess::isOwnHandle(handle)) {
         return pppd_->connectionOrigin(handle);
     }
-    const auto index = handle - NetworkManagerRemoteAccess::kLinkHandleBase;
-    if (const auto it = remembered_.find(index); it != remembered_.end()) {
+    if (const auto it = remembered_.find(linkIndex(handle)); it != remembered_.end()) {
         return it->second.origin;
     }
     return nm_->connectionOrigin(handle);
