@@ -69,7 +69,14 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
             if (!l.interface.empty()) {
                 managed_.insert(l.interface);
             }
-            if (!l.counts || l.ifindex <= 0) {
+            if (!l.counts) {
+                continue;
+            }
+            if (l.ifindex <= 0) {
+                // Nothing the kernel knows to follow while NetworkManager is away.
+                if (l.activated) {
+                    nmListed.push_back(NetworkManagerRemoteAccess::describe(l));
+                }
                 continue;
             }
             const auto kept = remembered_.find(l.ifindex);

@@ -321,7 +321,13 @@ bool NetworkManagerRemoteAccess::links(std::vector<NmLink>& out) {
 
 RasConnection NetworkManagerRemoteAccess::describe(const NmLink& link) {
     RasConnection c;
-    c.handle = kLinkHandleBase + static_cast<std::uint64_t>(link.ifindex);
+    if (link.ifindex > 0) {
+        c.handle = kLinkHandleBase + static_cast<std::uint64_t>(link.ifindex);
+    } else {
+        // No interface the kernel knows (yet): the active connection's number marks it.
+        const QString number = link.activePath.section('/', -1);
+        c.handle = kLinkHandleBase + (1ull << 32) + number.toUInt();
+    }
     c.entryName = link.id.empty() ? link.interface : link.id;
     c.deviceName = link.interface;
     c.deviceType = link.type;
@@ -335,7 +341,7 @@ bool NetworkManagerRemoteAccess::listConnections(std::vector<RasConnection>& out
         return false;
     }
     for (const NmLink& l : all) {
-        if (l.counts && l.activated && l.ifindex > 0 && out.size() < kMaxConnections) {
+        if (l.counts && l.activated && out.size() < kMaxConnections) {
             out.push_back(describe(l));
         }
     }
@@ -390,8 +396,7 @@ int NetworkManagerRemoteAccess::hangUp(std::uint64_t handle) {
             return ERROR_INVALID_HANDLE;
         }
         for (const NmLink& l : all) {
-            if (l.counts && l.ifindex > 0 &&
-                kLinkHandleBase + static_cast<std::uint64_t>(l.ifindex) == handle) {
+            if (l.counts && describe(l).handle == handle) {
                 activePath = l.activePath;
             }
         }
@@ -665,7 +670,7 @@ ConnectionOrigin NetworkManagerRemoteAccess::connectionOrigin(std::uint64_t hand
         return {};
     }
     for (const NmLink& l : all) {
-        if (l.counts && l.ifindex > 0 && describe(l).handle == handle) {
+        if (l.counts && describe(l).handle == handle) {
             return ConnectionOrigin{"nm " + l.uuid + " " + std::to_string(l.ifindex), 0};
         }
     }

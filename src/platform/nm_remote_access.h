@@ -49,7 +49,9 @@ class NmSecretAgent;
 class NetworkManagerRemoteAccess : public RemoteAccess {
   public:
     // Handles: an active link is this base plus its interface index, which stays the same while
-    // the link is up even when NetworkManager restarts; a dial is the other base plus a count.
+    // the link is up even when NetworkManager restarts (a link without an interface the kernel
+    // knows: the base plus 2^32 plus its active connection's number); a dial is the other base
+    // plus a count.
     static constexpr std::uint64_t kLinkHandleBase = 1ull << 48;
     static constexpr std::uint64_t kDialHandleBase = 1ull << 56;
     static bool isOwnHandle(std::uint64_t handle) { return handle >= kLinkHandleBase; }
