@@ -485,6 +485,18 @@ int NetworkManagerRemoteAccess::dial(const DialRequest& request, DialEventFn onE
     if (!request.password.empty()) {
         offerSecrets();
     }
+    // Ended dials are kept a while (a redial hangs up the attempt before it), not for ever.
+    constexpr std::size_t kEndedKept = 8;
+    std::size_t ended = static_cast<std::size_t>(
+        std::count_if(dials_.begin(), dials_.end(), [](const auto& e) { return e.second.done; }));
+    for (auto i = dials_.begin(); i != dials_.end() && ended > kEndedKept;) {
+        if (i->second.done) {
+            i = dials_.erase(i);
+            --ended;
+        } else {
+            ++i;
+        }
+    }
     Dial d;
     d.connectionPath = it->path;
     d.password = request.password;
