@@ -24,6 +24,8 @@ test_packages=(
     xinetd                                         # a real RFC 868 time server for the net tools
     xvfb x11-utils xdotool                         # a bare X server: the tray that comes late
     libxcb1-dev                                    # the fake notification area of that test
+    network-manager dbus                           # the real NetworkManager on a private system bus
+    python3-dbusmock                               # python3-dbus and GObject for the scripted NetworkManager
 )
 
 package_packages=(

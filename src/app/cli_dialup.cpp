@@ -12,11 +12,13 @@
 #include <optional>
 #include <ostream>
 
+#include "app/core_application.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "platform/combined_remote_access.h"
 #include "platform/linux_ras_codes.h"
 #include "platform/linux_remote_access.h"
 
@@ -200,7 +202,10 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
         }
     }
 
-    platform::LinuxRemoteAccess ras(settings);
+    // NetworkManager's signals need the application object's event loop.
+    const auto app = ensureCoreApplication();
+    const auto service = platform::makeDesktopRemoteAccess(settings);
+    platform::CombinedRemoteAccess& ras = *service;
     InterruptWatch interrupt;
     int busyCount = 0;
     context.out << "Connecting to " << printableText(entry) << "..." << std::endl;
@@ -215,13 +220,18 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
             settings.writeString(keys::kConnections, passwordKey, "");
         }
         bool connected = false;
-        while (code == 0 && !connected && ras.dialling()) {
-            if (interrupt.wait(kPollMs)) {
-                ras.hangUp(handle);
-                context.out << errorTextOf(ras, platform::ERROR_USER_DISCONNECTION) << std::endl;
-                return 1;
+        // Events may have come with the dial itself; the rest come while pumping.
+        for (bool first = true; code == 0 && !connected && (first || ras.dialling());
+             first = false) {
+            if (!first) {
+                if (interrupt.wait(kPollMs)) {
+                    ras.hangUp(handle);
+                    context.out << errorTextOf(ras, platform::ERROR_USER_DISCONNECTION)
+                                << std::endl;
+                    return 1;
+                }
+                ras.pump();
             }
-            ras.pump();
             for (const auto& [state, error] : events) {
                 if (const char* text = stateText(state); text && error == 0) {
                     context.out << text << std::endl;
@@ -271,7 +281,9 @@ int runHangupCommand(CliContext& context, const std::vector<std::string>& args) 
         return 2;
     }
     SettingsStore settings = openSettings(context);
-    platform::LinuxRemoteAccess ras(settings);
+    const auto app = ensureCoreApplication();
+    const auto service = platform::makeDesktopRemoteAccess(settings);
+    platform::RemoteAccess& ras = *service;
     std::vector<platform::RasConnection> connections;
     if (!ras.listConnections(connections)) {
         context.out << "Unknown Error - RAS INI Failure" << std::endl;
@@ -300,7 +312,9 @@ int runEntriesCommand(CliContext& context, const std::vector<std::string>& args)
         return 2;
     }
     SettingsStore settings = openSettings(context);
-    platform::LinuxRemoteAccess ras(settings);
+    const auto app = ensureCoreApplication();
+    const auto service = platform::makeDesktopRemoteAccess(settings);
+    platform::RemoteAccess& ras = *service;
     std::vector<std::string> entries;
     if (!ras.listEntries(entries)) {
         context.out << ras.errorText(platform::ERROR_CANNOT_OPEN_PHONEBOOK) << std::endl;
@@ -308,7 +322,9 @@ int runEntriesCommand(CliContext& context, const std::vector<std::string>& args)
     }
     const std::string def = settings.readString(keys::kSettings, keys::kDefaultCon);
     for (const std::string& e : entries) {
-        context.out << printableText(e) << (e == def ? " (default)" : "") << '\n';
+        const std::string source = ras.entrySource(e);
+        context.out << printableText(e) << (source.empty() ? "" : " (" + source + ")")
+                    << (e == def ? " (default)" : "") << '\n';
     }
     return context.out.good() ? 0 : 1;
 }

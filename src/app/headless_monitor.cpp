@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "monitor/commands.h"
+#include "platform/combined_remote_access.h"
 #include "platform/linux_counters.h"
 #include "platform/linux_remote_access.h"
 #include "platform/single_instance.h"
@@ -133,8 +134,11 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     SystemClock clock;
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     StreamPrompter prompter(err);
-    platform::LinuxRemoteAccess ras;
-    platform::LinuxDialupCounters counters;
+    const auto service = platform::makeDesktopRemoteAccess(settings);
+    platform::CombinedRemoteAccess& ras = *service;
+    platform::LinuxDialupCounters counters([&settings, &ras] {
+        return platform::dialupInterfacePatterns(settings) + " " + ras.countedInterfaces();
+    });
     platform::LinuxSystemInfo system;
     HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
                             system.versionText(), out);

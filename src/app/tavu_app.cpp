@@ -20,6 +20,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "dial/schedule_check.h"
+#include "platform/combined_remote_access.h"
 #include "platform/linux_counters.h"
 #include "platform/linux_remote_access.h"
 #include "platform/pulse_sound.h"
@@ -101,13 +102,20 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     } else {
         // Which interfaces are dial-up lines is read afresh at every look at the system. Dials
         // are followed on this thread; the phone book's entries open the entry editor.
+        // NetworkManager's metered links are counted under their own interface names.
         auto patterns = [&settings] { return platform::dialupInterfacePatterns(settings); };
-        auto linuxRas = std::make_unique<platform::LinuxRemoteAccess>(
-            settings, platform::LinuxRasPaths{}, patterns);
-        linuxRas->setAutoDrive(50);
-        linuxRas->setEntryEditor(makeEntryEditor(*linuxRas, prompter));
-        ras = std::move(linuxRas);
-        counters = std::make_unique<platform::LinuxDialupCounters>(patterns);
+        auto desktopRas = platform::makeDesktopRemoteAccess(settings, patterns);
+        desktopRas->pppd().setAutoDrive(50);
+        desktopRas->pppd().setEntryEditor(makeEntryEditor(desktopRas->pppd(), prompter));
+        desktopRas->setNotice([&prompter](const std::string& text) {
+            prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Information});
+        });
+        platform::CombinedRemoteAccess* combined = desktopRas.get();
+        counters = std::make_unique<platform::LinuxDialupCounters>([&settings, combined] {
+            return platform::dialupInterfacePatterns(settings) + " " +
+                   combined->countedInterfaces();
+        });
+        ras = std::move(desktopRas);
     }
     if (simulated != nullptr) {
         simulated->setEntryEditor([simulated, &prompter](const std::string& name) {

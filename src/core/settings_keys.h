@@ -133,6 +133,8 @@ inline constexpr const char* kPeersDir = "PeersDir";
 inline constexpr const char* kChatDir = "ChatDir";
 inline constexpr const char* kPppd = "Pppd";
 inline constexpr const char* kChat = "Chat";
+// Dialup: which service dials and lists the connections: auto, networkmanager or pppd.
+inline constexpr const char* kBackend = "Backend";
 
 // Skin (the key has the section's name).
 inline constexpr const char* kSkinPath = "Skin";

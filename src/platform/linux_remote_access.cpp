@@ -387,15 +387,18 @@ LinuxRasPaths LinuxRemoteAccess::effectivePaths() const {
     return p;
 }
 
+bool LinuxRemoteAccess::isOurLink(const netlink::LinkInfo& link) const {
+    return netlink::isDialupLink(link, currentPatterns(patterns_)) &&
+           !(ignored_ && ignored_(link.name));
+}
+
 bool LinuxRemoteAccess::listConnections(std::vector<RasConnection>& out) {
     out.clear();
     std::vector<netlink::LinkInfo> links;
     if (!netlink::dumpLinks(links)) {
         return false;
     }
-    const std::string patterns = currentPatterns(patterns_);
-    std::erase_if(links,
-                  [&](const netlink::LinkInfo& l) { return !netlink::isDialupLink(l, patterns); });
+    std::erase_if(links, [&](const netlink::LinkInfo& l) { return !isOurLink(l); });
     std::sort(links.begin(), links.end(),
               [](const auto& a, const auto& b) { return a.index < b.index; });
     const LinuxRasPaths paths = effectivePaths();
@@ -416,8 +419,7 @@ int LinuxRemoteAccess::connectionState(std::uint64_t handle) {
         return it->second > 0 && !hasEnded(it->second) ? RASCS_Connected : RASCS_Disconnected;
     }
     netlink::LinkInfo link;
-    if (fitsHandle(handle) && netlink::getLink(static_cast<int>(handle), link) &&
-        netlink::isDialupLink(link, currentPatterns(patterns_))) {
+    if (fitsHandle(handle) && netlink::getLink(static_cast<int>(handle), link) && isOurLink(link)) {
         return RASCS_Connected;
     }
     return RASCS_Disconnected;
@@ -458,7 +460,7 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
     if (!netlink::getLink(index, link, &err)) {
         return accessOr(err, ERROR_INVALID_HANDLE);
     }
-    if (!netlink::isDialupLink(link, currentPatterns(patterns_))) {
+    if (!isOurLink(link)) {
         return ERROR_INVALID_HANDLE;  // never take down an interface that is not a dial-up line
     }
     // pppd takes its interface down itself and tells the peer; signal it when there is one and
@@ -663,7 +665,7 @@ std::string LinuxRemoteAccess::errorText(int code) {
 ConnectionOrigin LinuxRemoteAccess::connectionOrigin(std::uint64_t handle) {
     netlink::LinkInfo link;
     if (!fitsHandle(handle) || !netlink::getLink(static_cast<int>(handle), link) ||
-        !netlink::isDialupLink(link, currentPatterns(patterns_))) {
+        !isOurLink(link)) {
         return {};
     }
     // An interface without a pppd has no age the kernel tells: its index alone marks it (the

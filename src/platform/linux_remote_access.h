@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -111,13 +112,20 @@ class LinuxRemoteAccess : public RemoteAccess {
     // The folders and programs as they stand now.
     DialupPaths dialupPaths() const;
 
+    // Interfaces that another service owns (a link NetworkManager manages): never listed, never
+    // taken down here, whatever their name.
+    using InterfaceFilter = std::function<bool(const std::string& ifname)>;
+    void setIgnoredInterfaces(InterfaceFilter ignored) { ignored_ = std::move(ignored); }
+
   private:
     LinuxRasPaths effectivePaths() const;
+    bool isOurLink(const netlink::LinkInfo& link) const;
     int failWith(int code, std::string detail);
     void updateTimer();
 
     LinuxRasPaths paths_;
     InterfacePatterns patterns_;
+    InterfaceFilter ignored_;
     const SettingsStore* settings_ = nullptr;
     std::map<std::uint64_t, std::unique_ptr<ModemDial>> dials_;
     std::map<std::uint64_t, DialEventFn> callbacks_;

@@ -94,6 +94,9 @@ class RemoteAccess {
     virtual int createEntry() = 0;
     virtual int editEntry(const std::string& name) = 0;
     virtual int deleteEntry(const std::string& name) = 0;
+    // The program that keeps an entry when it is not the service's own phone book
+    // ("NetworkManager"); empty otherwise.
+    virtual std::string entrySource(const std::string& /*name*/) { return {}; }
 
     // The entry editor is a window, which the service cannot open itself: the window program
     // hands each service the editor that fits it, and createEntry (with an empty name) and

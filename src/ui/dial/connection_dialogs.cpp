@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
@@ -141,7 +142,14 @@ void CConnectionsDlg::refill() {
         return;  // nothing listed, and nothing said
     }
     for (const std::string& name : names) {
-        list_->insertTopLevelItem(0, new QTreeWidgetItem(QStringList{qs(name)}));
+        auto* item = new QTreeWidgetItem(QStringList{qs(name)});
+        // An entry kept by another program (NetworkManager) carries a network icon and says
+        // whose it is.
+        if (const std::string source = ctx_.ras.entrySource(name); !source.empty()) {
+            item->setIcon(0, list_->style()->standardIcon(QStyle::SP_DriveNetIcon));
+            item->setToolTip(0, qs("A connection of " + source));
+        }
+        list_->insertTopLevelItem(0, item);
     }
 }
 
