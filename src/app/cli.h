@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reports/report_export.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -19,6 +20,7 @@ struct CommandLine {
     std::optional<std::string> configDir;
     std::optional<std::string> simulateFile;
     std::optional<SummaryFilter> filter;
+    ReportFormat format = ReportFormat::Tsv;  // report and summary: --format
     std::string remoteCommand;             // Mode::Command: the name of the running copy's command
     std::vector<std::string> toolkitArgs;  // display options handed on to the window system
 };

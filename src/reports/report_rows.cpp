@@ -5,9 +5,14 @@
 namespace tavu {
 
 ReportRow makeReportRow(const LogFields& f, const Tariff& tariff, const BillingRules& rules) {
+    return makeReportRow(
+        f, priceRecord(f[LogFields::StartDate], f[LogFields::StartTime], f[LogFields::EndDate],
+                       f[LogFields::EndTime], tariff, rules));
+}
+
+ReportRow makeReportRow(const LogFields& f, const Pricing& pricing) {
     ReportRow row;
-    row.pricing = priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
-                              f[LogFields::EndDate], f[LogFields::EndTime], tariff, rules);
+    row.pricing = pricing;
     row.cells = {std::string(f[LogFields::StartDate]),     std::string(f[LogFields::StartTime]),
                  std::string(f[LogFields::EndTime]),       formatHms(row.pricing.duration),
                  std::string(f[LogFields::User]),          std::string(f[LogFields::Device]),
@@ -20,10 +25,12 @@ std::array<SummaryLine, 8> summaryLines(const LogTotals& t) {
     const bool none = t.count == 0;
     return {{
         {"Connections", std::to_string(t.count)},
-        {"Total time online", formatHms(t.totalTime)},
+        {"Total time online", formatHms(t.totalTime), std::to_string(t.totalTime)},
         {"Total cost", formatFixed(t.totalCost, 2)},
-        {"Average cost per connection", none ? "0" : formatFixed(t.averageCost, 2)},
-        {"Average connection lenght", none ? "00:00:00" : formatHms(t.totalTime / t.count)},
+        {"Average cost per connection", none ? "0" : formatFixed(t.averageCost, 2),
+         formatFixed(t.averageCost, 2)},
+        {"Average connection lenght", none ? "00:00:00" : formatHms(t.totalTime / t.count),
+         std::to_string(none ? 0 : t.totalTime / t.count)},
         {"Total data uploaded", formatFixed(t.uploaded, 0)},
         {"Total data downloaded", formatFixed(t.downloaded, 0)},
         {"Total data transmitted", formatFixed(t.transmitted, 0)},

@@ -20,11 +20,16 @@ struct ReportRow {
 };
 
 ReportRow makeReportRow(const LogFields& fields, const Tariff& tariff, const BillingRules& rules);
+// The same with the record already priced.
+ReportRow makeReportRow(const LogFields& fields, const Pricing& pricing);
 
 // The eight values of the summary with their labels, formatted as the summary shows them.
 struct SummaryLine {
     const char* label;
     std::string value;
+    // The value as a JSON number where the text is not one already (times in seconds); empty
+    // when the text serves.
+    std::string number = {};
 };
 std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
 

@@ -1,9 +1,12 @@
 #include "tariff/totals.h"
 
+#include <cmath>
+
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "monitor/log_file.h"
+#include "monitor/log_record.h"
 
 namespace tavu {
 
@@ -32,58 +35,103 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
     return computeTotals(settings, logPath, storedSummaryFilter(settings), today);
 }
 
-LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
-                        SummaryFilter filter, const LocalDateTime& today) {
-    const std::string todayText = formatDate(today.day, today.month, today.year);
-    const std::string_view todayDay = std::string_view(todayText).substr(0, 2);
-    const std::string_view todayMonth = std::string_view(todayText).substr(3, 2);
-    const std::string_view todayYear = std::string_view(todayText).substr(6);
+namespace {
 
-    const BillingRules rules = BillingRules::read(settings);
-    TariffReader tariffs(settings);
-    Tariff last{};  // the tariff of the last counted record; zero when none was counted
-    LogTotals totals;
+int daysInMonth(std::int64_t year, std::int64_t month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[(month - 1) % 12] + (month == 2 && leap ? 1 : 0);
+}
 
-    LogReader::forEachLine(logPath, [&](std::string_view line) {
-        if (line.empty()) {
-            return;
-        }
-        const LogFields f = splitRecord(line);
-        if (!f.isRecord()) {
-            return;
-        }
-        const std::string_view date = f[LogFields::StartDate];
-        if (filter != SummaryFilter::All) {
-            // Month and year of the start date as written; for "today" the day as well.
-            const bool sameMonth = date.size() >= 10 && date.substr(3, 2) == todayMonth &&
-                                   date.substr(date.size() - 4) == todayYear;
-            if (!sameMonth || (filter == SummaryFilter::Today && date.substr(0, 2) != todayDay)) {
-                return;
-            }
-        }
-        const Tariff& t = tariffs.forNextRecord();
-        const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                                      f[LogFields::EndTime], t, rules);
-        last = t;
-        ++totals.count;
-        totals.totalTime += p.minBilled;
-        totals.uploaded += leadingDouble(f[LogFields::BytesSent]);
-        totals.downloaded += leadingDouble(f[LogFields::BytesReceived]);
-        totals.totalCost += p.cost;
-    });
+std::int64_t dayKey(const LogDate& d) {
+    return d.year * 10000 + d.month * 100 + d.day;
+}
 
-    const std::string freeText = settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
-    if (freeText != "00:00" && filter == SummaryFilter::ThisMonth) {
+}  // namespace
+
+SummaryPeriod summaryPeriod(SummaryFilter filter, const LocalDateTime& today) {
+    SummaryPeriod p;
+    p.filter = filter;
+    const LogDate t{today.day, today.month, today.year};
+    if (filter == SummaryFilter::Today) {
+        p.first = p.last = t;
+    } else if (filter == SummaryFilter::ThisMonth) {
+        p.first = LogDate{1, t.month, t.year};
+        p.last = LogDate{daysInMonth(t.year, t.month), t.month, t.year};
+    }
+    return p;
+}
+
+bool SummaryPeriod::contains(std::string_view startDate) const {
+    if (filter == SummaryFilter::All) {
+        return true;
+    }
+    if (startDate.size() < 10) {
+        return false;
+    }
+    const std::int64_t key = dayKey(parseLogDate(startDate));
+    return key >= dayKey(first) && key <= dayKey(last);
+}
+
+TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
+                       const LocalDateTime& today)
+    : settings_(settings),
+      period_(summaryPeriod(filter, today)),
+      rules_(BillingRules::read(settings)),
+      tariffs_(settings) {}
+
+const Pricing* TotalsPass::add(const LogFields& f) {
+    const std::string_view date = f[LogFields::StartDate];
+    if (!period_.contains(date)) {
+        return nullptr;
+    }
+    const Tariff& t = tariffs_.forNextRecord();
+    pricing_ = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                           f[LogFields::EndTime], t, rules_);
+    last_ = t;
+    ++totals_.count;
+    totals_.totalTime += pricing_.minBilled;
+    totals_.uploaded += leadingDouble(f[LogFields::BytesSent]);
+    totals_.downloaded += leadingDouble(f[LogFields::BytesReceived]);
+    // Neumaier's compensated sum: the total is the same whichever way the log is read.
+    const double sum = totals_.totalCost + pricing_.cost;
+    costError_ += std::abs(totals_.totalCost) >= std::abs(pricing_.cost)
+                      ? (totals_.totalCost - sum) + pricing_.cost
+                      : (pricing_.cost - sum) + totals_.totalCost;
+    totals_.totalCost = sum;
+    return &pricing_;
+}
+
+LogTotals TotalsPass::finish() const {
+    LogTotals totals = totals_;
+    totals.totalCost += costError_;
+    const std::string freeText = settings_.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+    if (freeText != "00:00" && period_.filter == SummaryFilter::ThisMonth) {
         const std::int64_t f = tariffTimeSeconds(freeText);
-        const double freeValue = last.pricePerDial +
-                                 last.costPerMinute * static_cast<double>(f / 60) +
-                                 last.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
+        const double freeValue = last_.pricePerDial +
+                                 last_.costPerMinute * static_cast<double>(f / 60) +
+                                 last_.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
         totals.totalCost -= freeValue;
     }
     totals.averageCost =
         totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
     totals.transmitted = totals.uploaded + totals.downloaded;
     return totals;
+}
+
+LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
+                        SummaryFilter filter, const LocalDateTime& today) {
+    TotalsPass pass(settings, filter, today);
+    LogReader::forEachLine(logPath, [&](std::string_view line) {
+        if (line.empty()) {
+            return;
+        }
+        const LogFields f = splitRecord(line);
+        if (f.isRecord()) {
+            pass.add(f);
+        }
+    });
+    return pass.finish();
 }
 
 }  // namespace tavu
