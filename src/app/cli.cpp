@@ -68,10 +68,10 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const LogTotals totals =
         filter ? computeTotals(settings, log, *filter, today) : computeTotals(settings, log, today);
     if (format == ReportFormat::Json) {
-        out << summaryJson(summaryLines(totals)) << '\n';
+        out << summaryJson(summaryValues(totals)) << '\n';
         return out.good() ? 0 : 1;
     }
-    for (const SummaryLine& l : summaryLines(totals)) {
+    for (const SummaryLine& l : summaryValues(totals)) {
         out << l.label << '\t' << l.value << '\n';
     }
     return out.good() ? 0 : 1;

@@ -348,7 +348,7 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
     });
     if (format == ReportFormat::Json) {
         const LogTotals totals = pass.finish();
-        text.append("],\n\"totals\":").append(summaryJson(summaryLines(totals))).append("}\n");
+        text.append("],\n\"totals\":").append(summaryJson(summaryValues(totals))).append("}\n");
     }
     out << text;
     out.flush();

@@ -38,3 +38,12 @@ std::array<SummaryLine, 8> summaryLines(const LogTotals& t) {
 }
 
 }  // namespace tavu
+
+namespace tavu {
+
+std::vector<SummaryLine> summaryValues(const LogTotals& totals) {
+    const auto lines = summaryLines(totals);
+    return {lines.begin(), lines.end()};
+}
+
+}  // namespace tavu

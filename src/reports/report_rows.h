@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "monitor/log_record.h"
 #include "tariff/tariff.h"
@@ -32,5 +33,9 @@ struct SummaryLine {
     std::string number = {};
 };
 std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
+
+// Every value the summary shows, in order: the eight, then those that only some periods have.
+// The window, the text and the JSON of the command line all show these.
+std::vector<SummaryLine> summaryValues(const LogTotals& totals);
 
 }  // namespace tavu

@@ -49,7 +49,8 @@ std::int64_t dayKey(const LogDate& d) {
 
 }  // namespace
 
-SummaryPeriod summaryPeriod(SummaryFilter filter, const LocalDateTime& today) {
+SummaryPeriod summaryPeriod([[maybe_unused]] const SettingsStore& settings, SummaryFilter filter,
+                            const LocalDateTime& today) {
     SummaryPeriod p;
     p.filter = filter;
     const LogDate t{today.day, today.month, today.year};
@@ -76,7 +77,7 @@ bool SummaryPeriod::contains(std::string_view startDate) const {
 TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
                        const LocalDateTime& today)
     : settings_(settings),
-      period_(summaryPeriod(filter, today)),
+      period_(summaryPeriod(settings, filter, today)),
       rules_(BillingRules::read(settings)),
       tariffs_(settings) {}
 

@@ -54,8 +54,10 @@ struct SummaryPeriod {
     bool contains(std::string_view startDate) const;
 };
 
-// "Only this month" is the calendar month of today, "Only today" today alone.
-SummaryPeriod summaryPeriod(SummaryFilter filter, const LocalDateTime& today);
+// "Only this month" is the calendar month of today, "Only today" today alone. The settings are
+// those the period may depend on.
+SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
+                            const LocalDateTime& today);
 
 // One totals pass, fed a record at a time, in any order: the summary, the report's exports
 // and the chart share it, so their sums are the same.
