@@ -98,7 +98,8 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     chart_ = new QChartView(this);
     chart_->setObjectName(QStringLiteral("chart"));
     chart_->setRenderHint(QPainter::Antialiasing);
-    chart_->setMinimumSize(dluX(253) - 24, 220);
+    // Wide enough for a label under each second day of a month.
+    chart_->setMinimumSize(std::max(dluX(253) - 24, 520), 240);
     chart_->setFrameShape(QFrame::NoFrame);
 
     auto* layout = new QVBoxLayout(this);

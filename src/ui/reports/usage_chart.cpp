@@ -99,9 +99,9 @@ QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) 
         set->setColor(set == cost ? colours.cost : colours.data);
         set->setBorderColor(set == cost ? colours.cost : colours.data);
     }
-    // Categories must differ from each other: labels left out (too many to read) are runs of
-    // zero-width spaces of different lengths.
-    const int step = n > 36 ? (n + 23) / 24 : 1;
+    // At most 16 labels, the last bar's always among them. Categories must differ from each
+    // other: labels left out are runs of zero-width spaces of different lengths.
+    const int step = (n + 15) / 16 > 1 ? (n + 15) / 16 : 1;
     QStringList categories;
     double maxCost = 0, maxMb = 0;
     for (int i = 0; i < n; ++i) {
@@ -122,6 +122,8 @@ QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) 
     x->append(categories.isEmpty() ? QStringList{QString()} : categories);
     x->setLabelsColor(colours.text);
     x->setGridLineVisible(false);
+    // The labels left out give the others room: a label may be wider than its own bar pair.
+    x->setTruncateLabels(false);
     x->setLinePenColor(colours.grid);
     x->setTitleText(data.monthly ? QStringLiteral("Month") : QStringLiteral("Day"));
     x->setTitleBrush(colours.text);
