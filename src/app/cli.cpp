@@ -133,11 +133,12 @@ std::string usageText() {
            "\n"
            "--config-dir DIR  folder of the settings file tavu.ini and the default log folder\n"
            "--simulate FILE   use the simulated dial-up line described in FILE\n"
-           "--filter          period: all entries, this month or today; the summary uses the\n"
-           "                  stored choice without it, the report all entries\n"
+           "--filter          period: all entries, this month or today; the summary and the\n"
+           "                  chart use the stored choice without it, the report all entries\n"
            "--format          tsv: tab-separated text (the default); csv: RFC 4180, dates\n"
            "                  yyyy-mm-dd; json: one object, {\"records\":[...],\"totals\":{...}}\n"
-           "                  for the report, the summary's values for the summary\n";
+           "                  for the report, the summary's values for the summary\n"
+           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
