@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "core/prompter.h"
 #include "reports/report_pages.h"
 #include "ui/common/dark_dialog.h"
 
@@ -15,8 +16,6 @@ class QPushButton;
 namespace tavu {
 
 class Clock;
-class FileChooser;
-class Prompter;
 class SettingsStore;
 
 // The log's records as the report's ten columns, newest first. Rows are read from the log and
