@@ -117,6 +117,11 @@ const Subcommand* findSubcommand(const std::vector<std::string>& args,
 
 }  // namespace
 
+bool logFoldersExist(const std::string& configDir, std::ostream& err) {
+    return checkFolder(configDir, err) &&
+           checkLogFolder(SettingsStore(joinPath(configDir, kSettingsFileName)), configDir, err);
+}
+
 std::string usageText() {
     return std::string(kAppTitle) +
            "\n"
@@ -291,7 +296,13 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ost
             err << "tavu: --config-dir needs a folder (see tavu --help)\n";
             return 2;
         }
-        CliContext context{out, err, in, clock, exeDir, resolveConfigDir(configDir, exeDir)};
+        CliContext context{
+            out,
+            err,
+            in,
+            clock,
+            exeDir,
+            sub->onlyReads ? configDirFor(configDir, exeDir) : resolveConfigDir(configDir, exeDir)};
         return sub->run(context, rest);
     }
     const ParsedCommandLine parsed = parseCommandLine(args);

@@ -58,7 +58,13 @@ struct Subcommand {
     const char* name;
     const char* usage;  // its lines of the --help text, each ending in a line end
     int (*run)(CliContext& context, const std::vector<std::string>& args);
+    // A command that only reads: its configuration folder is not created when missing.
+    bool onlyReads = false;
 };
+
+// For the commands that only read: false, with a message on err, when the configuration
+// folder or the folder of the log it names is not there.
+bool logFoldersExist(const std::string& configDir, std::ostream& err);
 
 // The table of subcommands beyond report and summary (subcommands.cpp): one line each.
 const std::vector<Subcommand>& subcommands();

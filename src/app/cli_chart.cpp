@@ -82,6 +82,9 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     if (out.empty()) {
         return usage(context, "chart needs --out FILE.png");
     }
+    if (!logFoldersExist(context.configDir, context.err)) {
+        return 1;
+    }
 
     // Drawing needs an application object with fonts, not a display: the offscreen platform.
     std::unique_ptr<QApplication> app;

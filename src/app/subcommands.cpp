@@ -27,7 +27,7 @@ const std::vector<Subcommand>& subcommands() {
         {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
 #ifdef TAVU_CHART_COMMAND
         {"chart", "  tavu chart --out FILE.png [--filter all|month|today] [--size WxH]\n"
-                  "                                              draw the Summary's chart into a PNG file\n", runChartCommand},
+                  "                                              draw the Summary's chart into a PNG file\n", runChartCommand, true},
 #endif
     };
     // clang-format on
