@@ -127,7 +127,10 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     logChanged_->setInterval(100);
     connect(logChanged_, &QTimer::timeout, this, [this] {
         watchLog();
-        reload();
+        const QFileInfo log(QString::fromStdString(logPath_));
+        if ((log.exists() ? log.size() : -1) != logSize_ || log.lastModified() != logModified_) {
+            reload();
+        }
     });
     connect(watcher_, &QFileSystemWatcher::fileChanged, logChanged_, qOverload<>(&QTimer::start));
     connect(watcher_, &QFileSystemWatcher::directoryChanged, logChanged_,
@@ -174,6 +177,9 @@ void CSummaryDlg::refresh() {
 }
 
 void CSummaryDlg::reload() {
+    const QFileInfo log(QString::fromStdString(logPath_));
+    logSize_ = log.exists() ? log.size() : -1;
+    logModified_ = log.lastModified();
     SummaryData data =
         summarize(settings_, logPath_, storedSummaryFilter(settings_), clock_.localNow());
     const auto lines = summaryLines(data.totals);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QDateTime>
 #include <array>
 #include <string>
 
@@ -90,6 +91,10 @@ class CSummaryDlg : public DarkDialog {
     QFileSystemWatcher* watcher_;
     QTimer* logChanged_;  // gathers the changes of one append into one reload
     std::string logPath_;
+    // Size and time of the log when it was last read: other files of its folder that change
+    // (the journal of the connection in progress) do not make it read again.
+    qint64 logSize_ = -1;
+    QDateTime logModified_;
 };
 
 }  // namespace tavu
