@@ -163,7 +163,9 @@ void CSummaryDlg::changeEvent(QEvent* event) {
 
 void CSummaryDlg::showChart() {
     QChart* old = chart_->chart();
-    chart_->setChart(makeUsageChart(chartData_, ChartColours::fromPalette(palette())));
+    const ChartColours colours = ChartColours::fromPalette(palette());
+    chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
+    chart_->setChart(makeUsageChart(chartData_, colours));
     delete old;
 }
 
