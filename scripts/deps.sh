@@ -6,6 +6,7 @@ set -euo pipefail
 build_packages=(
     build-essential cmake ninja-build pkg-config   # compiler and build tools
     qt6-base-dev libgl-dev                         # Qt 6 Core, Network, Gui, Widgets, Test
+    qt6-charts-dev libqt6opengl6-dev               # Qt Charts: the Summary's chart, tavu chart
     libpulse-dev                                   # sound through the desktop's sound server
     fonts-dejavu-core                              # the face the display texts are drawn in
     iproute2                                       # the ip command
@@ -18,6 +19,7 @@ test_packages=(
     locales                                        # a German locale: numbers ignore the user's locale
     desktop-file-utils appstream                   # the desktop entry and AppStream data validate
     man-db                                         # the man page renders without warnings
+    python3                                        # the exports are read back with csv and json
     tzdata                                         # Europe/Helsinki: spans across summer time changes
     ppp                                            # chat(8) for the dial tests, pppd run once
     dovecot-core dovecot-pop3d openssl             # a real mail server and its test certificates

@@ -39,7 +39,8 @@ bool checkLogFolder(const SettingsStore& settings, const std::string& configDir,
     return slash == std::string::npos || checkFolder(slash == 0 ? "/" : log.substr(0, slash), err);
 }
 
-int runReport(const std::string& configDir, std::ostream& out, std::ostream& err) {
+int runReport(const std::string& configDir, const CommandLine& c, const Clock& clock,
+              std::ostream& out, std::ostream& err) {
     if (!checkFolder(configDir, err)) {
         return 1;
     }
@@ -47,40 +48,14 @@ int runReport(const std::string& configDir, std::ostream& out, std::ostream& err
     if (!checkLogFolder(settings, configDir, err)) {
         return 1;
     }
-    const BillingRules rules = BillingRules::read(settings);
-    TariffReader tariffs(settings);
-    for (std::size_t i = 0; i < kReportHeadings.size(); ++i) {
-        out << (i ? "\t" : "") << kReportHeadings[i];
-    }
-    out << '\n';
-    std::string line;
-    LogReader::forEachLineReverse(logFilePath(settings, configDir), [&](std::string_view text) {
-        if (text.empty()) {
-            return;
-        }
-        const LogFields f = splitRecord(text);
-        if (!f.isRecord()) {
-            return;
-        }
-        const ReportRow row = makeReportRow(f, tariffs.forNextRecord(), rules);
-        line.clear();
-        for (std::size_t i = 0; i < row.cells.size(); ++i) {
-            if (i) {
-                line.push_back('\t');
-            }
-            // A tab inside a field would shift the columns of the output.
-            for (const char c : row.cells[i]) {
-                line.push_back(c == '\t' ? ' ' : c);
-            }
-        }
-        line.push_back('\n');
-        out << line;
-    });
-    return out.good() ? 0 : 1;
+    return writeReport(settings, logFilePath(settings, configDir), c.format,
+                       c.filter.value_or(SummaryFilter::All), clock.localNow(), out)
+               ? 0
+               : 1;
 }
 
 int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
-               const Clock& clock, std::ostream& out, std::ostream& err) {
+               ReportFormat format, const Clock& clock, std::ostream& out, std::ostream& err) {
     if (!checkFolder(configDir, err)) {
         return 1;
     }
@@ -92,10 +67,11 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const LocalDateTime today = clock.localNow();
     const LogTotals totals =
         filter ? computeTotals(settings, log, *filter, today) : computeTotals(settings, log, today);
-    for (const SummaryLine& l : summaryLines(totals)) {
-        out << l.label << '\t' << l.value << '\n';
+    if (format == ReportFormat::Json) {
+        out << summaryJson(summaryValues(totals)) << '\n';
+        return out.good() ? 0 : 1;
     }
-    for (const SummaryLine& l : projectionLines(totals)) {
+    for (const SummaryLine& l : summaryValues(totals)) {
         out << l.label << '\t' << l.value << '\n';
     }
     return out.good() ? 0 : 1;
@@ -141,13 +117,19 @@ const Subcommand* findSubcommand(const std::vector<std::string>& args,
 
 }  // namespace
 
+bool logFoldersExist(const std::string& configDir, std::ostream& err) {
+    return checkFolder(configDir, err) &&
+           checkLogFolder(SettingsStore(joinPath(configDir, kSettingsFileName)), configDir, err);
+}
+
 std::string usageText() {
     return std::string(kAppTitle) +
            "\n"
            "Usage:\n"
            "  tavu [--config-dir DIR] [--simulate FILE]   start the connection timer\n"
-           "  tavu report [--config-dir DIR]              print the connection report\n"
-           "  tavu summary [--config-dir DIR] [--filter all|month|today]\n"
+           "  tavu report [--config-dir DIR] [--format tsv|csv|json] [--filter all|month|today]\n"
+           "                                              print the connection report\n"
+           "  tavu summary [--config-dir DIR] [--format tsv|json] [--filter all|month|today]\n"
            "                                              print the summary\n" +
            subcommandUsage() +
            "  tavu --command NAME                         run a command of the running copy\n"
@@ -156,13 +138,19 @@ std::string usageText() {
            "\n"
            "--config-dir DIR  folder of the settings file tavu.ini and the default log folder\n"
            "--simulate FILE   use the simulated dial-up line described in FILE\n"
-           "--filter          summary period; without it the stored choice is used\n";
+           "--filter          period: all entries, this month or today; the summary and the\n"
+           "                  chart use the stored choice without it, the report all entries\n"
+           "--format          tsv: tab-separated text (the default); csv: RFC 4180, dates\n"
+           "                  yyyy-mm-dd; json: one object, {\"records\":[...],\"totals\":{...}}\n"
+           "                  for the report, the summary's values for the summary\n"
+           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine r;
     CommandLine& c = r.command;
     bool commandSeen = false;
+    bool formatSeen = false;
     auto fail = [&](std::string msg) {
         r.error = "tavu: " + std::move(msg) + " (see tavu --help)";
         return r;
@@ -225,6 +213,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             } else {
                 return fail("unknown filter '" + *v + "': use all, month or today");
             }
+        } else if (name == "--format") {
+            const auto v = takeValue();
+            const auto format = v ? reportFormatNamed(*v) : std::nullopt;
+            if (!format) {
+                return fail(v ? "unknown format '" + *v + "': use tsv, csv or json"
+                              : "--format needs tsv, csv or json");
+            }
+            c.format = *format;
+            formatSeen = true;
         } else if (isToolkitOption(a)) {
             if (i + 1 >= args.size()) {
                 return fail(a + " needs a value");
@@ -240,8 +237,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             return fail("unexpected argument '" + a + "'");
         }
     }
-    if (c.filter && c.mode != CommandLine::Mode::Summary) {
-        return fail("--filter belongs to the summary command");
+    const bool printsLog =
+        c.mode == CommandLine::Mode::Summary || c.mode == CommandLine::Mode::Report;
+    if (c.filter && !printsLog) {
+        return fail("--filter belongs to the report and summary commands");
+    }
+    if (formatSeen && !printsLog) {
+        return fail("--format belongs to the report and summary commands");
+    }
+    if (c.mode == CommandLine::Mode::Summary && c.format == ReportFormat::Csv) {
+        return fail("the summary is printed as tsv or json");
     }
     if (c.simulateFile && c.mode != CommandLine::Mode::Run) {
         return fail("--simulate starts the program; it does not go with " +
@@ -262,9 +267,10 @@ int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, c
             out << kAppTitle << '\n';
             return 0;
         case CommandLine::Mode::Report:
-            return runReport(configDirFor(c.configDir, exeDir), out, err);
+            return runReport(configDirFor(c.configDir, exeDir), c, clock, out, err);
         case CommandLine::Mode::Summary:
-            return runSummary(configDirFor(c.configDir, exeDir), c.filter, clock, out, err);
+            return runSummary(configDirFor(c.configDir, exeDir), c.filter, c.format, clock, out,
+                              err);
         case CommandLine::Mode::Command:
             return runRemoteCommand(c.remoteCommand, err);
         case CommandLine::Mode::Run:
@@ -290,7 +296,13 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ost
             err << "tavu: --config-dir needs a folder (see tavu --help)\n";
             return 2;
         }
-        CliContext context{out, err, in, clock, exeDir, resolveConfigDir(configDir, exeDir)};
+        CliContext context{
+            out,
+            err,
+            in,
+            clock,
+            exeDir,
+            sub->onlyReads ? configDirFor(configDir, exeDir) : resolveConfigDir(configDir, exeDir)};
         return sub->run(context, rest);
     }
     const ParsedCommandLine parsed = parseCommandLine(args);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "reports/report_export.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -19,6 +20,7 @@ struct CommandLine {
     std::optional<std::string> configDir;
     std::optional<std::string> simulateFile;
     std::optional<SummaryFilter> filter;
+    ReportFormat format = ReportFormat::Tsv;  // report and summary: --format
     std::string remoteCommand;             // Mode::Command: the name of the running copy's command
     std::vector<std::string> toolkitArgs;  // display options handed on to the window system
 };
@@ -56,7 +58,13 @@ struct Subcommand {
     const char* name;
     const char* usage;  // its lines of the --help text, each ending in a line end
     int (*run)(CliContext& context, const std::vector<std::string>& args);
+    // A command that only reads: its configuration folder is not created when missing.
+    bool onlyReads = false;
 };
+
+// For the commands that only read: false, with a message on err, when the configuration
+// folder or the folder of the log it names is not there.
+bool logFoldersExist(const std::string& configDir, std::ostream& err);
 
 // The table of subcommands beyond report and summary (subcommands.cpp): one line each.
 const std::vector<Subcommand>& subcommands();

@@ -6,6 +6,9 @@ namespace tavu {
 
 int runMailCommand(CliContext& context, const std::vector<std::string>& args);
 int runMonitorCommand(CliContext& context, const std::vector<std::string>& args);
+#ifdef TAVU_CHART_COMMAND
+int runChartCommand(CliContext& context, const std::vector<std::string>& args);
+#endif
 
 // One line a subcommand; each lives in a file of its own beside this one.
 const std::vector<Subcommand>& subcommands() {
@@ -22,6 +25,10 @@ const std::vector<Subcommand>& subcommands() {
         {"time", "  tavu time [SERVER]                          print a time server's time\n", runTimeCommand},
         {"ping", "  tavu ping HOST                              ping the host, print the reply\n", runPingCommand},
         {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
+#ifdef TAVU_CHART_COMMAND
+        {"chart", "  tavu chart --out FILE.png [--filter all|month|today] [--size WxH]\n"
+                  "                                              draw the Summary's chart into a PNG file\n", runChartCommand, true},
+#endif
     };
     // clang-format on
     return table;

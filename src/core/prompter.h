@@ -47,4 +47,35 @@ class ScriptedPrompter final : public Prompter {
     Answer fallback = Answer::Ok;
 };
 
+// Asks for the name of a file to write. The program shows the desktop's file dialog; tests
+// answer from a script.
+class FileChooser {
+  public:
+    virtual ~FileChooser() = default;
+    // The chosen path; empty when the user cancelled. `suggested` is the path offered first,
+    // `filter` the dialog's name filter ("CSV files (*.csv)").
+    virtual std::string saveFileName(const std::string& caption, const std::string& suggested,
+                                     const std::string& filter) = 0;
+};
+
+// Answers from a queue (then with an empty path, a cancel) and remembers what it offered.
+class ScriptedFileChooser final : public FileChooser {
+  public:
+    std::string saveFileName(const std::string& caption, const std::string& suggested,
+                             const std::string&) override {
+        asked.push_back(caption);
+        offered.push_back(suggested);
+        if (answers.empty()) {
+            return {};
+        }
+        std::string a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    std::vector<std::string> asked;    // captions
+    std::vector<std::string> offered;  // suggested paths
+    std::deque<std::string> answers;
+};
+
 }  // namespace tavu

@@ -21,11 +21,16 @@ struct ReportRow {
 };
 
 ReportRow makeReportRow(const LogFields& fields, const Tariff& tariff, const BillingRules& rules);
+// The same with the record already priced.
+ReportRow makeReportRow(const LogFields& fields, const Pricing& pricing);
 
 // The eight values of the summary with their labels, formatted as the summary shows them.
 struct SummaryLine {
     const char* label;
     std::string value;
+    // The value as a JSON number where the text is not one already (times in seconds); empty
+    // when the text serves.
+    std::string number = {};
 };
 std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
 
@@ -33,5 +38,9 @@ std::array<SummaryLine, 8> summaryLines(const LogTotals& totals);
 inline constexpr const char* kProjectedCostLabel = "Projected cost this period";
 inline constexpr const char* kProjectedDataLabel = "Projected data this period";
 std::vector<SummaryLine> projectionLines(const LogTotals& totals);
+
+// Every value the summary shows, in order: the eight, then those that only some periods have.
+// The window, the text and the JSON of the command line all show these.
+std::vector<SummaryLine> summaryValues(const LogTotals& totals);
 
 }  // namespace tavu

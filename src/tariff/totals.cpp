@@ -1,6 +1,7 @@
 #include "tariff/totals.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -36,6 +37,123 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
     return computeTotals(settings, logPath, storedSummaryFilter(settings), today);
 }
 
+namespace {
+
+int daysInMonth(std::int64_t year, std::int64_t month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[(month - 1) % 12] + (month == 2 && leap ? 1 : 0);
+}
+
+std::int64_t dayKey(const LogDate& d) {
+    return d.year * 10000 + d.month * 100 + d.day;
+}
+
+}  // namespace
+
+SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
+                            const LocalDateTime& today) {
+    SummaryPeriod p;
+    p.filter = filter;
+    const LogDate t{today.day, today.month, today.year};
+    if (filter == SummaryFilter::Today) {
+        p.first = p.last = t;
+    } else if (filter == SummaryFilter::ThisMonth) {
+        p.billing = currentBillingPeriod(settings, today);
+        p.first = LogDate{p.billing.day, p.billing.month, p.billing.year};
+        // The last day is the one before the next period's first.
+        const BillingPeriod& b = p.billing;
+        if (b.endDay > 1) {
+            p.last = LogDate{b.endDay - 1, b.endMonth, b.endYear};
+        } else {
+            const int month = b.endMonth == 1 ? 12 : b.endMonth - 1;
+            const int year = b.endMonth == 1 ? b.endYear - 1 : b.endYear;
+            p.last = LogDate{daysInMonth(year, month), month, year};
+        }
+    }
+    return p;
+}
+
+bool SummaryPeriod::contains(std::string_view startDate) const {
+    if (filter == SummaryFilter::All) {
+        return true;
+    }
+    if (filter == SummaryFilter::ThisMonth) {
+        return billing.containsLogDate(startDate);
+    }
+    if (startDate.size() < 10) {
+        return false;
+    }
+    return dayKey(parseLogDate(startDate)) == dayKey(first);
+}
+
+TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
+                       const LocalDateTime& today)
+    : settings_(settings),
+      today_(today),
+      period_(summaryPeriod(settings, filter, today)),
+      rules_(BillingRules::read(settings)),
+      tariffs_(settings) {}
+
+const Pricing* TotalsPass::add(const LogFields& f) {
+    const std::string_view date = f[LogFields::StartDate];
+    if (!period_.contains(date)) {
+        return nullptr;
+    }
+    const Tariff& t = tariffs_.forNextRecord();
+    const double sent = leadingDouble(f[LogFields::BytesSent]);
+    const double received = leadingDouble(f[LogFields::BytesReceived]);
+    pricing_ = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                           f[LogFields::EndTime], t, rules_, sent + received);
+    last_ = t;
+    ++totals_.count;
+    totals_.totalTime += pricing_.minBilled;
+    totals_.uploaded += sent;
+    totals_.downloaded += received;
+    // Neumaier's compensated sum: the total is the same whichever way the log is read.
+    const double sum = totals_.totalCost + pricing_.cost;
+    costError_ += std::abs(totals_.totalCost) >= std::abs(pricing_.cost)
+                      ? (totals_.totalCost - sum) + pricing_.cost
+                      : (pricing_.cost - sum) + totals_.totalCost;
+    totals_.totalCost = sum;
+    return &pricing_;
+}
+
+LogTotals TotalsPass::finish() const {
+    LogTotals totals = totals_;
+    totals.totalCost += costError_;
+    totals.transmitted = totals.uploaded + totals.downloaded;
+    if (period_.filter == SummaryFilter::ThisMonth) {
+        // Free time of the period, at the normal rate plus one dial.
+        const std::string freeText =
+            settings_.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+        if (freeText != "00:00") {
+            const std::int64_t f = tariffTimeSeconds(freeText);
+            const double freeValue =
+                last_.pricePerDial + last_.costPerMinute * static_cast<double>(f / 60) +
+                last_.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
+            totals.totalCost -= freeValue;
+        }
+        // Free data of the period: its megabytes at the data price, up to those counted.
+        const double freeMB = static_cast<double>(
+            std::max(0, settings_.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
+        if (freeMB > 0 && last_.costPerMB != 0) {
+            totals.totalCost -= last_.costPerMB * std::min(freeMB, totals.transmitted / 1e6);
+        }
+    }
+    totals.averageCost =
+        totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
+    if (period_.filter == SummaryFilter::ThisMonth) {
+        // The pace so far carried on to the period's end; nothing to carry with no record yet.
+        const double pace = static_cast<double>(period_.billing.lengthSeconds()) /
+                            static_cast<double>(period_.billing.elapsedSeconds(today_));
+        const bool none = totals.count == 0;
+        totals.projectedCost = none ? 0.0 : totals.totalCost * pace;
+        totals.projectedData = none ? 0.0 : totals.transmitted * pace;
+    }
+    return totals;
+}
+
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
                         SummaryFilter filter, const LocalDateTime& today) {
     return computeTotals(settings, logPath, filter, today, nullptr);
@@ -44,48 +162,14 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
                         SummaryFilter filter, const LocalDateTime& today,
                         const LogRecord* extraRecord) {
-    const BillingPeriod period = currentBillingPeriod(settings, today);
-    const std::string todayText = formatDate(today.day, today.month, today.year);
-    const std::string_view todayDay = std::string_view(todayText).substr(0, 2);
-    const std::string_view todayMonth = std::string_view(todayText).substr(3, 2);
-    const std::string_view todayYear = std::string_view(todayText).substr(6);
-
-    const BillingRules rules = BillingRules::read(settings);
-    TariffReader tariffs(settings);
-    Tariff last{};  // the tariff of the last counted record; zero when none was counted
-    LogTotals totals;
-
-    const auto count = [&](const LogFields& f) {
-        const std::string_view date = f[LogFields::StartDate];
-        if (filter == SummaryFilter::ThisMonth && !period.containsLogDate(date)) {
-            return;
-        }
-        if (filter == SummaryFilter::Today) {
-            // Day, month and year of the start date as written.
-            if (date.size() < 10 || date.substr(3, 2) != todayMonth ||
-                date.substr(date.size() - 4) != todayYear || date.substr(0, 2) != todayDay) {
-                return;
-            }
-        }
-        const Tariff& t = tariffs.forNextRecord();
-        const double sent = leadingDouble(f[LogFields::BytesSent]);
-        const double received = leadingDouble(f[LogFields::BytesReceived]);
-        const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                                      f[LogFields::EndTime], t, rules, sent + received);
-        last = t;
-        ++totals.count;
-        totals.totalTime += p.minBilled;
-        totals.uploaded += sent;
-        totals.downloaded += received;
-        totals.totalCost += p.cost;
-    };
+    TotalsPass pass(settings, filter, today);
     LogReader::forEachLine(logPath, [&](std::string_view line) {
         if (line.empty()) {
             return;
         }
         const LogFields f = splitRecord(line);
         if (f.isRecord()) {
-            count(f);
+            pass.add(f);
         }
     });
     if (extraRecord != nullptr) {
@@ -93,40 +177,9 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
         f.field = {extraRecord->startDate,  extraRecord->startTime, extraRecord->endDate,
                    extraRecord->endTime,    extraRecord->user,      extraRecord->device,
                    extraRecord->connection, extraRecord->bytesSent, extraRecord->bytesReceived};
-        count(f);
+        pass.add(f);
     }
-    totals.transmitted = totals.uploaded + totals.downloaded;
-
-    if (filter == SummaryFilter::ThisMonth) {
-        // Free time of the period, at the normal rate plus one dial.
-        const std::string freeText =
-            settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
-        if (freeText != "00:00") {
-            const std::int64_t f = tariffTimeSeconds(freeText);
-            const double freeValue =
-                last.pricePerDial + last.costPerMinute * static_cast<double>(f / 60) +
-                last.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
-            totals.totalCost -= freeValue;
-        }
-        // Free data of the period: its megabytes at the data price, up to those counted.
-        const double freeMB =
-            static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
-        if (freeMB > 0 && last.costPerMB != 0) {
-            totals.totalCost -= last.costPerMB * std::min(freeMB, totals.transmitted / 1e6);
-        }
-    }
-    totals.averageCost =
-        totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
-
-    if (filter == SummaryFilter::ThisMonth) {
-        // The pace so far carried on to the period's end; nothing to carry with no record yet.
-        const double pace = static_cast<double>(period.lengthSeconds()) /
-                            static_cast<double>(period.elapsedSeconds(today));
-        const bool none = totals.count == 0;
-        totals.projectedCost = none ? 0.0 : totals.totalCost * pace;
-        totals.projectedData = none ? 0.0 : totals.transmitted * pace;
-    }
-    return totals;
+    return pass.finish();
 }
 
 }  // namespace tavu

@@ -3,13 +3,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/clock.h"
+#include "tariff/billing_period.h"
 #include "tariff/tariff.h"
 
 namespace tavu {
 
 class SettingsStore;
+struct LogFields;
 
 // Filters of the totals pass, as Settings/SummaryWhen stores them.
 enum class SummaryFilter { All = 0, ThisMonth = 1, Today = 2 };
@@ -48,8 +51,51 @@ class TariffReader {
     Tariff tariff_;
 };
 
-// The totals pass over the log with the given filter; "today" is the local date and time it
-// filters by. The period filter counts the current billing period (tariff/billing_period.h).
+// The days a summary filter counts. The Summary's totals, its chart and the report's filter
+// all take their period from summaryPeriod(), so they always agree.
+struct SummaryPeriod {
+    SummaryFilter filter = SummaryFilter::All;
+    LogDate first;  // first and last day counted; unused for All
+    LogDate last;
+    BillingPeriod billing;  // the billing period, with the period filter
+
+    // Whether a record with this start date, as stored ("dd-mm-yyyy"), falls in the period.
+    bool contains(std::string_view startDate) const;
+};
+
+// "Only this month" is the current billing period (the calendar month with Settings/BillingDay
+// 1), "Only today" today alone.
+SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
+                            const LocalDateTime& today);
+
+// One totals pass, fed a record at a time, in any order: the summary, the report's exports
+// and the chart share it, so their sums are the same.
+class TotalsPass {
+  public:
+    TotalsPass(const SettingsStore& settings, SummaryFilter filter, const LocalDateTime& today);
+
+    // Prices and counts the record when the filter lets it pass; nullptr when it does not.
+    // The pricing holds until the next call.
+    const Pricing* add(const LogFields& fields);
+
+    // The totals of the records added so far, the free time of the month deducted.
+    LogTotals finish() const;
+
+    const SummaryPeriod& period() const { return period_; }
+
+  private:
+    const SettingsStore& settings_;
+    LocalDateTime today_;
+    SummaryPeriod period_;
+    BillingRules rules_;
+    TariffReader tariffs_;
+    Tariff last_{};  // the tariff of the last counted record; zero when none was counted
+    Pricing pricing_;
+    LogTotals totals_;
+    double costError_ = 0;  // compensation of the cost sum: its order does not change it
+};
+
+// The totals pass over the log with the given filter; "today" is the local date it filters by.
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
                         SummaryFilter filter, const LocalDateTime& today);
 

@@ -42,7 +42,9 @@ TEST(CommandLine, UsageErrorsAreOneLineWithStatusTwo) {
                                                                   {"report", "extra"},
                                                                   {"--config-dir"},
                                                                   {"summary", "--filter", "weekly"},
-                                                                  {"report", "--filter", "all"},
+                                                                  {"report", "--format", "xml"},
+                                                                  {"summary", "--format", "csv"},
+                                                                  {"--format", "json"},
                                                                   {"report", "--simulate", "x.ini"},
                                                                   {"-platform"}}) {
         const CliRun r = run(args);
@@ -136,6 +138,53 @@ TEST(CommandLine, ReportCountsTheTimeThatPassedAcrossSummerTimeChanges) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("25-10-2026\t03:30:00\t03:20:00\t00:50:00\t"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("29-03-2026\t02:30:00\t04:30:00\t01:00:00\t"), std::string::npos) << r.out;
+}
+
+TEST(CommandLine, ReportExportsCsvAndJsonWithHostileFieldsKeptValid) {
+    TempDir dir;
+    SettingsStore s(dir.file("tavu.ini"));
+    s.writeString("Price", "PricePerDial", "0.5");
+    s.writeString("Price", "CostPerMinute", "0.1");
+    writeFile(dir.file("logfile.log"),
+              composeRecord({"14-03-2026", "23:50:00", "15-03-2026", "00:10:00", "joe", "ttyS0",
+                             "ISP", "10", "20"}) +
+                  std::string("15-03-2026|10:00:00|15-03-2026|10:01:00|a \"b\", c|d\x01\x1f"
+                              "\x7f|\xff\xc3(\xe2\x82\xac|12x|5|\r\n") +
+                  "1-2-3|10:00:00|1-2-3|10:00:00|u|d|i|1|2|\r\n");
+    CliRun r = run({"report", "--config-dir", dir.path(), "--format", "csv"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "Date,Start time,End time,Duration,Duration (s),User,Device,ISP,Uploaded,"
+              "Downloaded,Price\r\n"
+              "1-2-3,10:00:00,10:00:00,00:00:00,0,u,d,i,1,2,0.50\r\n"
+              "2026-03-15,10:00:00,10:01:00,00:01:00,60,\"a \"\"b\"\", c\",d   ,"
+              "\xef\xbf\xbd\xef\xbf\xbd(\xe2\x82\xac,12,5,0.60\r\n"
+              "2026-03-14,23:50:00,00:10:00,00:20:00,1200,joe,ttyS0,ISP,10,20,2.50\r\n");
+
+    r = run({"report", "--config-dir", dir.path(), "--format=json", "--filter", "month"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "{\"records\":[\n"
+              "{\"date\":\"2026-03-15\",\"start_time\":\"10:00:00\",\"end_time\":\"10:01:00\","
+              "\"duration\":\"00:01:00\",\"duration_seconds\":60,\"user\":\"a \\\"b\\\", c\","
+              "\"device\":\"d\\u0001\\u001f\\u007f\",\"isp\":\"\xef\xbf\xbd\xef\xbf\xbd("
+              "\xe2\x82\xac\",\"uploaded\":12,\"downloaded\":5,\"price\":0.60},\n"
+              "{\"date\":\"2026-03-14\",\"start_time\":\"23:50:00\",\"end_time\":\"00:10:00\","
+              "\"duration\":\"00:20:00\",\"duration_seconds\":1200,\"user\":\"joe\","
+              "\"device\":\"ttyS0\",\"isp\":\"ISP\",\"uploaded\":10,\"downloaded\":20,"
+              "\"price\":2.50}],\n"
+              "\"totals\":{\"connections\":2,\"total_time_online\":1260,\"total_cost\":3.10,"
+              "\"average_cost_per_connection\":1.55,\"average_connection_length\":630,"
+              "\"total_data_uploaded\":22,\"total_data_downloaded\":25,"
+              "\"total_data_transmitted\":47}}\n");
+    const std::string totals = r.out.substr(r.out.find("\"totals\":") + 9);
+    r = run({"summary", "--config-dir", dir.path(), "--format", "json", "--filter", "month"});
+    EXPECT_EQ(r.out, totals.substr(0, totals.size() - 2) + "\n");
+
+    // The table stays as it was, and takes the filter too.
+    r = run({"report", "--config-dir", dir.path(), "--filter", "today"});
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1).rfind("15-03-2026\t10:00:00\t", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
 }
 
 TEST(CommandLine, SummaryUsesTheStoredFilterUnlessGivenOne) {

@@ -36,9 +36,13 @@ int runArgs(std::vector<std::string> args, std::string& err) {
 TEST(ReadOnlyCommands, AMissingFolderIsAnErrorAndNothingIsCreated) {
     TempDir dir;
     const std::string missing = dir.file("no/such/folder");
-    for (const char* mode : {"report", "summary"}) {
+    for (const char* mode : {"report", "summary", "chart"}) {
         std::string err;
-        EXPECT_EQ(runArgs({mode, "--config-dir", missing}, err), 1) << mode;
+        std::vector<std::string> args{mode, "--config-dir", missing};
+        if (args[0] == "chart") {
+            args.insert(args.end(), {"--out", dir.file("c.png")});
+        }
+        EXPECT_EQ(runArgs(args, err), 1) << mode;
         EXPECT_EQ(err, "no such folder: " + missing + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir.file("no"))) << mode;
     }

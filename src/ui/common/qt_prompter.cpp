@@ -1,5 +1,6 @@
 #include "ui/common/qt_prompter.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
@@ -104,6 +105,14 @@ Answer QtPrompter::show(const Message& message) {
         return Answer::Ok;
     }
     return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::string QtFileChooser::saveFileName(const std::string& caption, const std::string& suggested,
+                                        const std::string& filter) {
+    return QFileDialog::getSaveFileName(parent_, QString::fromStdString(caption),
+                                        QString::fromStdString(suggested),
+                                        QString::fromStdString(filter))
+        .toStdString();
 }
 
 }  // namespace tavu

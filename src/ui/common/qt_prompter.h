@@ -41,4 +41,15 @@ class QtPrompter final : public Prompter {
     std::vector<QPointer<QWidget>> notices_;
 };
 
+// The desktop's file dialog for saving.
+class QtFileChooser final : public FileChooser {
+  public:
+    explicit QtFileChooser(QWidget* parent = nullptr) : parent_(parent) {}
+    std::string saveFileName(const std::string& caption, const std::string& suggested,
+                             const std::string& filter) override;
+
+  private:
+    QPointer<QWidget> parent_;
+};
+
 }  // namespace tavu

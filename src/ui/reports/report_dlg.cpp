@@ -1,12 +1,14 @@
 #include "ui/reports/report_dlg.h"
 
 #include <QDate>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -14,10 +16,13 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/prompter.h"
 #include "core/settings_store.h"
 #include "monitor/log_file.h"
+#include "reports/report_export.h"
 #include "tariff/tariff.h"
 #include "ui/common/dialog_units.h"
+#include "ui/common/qt_prompter.h"
 #include "ui/common/screen_fit.h"
 #include "ui/reports/summary_dlg.h"
 
@@ -206,7 +211,14 @@ void CListViewEx::RowPainter::paint(QPainter* painter, const QStyleOptionViewIte
 
 CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
                        QWidget* parent)
-    : DarkDialog(parent), settings_(settings), configDir_(std::move(configDir)), clock_(clock) {
+    : DarkDialog(parent),
+      settings_(settings),
+      configDir_(std::move(configDir)),
+      clock_(clock),
+      ownChooser_(std::make_unique<QtFileChooser>(this)),
+      ownPrompter_(std::make_unique<QtPrompter>(this)),
+      chooser_(ownChooser_.get()),
+      prompter_(ownPrompter_.get()) {
     setWindowTitle(QStringLiteral("Report"));
 
     model_ = new ReportModel(settings_, logFilePath(settings_, configDir_), this);
@@ -223,8 +235,13 @@ CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clo
     summary_->setAutoDefault(false);
     connect(hide_, &QPushButton::clicked, this, &QDialog::accept);
     connect(summary_, &QPushButton::clicked, this, &CReportDlg::openSummary);
+    export_ = new QPushButton(QStringLiteral("Export\u2026"), this);
+    export_->setObjectName(QStringLiteral("export"));
+    export_->setAutoDefault(false);
+    connect(export_, &QPushButton::clicked, this, &CReportDlg::exportRows);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(export_);
     buttons->addStretch(1);
     buttons->addWidget(hide_);
     buttons->addWidget(summary_);
@@ -242,6 +259,47 @@ CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clo
     }
     resize(width, dluY(165));
     keepOnScreen(this);
+}
+
+void CReportDlg::useDialogs(FileChooser& chooser, Prompter& prompter) {
+    chooser_ = &chooser;
+    prompter_ = &prompter;
+}
+
+void CReportDlg::exportRows() {
+    const std::string suggested =
+        QDir::home().filePath(QStringLiteral("tavu-report.csv")).toStdString();
+    const std::string path =
+        chooser_->saveFileName("Export the report", suggested, "CSV files (*.csv);;All files (*)");
+    if (!path.empty()) {
+        exportTo(path);
+    }
+}
+
+bool CReportDlg::exportTo(const std::string& path) {
+    QSaveFile file(QString::fromStdString(path));
+    bool ok = file.open(QIODevice::WriteOnly);
+    std::string text = csvHeader();
+    for (int r = 0; ok && r < model_->rowCount(); ++r) {
+        appendCsvRow(text, model_->reportRow(r));
+        if (text.size() >= 64 * 1024 || r + 1 == model_->rowCount()) {
+            ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
+                 static_cast<qint64>(text.size());
+            text.clear();
+        }
+    }
+    if (ok && !text.empty()) {
+        ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
+             static_cast<qint64>(text.size());
+    }
+    if (ok && file.commit()) {
+        return true;
+    }
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    prompter_->show(Message{"Cannot write the file " + path + ": " + reason.toStdString(), "Export",
+                            Buttons::Ok, Icon::Error});
+    return false;
 }
 
 void CReportDlg::openSummary() {

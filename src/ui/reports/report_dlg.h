@@ -4,8 +4,10 @@
 #include <QLocale>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <memory>
 #include <string>
 
+#include "core/prompter.h"
 #include "reports/report_pages.h"
 #include "ui/common/dark_dialog.h"
 
@@ -34,6 +36,8 @@ class ReportModel : public QAbstractTableModel {
 
     // The text of one cell as the list shows it.
     QString cellText(int row, int column) const;
+    // Row i as read from the log; the reference holds until the next call.
+    const ReportRow& reportRow(int row) const { return pages_.row(static_cast<std::size_t>(row)); }
 
     // A stored start date in the user's short date format; text that is no date stays as is.
     static QString displayDate(std::string_view stored, const QLocale& locale);
@@ -103,12 +107,21 @@ class CReportDlg : public DarkDialog {
     ReportModel* model() const { return model_; }
     QPushButton* hideButton() const { return hide_; }
     QPushButton* summaryButton() const { return summary_; }
+    QPushButton* exportButton() const { return export_; }
+
+    // The file dialog and the message boxes of "Export…"; the desktop's own by default.
+    void useDialogs(FileChooser& chooser, Prompter& prompter);
+
+    // Writes the rows the list shows, in its order, to path as CSV; false (and a message)
+    // when the file cannot be written. A file that was there stays as it was then.
+    bool exportTo(const std::string& path);
 
     // Rows used to size the columns; the rest of the log is not read for it.
     static constexpr int kSampleRows = 256;
 
   private:
     void openSummary();
+    void exportRows();
 
     SettingsStore& settings_;
     std::string configDir_;
@@ -117,6 +130,11 @@ class CReportDlg : public DarkDialog {
     CListViewEx* list_;
     QPushButton* hide_;
     QPushButton* summary_;
+    QPushButton* export_;
+    std::unique_ptr<FileChooser> ownChooser_;
+    std::unique_ptr<Prompter> ownPrompter_;
+    FileChooser* chooser_;
+    Prompter* prompter_;
 };
 
 }  // namespace tavu

@@ -1,10 +1,17 @@
 #include "ui/reports/summary_dlg.h"
 
+#include <QChart>
+#include <QChartView>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/clock.h"
 #include "core/settings_keys.h"
@@ -15,6 +22,7 @@
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/screen_fit.h"
+#include "ui/reports/usage_chart.h"
 
 namespace tavu {
 
@@ -100,9 +108,16 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     controls->setColumnStretch(2, 1);
     controls->addWidget(hide_, 1, 3, Qt::AlignRight | Qt::AlignBottom);
 
+    chart_ = new QChartView(this);
+    chart_->setObjectName(QStringLiteral("chart"));
+    chart_->setRenderHint(QPainter::Antialiasing);
+    // Wide enough for a label under each second day of a month.
+    chart_->setMinimumSize(std::max(dluX(253) - 24, 520), 240);
+    chart_->setFrameShape(QFrame::NoFrame);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addStretch(1);
+    layout->addWidget(chart_, 1);
     layout->addLayout(controls);
 
     filter_->setCurrentIndex(settings_.readInt(keys::kSettings, keys::kSummaryWhen, 0));
@@ -117,9 +132,54 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     });
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
 
-    resize(dluX(253), dluY(134));
+    // The log is watched, and its folder, where it may be created or moved in.
+    logPath_ = logFilePath(settings_, configDir_);
+    watcher_ = new QFileSystemWatcher(this);
+    logChanged_ = new QTimer(this);
+    logChanged_->setSingleShot(true);
+    logChanged_->setInterval(100);
+    connect(logChanged_, &QTimer::timeout, this, [this] {
+        watchLog();
+        const QFileInfo log(QString::fromStdString(logPath_));
+        if ((log.exists() ? log.size() : -1) != logSize_ || log.lastModified() != logModified_) {
+            reload();
+        }
+    });
+    connect(watcher_, &QFileSystemWatcher::fileChanged, logChanged_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, logChanged_,
+            qOverload<>(&QTimer::start));
+    watchLog();
+
+    // The designed size, taller by the chart.
+    resize(std::max(dluX(253), sizeHint().width()), dluY(134) + chart_->minimumHeight());
     keepOnScreen(this);
     refresh();
+}
+
+void CSummaryDlg::watchLog() {
+    const QString log = QString::fromStdString(logPath_);
+    const QString folder = QFileInfo(log).absolutePath();
+    if (!watcher_->directories().contains(folder) && QFileInfo(folder).isDir()) {
+        watcher_->addPath(folder);
+    }
+    if (!watcher_->files().contains(log) && QFileInfo::exists(log)) {
+        watcher_->addPath(log);
+    }
+}
+
+void CSummaryDlg::changeEvent(QEvent* event) {
+    DarkDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        showChart();
+    }
+}
+
+void CSummaryDlg::showChart() {
+    QChart* old = chart_->chart();
+    const ChartColours colours = ChartColours::fromPalette(palette());
+    chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
+    chart_->setChart(makeUsageChart(chartData_, colours));
+    delete old;
 }
 
 void CSummaryDlg::storeFilter() {
@@ -128,13 +188,20 @@ void CSummaryDlg::storeFilter() {
 
 void CSummaryDlg::refresh() {
     storeFilter();
-    const LogTotals totals =
-        computeTotals(settings_, logFilePath(settings_, configDir_), clock_.localNow());
-    const auto lines = summaryLines(totals);
+    reload();
+}
+
+void CSummaryDlg::reload() {
+    const QFileInfo log(QString::fromStdString(logPath_));
+    logSize_ = log.exists() ? log.size() : -1;
+    logModified_ = log.lastModified();
+    SummaryData data =
+        summarize(settings_, logPath_, storedSummaryFilter(settings_), clock_.localNow());
+    const auto lines = summaryLines(data.totals);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         values_[i]->setText(QString::fromStdString(lines[i].value));
     }
-    const auto projection = projectionLines(totals);
+    const auto projection = projectionLines(data.totals);
     for (std::size_t i = 0; i < kProjectionLines; ++i) {
         const bool shown = i < projection.size();
         values_[kLines + i]->setText(shown ? QString::fromStdString(projection[i].value)
@@ -142,6 +209,8 @@ void CSummaryDlg::refresh() {
         values_[kLines + i]->setVisible(shown);
         projectionLabels_[i]->setVisible(shown);
     }
+    chartData_ = std::move(data.chart);
+    showChart();
     update();
 }
 

@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QComboBox>
+#include <QDateTime>
 #include <array>
 #include <string>
 
+#include "reports/usage_chart_data.h"
 #include "ui/common/dark_dialog.h"
 
+class QChartView;
+class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace tavu {
 
@@ -35,7 +40,9 @@ class CloseUpComboBox : public QComboBox {
     bool closing_ = false;
 };
 
-// The "Summary" window: the totals of the log over the period chosen in "Filter".
+// The "Summary" window: the totals of the log over the period chosen in "Filter", and under
+// them a chart of the cost and the data of each day of the period (each month for all
+// entries). Values and chart follow the log as it grows.
 class CSummaryDlg : public DarkDialog {
     Q_OBJECT
 
@@ -47,8 +54,10 @@ class CSummaryDlg : public DarkDialog {
     static int run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
                    QWidget* parent = nullptr);
 
-    // Stores the chosen filter, runs the totals pass and shows its values.
+    // Stores the chosen filter, runs the totals pass and shows its values and chart.
     void refresh();
+    // Runs the totals pass with the stored filter again (the log has changed).
+    void reload();
 
     // Lines 0 to 7: the eight values; 8 and 9: the projection, shown only with the period filter.
     QString valueText(int line) const;
@@ -56,15 +65,23 @@ class CSummaryDlg : public DarkDialog {
     CloseUpComboBox* filterBox() const { return filter_; }
     QComboBox* usersBox() const { return users_; }
     QPushButton* hideButton() const { return hide_; }
+    QChartView* chartView() const { return chart_; }
+    // The bars the chart shows now.
+    const UsageChartData& chartData() const { return chartData_; }
 
     static constexpr int kLines = 8;
     static constexpr int kProjectionLines = 2;
     // Whether the projection's line (0 or 1) is shown.
     bool projectionShown(int line) const;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     void storeFilter();
     void hideWindow();
+    void watchLog();
+    void showChart();
 
     SettingsStore& settings_;
     std::string configDir_;
@@ -74,6 +91,15 @@ class CSummaryDlg : public DarkDialog {
     CloseUpComboBox* filter_;
     QComboBox* users_;
     QPushButton* hide_;
+    QChartView* chart_;
+    UsageChartData chartData_;
+    QFileSystemWatcher* watcher_;
+    QTimer* logChanged_;  // gathers the changes of one append into one reload
+    std::string logPath_;
+    // Size and time of the log when it was last read: other files of its folder that change
+    // (the journal of the connection in progress) do not make it read again.
+    qint64 logSize_ = -1;
+    QDateTime logModified_;
 };
 
 }  // namespace tavu

@@ -2,6 +2,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QBarSeries>
+#include <QChart>
+#include <QChartView>
 #include <QDate>
 #include <QImage>
 #include <QLabel>
@@ -19,6 +22,7 @@
 
 #include "app/cli.h"
 #include "core/clock.h"
+#include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "reports/report_rows.h"
@@ -28,6 +32,7 @@
 #include "ui/common/dialog_units.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
+#include "ui/reports/usage_chart.h"
 
 namespace tavu {
 namespace {
@@ -337,6 +342,43 @@ TEST_F(Reports, CellsFitTheirColumnsInTheListsFontAllTenShowAndFiguresAlignRight
         Qt::AlignRight);
 }
 
+TEST_F(Reports, ExportWritesTheListsRowsAsTheCommandLinesCsv) {
+    setTariff("0.5000000000", "0.1000000000");
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:30:00", "a \"b\", c") +
+                         record("02-05-2024", "23:50:00", "00:10:00", "\xff\x01"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    ScriptedFileChooser chooser;
+    ScriptedPrompter prompter;
+    dlg.useDialogs(chooser, prompter);
+    EXPECT_EQ(dlg.exportButton()->text(), QString::fromUtf8("Export\u2026"));
+
+    const std::string csv = dir.file("out.csv");
+    chooser.answers = {csv};
+    QTest::mouseClick(dlg.exportButton(), Qt::LeftButton);
+    ASSERT_EQ(chooser.asked.size(), 1u);
+    CommandLine c;
+    c.mode = CommandLine::Mode::Report;
+    c.format = ReportFormat::Csv;
+    c.configDir = dir.path();
+    std::ostringstream out, err;
+    EXPECT_EQ(runTextCommand(c, out, err, clock, dir.path()), 0);
+    EXPECT_EQ(test::readFile(csv), out.str());
+    EXPECT_NE(out.str().find("2024-05-02,23:50:00,00:10:00,00:20:00,1200,\xef\xbf\xbd ,"),
+              std::string::npos);
+
+    // Cancelled: nothing is written. A folder that is not there: a message, and no file.
+    QTest::mouseClick(dlg.exportButton(), Qt::LeftButton);
+    EXPECT_EQ(chooser.asked.size(), 2u);
+    EXPECT_TRUE(prompter.shown.empty());
+    chooser.answers = {dir.file("missing/out.csv")};
+    QTest::mouseClick(dlg.exportButton(), Qt::LeftButton);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(
+        prompter.shown[0].text.rfind("Cannot write the file " + dir.file("missing/out.csv"), 0),
+        0u);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("missing/out.csv"))));
+}
+
 class Summary : public Reports {
   protected:
     QStringList values(const CSummaryDlg& dlg) const {
@@ -373,7 +415,9 @@ TEST_F(Summary, ShowsTheTotalsOfTheStoredFilterWithTheirLabels) {
     settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
     CSummaryDlg dlg(settings, dir.path(), clock);
     EXPECT_EQ(dlg.windowTitle(), "Summary");
-    EXPECT_EQ(dlg.size(), QSize(dluX(253), dluY(134)));
+    // The designed size, taller by the chart under the values.
+    EXPECT_GE(dlg.width(), dluX(253));
+    EXPECT_EQ(dlg.height(), dluY(134) + dlg.chartView()->minimumHeight());
     EXPECT_EQ(values(dlg),
               (QStringList{"2", "00:03:21", "1.33", "0.67", "00:01:40", "11", "22", "33"}));
     EXPECT_EQ(values(dlg),
@@ -496,6 +540,95 @@ TEST_F(Summary, HideStoresTheFilterAndUsersIsNeverStored) {
     third.filterBox()->setCurrentIndex(0);
     QTest::keyClick(third.hideButton(), Qt::Key_Return);
     EXPECT_EQ(storedFilter(), 0);
+}
+
+TEST_F(Summary, ChartHasTheFiltersBarsAndFollowsTheLog) {
+    setTariff("1.0000000000", "0.1000000000");
+    writeFile(log(), record("02-05-2024", "10:00:00", "10:10:00") +
+                         record("03-04-2024", "10:00:00", "10:01:00"));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 1);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    ASSERT_EQ(dlg.chartData().bars.size(), 31u);  // the days of May
+    EXPECT_DOUBLE_EQ(dlg.chartData().bars[1].cost, 2);
+    ASSERT_NE(dlg.chartView()->chart(), nullptr);
+    EXPECT_EQ(dlg.chartView()->chart()->series().size(), 2);
+
+    // A connection ends while the window is open: values and chart take it in.
+    std::ofstream(log(), std::ios::app) << record("03-05-2024", "10:00:00", "10:20:00");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.valueText(0) == "2"; }, 5000));
+    EXPECT_DOUBLE_EQ(dlg.chartData().bars[2].cost, 3);
+
+    choose(dlg, 0);
+    EXPECT_TRUE(dlg.chartData().monthly);
+    EXPECT_EQ(dlg.chartData().bars.size(), 2u);  // April and May
+}
+
+TEST_F(Summary, ChartReadsOnADarkAndOnALightPalette) {
+    QPalette velvora;
+    velvora.setColor(QPalette::Window, QColor(58, 30, 80));
+    velvora.setColor(QPalette::WindowText, QColor(238, 228, 255));
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(246, 245, 244));
+    light.setColor(QPalette::WindowText, QColor(0, 0, 0));
+    QPalette murky;  // text that barely differs from its face
+    murky.setColor(QPalette::Window, QColor(40, 40, 40));
+    murky.setColor(QPalette::WindowText, QColor(70, 70, 70));
+    for (const QPalette& p : {velvora, light, murky}) {
+        const ChartColours c = ChartColours::fromPalette(p);
+        EXPECT_EQ(c.background, p.color(QPalette::Window));
+        EXPECT_GE(contrastRatio(c.text, c.background), 4.5);
+        EXPECT_GE(contrastRatio(c.cost, c.background), 3);
+        EXPECT_GE(contrastRatio(c.data, c.background), 3);
+    }
+    // The window's chart takes its palette, and a new one when the palette changes.
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.setPalette(velvora);
+    EXPECT_EQ(dlg.chartView()->chart()->backgroundBrush().color(), QColor(58, 30, 80));
+}
+
+TEST_F(Summary, ChartCommandDrawsTheCostliestDayTallestWithoutAWindow) {
+    setTariff("0.0000000000", "0.1000000000");
+    writeFile(log(), record("02-05-2024", "10:00:00", "10:20:00") +
+                         record("10-05-2024", "10:00:00", "13:00:00") +
+                         record("20-05-2024", "10:00:00", "10:40:00"));
+    const std::string png = dir.file("chart.png");
+    CommandLine unused;
+    std::ostringstream out, err;
+    ASSERT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", png, "--filter",
+                              "month", "--size", "640x360"},
+                             out, err, clock, dir.path(), unused),
+              0)
+        << err.str();
+    const QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.size(), QSize(640, 360));
+    // The cost bars, left to right: runs of columns holding the cost colour, with their height.
+    std::vector<int> heights;
+    bool inBar = false;
+    for (int x = 0; x < image.width(); ++x) {
+        int h = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            h += QColor(image.pixel(x, y)) == ChartColours::kCostColour ? 1 : 0;
+        }
+        // The legend's marker is a few pixels high: bars are taller.
+        if (h > 12 && !inBar) {
+            heights.push_back(h);
+        } else if (h > 12) {
+            heights.back() = std::max(heights.back(), h);
+        }
+        inBar = h > 12;
+    }
+    ASSERT_EQ(heights.size(), 3u);
+    EXPECT_GT(heights[1], heights[0]);
+    EXPECT_GT(heights[1], heights[2]);
+    EXPECT_GT(heights[2], heights[0]);
+
+    EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", png, "--size", "5x5"},
+                             out, err, clock, dir.path(), unused),
+              2);
+    EXPECT_EQ(
+        runCommandLine({"chart", "--config-dir", dir.path()}, out, err, clock, dir.path(), unused),
+        2);
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+// `tavu chart`: the Summary window's chart drawn into a PNG file, without a display.
+
+#include <QApplication>
+#include <QSaveFile>
+#include <memory>
+#include <ostream>
+
+#include "app/cli.h"
+#include "core/clock.h"
+#include "core/paths.h"
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "monitor/log_file.h"
+#include "reports/usage_chart_data.h"
+#include "ui/reports/usage_chart.h"
+
+namespace tavu {
+
+namespace {
+
+constexpr int kMinSide = 100;
+constexpr int kMaxSide = 10000;
+
+// "WxH" with both sides within the limits.
+bool parseSize(const std::string& text, QSize& size) {
+    const auto x = text.find('x');
+    if (x == std::string::npos || x == 0 || x + 1 >= text.size() ||
+        text.find_first_not_of("0123456789x") != std::string::npos ||
+        text.find('x', x + 1) != std::string::npos || x > 5 || text.size() - x - 1 > 5) {
+        return false;
+    }
+    const int w = leadingInt32(text.substr(0, x));
+    const int h = leadingInt32(text.substr(x + 1));
+    if (w < kMinSide || h < kMinSide || w > kMaxSide || h > kMaxSide) {
+        return false;
+    }
+    size = QSize(w, h);
+    return true;
+}
+
+int usage(CliContext& context, const std::string& why) {
+    context.err << "tavu: " << why << " (see tavu --help)\n";
+    return 2;
+}
+
+}  // namespace
+
+int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
+    std::string out;
+    std::optional<SummaryFilter> filter;
+    QSize size(800, 480);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        } else if (i + 1 < args.size()) {
+            value = args[i + 1];
+        }
+        const bool inline_ = args[i].find('=') != std::string::npos;
+        if (name == "--out" && value && !value->empty()) {
+            out = *value;
+        } else if (name == "--filter" && value &&
+                   (*value == "all" || *value == "month" || *value == "today")) {
+            filter = *value == "all"     ? SummaryFilter::All
+                     : *value == "month" ? SummaryFilter::ThisMonth
+                                         : SummaryFilter::Today;
+        } else if (name == "--size" && value && parseSize(*value, size)) {
+        } else if (name == "--out" || name == "--filter" || name == "--size") {
+            return usage(context, name == "--out"      ? "--out needs a file name"
+                                  : name == "--filter" ? "--filter needs all, month or today"
+                                                       : "--size needs WIDTHxHEIGHT, each side "
+                                                         "100 to 10000 pixels");
+        } else {
+            return usage(context, "chart does not take \"" + args[i] + "\"");
+        }
+        if (!inline_) {
+            ++i;
+        }
+    }
+    if (out.empty()) {
+        return usage(context, "chart needs --out FILE.png");
+    }
+    if (!logFoldersExist(context.configDir, context.err)) {
+        return 1;
+    }
+
+    // Drawing needs an application object with fonts, not a display: the offscreen platform.
+    std::unique_ptr<QApplication> app;
+    if (QCoreApplication::instance() == nullptr) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tavu";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QApplication>(argc, argv);
+    } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        context.err << "tavu: the chart cannot be drawn here\n";
+        return 1;
+    }
+
+    const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
+    const SummaryData data =
+        summarize(settings, logFilePath(settings, context.configDir),
+                  filter.value_or(storedSummaryFilter(settings)), context.clock.localNow());
+    const QImage image = renderUsageChart(data.chart, ChartColours::light(), size);
+
+    // Written whole or not at all: a file that was there stays as it was on failure.
+    QSaveFile file(QString::fromStdString(out));
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        context.err << "tavu: can not write " << out << ": " << file.errorString().toStdString()
+                    << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tavu

@@ -1,0 +1,358 @@
+#include "reports/report_export.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "monitor/log_file.h"
+#include "monitor/log_record.h"
+
+namespace tavu {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no overlong forms, no
+// surrogates, nothing beyond U+10FFFF); 0 when the bytes there form none.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = b(0);
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size() || b(1) < lo || b(1) > hi) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < n; ++k) {
+        if (b(k) < 0x80 || b(k) > 0xBF) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// Calls plain(text piece) for runs of valid UTF-8 without control characters, control(byte)
+// for each control character; bad bytes become U+FFFD in the plain text.
+template <class Plain, class Control>
+void walkText(std::string_view text, Plain plain, Control control) {
+    std::size_t run = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            ++i;
+            continue;
+        }
+        plain(text.substr(run, i - run));
+        if (isControl(c)) {
+            control(c);
+            ++i;
+        } else if (const std::size_t n = utf8Length(text, i)) {
+            plain(text.substr(i, n));
+            i += n;
+        } else {
+            plain(kReplacement);
+            ++i;
+        }
+        run = i;
+    }
+    plain(text.substr(run));
+}
+
+void appendCsvField(std::string& out, std::string_view text) {
+    const bool quote = text.find_first_of(",\"") != std::string_view::npos;
+    if (quote) {
+        out.push_back('"');
+    }
+    walkText(
+        text,
+        [&](std::string_view piece) {
+            if (!quote) {
+                out.append(piece);
+                return;
+            }
+            for (const char c : piece) {
+                if (c == '"') {
+                    out.push_back('"');
+                }
+                out.push_back(c);
+            }
+        },
+        [&](unsigned char) { out.push_back(' '); });
+    if (quote) {
+        out.push_back('"');
+    }
+}
+
+// A number's text as JSON takes it (an optional "-", digits without a leading zero, an optional
+// fraction); "null" for any other text.
+std::string jsonNumber(const std::string& text) {
+    const auto digitsFrom = [&](std::size_t i) {
+        std::size_t j = i;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') {
+            ++j;
+        }
+        return j - i;
+    };
+    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::size_t whole = digitsFrom(i);
+    if (whole == 0 || (whole > 1 && text[i] == '0')) {
+        return "null";
+    }
+    i += whole;
+    if (i < text.size() && text[i] == '.') {
+        const std::size_t fraction = digitsFrom(i + 1);
+        i += fraction == 0 ? text.size() : fraction + 1;
+    }
+    return i == text.size() ? text : "null";
+}
+
+std::string wholeBytes(std::string_view stored) {
+    return formatFixed(leadingDouble(stored), 0);
+}
+
+std::string price(const ReportRow& row) {
+    return std::isfinite(row.pricing.cost) ? row.cells[9] : "null";
+}
+
+void appendTsvRow(std::string& out, const ReportRow& row) {
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+        if (i) {
+            out.push_back('\t');
+        }
+        // A tab inside a field would shift the columns of the output.
+        for (const char c : row.cells[i]) {
+            out.push_back(c == '\t' ? ' ' : c);
+        }
+    }
+    out.push_back('\n');
+}
+
+}  // namespace
+
+std::optional<ReportFormat> reportFormatNamed(std::string_view name) {
+    if (name == "tsv") {
+        return ReportFormat::Tsv;
+    }
+    if (name == "csv") {
+        return ReportFormat::Csv;
+    }
+    if (name == "json") {
+        return ReportFormat::Json;
+    }
+    return std::nullopt;
+}
+
+std::string isoDate(std::string_view stored) {
+    const LogDate d = parseLogDate(stored);
+    if (stored.size() != 10 || stored[2] != '-' || stored[5] != '-' || !d.valid()) {
+        return std::string(stored);
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", static_cast<int>(d.year),
+                  static_cast<int>(d.month), static_cast<int>(d.day));
+    return buf;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    out.push_back('"');
+    walkText(
+        text,
+        [&](std::string_view piece) {
+            for (const char c : piece) {
+                if (c == '"' || c == '\\') {
+                    out.push_back('\\');
+                }
+                out.push_back(c);
+            }
+        },
+        [&](unsigned char c) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out.append(buf);
+        });
+    out.push_back('"');
+}
+
+std::string csvHeader() {
+    return "Date,Start time,End time,Duration,Duration (s),User,Device,ISP,Uploaded,Downloaded,"
+           "Price\r\n";
+}
+
+void appendCsvRow(std::string& out, const ReportRow& row) {
+    const auto& c = row.cells;
+    appendCsvField(out, isoDate(c[0]));
+    for (const std::size_t i : {1u, 2u, 3u}) {
+        out.push_back(',');
+        appendCsvField(out, c[i]);
+    }
+    out.push_back(',');
+    out.append(std::to_string(row.pricing.duration));
+    for (const std::size_t i : {4u, 5u, 6u}) {
+        out.push_back(',');
+        appendCsvField(out, c[i]);
+    }
+    out.push_back(',');
+    out.append(wholeBytes(c[7]));
+    out.push_back(',');
+    out.append(wholeBytes(c[8]));
+    out.push_back(',');
+    appendCsvField(out, c[9]);
+    out.append("\r\n");
+}
+
+void appendJsonRecord(std::string& out, const ReportRow& row) {
+    const auto& c = row.cells;
+    const auto text = [&](const char* key, std::string_view value) {
+        out.append(key);
+        appendJsonString(out, value);
+    };
+    text("{\"date\":", isoDate(c[0]));
+    text(",\"start_time\":", c[1]);
+    text(",\"end_time\":", c[2]);
+    text(",\"duration\":", c[3]);
+    out.append(",\"duration_seconds\":").append(std::to_string(row.pricing.duration));
+    text(",\"user\":", c[4]);
+    text(",\"device\":", c[5]);
+    text(",\"isp\":", c[6]);
+    out.append(",\"uploaded\":").append(wholeBytes(c[7]));
+    out.append(",\"downloaded\":").append(wholeBytes(c[8]));
+    out.append(",\"price\":").append(price(row)).append("}");
+}
+
+std::string summaryKey(std::string_view label) {
+    static constexpr std::pair<std::string_view, std::string_view> kKeys[] = {
+        {"Connections", "connections"},
+        {"Total time online", "total_time_online"},
+        {"Total cost", "total_cost"},
+        {"Average cost per connection", "average_cost_per_connection"},
+        {"Average connection lenght", "average_connection_length"},
+        {"Total data uploaded", "total_data_uploaded"},
+        {"Total data downloaded", "total_data_downloaded"},
+        {"Total data transmitted", "total_data_transmitted"},
+        {"Projected cost this period", "projected_cost"},
+        {"Projected data this period", "projected_data"},
+    };
+    for (const auto& [l, key] : kKeys) {
+        if (l == label) {
+            return std::string(key);
+        }
+    }
+    // A value without a key of its own: its label in lower case, words joined by "_".
+    std::string key;
+    for (const char c : label) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            key.push_back(c);
+        } else if (c >= 'A' && c <= 'Z') {
+            key.push_back(static_cast<char>(c - 'A' + 'a'));
+        } else if (!key.empty() && key.back() != '_') {
+            key.push_back('_');
+        }
+    }
+    while (!key.empty() && key.back() == '_') {
+        key.pop_back();
+    }
+    return key;
+}
+
+std::string summaryJson(std::span<const SummaryLine> lines) {
+    std::string out = "{";
+    for (const SummaryLine& l : lines) {
+        if (out.size() > 1) {
+            out.push_back(',');
+        }
+        appendJsonString(out, summaryKey(l.label));
+        out.push_back(':');
+        const std::string number = jsonNumber(l.number.empty() ? l.value : l.number);
+        if (number == "null" && l.number.empty()) {
+            appendJsonString(out, l.value);  // a value that is text, not a figure
+        } else {
+            out.append(number);
+        }
+    }
+    out.push_back('}');
+    return out;
+}
+
+bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
+                 SummaryFilter filter, const LocalDateTime& today, std::ostream& out) {
+    TotalsPass pass(settings, filter, today);
+    std::string text;
+    switch (format) {
+        case ReportFormat::Tsv:
+            for (std::size_t i = 0; i < kReportHeadings.size(); ++i) {
+                text.append(i ? "\t" : "").append(kReportHeadings[i]);
+            }
+            text.push_back('\n');
+            break;
+        case ReportFormat::Csv:
+            text = csvHeader();
+            break;
+        case ReportFormat::Json:
+            text = "{\"records\":[";
+            break;
+    }
+    bool first = true;
+    LogReader::forEachLineReverse(logPath, [&](std::string_view line) {
+        if (line.empty()) {
+            return;
+        }
+        const LogFields f = splitRecord(line);
+        if (!f.isRecord()) {
+            return;
+        }
+        const Pricing* pricing = pass.add(f);
+        if (pricing == nullptr) {
+            return;
+        }
+        const ReportRow row = makeReportRow(f, *pricing);
+        switch (format) {
+            case ReportFormat::Tsv:
+                appendTsvRow(text, row);
+                break;
+            case ReportFormat::Csv:
+                appendCsvRow(text, row);
+                break;
+            case ReportFormat::Json:
+                text.append(first ? "\n" : ",\n");
+                appendJsonRecord(text, row);
+                break;
+        }
+        first = false;
+        // Written in pieces of a few kilobytes: the log is never held whole.
+        if (text.size() >= 64 * 1024) {
+            out << text;
+            text.clear();
+        }
+    });
+    if (format == ReportFormat::Json) {
+        const LogTotals totals = pass.finish();
+        text.append("],\n\"totals\":").append(summaryJson(summaryValues(totals))).append("}\n");
+    }
+    out << text;
+    out.flush();
+    return out.good();
+}
+
+}  // namespace tavu

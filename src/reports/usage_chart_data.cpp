@@ -1,0 +1,98 @@
+#include "reports/usage_chart_data.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/text.h"
+#include "monitor/log_file.h"
+#include "monitor/log_record.h"
+
+namespace tavu {
+
+namespace {
+
+// The calendar date of a day since the epoch.
+LogDate dateOfDay(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    return LogDate{day, month, yoe + era * 400 + (month <= 2 ? 1 : 0)};
+}
+
+}  // namespace
+
+void UsageCollector::add(std::string_view startDate, double cost, double bytes) {
+    const LogDate d = parseLogDate(startDate);
+    if (startDate.size() < 10 || !d.valid()) {
+        return;
+    }
+    const std::int64_t key =
+        period_.filter == SummaryFilter::All ? d.year * 12 + d.month - 1 : d.daysSinceEpoch();
+    Sum& s = sums_[key];
+    s.cost += cost;
+    s.bytes += bytes;
+}
+
+UsageChartData UsageCollector::finish() const {
+    UsageChartData chart;
+    chart.monthly = period_.filter == SummaryFilter::All;
+    std::int64_t first, last;
+    if (chart.monthly) {
+        if (sums_.empty()) {
+            return chart;
+        }
+        last = sums_.rbegin()->first;
+        first = std::max(sums_.begin()->first, last - kMaxMonths + 1);
+    } else {
+        first = period_.first.daysSinceEpoch();
+        last = period_.last.daysSinceEpoch();
+    }
+    const bool twoMonths = period_.first.month != period_.last.month;
+    for (std::int64_t k = first; k <= last; ++k) {
+        UsageBar bar;
+        char label[32];
+        if (chart.monthly) {
+            std::snprintf(label, sizeof label, "%04d-%02d", static_cast<int>(k / 12),
+                          static_cast<int>(k % 12 + 1));
+        } else {
+            const LogDate d = dateOfDay(k);
+            std::snprintf(label, sizeof label, twoMonths ? "%d.%d" : "%d", static_cast<int>(d.day),
+                          static_cast<int>(d.month));
+        }
+        bar.label = label;
+        if (const auto it = sums_.find(k); it != sums_.end()) {
+            bar.cost = it->second.cost;
+            bar.megabytes = it->second.bytes / 1e6;
+        }
+        chart.bars.push_back(std::move(bar));
+    }
+    return chart;
+}
+
+SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
+                      SummaryFilter filter, const LocalDateTime& today) {
+    TotalsPass pass(settings, filter, today);
+    UsageCollector usage(pass.period());
+    LogReader::forEachLine(logPath, [&](std::string_view line) {
+        if (line.empty()) {
+            return;
+        }
+        const LogFields f = splitRecord(line);
+        if (!f.isRecord()) {
+            return;
+        }
+        if (const Pricing* p = pass.add(f)) {
+            usage.add(f[LogFields::StartDate], p->cost,
+                      leadingDouble(f[LogFields::BytesSent]) +
+                          leadingDouble(f[LogFields::BytesReceived]));
+        }
+    });
+    return SummaryData{pass.finish(), usage.finish()};
+}
+
+}  // namespace tavu
