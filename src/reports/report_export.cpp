@@ -141,9 +141,10 @@ void appendTsvRow(std::string& out, const ReportRow& row) {
         if (i) {
             out.push_back('\t');
         }
-        // A tab inside a field would shift the columns of the output.
-        for (const char c : row.cells[i]) {
-            out.push_back(c == '\t' ? ' ' : c);
+        // The fields come from a file anyone may have written: no control character reaches the
+        // terminal, and a tab or line end inside a field would shift the columns or the rows.
+        for (const char c : printableText(row.cells[i])) {
+            out.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
         }
     }
     out.push_back('\n');

@@ -161,6 +161,10 @@ TEST(CommandLine, ReportExportsCsvAndJsonWithHostileFieldsKeptValid) {
               "\xef\xbf\xbd\xef\xbf\xbd(\xe2\x82\xac,12,5,0.60\r\n"
               "2026-03-14,23:50:00,00:10:00,00:20:00,1200,joe,ttyS0,ISP,10,20,2.50\r\n");
 
+    // The terminal gets no control character from the log.
+    r = run({"report", "--config-dir", dir.path()});
+    EXPECT_EQ(r.out.find_first_of(std::string("\x01\x1f\x7f\r", 4)), std::string::npos);
+
     r = run({"report", "--config-dir", dir.path(), "--format=json", "--filter", "month"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
@@ -176,7 +180,7 @@ TEST(CommandLine, ReportExportsCsvAndJsonWithHostileFieldsKeptValid) {
               "\"totals\":{\"connections\":2,\"total_time_online\":1260,\"total_cost\":3.10,"
               "\"average_cost_per_connection\":1.55,\"average_connection_length\":630,"
               "\"total_data_uploaded\":22,\"total_data_downloaded\":25,"
-              "\"total_data_transmitted\":47}}\n");
+              "\"total_data_transmitted\":47,\"projected_cost\":6.63,\"projected_data\":100}}\n");
     const std::string totals = r.out.substr(r.out.find("\"totals\":") + 9);
     r = run({"summary", "--config-dir", dir.path(), "--format", "json", "--filter", "month"});
     EXPECT_EQ(r.out, totals.substr(0, totals.size() - 2) + "\n");

@@ -42,9 +42,10 @@ TEST_F(UsageChart, ThisMonthHasABarForEachDayWithThatDaysCostAndData) {
     EXPECT_DOUBLE_EQ(s.chart.bars[2].megabytes, 2);
     EXPECT_DOUBLE_EQ(s.chart.bars[27].cost, 1.5);
     EXPECT_DOUBLE_EQ(s.chart.bars[1].cost, 0);
-    // The totals of the same pass: February's three records, the free time deducted.
-    EXPECT_EQ(s.totals.count, 3);
-    EXPECT_DOUBLE_EQ(s.totals.totalCost, 9.5 - 6);
+    // The totals of the same pass: February's records, the 31st included as the month's
+    // filter has always counted it (it has no bar), the free time deducted.
+    EXPECT_EQ(s.totals.count, 4);
+    EXPECT_DOUBLE_EQ(s.totals.totalCost, 9.5 + 31 - 6);
 
     const SummaryData today = summary(SummaryFilter::Today);
     ASSERT_EQ(today.chart.bars.size(), 1u);
