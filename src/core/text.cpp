@@ -71,9 +71,18 @@ double leadingDouble(std::string_view text) {
     const std::size_t start = i;
     std::size_t end = i;
     bool digits = false;
+    std::int64_t whole = 0;
     while (end < text.size() && isDigit(text[end])) {
+        whole = end - start < 18 ? whole * 10 + (text[end] - '0') : whole;
         ++end;
         digits = true;
+    }
+    const bool more =
+        end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E');
+    if (digits && !more && end - start <= 15) {
+        // A whole number of at most 15 digits is exact in a double.
+        const auto value = static_cast<double>(whole);
+        return negative ? -value : value;
     }
     if (end < text.size() && text[end] == '.') {
         ++end;

@@ -1,6 +1,7 @@
 #include "tariff/tariff.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "core/clock.h"
@@ -59,12 +60,39 @@ std::int64_t tariffTimeSeconds(std::string_view text) {
     return bounded(boundedPart(firstChars(text, 2)) * 3600 + boundedPart(lastChars(text, 2)) * 60);
 }
 
+namespace {
+
+bool digitsAt(std::string_view t, std::initializer_list<std::size_t> at) {
+    for (const std::size_t i : at) {
+        if (t[i] < '0' || t[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+int twoDigits(std::string_view t, std::size_t at) {
+    return (t[at] - '0') * 10 + (t[at + 1] - '0');
+}
+
+}  // namespace
+
 std::int64_t clockSeconds(std::string_view text) {
+    // The log's own form, "HH:MM:SS", read at once; anything else field by field.
+    if (text.size() == 8 && text[2] == ':' && text[5] == ':' &&
+        digitsAt(text, {0, 1, 3, 4, 6, 7})) {
+        return twoDigits(text, 0) * 3600 + twoDigits(text, 3) * 60 + twoDigits(text, 6);
+    }
     return boundedPart(firstChars(text, 2)) * 3600 + boundedPart(fromChar(text, 3)) * 60 +
            boundedPart(lastChars(text, 2));
 }
 
 LogDate parseLogDate(std::string_view text) {
+    if (text.size() == 10 && text[2] == '-' && text[5] == '-' &&
+        digitsAt(text, {0, 1, 3, 4, 6, 7, 8, 9})) {
+        return LogDate{twoDigits(text, 0), twoDigits(text, 3),
+                       twoDigits(text, 6) * 100 + twoDigits(text, 8)};
+    }
     return LogDate{leadingInt(firstChars(text, 2)), leadingInt(fromChar(text, 3).substr(0, 2)),
                    leadingInt(lastChars(text, 4))};
 }
