@@ -60,6 +60,7 @@ HeadlessMonitor::~HeadlessMonitor() = default;
 void HeadlessMonitor::start() {
     insertStatus("TAVU monitor started");
     armPollTimer();
+    core_->followChanges(true);
     if (core_->whenConnectedAction() > 0) {
         whenConnectedTimer_.start(hangupIntervalMs_);
     }
@@ -71,6 +72,7 @@ void HeadlessMonitor::stop() {
         return;
     }
     stopped_ = true;
+    core_->followChanges(false);
     pollTimer_.stop();
     whenConnectedTimer_.stop();
     costTimer_.stop();
@@ -133,6 +135,7 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     StreamPrompter prompter(err);
     platform::LinuxRemoteAccess ras;
+    ras.watchLinkEvents();
     platform::LinuxDialupCounters counters;
     platform::LinuxSystemInfo system;
     HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),

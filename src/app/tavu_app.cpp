@@ -93,6 +93,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         auto linuxRas = std::make_unique<platform::LinuxRemoteAccess>(
             settings, platform::LinuxRasPaths{}, patterns);
         linuxRas->setAutoDrive(50);
+        linuxRas->watchLinkEvents();
         linuxRas->setEntryEditor(makeEntryEditor(*linuxRas, prompter));
         ras = std::move(linuxRas);
         counters = std::make_unique<platform::LinuxDialupCounters>(patterns);

@@ -535,6 +535,7 @@ int SimulatedRemoteAccess::processDue() {
     const TimePoint now = clock_.now();
     const std::uint64_t startedBefore = nextHandle_;
     int delivered = 0;
+    bool cameUp = false;
     while (true) {
         auto earliest = dials_.end();
         for (auto it = dials_.begin(); it != dials_.end(); ++it) {
@@ -566,6 +567,7 @@ int SimulatedRemoteAccess::processDue() {
                 c.bytesInPerSecond = done.bytesInPerSecond;
                 c.bytesOutPerSecond = done.bytesOutPerSecond;
                 connections_.push_back(std::move(c));
+                cameUp = true;
             } else {
                 failedDials_.push_back(done.handle);
                 if (failedDials_.size() > kMaxConnections) {
@@ -577,6 +579,9 @@ int SimulatedRemoteAccess::processDue() {
         if (onEvent) {
             onEvent(step.state, step.error);
         }
+    }
+    if (cameUp) {
+        notifyChanged();
     }
     updateTimer();
     return delivered;
@@ -650,12 +655,18 @@ std::uint64_t SimulatedRemoteAccess::bringUp(const std::string& entry, const std
         c.info.deviceName = device;
     }
     connections_.push_back(c);
+    notifyChanged();
     return c.info.handle;
 }
 
 bool SimulatedRemoteAccess::drop(std::uint64_t handle) {
-    return std::erase_if(connections_,
-                         [&](const Connection& c) { return c.info.handle == handle; }) > 0;
+    const bool dropped = std::erase_if(connections_, [&](const Connection& c) {
+                             return c.info.handle == handle;
+                         }) > 0;
+    if (dropped) {
+        notifyChanged();
+    }
+    return dropped;
 }
 
 SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic() {
