@@ -83,6 +83,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
             return 2;
         }
         sim->setAutoDrive(std::chrono::milliseconds(100));
+        sim->setTellsChanges(true);
         counters = std::make_unique<platform::SimulatedCounters>(*sim);
         simulated = sim.get();
         ras = std::move(sim);

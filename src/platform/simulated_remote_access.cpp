@@ -531,6 +531,12 @@ int SimulatedRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
     return kRasOk;
 }
 
+void SimulatedRemoteAccess::changed() {
+    if (tellsChanges_) {
+        notifyChanged();
+    }
+}
+
 int SimulatedRemoteAccess::processDue() {
     const TimePoint now = clock_.now();
     const std::uint64_t startedBefore = nextHandle_;
@@ -581,7 +587,7 @@ int SimulatedRemoteAccess::processDue() {
         }
     }
     if (cameUp) {
-        notifyChanged();
+        changed();
     }
     updateTimer();
     return delivered;
@@ -655,7 +661,7 @@ std::uint64_t SimulatedRemoteAccess::bringUp(const std::string& entry, const std
         c.info.deviceName = device;
     }
     connections_.push_back(c);
-    notifyChanged();
+    changed();
     return c.info.handle;
 }
 
@@ -664,7 +670,7 @@ bool SimulatedRemoteAccess::drop(std::uint64_t handle) {
                              return c.info.handle == handle;
                          }) > 0;
     if (dropped) {
-        notifyChanged();
+        changed();
     }
     return dropped;
 }

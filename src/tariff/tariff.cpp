@@ -41,7 +41,7 @@ bool validClock(std::string_view t) {
         return false;
     }
     for (const std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u}) {
-        if (t[i] < '0' || t[i] > '9') {
+        if (static_cast<unsigned>(static_cast<unsigned char>(t[i]) - '0') > 9) {
             return false;
         }
     }
@@ -63,12 +63,11 @@ std::int64_t tariffTimeSeconds(std::string_view text) {
 namespace {
 
 bool digitsAt(std::string_view t, std::initializer_list<std::size_t> at) {
+    unsigned bad = 0;
     for (const std::size_t i : at) {
-        if (t[i] < '0' || t[i] > '9') {
-            return false;
-        }
+        bad |= static_cast<unsigned>(static_cast<unsigned char>(t[i]) - '0') > 9 ? 1u : 0u;
     }
-    return true;
+    return bad == 0;
 }
 
 int twoDigits(std::string_view t, std::size_t at) {

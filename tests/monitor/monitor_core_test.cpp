@@ -147,6 +147,7 @@ TEST_F(Monitor, PollsAtMostOncePerSecond) {
 // leaves the end to the poll, which sees it within a second.
 TEST_F(Monitor, LooksAtOnceWhenTheLineSaysItChanged) {
     make();
+    ras->setTellsChanges(true);
     core->followChanges(true);
     pollAfter(1s);
     clock.advance(300ms);
