@@ -49,6 +49,7 @@ int runReport(const std::string& configDir, std::ostream& out, std::ostream& err
     }
     const BillingRules rules = BillingRules::read(settings);
     TariffReader tariffs(settings);
+    const LocalOffsetCache offsets;  // every record's times go through the time zone
     for (std::size_t i = 0; i < kReportHeadings.size(); ++i) {
         out << (i ? "\t" : "") << kReportHeadings[i];
     }

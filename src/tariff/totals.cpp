@@ -135,6 +135,10 @@ void countStretch(int fd, std::uint64_t size, std::uint64_t k, std::vector<char>
         pos = nl + 1;
     }
     const std::size_t stop = std::min<std::size_t>(end - from, data.size());
+    const std::size_t guess = (end - begin) / 48;  // records are longer than 48 bytes
+    out.costs.reserve(guess);
+    out.uploads.reserve(guess);
+    out.downloads.reserve(guess);
     while (pos < stop) {
         const std::size_t nl = data.find('\n', pos);
         if (nl == std::string_view::npos && !toTheEnd && data.size() - pos < LogReader::kMaxLine) {
