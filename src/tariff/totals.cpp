@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -188,7 +189,7 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
         const std::uint64_t stretches = (size + kStretch - 1) / kStretch;
         const std::uint64_t threads = std::min<std::uint64_t>(
             {stretches, std::max(1u, std::thread::hardware_concurrency()), 8});
-        if (threads <= 1) {
+        const auto onThisThread = [&] {
             LocalOffsetCache offsets;
             TariffReader tariffs(settings);
             std::vector<char> buf;
@@ -197,6 +198,9 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
                 countStretch(file.get(), size, k, buf, rules, tariffs, s);
                 add(s);
             }
+        };
+        if (threads <= 1) {
+            onThisThread();
         } else {
             // Stretches are priced on every core and added up here in log order; a core runs
             // at most a few stretches ahead of the adding, so memory stays small.
@@ -231,10 +235,17 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
                 }
             };
             std::vector<std::thread> pool;
-            for (std::uint64_t i = 0; i < threads; ++i) {
-                pool.emplace_back(work);
+            try {
+                for (std::uint64_t i = 0; i < threads; ++i) {
+                    pool.emplace_back(work);
+                }
+            } catch (const std::system_error&) {
+                // The system gives no more threads: those that started do the work.
             }
-            for (std::uint64_t k = 0; k < stretches; ++k) {
+            if (pool.empty()) {
+                onThisThread();
+            }
+            for (std::uint64_t k = 0; k < stretches && !pool.empty(); ++k) {
                 Stretch s;
                 {
                     std::unique_lock lock(m);
