@@ -1,7 +1,6 @@
 #include "tariff/tariff.h"
 
 #include <cmath>
-#include <initializer_list>
 #include <limits>
 
 #include "core/clock.h"
@@ -36,14 +35,15 @@ std::int64_t boundedPart(std::string_view text) {
     return bounded(leadingInt(text));
 }
 
+// Whether the characters at the given places are all digits, tested without a branch apiece.
+template <std::size_t... At>
+bool digitsAt(std::string_view t) {
+    return ((static_cast<unsigned>(static_cast<unsigned char>(t[At])) - '0' < 10u) & ...);
+}
+
 bool validClock(std::string_view t) {
-    if (t.size() != 8 || t[2] != ':' || t[5] != ':') {
+    if (t.size() != 8 || t[2] != ':' || t[5] != ':' || !digitsAt<0, 1, 3, 4, 6, 7>(t)) {
         return false;
-    }
-    for (const std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u}) {
-        if (static_cast<unsigned>(static_cast<unsigned char>(t[i]) - '0') > 9) {
-            return false;
-        }
     }
     const int h = (t[0] - '0') * 10 + (t[1] - '0');
     const int m = (t[3] - '0') * 10 + (t[4] - '0');
@@ -62,14 +62,6 @@ std::int64_t tariffTimeSeconds(std::string_view text) {
 
 namespace {
 
-bool digitsAt(std::string_view t, std::initializer_list<std::size_t> at) {
-    unsigned bad = 0;
-    for (const std::size_t i : at) {
-        bad |= static_cast<unsigned>(static_cast<unsigned char>(t[i]) - '0') > 9 ? 1u : 0u;
-    }
-    return bad == 0;
-}
-
 int twoDigits(std::string_view t, std::size_t at) {
     return (t[at] - '0') * 10 + (t[at + 1] - '0');
 }
@@ -78,8 +70,7 @@ int twoDigits(std::string_view t, std::size_t at) {
 
 std::int64_t clockSeconds(std::string_view text) {
     // The log's own form, "HH:MM:SS", read at once; anything else field by field.
-    if (text.size() == 8 && text[2] == ':' && text[5] == ':' &&
-        digitsAt(text, {0, 1, 3, 4, 6, 7})) {
+    if (text.size() == 8 && text[2] == ':' && text[5] == ':' && digitsAt<0, 1, 3, 4, 6, 7>(text)) {
         return twoDigits(text, 0) * 3600 + twoDigits(text, 3) * 60 + twoDigits(text, 6);
     }
     return boundedPart(firstChars(text, 2)) * 3600 + boundedPart(fromChar(text, 3)) * 60 +
@@ -88,7 +79,7 @@ std::int64_t clockSeconds(std::string_view text) {
 
 LogDate parseLogDate(std::string_view text) {
     if (text.size() == 10 && text[2] == '-' && text[5] == '-' &&
-        digitsAt(text, {0, 1, 3, 4, 6, 7, 8, 9})) {
+        digitsAt<0, 1, 3, 4, 6, 7, 8, 9>(text)) {
         return LogDate{twoDigits(text, 0), twoDigits(text, 3),
                        twoDigits(text, 6) * 100 + twoDigits(text, 8)};
     }
