@@ -142,7 +142,15 @@ std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to) {
     if (tCache != nullptr) {
         const auto a = cachedMoment(*tCache, from);
-        const auto b = a ? cachedMoment(*tCache, to) : std::nullopt;
+        const bool sameDate = from.year == to.year && from.month == to.month && from.day == to.day;
+        // Two times of one plain date share its offset.
+        const auto b = !a ? std::nullopt
+                       : sameDate && to.hour >= 0 && to.hour <= 23 && to.minute >= 0 &&
+                               to.minute <= 59 && to.second >= 0 && to.second <= 59
+                           ? std::optional<std::int64_t>(*a + (to.hour - from.hour) * 3600 +
+                                                         (to.minute - from.minute) * 60 +
+                                                         (to.second - from.second))
+                           : cachedMoment(*tCache, to);
         if (a && b) {
             return *b >= *a ? std::optional<std::int64_t>(*b - *a) : std::nullopt;
         }
