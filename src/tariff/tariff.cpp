@@ -37,7 +37,7 @@ std::int64_t boundedPart(std::string_view text) {
 
 // Whether the characters at the given places are all digits, tested without a branch apiece.
 template <std::size_t... At>
-bool digitsAt(std::string_view t) {
+[[gnu::always_inline]] inline bool digitsAt(std::string_view t) {
     return ((static_cast<unsigned>(static_cast<unsigned char>(t[At])) - '0' < 10u) & ...);
 }
 
