@@ -21,8 +21,8 @@ pid=$!
 wait_for_socket
 
 # The link comes up early in a second. The kernel's link event makes the program look at once:
-# the connection is timed from that second and its journal is begun before the next
-# whole-second poll.
+# the connection is timed from that second (the poll would have seen it in the next one) and
+# its journal is begun.
 in_ns ip tuntap add dev ppp0 mode tun || fail "cannot make a tun device named ppp0"
 in_ns ip addr add 10.64.0.1 peer 10.64.0.2 dev ppp0
 sleep 1
