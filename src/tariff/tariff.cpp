@@ -1,6 +1,7 @@
 #include "tariff/tariff.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/clock.h"
@@ -78,10 +79,20 @@ std::int64_t clockSeconds(std::string_view text) {
 }
 
 LogDate parseLogDate(std::string_view text) {
-    if (text.size() == 10 && text[2] == '-' && text[5] == '-' &&
-        digitsAt<0, 1, 3, 4, 6, 7, 8, 9>(text)) {
-        return LogDate{twoDigits(text, 0), twoDigits(text, 3),
-                       twoDigits(text, 6) * 100 + twoDigits(text, 8)};
+    if (text.size() == 10) {
+        // Records come in the order of time: most dates are the one read just before. (The
+        // first remembered text, ten zero bytes, reads as the zero date either way.)
+        thread_local char lastText[10] = {};
+        thread_local LogDate last{};
+        if (std::memcmp(lastText, text.data(), 10) == 0) {
+            return last;
+        }
+        if (text[2] == '-' && text[5] == '-' && digitsAt<0, 1, 3, 4, 6, 7, 8, 9>(text)) {
+            std::memcpy(lastText, text.data(), 10);
+            last = LogDate{twoDigits(text, 0), twoDigits(text, 3),
+                           twoDigits(text, 6) * 100 + twoDigits(text, 8)};
+            return last;
+        }
     }
     return LogDate{leadingInt(firstChars(text, 2)), leadingInt(fromChar(text, 3).substr(0, 2)),
                    leadingInt(lastChars(text, 4))};
