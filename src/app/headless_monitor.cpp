@@ -61,6 +61,7 @@ HeadlessMonitor::~HeadlessMonitor() = default;
 void HeadlessMonitor::start() {
     insertStatus("TAVU monitor started");
     armPollTimer();
+    core_->followChanges(true);
     if (core_->whenConnectedAction() > 0) {
         whenConnectedTimer_.start(hangupIntervalMs_);
     }
@@ -72,6 +73,7 @@ void HeadlessMonitor::stop() {
         return;
     }
     stopped_ = true;
+    core_->followChanges(false);
     pollTimer_.stop();
     whenConnectedTimer_.stop();
     costTimer_.stop();
@@ -139,6 +141,7 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     platform::LinuxDialupCounters counters([&settings, &ras] {
         return platform::dialupInterfacePatterns(settings) + " " + ras.countedInterfaces();
     });
+    ras.pppd().watchLinkEvents();
     platform::LinuxSystemInfo system;
     HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
                             system.versionText(), out);

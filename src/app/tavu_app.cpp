@@ -96,6 +96,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
             return 2;
         }
         sim->setAutoDrive(std::chrono::milliseconds(100));
+        sim->setTellsChanges(true);
         counters = std::make_unique<platform::SimulatedCounters>(*sim);
         simulated = sim.get();
         ras = std::move(sim);
@@ -106,6 +107,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         auto patterns = [&settings] { return platform::dialupInterfacePatterns(settings); };
         auto desktopRas = platform::makeDesktopRemoteAccess(settings, patterns);
         desktopRas->pppd().setAutoDrive(50);
+        desktopRas->pppd().watchLinkEvents();
         desktopRas->pppd().setEntryEditor(makeEntryEditor(desktopRas->pppd(), prompter));
         desktopRas->setNotice([&prompter](const std::string& text) {
             prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Information});

@@ -1,6 +1,7 @@
 #include "core/clock.h"
 
 #include <ctime>
+#include <limits>
 #include <vector>
 
 namespace tavu {
@@ -68,9 +69,92 @@ std::vector<std::int64_t> momentsOf(const LocalDateTime& t) {
     return out;
 }
 
+// Days since 1970-01-01 of a civil date (proleptic Gregorian); a day past the month's end runs
+// on into the next month, as timegm reads it.
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) {
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// The dates the cache keeps: 1900 to 2200, with two days to spare either side.
+constexpr std::int64_t kFirstDay = -25567 - 2;
+constexpr std::int64_t kDayCount = 84006 + 2 - kFirstDay;
+constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kNearChange = kUnknown + 1;
+
+thread_local LocalOffsetCache* tCache = nullptr;
+
+std::optional<std::int64_t> cachedMoment(LocalOffsetCache& cache, const LocalDateTime& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour < 0 || t.hour > 23 ||
+        t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
+        return std::nullopt;
+    }
+    return cache.moment(daysFromCivil(t.year, t.month, t.day),
+                        t.hour * 3600 + t.minute * 60 + t.second);
+}
+
 }  // namespace
 
+LocalOffsetCache::LocalOffsetCache()
+    : outer_(tCache),
+      midnights_(static_cast<std::size_t>(kDayCount), kUnknown),
+      dates_(static_cast<std::size_t>(kDayCount), kUnknown) {
+    tCache = this;
+}
+
+LocalOffsetCache::~LocalOffsetCache() {
+    tCache = outer_;
+}
+
+std::int32_t LocalOffsetCache::midnightOffset(std::int64_t days) {
+    std::int32_t& o = midnights_[static_cast<std::size_t>(days - kFirstDay)];
+    if (o == kUnknown) {
+        o = static_cast<std::int32_t>(utcOffsetAt(days * 86400));
+    }
+    return o;
+}
+
+std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int64_t secondOfDay) {
+    if (secondOfDay < 0 || secondOfDay >= 86400 || days - 1 < kFirstDay ||
+        days + 2 >= kFirstDay + kDayCount) {
+        return std::nullopt;
+    }
+    std::int32_t& offset = dates_[static_cast<std::size_t>(days - kFirstDay)];
+    if (offset == kUnknown) {
+        // Every reading of this date's times looks at the offsets from the midnight (UTC) before
+        // it to the one two days after it (see momentsOf). The same offset at the four midnights
+        // means no change in between: offsets change at most once a day.
+        const std::int32_t o = midnightOffset(days - 1);
+        const bool steady = midnightOffset(days) == o && midnightOffset(days + 1) == o &&
+                            midnightOffset(days + 2) == o;
+        offset = steady ? o : kNearChange;
+    }
+    if (offset == kNearChange) {
+        return std::nullopt;
+    }
+    return days * 86400 + secondOfDay - offset;
+}
+
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to) {
+    if (tCache != nullptr) {
+        const auto a = cachedMoment(*tCache, from);
+        const bool sameDate = from.year == to.year && from.month == to.month && from.day == to.day;
+        // Two times of one plain date share its offset.
+        const auto b = !a ? std::nullopt
+                       : sameDate && to.hour >= 0 && to.hour <= 23 && to.minute >= 0 &&
+                               to.minute <= 59 && to.second >= 0 && to.second <= 59
+                           ? std::optional<std::int64_t>(*a + (to.hour - from.hour) * 3600 +
+                                                         (to.minute - from.minute) * 60 +
+                                                         (to.second - from.second))
+                           : cachedMoment(*tCache, to);
+        if (a && b) {
+            return *b >= *a ? std::optional<std::int64_t>(*b - *a) : std::nullopt;
+        }
+    }
     std::optional<std::int64_t> best;
     for (const std::int64_t a : momentsOf(from)) {
         for (const std::int64_t b : momentsOf(to)) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tavu {
 
@@ -54,5 +55,28 @@ TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, 
 // the way that gives the shortest span that is not negative. Empty when the end comes before the
 // start in every reading. Only the date and time fields are used.
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to);
+
+// While an object of this class lives, localSpanSeconds on its thread looks the local time
+// zone's offsets up once per date and reuses them, instead of asking the zone's rules for every
+// time; dates close to a change of offset still take the full way. Meant for a pass over many
+// records: the local time zone must not change while it lives. Objects nest.
+class LocalOffsetCache {
+  public:
+    LocalOffsetCache();
+    ~LocalOffsetCache();
+    LocalOffsetCache(const LocalOffsetCache&) = delete;
+    LocalOffsetCache& operator=(const LocalOffsetCache&) = delete;
+
+    // The one moment at which the local clock reads the date (days since 1970-01-01) and the
+    // seconds since its midnight, when no change of offset lies near that date; else empty.
+    std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay);
+
+  private:
+    std::int32_t midnightOffset(std::int64_t days);
+
+    LocalOffsetCache* outer_;
+    std::vector<std::int32_t> midnights_;  // the offset at each UTC midnight, once asked
+    std::vector<std::int32_t> dates_;      // each date's one offset, or a mark
+};
 
 }  // namespace tavu

@@ -65,15 +65,39 @@ int leadingInt32(std::string_view text) {
 }
 
 double leadingDouble(std::string_view text) {
+    // The common case first: nothing but up to 15 digits, a whole number exact in a double.
+    if (!text.empty() && text.size() <= 15) {
+        std::uint64_t whole = 0;
+        std::size_t k = 0;
+        for (; k < text.size(); ++k) {
+            const unsigned d = static_cast<unsigned char>(text[k]) - static_cast<unsigned>('0');
+            if (d > 9) {
+                break;
+            }
+            whole = whole * 10 + d;
+        }
+        if (k == text.size()) {
+            return static_cast<double>(whole);
+        }
+    }
     bool negative = false;
     const std::size_t i = skipBlanksAndSign(text, negative);
     // Only plain decimal notation counts: digits, an optional fraction, an optional exponent.
     const std::size_t start = i;
     std::size_t end = i;
     bool digits = false;
+    std::int64_t whole = 0;
     while (end < text.size() && isDigit(text[end])) {
+        whole = end - start < 18 ? whole * 10 + (text[end] - '0') : whole;
         ++end;
         digits = true;
+    }
+    const bool more =
+        end < text.size() && (text[end] == '.' || text[end] == 'e' || text[end] == 'E');
+    if (digits && !more && end - start <= 15) {
+        // A whole number of at most 15 digits is exact in a double.
+        const auto value = static_cast<double>(whole);
+        return negative ? -value : value;
     }
     if (end < text.size() && text[end] == '.') {
         ++end;

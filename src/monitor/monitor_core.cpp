@@ -81,6 +81,19 @@ Answer MonitorCore::ask(const Message& message) {
     return s_.prompter.show(message);
 }
 
+MonitorCore::~MonitorCore() {
+    followChanges(false);
+}
+
+void MonitorCore::followChanges(bool on) {
+    if (on == following_) {
+        return;
+    }
+    following_ = on;
+    s_.ras.setChangeListener(on ? platform::RemoteAccess::ChangeFn([this] { linkChanged(); })
+                                : platform::RemoteAccess::ChangeFn());
+}
+
 void MonitorCore::poll() {
     if (inPoll_) {
         return;  // never within itself
@@ -88,30 +101,53 @@ void MonitorCore::poll() {
     inPoll_ = true;
     const std::int64_t now = nowSeconds();
     if (now > lastTick_) {
-        std::vector<platform::RasConnection> listed;
-        if (!s_.ras.listConnections(listed)) {
-            notify(kRasFailure);
-        } else {
-            if (listed.size() > platform::RemoteAccess::kMaxConnections) {
-                listed.resize(platform::RemoteAccess::kMaxConnections);
-            }
-            // Any listed connection is up: no Linux kernel lists one before it is.
-            const bool up = !listed.empty();
-            if (up) {
-                table_ = std::move(listed);  // an empty listing keeps the last connection's record
-            }
-            if (!journalChecked_) {
-                recoverJournal(up);
-            }
-            if (up) {
-                connectedTick(now);
-            } else if (connected_) {
-                connectionEnd(now);
-            }
-        }
+        look(now, false);
     }
     lastTick_ = nowSeconds();
     inPoll_ = false;
+    afterLook();
+}
+
+void MonitorCore::linkChanged() {
+    if (inPoll_ || inCostCheck_ || inHangUp_) {
+        return;  // the poll sees it within a second
+    }
+    inPoll_ = true;
+    look(nowSeconds(), true);
+    inPoll_ = false;
+    afterLook();
+}
+
+void MonitorCore::look(std::int64_t now, bool changesOnly) {
+    std::vector<platform::RasConnection> listed;
+    if (!s_.ras.listConnections(listed)) {
+        if (!changesOnly) {
+            notify(kRasFailure);
+        }
+        return;
+    }
+    if (listed.size() > platform::RemoteAccess::kMaxConnections) {
+        listed.resize(platform::RemoteAccess::kMaxConnections);
+    }
+    // Any listed connection is up: no Linux kernel lists one before it is.
+    const bool up = !listed.empty();
+    if (changesOnly && up == connected_ && journalChecked_) {
+        return;
+    }
+    if (up) {
+        table_ = std::move(listed);  // an empty listing keeps the last connection's record
+    }
+    if (!journalChecked_) {
+        recoverJournal(up);
+    }
+    if (up) {
+        connectedTick(now);
+    } else if (connected_) {
+        connectionEnd(now);
+    }
+}
+
+void MonitorCore::afterLook() {
     // What may wait for the user comes after the poll's work.
     showNotices();
     if (redialPending_) {
@@ -262,6 +298,13 @@ bool MonitorCore::hangUpOperation() {
 }
 
 bool MonitorCore::hangUpLines(bool confirm) {
+    inHangUp_ = true;
+    const bool hungUp = hangUpListed(confirm);
+    inHangUp_ = false;
+    return hungUp;
+}
+
+bool MonitorCore::hangUpListed(bool confirm) {
     if (confirm && s_.settings.readInt(keys::kSettings, keys::kConfirmHangup, 1) == 1 &&
         ask(Message{"You are about to hangup an active connection. Are you sure ?",
                     "Are you sure ?", Buttons::YesNo, Icon::Question}) != Answer::Yes) {

@@ -87,8 +87,19 @@ class MonitorCore {
   public:
     MonitorCore(MonitorServices services, MonitorView& view);
 
+    MonitorCore(const MonitorCore&) = delete;
+    MonitorCore& operator=(const MonitorCore&) = delete;
+    ~MonitorCore();
+
     // The connection poll (the tick of timer 1); works at most once per wall-clock second.
     void poll();
+    // On: the remote-access service's change events make the monitor look at once (see
+    // linkChanged), the poll staying the fallback. Off by default.
+    void followChanges(bool on);
+    // A connection may have come up or gone down: a connection that came up starts now, one
+    // that went away ends now. Anything else waits for the poll, and so does an event that
+    // comes while the monitor is busy with the line itself.
+    void linkChanged();
     // Timer 2, while connected: the action copied from the settings when the window started.
     void whenConnectedTimer();
     // Timer 5, while connected: compares the billing period's costs and data, the connection in
@@ -120,6 +131,10 @@ class MonitorCore {
     static constexpr std::int64_t kIdleBytes = 1024;
 
   private:
+    // The poll's look at the line; changesOnly: act only when the line came up or went down.
+    void look(std::int64_t now, bool changesOnly);
+    // What waits until the poll's work is done: its boxes and the redial.
+    void afterLook();
     void connectedTick(std::int64_t now);
     void connectionEnd(std::int64_t now);
     void writeRecord(std::int64_t end);
@@ -130,6 +145,7 @@ class MonitorCore {
     void journalTick(std::int64_t now, bool fresh);
     // The hang-up operation without showing its boxes; confirm: ask first when set to.
     bool hangUpLines(bool confirm);
+    bool hangUpListed(bool confirm);
     // Writes the kept records in order; stops at the first that fails and says so.
     void writeKeptRecords();
     // A box that only informs: held until the current work is done.
@@ -150,6 +166,8 @@ class MonitorCore {
     bool userHungUp_ = false;
     bool inPoll_ = false;
     bool inCostCheck_ = false;
+    bool inHangUp_ = false;
+    bool following_ = false;
     bool redialPending_ = false;
     std::deque<Message> notices_;   // held until the current work is done
     std::vector<Message> showing_;  // being shown now

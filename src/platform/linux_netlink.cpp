@@ -304,4 +304,50 @@ int setLinkUp(int index, bool up) {
     return transact(r, ignored);
 }
 
+int openLinkEvents(int* error) {
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (fd < 0) {
+        if (error) {
+            *error = errno;
+        }
+        return -1;
+    }
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    local.nl_groups = RTMGRP_LINK;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        if (error) {
+            *error = errno;
+        }
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool drainLinkEvents(int fd) {
+    bool changed = false;
+    alignas(nlmsghdr) unsigned char buf[16384];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // Events were lost when the socket's buffer ran over: something may have changed.
+            return changed || errno == ENOBUFS;
+        }
+        if (n == 0) {
+            return changed;
+        }
+        auto len = static_cast<std::size_t>(n);
+        for (const auto* h = reinterpret_cast<const nlmsghdr*>(buf); NLMSG_OK(h, len);
+             h = NLMSG_NEXT(h, len)) {
+            if (h->nlmsg_type == RTM_NEWLINK || h->nlmsg_type == RTM_DELLINK) {
+                changed = true;
+            }
+        }
+    }
+}
+
 }  // namespace tavu::platform::netlink

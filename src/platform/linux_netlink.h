@@ -54,4 +54,13 @@ bool getLink(int index, LinkInfo& out, int* error = nullptr);
 // Sets an interface up or down by index; 0 or an errno value.
 int setLinkUp(int index, bool up);
 
+// A route netlink socket that receives the kernel's link events (the group RTNLGRP_LINK) of the
+// calling thread's network namespace; it does not block. -1 when it cannot be opened (error
+// holds the errno).
+int openLinkEvents(int* error = nullptr);
+
+// Reads every message waiting on such a socket. True when one of them tells of a link that came,
+// changed or went, or when the kernel had to drop some.
+bool drainLinkEvents(int fd);
+
 }  // namespace tavu::platform::netlink

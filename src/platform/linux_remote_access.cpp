@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstring>
 
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include "platform/linux_dialer.h"
@@ -367,7 +368,30 @@ LinuxRemoteAccess::LinuxRemoteAccess(const SettingsStore& settings, LinuxRasPath
     }
 }
 
-LinuxRemoteAccess::~LinuxRemoteAccess() = default;
+LinuxRemoteAccess::~LinuxRemoteAccess() {
+    events_.reset();
+    if (eventFd_ >= 0) {
+        ::close(eventFd_);
+    }
+}
+
+bool LinuxRemoteAccess::watchLinkEvents() {
+    if (eventFd_ >= 0) {
+        return true;
+    }
+    eventFd_ = netlink::openLinkEvents();
+    if (eventFd_ < 0) {
+        return false;
+    }
+    // Nothing runs until the kernel has something to say: no timer, no wake-up of our own.
+    events_ = std::make_unique<QSocketNotifier>(eventFd_, QSocketNotifier::Read);
+    QObject::connect(events_.get(), &QSocketNotifier::activated, [this] {
+        if (netlink::drainLinkEvents(eventFd_)) {
+            notifyChanged();
+        }
+    });
+    return true;
+}
 
 DialupPaths LinuxRemoteAccess::dialupPaths() const {
     DialupPaths d{paths_.peersDir, paths_.chatDir, paths_.pppd, paths_.chat};

@@ -14,6 +14,7 @@
 #include "platform/linux_peers.h"
 #include "platform/remote_access.h"
 
+class QSocketNotifier;
 class QTimer;
 
 namespace tavu {
@@ -117,6 +118,11 @@ class LinuxRemoteAccess : public RemoteAccess {
     using InterfaceFilter = std::function<bool(const std::string& ifname)>;
     void setIgnoredInterfaces(InterfaceFilter ignored) { ignored_ = std::move(ignored); }
 
+    // Listens to the kernel's link events from now on (needs a Qt event loop on this thread):
+    // each burst of them tells the change listener, so that a link that comes up or goes down
+    // is seen at once. False when the kernel's events cannot be had; the poll still sees it.
+    bool watchLinkEvents();
+
   private:
     LinuxRasPaths effectivePaths() const;
     bool isOurLink(const netlink::LinkInfo& link) const;
@@ -134,6 +140,8 @@ class LinuxRemoteAccess : public RemoteAccess {
     std::map<int, std::string> details_;  // per error code, what the last failure added
     std::uint64_t nextDial_ = 1ull << 32;
     std::unique_ptr<QTimer> timer_;
+    int eventFd_ = -1;
+    std::unique_ptr<QSocketNotifier> events_;
     int autoDriveMs_ = 0;
 };
 

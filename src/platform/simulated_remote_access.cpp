@@ -531,10 +531,17 @@ int SimulatedRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
     return kRasOk;
 }
 
+void SimulatedRemoteAccess::changed() {
+    if (tellsChanges_) {
+        notifyChanged();
+    }
+}
+
 int SimulatedRemoteAccess::processDue() {
     const TimePoint now = clock_.now();
     const std::uint64_t startedBefore = nextHandle_;
     int delivered = 0;
+    bool cameUp = false;
     while (true) {
         auto earliest = dials_.end();
         for (auto it = dials_.begin(); it != dials_.end(); ++it) {
@@ -566,6 +573,7 @@ int SimulatedRemoteAccess::processDue() {
                 c.bytesInPerSecond = done.bytesInPerSecond;
                 c.bytesOutPerSecond = done.bytesOutPerSecond;
                 connections_.push_back(std::move(c));
+                cameUp = true;
             } else {
                 failedDials_.push_back(done.handle);
                 if (failedDials_.size() > kMaxConnections) {
@@ -577,6 +585,9 @@ int SimulatedRemoteAccess::processDue() {
         if (onEvent) {
             onEvent(step.state, step.error);
         }
+    }
+    if (cameUp) {
+        changed();
     }
     updateTimer();
     return delivered;
@@ -650,12 +661,18 @@ std::uint64_t SimulatedRemoteAccess::bringUp(const std::string& entry, const std
         c.info.deviceName = device;
     }
     connections_.push_back(c);
+    changed();
     return c.info.handle;
 }
 
 bool SimulatedRemoteAccess::drop(std::uint64_t handle) {
-    return std::erase_if(connections_,
-                         [&](const Connection& c) { return c.info.handle == handle; }) > 0;
+    const bool dropped = std::erase_if(connections_, [&](const Connection& c) {
+                             return c.info.handle == handle;
+                         }) > 0;
+    if (dropped) {
+        changed();
+    }
+    return dropped;
 }
 
 SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic() {

@@ -135,6 +135,9 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     // Non-zero: an internal timer with this period calls processDue while a dial is in
     // progress (needs a Qt event loop on this thread). Zero stops it.
     void setAutoDrive(std::chrono::milliseconds period);
+    // On: a connection that comes up (bringUp, a dial that succeeds) or is dropped tells the
+    // change listener at once, as a kernel's link event does. Off by default.
+    void setTellsChanges(bool on) { tellsChanges_ = on; }
 
     // Direct control. bringUp lists a connection at once, with the traffic, duration and device
     // of the scripted entry of that name when there is one; returns its handle, or 0 when all
@@ -190,6 +193,8 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     std::vector<Step> planDial(std::size_t entryIndex, const DialRequest& request, TimePoint start);
     void expireDropped();
     void updateTimer();
+    // Tells the change listener when asked to (setTellsChanges).
+    void changed();
 
     const Clock& clock_;
     SimulationScript script_;
@@ -200,6 +205,7 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     std::uint64_t nextHandle_ = 0x5100;
     std::unique_ptr<QTimer> timer_;
     bool autoDrive_ = false;
+    bool tellsChanges_ = false;
 };
 
 // The counters of the simulated connections: bytes from the scripted rates and the time each

@@ -1,6 +1,12 @@
 #include "reports/report_pages.h"
 
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "core/clock.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "monitor/log_record.h"
 
 namespace tavu {
@@ -34,10 +40,119 @@ ReportPages::Page& ReportPages::pageFor(std::size_t first) {
     target->first = first;
     target->lastUse = uses_;
     target->rows.clear();
-    index_.readRows(first, kPageRows, [&](std::size_t, std::string_view line) {
+    const auto add = [&](std::size_t, std::string_view line) {
         target->rows.push_back(makeReportRow(splitRecord(line), tariff_, rules_));
-    });
+    };
+    if (order_.empty()) {
+        index_.readRows(first, kPageRows, add);
+    } else {
+        for (std::size_t i = first; i < first + kPageRows && i < order_.size(); ++i) {
+            index_.readRows(order_[i], 1, add);
+        }
+    }
     return *target;
+}
+
+void ReportPages::sortBy(int column, bool ascending) {
+    pages_.clear();
+    order_.clear();
+    const std::size_t n = index_.size();
+    if (column < 0 || column >= static_cast<int>(kReportHeadings.size()) || n == 0 ||
+        n > std::numeric_limits<std::uint32_t>::max()) {
+        return;
+    }
+    // Rows are read in runs that lie side by side in the file, each in one piece.
+    constexpr std::size_t kRun = 16384;
+    const auto forEachRow = [&](const auto& fn) {
+        for (std::size_t first = 0; first < n; first += kRun) {
+            index_.readRows(first, kRun, [&](std::size_t r, std::string_view line) {
+                fn(r, splitRecord(line));
+            });
+        }
+    };
+    order_.resize(n);
+    const bool text = column == 1 || column == 2 || (column >= 4 && column <= 6);
+    if (text) {
+        const LogFields::Index field = column == 1   ? LogFields::StartTime
+                                       : column == 2 ? LogFields::EndTime
+                                       : column == 4 ? LogFields::User
+                                       : column == 5 ? LogFields::Device
+                                                     : LogFields::Connection;
+        // The first eight bytes, highest first, decide most comparisons on their own.
+        struct Key {
+            std::uint64_t head;
+            std::uint64_t at;
+            std::uint32_t size;
+            std::uint32_t row;
+        };
+        std::string arena;
+        std::vector<Key> keys(n);
+        forEachRow([&](std::size_t r, const LogFields& f) {
+            const std::string_view v = f[field];
+            std::uint64_t head = 0;
+            for (std::size_t b = 0; b < 8; ++b) {
+                head = (head << 8) | (b < v.size() ? static_cast<unsigned char>(v[b]) : 0u);
+            }
+            keys[r] = {head, arena.size(), static_cast<std::uint32_t>(v.size()),
+                       static_cast<std::uint32_t>(r)};
+            arena.append(v);
+        });
+        const auto less = [&](const Key& a, const Key& b) {
+            if (a.head != b.head) {
+                return a.head < b.head;
+            }
+            const std::string_view all(arena);
+            return all.substr(a.at, a.size) < all.substr(b.at, b.size);
+        };
+        std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+            if (less(a, b) || less(b, a)) {
+                return ascending ? less(a, b) : less(b, a);
+            }
+            return a.row < b.row;
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            order_[i] = keys[i].row;
+        }
+        return;
+    }
+    LocalOffsetCache offsets;
+    std::vector<std::pair<double, std::uint32_t>> keys(n);
+    forEachRow([&](std::size_t r, const LogFields& f) {
+        double key = 0;
+        switch (column) {
+            case 0: {
+                // The date and the start time together; what is no date comes before all dates.
+                const LogDate d = parseLogDate(f[LogFields::StartDate]);
+                key = d.valid() ? static_cast<double>(d.daysSinceEpoch() * 86400 +
+                                                      clockSeconds(f[LogFields::StartTime]))
+                                : -std::numeric_limits<double>::infinity();
+                break;
+            }
+            case 7:
+                key = leadingDouble(f[LogFields::BytesSent]);
+                break;
+            case 8:
+                key = leadingDouble(f[LogFields::BytesReceived]);
+                break;
+            default: {
+                const Pricing p =
+                    priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
+                                f[LogFields::EndDate], f[LogFields::EndTime], tariff_, rules_);
+                key = column == 3 ? static_cast<double>(p.duration) : p.cost;
+                break;
+            }
+        }
+        keys[r] = {key, static_cast<std::uint32_t>(r)};
+    });
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first) {
+            return ascending ? a.first < b.first : b.first < a.first;
+        }
+        return a.second < b.second;
+    });
+    for (std::size_t i = 0; i < n; ++i) {
+        order_[i] = keys[i].second;
+    }
 }
 
 }  // namespace tavu

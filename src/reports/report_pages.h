@@ -25,9 +25,14 @@ class ReportPages {
     bool opened() const { return opened_; }
     std::size_t size() const { return index_.size(); }
 
-    // Row i, 0 being the newest record; i must be below size(). The reference holds until the
-    // next call.
+    // Row i, 0 being the first row shown (the newest record until sortBy); i must be below
+    // size(). The reference holds until the next call.
     const ReportRow& row(std::size_t i);
+
+    // Orders the rows by one of the ten columns: the date with the start time, the duration,
+    // the volumes and the price by value, the other columns as their text; rows that are equal
+    // there keep their order, newest first. A column outside 0..9 restores the log's order.
+    void sortBy(int column, bool ascending);
 
     static constexpr std::size_t kPageRows = 64;
     static constexpr std::size_t kPages = 16;
@@ -45,6 +50,7 @@ class ReportPages {
     BillingRules rules_;
     bool opened_ = false;
     std::vector<Page> pages_;
+    std::vector<std::uint32_t> order_;  // shown row -> row of the index; empty: the same
     std::uint64_t uses_ = 0;
 };
 

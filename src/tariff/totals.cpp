@@ -1,8 +1,22 @@
 #include "tariff/totals.h"
 
-#include <algorithm>
-#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/file_io.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
@@ -106,17 +120,24 @@ const Pricing* TotalsPass::add(const LogFields& f) {
     pricing_ = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
                            f[LogFields::EndTime], t, rules_, sent + received);
     last_ = t;
-    ++totals_.count;
-    totals_.totalTime += pricing_.minBilled;
+    addCounts(1, pricing_.minBilled);
+    addAmounts(pricing_.cost, sent, received);
+    return &pricing_;
+}
+
+void TotalsPass::addAmounts(double cost, double sent, double received) {
     totals_.uploaded += sent;
     totals_.downloaded += received;
     // Neumaier's compensated sum: the total is the same whichever way the log is read.
-    const double sum = totals_.totalCost + pricing_.cost;
-    costError_ += std::abs(totals_.totalCost) >= std::abs(pricing_.cost)
-                      ? (totals_.totalCost - sum) + pricing_.cost
-                      : (pricing_.cost - sum) + totals_.totalCost;
+    const double sum = totals_.totalCost + cost;
+    costError_ += std::abs(totals_.totalCost) >= std::abs(cost) ? (totals_.totalCost - sum) + cost
+                                                                : (cost - sum) + totals_.totalCost;
     totals_.totalCost = sum;
-    return &pricing_;
+}
+
+void TotalsPass::addCounts(std::int64_t count, std::int64_t seconds) {
+    totals_.count += count;
+    totals_.totalTime += seconds;
 }
 
 LogTotals TotalsPass::finish() const {
@@ -159,19 +180,211 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
     return computeTotals(settings, logPath, filter, today, nullptr);
 }
 
+namespace {
+
+// The records of one stretch of the log as the totals need them, in log order: the sums of
+// doubles are added up record by record afterwards, so that they come out exactly as a pass
+// from the first record to the last adds them.
+struct Stretch {
+    std::vector<double> costs;
+    std::vector<double> uploads;
+    std::vector<double> downloads;
+    std::int64_t count = 0;
+    std::int64_t time = 0;
+    std::optional<Tariff> last;  // the tariff of the stretch's last counted record
+};
+
+struct PassRules {
+    const SummaryPeriod& period;
+    BillingRules billing;
+};
+
+void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, Stretch& out) {
+    if (line.empty()) {
+        return;
+    }
+    const LogFields f = splitRecord(line);
+    if (!f.isRecord()) {
+        return;
+    }
+    const std::string_view date = f[LogFields::StartDate];
+    if (!r.period.contains(date)) {
+        return;
+    }
+    const Tariff& t = tariffs.forNextRecord();
+    const double sent = leadingDouble(f[LogFields::BytesSent]);
+    const double received = leadingDouble(f[LogFields::BytesReceived]);
+    const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                                  f[LogFields::EndTime], t, r.billing, sent + received);
+    out.last = t;
+    ++out.count;
+    out.time += p.minBilled;
+    out.uploads.push_back(sent);
+    out.downloads.push_back(received);
+    out.costs.push_back(p.cost);
+}
+
+// The log is priced in stretches of this many bytes; each record belongs to the stretch in
+// which its line starts.
+constexpr std::size_t kStretch = 1 << 20;
+
+// Reads the lines that start within stretch k of a file of the given size, cut as LogReader
+// cuts them, and counts them.
+void countStretch(int fd, std::uint64_t size, std::uint64_t k, std::vector<char>& buf,
+                  const PassRules& r, TariffReader& tariffs, Stretch& out) {
+    const std::uint64_t begin = k * kStretch;
+    const std::uint64_t end = std::min<std::uint64_t>(size, begin + kStretch);
+    // One byte before, to see whether a line starts at the beginning; enough after to finish
+    // the last line that starts within (lines are cut at kMaxLine bytes).
+    const std::uint64_t from = begin == 0 ? 0 : begin - 1;
+    const std::uint64_t want = std::min<std::uint64_t>(size, end + LogReader::kMaxLine) - from;
+    buf.resize(want);
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(fd, buf.data() + got, want - got, static_cast<off_t>(from + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const std::string_view data(buf.data(), got);  // data[i] is byte from + i of the file
+    const bool toTheEnd = got < want || from + got == size;
+    std::size_t pos = begin - from;
+    if (begin != 0 && (data.empty() || data[0] != '\n')) {
+        // The stretch begins inside a line of the stretch before.
+        const std::size_t nl = data.find('\n', pos);
+        if (nl == std::string_view::npos) {
+            return;
+        }
+        pos = nl + 1;
+    }
+    const std::size_t stop = std::min<std::size_t>(end - from, data.size());
+    const std::size_t guess = (end - begin) / 48;  // records are longer than 48 bytes
+    out.costs.reserve(guess);
+    out.uploads.reserve(guess);
+    out.downloads.reserve(guess);
+    while (pos < stop) {
+        const std::size_t nl = data.find('\n', pos);
+        if (nl == std::string_view::npos && !toTheEnd && data.size() - pos < LogReader::kMaxLine) {
+            break;  // only when the file changed under the pass
+        }
+        const std::size_t lineEnd = nl == std::string_view::npos ? data.size() : nl;
+        std::string_view line = data.substr(pos, std::min(lineEnd - pos, LogReader::kMaxLine));
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        countLine(line, r, tariffs, out);
+        if (nl == std::string_view::npos) {
+            break;
+        }
+        pos = nl + 1;
+    }
+}
+
+}  // namespace
+
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
                         SummaryFilter filter, const LocalDateTime& today,
                         const LogRecord* extraRecord) {
     TotalsPass pass(settings, filter, today);
-    LogReader::forEachLine(logPath, [&](std::string_view line) {
-        if (line.empty()) {
-            return;
+    const PassRules rules{pass.period(), BillingRules::read(settings)};
+
+    const auto add = [&](const Stretch& s) {
+        for (std::size_t i = 0; i < s.costs.size(); ++i) {
+            pass.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
         }
-        const LogFields f = splitRecord(line);
-        if (f.isRecord()) {
-            pass.add(f);
+        pass.addCounts(s.count, s.time);
+        if (s.last) {
+            pass.setLastTariff(*s.last);
         }
-    });
+    };
+
+    UniqueFd file(::open(logPath.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (file.ok() && ::fstat(file.get(), &st) == 0 && st.st_size > 0) {
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        const std::uint64_t stretches = (size + kStretch - 1) / kStretch;
+        const std::uint64_t threads = std::min<std::uint64_t>(
+            {stretches, std::max(1u, std::thread::hardware_concurrency()), 8});
+        const auto onThisThread = [&] {
+            LocalOffsetCache offsets;
+            TariffReader tariffs(settings);
+            std::vector<char> buf;
+            for (std::uint64_t k = 0; k < stretches; ++k) {
+                Stretch s;
+                countStretch(file.get(), size, k, buf, rules, tariffs, s);
+                add(s);
+            }
+        };
+        if (threads <= 1) {
+            onThisThread();
+        } else {
+            // Stretches are priced on every core and added up here in log order; a core runs
+            // at most a few stretches ahead of the adding, so memory stays small.
+            const std::uint64_t window = 2 * threads + 2;
+            std::vector<Stretch> done(stretches);
+            std::vector<char> ready(stretches, 0);
+            std::uint64_t added = 0;
+            std::atomic<std::uint64_t> next{0};
+            std::mutex m;
+            std::condition_variable cv;
+            const auto work = [&] {
+                LocalOffsetCache offsets;
+                TariffReader tariffs(settings);
+                std::vector<char> buf;
+                for (;;) {
+                    const std::uint64_t k = next++;
+                    if (k >= stretches) {
+                        return;
+                    }
+                    {
+                        std::unique_lock lock(m);
+                        cv.wait(lock, [&] { return k < added + window; });
+                    }
+                    Stretch s;
+                    countStretch(file.get(), size, k, buf, rules, tariffs, s);
+                    {
+                        const std::lock_guard lock(m);
+                        done[k] = std::move(s);
+                        ready[k] = 1;
+                    }
+                    cv.notify_all();
+                }
+            };
+            std::vector<std::thread> pool;
+            try {
+                for (std::uint64_t i = 0; i < threads; ++i) {
+                    pool.emplace_back(work);
+                }
+            } catch (const std::system_error&) {
+                // The system gives no more threads: those that started do the work.
+            }
+            if (pool.empty()) {
+                onThisThread();
+            }
+            for (std::uint64_t k = 0; k < stretches && !pool.empty(); ++k) {
+                Stretch s;
+                {
+                    std::unique_lock lock(m);
+                    cv.wait(lock, [&] { return ready[k] != 0; });
+                    s = std::move(done[k]);
+                }
+                add(s);
+                {
+                    const std::lock_guard lock(m);
+                    added = k + 1;
+                }
+                cv.notify_all();
+            }
+            for (std::thread& t : pool) {
+                t.join();
+            }
+        }
+    }
+
     if (extraRecord != nullptr) {
         LogFields f;
         f.field = {extraRecord->startDate,  extraRecord->startTime, extraRecord->endDate,

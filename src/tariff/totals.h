@@ -78,6 +78,13 @@ class TotalsPass {
     // The pricing holds until the next call.
     const Pricing* add(const LogFields& fields);
 
+    // The same for a record priced elsewhere, in log order: its cost and bytes, then its count
+    // and billed seconds (which may come summed over several records), and the tariff of the
+    // last one counted.
+    void addAmounts(double cost, double sent, double received);
+    void addCounts(std::int64_t count, std::int64_t seconds);
+    void setLastTariff(const Tariff& tariff) { last_ = tariff; }
+
     // The totals of the records added so far, the free time of the month deducted.
     LogTotals finish() const;
 

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QHeaderView>
 #include <QScrollBar>
 #include <cstdio>
 #include <filesystem>
@@ -157,6 +158,33 @@ void BM_ScrollToOldest(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ScrollToOldest)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Sorting the open window by one column (as a click on its heading does) and painting the
+// first rows of the new order.
+void BM_SortReport(benchmark::State& state) {
+    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
+    const int column = static_cast<int>(state.range(1));
+    tavu::SettingsStore settings(f.dir + "/tavu.ini");
+    const tavu::SystemClock clock;
+    tavu::CReportDlg dlg(settings, f.dir, clock);
+    PaintWatch watch(dlg.list()->viewport());
+    dlg.show();
+    waitForPaint(watch);
+    QHeaderView* header = dlg.list()->horizontalHeader();
+    bool ascending = false;
+    for (auto _ : state) {
+        watch.painted = false;
+        ascending = !ascending;
+        header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        dlg.list()->viewport()->repaint();
+        waitForPaint(watch);
+    }
+}
+BENCHMARK(BM_SortReport)
+    ->ArgsProduct({{1000000}, {0, 1, 3, 4, 8, 9}})
+    ->ArgNames({"records", "column"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The Summary window runs the totals pass over the whole log when it opens.
 void BM_OpenSummary(benchmark::State& state) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "core/prompter.h"
 #include "core/settings_store.h"
 #include "monitor/log_file.h"
@@ -138,6 +140,38 @@ TEST_F(Monitor, PollsAtMostOncePerSecond) {
     EXPECT_EQ(prompter.shown.size(), 2u);
     pollAfter(1s);
     EXPECT_EQ(prompter.shown.size(), 3u);
+}
+
+// The line's own news between two polls: a connection that comes up is timed from that moment
+// and its journal begun at once; one that goes is logged at once; the monitor's own hang-up
+// leaves the end to the poll, which sees it within a second.
+TEST_F(Monitor, LooksAtOnceWhenTheLineSaysItChanged) {
+    make();
+    ras->setTellsChanges(true);
+    core->followChanges(true);
+    pollAfter(1s);
+    clock.advance(300ms);
+    const auto handle = ras->bringUp("Provider");
+    EXPECT_TRUE(core->connected());
+    EXPECT_EQ(view.status.front(), "Connection Provider detected");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("logfile.log.open")));
+    clock.advance(1500ms);
+    ras->drop(handle);
+    EXPECT_FALSE(core->connected());
+    ASSERT_EQ(records().size(), 1u);
+    EXPECT_EQ(lines[0], "07-12-2026|20:00:01|07-12-2026|20:00:02|joe|/dev/ttyS0|Provider|0|0|");
+
+    ras->bringUp("Provider");
+    settings.writeInt("Settings", "ConfirmHangup", 0);
+    core->hangupCommand();
+    EXPECT_TRUE(core->connected());
+    pollAfter(1s);
+    EXPECT_FALSE(core->connected());
+    EXPECT_EQ(records().size(), 2u);
+
+    core->followChanges(false);
+    ras->bringUp("Provider");
+    EXPECT_FALSE(core->connected());
 }
 
 TEST_F(Monitor, FollowsTheFirstOfTwoConnections) {

@@ -183,5 +183,42 @@ TEST(ReportPages, RowsAreTheCommandLineRowsInAnyOrderOfReading) {
     EXPECT_EQ(ReportPages(settings, dir.file("missing.log")).size(), 0u);
 }
 
+// A click on a heading: figures by value, dates in time, names as text; equal rows stay newest
+// first, and no column brings back the log's order.
+TEST(ReportPages, SortsByAnyColumn) {
+    TempDir dir;
+    SettingsStore settings(dir.file("tavu.ini"));
+    settings.writeString("Price", "CostPerMinute", "1.0000000000");
+    const std::string path = dir.file("logfile.log");
+    const auto rec = [](const char* date, const char* end, const char* user, const char* sent) {
+        return composeRecord({date, "10:00:00", date, end, user, "ttyS0", "ISP", sent, "0"});
+    };
+    writeFile(path, rec("03-05-2024", "10:30:00", "bob", "900") +
+                        rec("01-05-2024", "10:05:00", "amy", "50") +
+                        rec("02-05-2024", "11:00:00", "bob", "1000"));
+    ReportPages pages(settings, path);
+    const auto sent = [&] {
+        std::string out;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            out += pages.row(i).cells[7] + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ(sent(), "1000 50 900 ");
+    pages.sortBy(0, true);
+    EXPECT_EQ(sent(), "50 1000 900 ");
+    pages.sortBy(4, true);
+    EXPECT_EQ(sent(), "50 1000 900 ");
+    pages.sortBy(4, false);
+    EXPECT_EQ(sent(), "1000 900 50 ");
+    pages.sortBy(7, false);
+    EXPECT_EQ(sent(), "1000 900 50 ");
+    pages.sortBy(9, true);
+    EXPECT_EQ(sent(), "50 900 1000 ");
+    EXPECT_EQ(pages.row(2).cells[9], "60.00");
+    pages.sortBy(-1, true);
+    EXPECT_EQ(sent(), "1000 50 900 ");
+}
+
 }  // namespace
 }  // namespace tavu

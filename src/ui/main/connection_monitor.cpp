@@ -252,8 +252,9 @@ bool ConnectionMonitor::initialise() {
     }
     setWindowTitle("TAVU");
 
-    // Timers.
+    // Timers, and the line's own news between two polls.
     armPollTimer();
+    core_->followChanges(true);
     if (core_->whenConnectedAction() > 0) {
         whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
     }
@@ -521,6 +522,9 @@ void ConnectionMonitor::endSession() {
 
 void ConnectionMonitor::finish() {
     exited_ = true;
+    if (core_) {
+        core_->followChanges(false);
+    }
     pollTimer_.stop();
     whenConnectedTimer_.stop();
     mailTimer_.stop();

@@ -57,6 +57,12 @@ int ReportModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumns;
 }
 
+void ReportModel::sort(int column, Qt::SortOrder order) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    pages_.sortBy(column, order == Qt::AscendingOrder);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 QString ReportModel::displayDate(std::string_view stored, const QLocale& locale) {
     const LogDate d = parseLogDate(stored);
     if (!d.valid()) {
@@ -124,7 +130,17 @@ CListViewEx::CListViewEx(QWidget* parent) : QTableView(parent) {
     rows->setDefaultSectionSize(fontMetrics().height() + 4);
 
     QHeaderView* columns = horizontalHeader();
-    columns->setSectionsClickable(false);
+    // A click on a heading sorts by that column; a second click turns the order round. The
+    // list opens in the log's order, newest first, without an arrow.
+    columns->setSectionsClickable(true);
+    columns->setSortIndicatorShown(true);
+    columns->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(columns, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                if (model() != nullptr) {
+                    model()->sort(column, order);
+                }
+            });
     columns->setHighlightSections(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setStretchLastSection(true);  // a selected row reaches the right edge

@@ -34,6 +34,9 @@ class ReportModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // Orders the rows by a column (see ReportPages::sortBy).
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
     // The text of one cell as the list shows it.
     QString cellText(int row, int column) const;
     // Row i as read from the log; the reference holds until the next call.

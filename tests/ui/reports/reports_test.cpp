@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDate>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
@@ -127,6 +128,18 @@ TEST_F(Reports, ReportListsTheNewestRecordFirstWithTheCommandLinesCells) {
                                      "ISP", "Uploaded", "Downloaded", "Price"}));
     EXPECT_EQ(dlg.hideButton()->text(), "&Hide");
     EXPECT_EQ(dlg.summaryButton()->text(), "Summary");
+
+    // A heading that is clicked sorts the list by its column; clicked again, the other way.
+    dlg.show();
+    QHeaderView* header = dlg.list()->horizontalHeader();
+    EXPECT_TRUE(header->sectionsClickable());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(9) + 5, header->height() / 2));
+    EXPECT_EQ(shown(*dlg.model())[0][9], "0.60");
+    EXPECT_EQ(shown(*dlg.model())[2][9], "3.50");
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(9) + 5, header->height() / 2));
+    EXPECT_EQ(shown(*dlg.model())[0][9], "3.50");
 }
 
 TEST_F(Reports, ReopeningTheReportPricesEveryRowWithTheNewTariff) {
