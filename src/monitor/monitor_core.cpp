@@ -9,6 +9,7 @@
 #include "core/version.h"
 #include "monitor/log_file.h"
 #include "platform/sound.h"
+#include "tariff/price_fields.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -332,10 +333,7 @@ void MonitorCore::costCheck() {
     // The month's figures: connections that started in this calendar month, less its free time.
     const LogTotals totals =
         computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, s_.clock.localNow());
-    auto limit = [&](const char* key) {
-        return static_cast<double>(
-            static_cast<std::uint32_t>(s_.settings.readInt(keys::kSettings, key, 1)));
-    };
+    auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
     const double month = totals.totalCost;
     const double call = totals.averageCost;

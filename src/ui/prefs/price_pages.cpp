@@ -19,10 +19,6 @@ namespace tavu {
 
 namespace {
 
-std::string text(const QLineEdit* edit) {
-    return edit->text().toStdString();
-}
-
 QString numberText(double value) {
     return QString::fromStdString(formatNumberField(value));
 }
@@ -63,23 +59,34 @@ COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
 void COptWarningsPage::load() {
     for (Limit& l : limits_) {
         loadBox(l.box, l.boxKey, 0);
-        l.value = readFlag(l.limitKey, 1);
+        l.value = readMoneyLimit(ctx_.settings, l.limitKey);
     }
     for (Limit& l : limits_) {
-        l.edit->setText(QString::number(l.value));
+        l.edit->setText(numberText(l.value));
     }
 }
 
-void COptWarningsPage::save() {
-    FieldExchange fields = exchange();
+QLineEdit* COptWarningsPage::collect() {
+    Fields fields(*this);
     for (Limit& l : limits_) {
-        fields.integerInRange(text(l.edit), l.value, kMinLimit, kMaxLimit);
+        double value = l.value;
+        fields.number(l.edit, value);
+        std::string unused;
+        fields.checked(l.edit, unused, value > 0 && value <= kMaxLimit, kLimitMessage);
+        if (fields.bad()) {
+            break;
+        }
+        l.value = value;
     }
+    return fields.bad();
+}
+
+void COptWarningsPage::save() {
     for (Limit& l : limits_) {
         saveBox(l.box, l.boxKey);
     }
     for (Limit& l : limits_) {
-        ctx_.settings.writeInt(keys::kSettings, l.limitKey, l.value);
+        ctx_.settings.writeString(keys::kSettings, l.limitKey, formatNumberField(l.value));
     }
 }
 
@@ -180,19 +187,26 @@ void COptPricePage::load() {
     block_->setText(QString::fromStdString(blockMember_));
 }
 
-void COptPricePage::save() {
-    FieldExchange fields = exchange();
-    fields.number(text(pricePerDial_), pricePerDialMember_);
-    fields.number(text(cheapCost_), cheapCostMember_);
-    fields.number(text(cost_), costMember_);
+QLineEdit* COptPricePage::collect() {
+    Fields fields(*this);
+    fields.number(pricePerDial_, pricePerDialMember_);
+    fields.number(cheapCost_, cheapCostMember_);
+    fields.number(cost_, costMember_);
     // The time fields hold what the tariff reads as it looks: HH:MM or a number of minutes.
     for (auto [edit, member] :
          {std::pair{freeTime_, &freeTimeMember_}, std::pair{minTime_, &minTimeMember_},
           std::pair{block_, &blockMember_}}) {
         const std::string typed(trim(text(edit)));
-        fields.checked(typed, *member, isTariffTimeText(typed), kTariffTimeMessage);
+        std::string value;
+        fields.checked(edit, value, isTariffTimeText(typed), kTariffTimeMessage);
+        if (!fields.bad()) {
+            *member = typed;
+        }
     }
+    return fields.bad();
+}
 
+void COptPricePage::save() {
     SettingsStore& s = ctx_.settings;
     s.writeString(keys::kPrice, keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
     s.writeString(keys::kPrice, keys::kCheapCostPerMinute, formatFixed(cheapCostMember_, 10));

@@ -359,7 +359,7 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     page.startButton()->click();
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
     page.numberEdit()->setText("two");
-    page.startButton()->click();  // not a number: says so and uses the last one
+    page.startButton()->click();  // not a number: says so and starts nothing
     EXPECT_EQ(prompter.shown.back().text, "Please enter an integer.");
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
     settings.writeString("Settings", "DialTimerStatus", "Time remaining : 00:01:59");
@@ -367,6 +367,7 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     EXPECT_EQ(page.statusLine()->text(), "Time remaining : 00:01:59");
     page.stopButton()->click();
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 9), 0);
+    page.numberEdit()->setText("3");
 
     dlg.hangupPage()->atTimeRadio()->click();
     dlg.hangupPage()->timeEdit()->setText("23:15");
@@ -376,6 +377,52 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:15");
     EXPECT_EQ(settings.readInt("Settings", "DialSequenceComboState", 0), 1);
     EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // OK starts nothing
+}
+
+TEST_F(DialWindows, TimerActsOnlyOnTheChosenModesValidField) {
+    makeLine("[entry Provider]\n");
+    CTimerDlg dlg(context());
+    dlg.show();
+    CTimerHangupPage& page = *dlg.hangupPage();
+    page.delayRadio()->click();
+    page.numberEdit()->setText("soon");
+    page.startButton()->click();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "Please enter an integer.");
+    page.numberEdit()->setText("0");
+    page.startButton()->click();
+    EXPECT_EQ(prompter.shown.back().text, kPositiveDelayMessage);
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // nothing started
+
+    // At time: only the time is checked, and it must be a time of day.
+    page.atTimeRadio()->click();
+    for (const char* bad : {"25:99:00", "24:00", "12:60", "12:00:60", "1200", "12:00:"}) {
+        prompter.shown.clear();
+        page.timeEdit()->setText(bad);
+        page.startButton()->click();
+        ASSERT_EQ(prompter.shown.size(), 1u) << bad;
+        EXPECT_EQ(prompter.shown[0].text, kTimeOfDayMessage);
+        EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0) << bad;
+    }
+    prompter.shown.clear();
+    page.timeEdit()->setText("23:59:59");
+    page.startButton()->click();
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), kArmedMarker);
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:59:59");
+
+    // OK with a refused time stays open on that page and writes nothing.
+    page.timeEdit()->setText("25:00");
+    dlg.tree()->setCurrentItem(dlg.tree()->topLevelItem(0));
+    dlg.okButton()->click();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(page.isHidden());
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:59:59");
+    page.timeEdit()->setText("00:00");
+    dlg.okButton()->click();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "00:00");
+    EXPECT_EQ(settings.readInt("Settings", "HangupTimerInterval", 0), 10);  // "soon" not taken
 }
 
 class DialFromMainWindow : public test::MonitorFixture {};
