@@ -38,6 +38,7 @@ QPushButton* blackButton(const char* text, QWidget* parent) {
                        " border: 1px solid rgb(80, 80, 80); padding: 4px 10px; }"
                        "QPushButton:pressed { background-color: rgb(40, 40, 40); }"));
     b->setAutoDefault(false);
+    b->setMinimumWidth(b->sizeHint().width());  // the caption stays whole in any font
     return b;
 }
 

@@ -151,7 +151,10 @@ COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
         "mins connection",
         free);
     minLabel->setWordWrap(true);
-    freeGrid->addWidget(plainText("Free time in each month (please use hh:mm format)", free), 0, 0);
+    QLabel* freeLabel = plainText("Free time in each month (please use hh:mm format)", free);
+    // The wrapped label is as wide as the column's widest caption: as tall as its lines need.
+    minLabel->setMinimumHeight(minLabel->heightForWidth(freeLabel->sizeHint().width()));
+    freeGrid->addWidget(freeLabel, 0, 0);
     freeGrid->addWidget(freeTime_, 0, 1);
     freeGrid->addWidget(minLabel, 1, 0);
     freeGrid->addWidget(minTime_, 1, 1);

@@ -76,6 +76,27 @@ TEST_F(NetTools, LookupsAnswerInBoxesOfTheirOwn) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor goes with the workers";
 }
 
+TEST_F(NetTools, ReturnInAFieldRunsItsToolAndKeepsTheWindow) {
+    CNetToolsDlg dlg(settings, prompter, clock);
+    dlg.show();
+    CHostToIP* page = dlg.hostPage();
+    QSignalSpy shown(page, &CHostToIP::lookupShown);
+    page->hostEdit()->setText("localhost");
+    QTest::keyClick(page->hostEdit(), Qt::Key_Return);
+    ASSERT_TRUE(shown.wait(5000));
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "127.0.0.1");
+    if (::geteuid() == 0) {
+        dlg.tree()->setCurrentItem(dlg.tree()->topLevelItem(2));
+        QSignalSpy pinged(dlg.pingPage(), &CNetTrace::pinged);
+        dlg.pingPage()->hostEdit()->setText("127.0.0.1");
+        QTest::keyClick(dlg.pingPage()->hostEdit(), Qt::Key_Enter);
+        ASSERT_TRUE(pinged.wait(5000));
+        EXPECT_TRUE(dlg.isVisible());
+    }
+}
+
 TEST_F(NetTools, TimePageShowsTheStoredAnswerAndForgetsItOnOpenAndOk) {
     FakeTcpServer server([](int fd) { FakeTcpServer::sendBytes(fd, "\x83\xaa\x7e\x80"); });
     settings.writeString("Inet", "TimeServer", server.address());
