@@ -53,9 +53,9 @@ class DialController {
     DialController(const DialController&) = delete;
     DialController& operator=(const DialController&) = delete;
 
-    // Opening: claims the dial events and reads the entry; in dial mode also shows
-    // "Connecting to ENTRY..." and arms the first attempt.
-    void open();
+    // Opening: claims the dial events and reads the entry (the one given, else the default);
+    // in dial mode also shows "Connecting to ENTRY..." and arms the first attempt.
+    void open(const std::string& entry = {});
     // The window's timer `id` fired (any mode): the events are claimed again; timer 3 runs an
     // attempt.
     void timerFired(int id);

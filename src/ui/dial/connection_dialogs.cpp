@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
@@ -62,10 +63,10 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
     list_->setRootIsDecorated(false);
     list_->setSortingEnabled(false);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setStyleSheet(QStringLiteral(
-        "QTreeWidget { background-color: rgb(150, 150, 150); color: rgb(0, 255, 0); }"
-        "QTreeWidget::item:selected { background-color: rgb(150, 150, 150);"
-        " color: rgb(50, 50, 50); }"));
+    list_->setStyleSheet(
+        QStringLiteral("QTreeWidget { background-color: rgb(150, 150, 150); color: rgb(0, 40, 0); }"
+                       "QTreeWidget::item:selected { background-color: palette(highlight);"
+                       " color: palette(highlighted-text); }"));
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 // Every item whose state changed counts, the deselected one first.
@@ -76,7 +77,8 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
                     selectedEntry_ = i.data().toString().toStdString();
                 }
             });
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { doubleClicked(); });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { doubleClicked(item->text(0).toStdString()); });
 
     auto* column = new QVBoxLayout;
     const std::pair<const char*, void (CConnectionsDlg::*)()> actions[] = {
@@ -133,6 +135,37 @@ void CConnectionsDlg::refill() {
     for (const std::string& name : names) {
         list_->insertTopLevelItem(0, new QTreeWidgetItem(QStringList{qs(name)}));
     }
+    markDefault();
+}
+
+void CConnectionsDlg::markDefault() {
+    // The default entry in bold, with a tick and a tip that says so.
+    const QString def = qs(ctx_.settings.readString(keys::kSettings, keys::kDefaultCon));
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list_->topLevelItem(i);
+        const bool isDefault = item->text(0) == def;
+        QFont font = item->font(0);
+        font.setBold(isDefault);
+        item->setFont(0, font);
+        item->setIcon(0, isDefault ? style()->standardIcon(QStyle::SP_DialogApplyButton) : QIcon());
+        item->setToolTip(0, isDefault ? QStringLiteral("The default connection") : QString());
+    }
+}
+
+std::string CConnectionsDlg::currentEntry() const {
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? std::string() : selected.front()->text(0).toStdString();
+}
+
+std::string CConnectionsDlg::entryToDial() const {
+    std::string entry = currentEntry();
+    if (entry.empty()) {
+        entry = ctx_.settings.readString(keys::kSettings, keys::kDefaultCon);
+        if (entry == kSeveralConnections || !entries().contains(qs(entry))) {
+            entry.clear();
+        }
+    }
+    return entry;
 }
 
 void CConnectionsDlg::say(const char* text) {
@@ -140,19 +173,38 @@ void CConnectionsDlg::say(const char* text) {
 }
 
 void CConnectionsDlg::dial() {
-    if (selectedEntry_.empty()) {
+    const std::string entry = entryToDial();
+    if (entry.empty()) {
         say("Please select entry to dial first. Or create it, using Add...");
         return;
     }
+    dialEntry(entry);
+}
+
+void CConnectionsDlg::dialEntry(const std::string& entry) {
+    // The user name and password of that entry, then the dial of that entry.
     CConnectionLoginDlg login(ctx_, this);
+    login.givenEntry = entry;
     if (login.run() == QDialog::Accepted) {
-        CDialProgressDlg::runDial(ctx_, this);
+        CDialProgressDlg::runDial(ctx_, this, entry);
     }
 }
 
-void CConnectionsDlg::doubleClicked() {
-    ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, selectedEntry_);
-    dial();
+void CConnectionsDlg::doubleClicked(const std::string& entry) {
+    if (entry.empty()) {
+        return;
+    }
+    const std::string def = ctx_.settings.readString(keys::kSettings, keys::kDefaultCon);
+    if (!choosingDefault && !def.empty() && def != kSeveralConnections) {
+        dialEntry(entry);
+        return;
+    }
+    const Answer a = ctx_.prompter.show(Message{"Set " + entry + " as the default connection?",
+                                                "TAVU", Buttons::YesNo, Icon::Question});
+    if (a == Answer::Yes) {
+        ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, entry);
+        markDefault();
+    }
 }
 
 void CConnectionsDlg::add() {
@@ -185,6 +237,7 @@ void CConnectionsDlg::setAsDefault() {
         return;
     }
     ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, selectedEntry_);
+    markDefault();
 }
 
 void CConnectionsDlg::advanced() {
@@ -234,6 +287,7 @@ CConnectionLoginDlg::CConnectionLoginDlg(AppContext context, QWidget* parent)
 
 void CConnectionLoginDlg::openManager() {
     CConnectionsDlg manager(ctx_, this);
+    manager.choosingDefault = true;
     manager.exec();
 }
 

@@ -58,7 +58,8 @@ struct CDialProgressDlg::MailSlot {
     std::optional<MailCheckResult> result;
 };
 
-CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent)
+CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent,
+                                   const std::string& entry)
     : DarkDialog(parent), ctx_(std::move(context)), mode_(mode) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setModal(true);
@@ -88,7 +89,7 @@ CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent
         mode_, ctx_.settings, ctx_.ras, static_cast<DialController::View&>(*this),
         [this](const std::string& url) { ctx_.shell.open(url); });
     startTimer(mode_, kOpeningMs);
-    controller_->open();
+    controller_->open(entry);
     if (mode_ == MODE_DIAL) {
         setFontHeight(12);
     } else {
@@ -120,8 +121,8 @@ void CDialProgressDlg::setUpgradeQueryJob(UpgradeQueryJob job) {
     upgradeJob_ = std::move(job);
 }
 
-void CDialProgressDlg::runDial(AppContext context, QWidget* parent) {
-    CDialProgressDlg dlg(std::move(context), MODE_DIAL, parent);
+void CDialProgressDlg::runDial(AppContext context, QWidget* parent, const std::string& entry) {
+    CDialProgressDlg dlg(std::move(context), MODE_DIAL, parent, entry);
     dlg.exec();
 }
 

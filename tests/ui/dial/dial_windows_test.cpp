@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -170,12 +171,12 @@ TEST_F(DialWindows, LoginStoresUnderTheDefaultAndForgetsAfterTheAttemptWhenAsked
 
 TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
     makeLine("[entry Provider]\n[entry Office]\n[entry Home]\n");
-    settings.writeString("Settings", "DefaultCon", "Provider");
     CConnectionsDlg manager(context());
     EXPECT_EQ(manager.entries(), (QStringList{"Home", "Office", "Provider"}));
-    manager.dial();
+    manager.dial();  // nothing selected and no default
     manager.remove();
     manager.setAsDefault();
+    settings.writeString("Settings", "DefaultCon", "Provider");
     ASSERT_EQ(prompter.shown.size(), 3u);
     EXPECT_EQ(prompter.shown[0].text,
               "Please select entry to dial first. Or create it, using Add...");
@@ -213,6 +214,87 @@ TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
 
     manager.help();
     EXPECT_EQ(shell.opened, std::vector<std::string>{"/opt/tavu/help/index.htm"});
+}
+
+TEST_F(DialWindows, ManagerDialsTheSelectedEntryAndMarksTheDefault) {
+    makeLine("[entry Provider]\n[entry Office]\n[entry Home]\n");
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    CConnectionsDlg manager(context());
+    manager.show();
+    QTreeWidget* list = manager.list();
+    auto row = [&](const char* name) {
+        return list->findItems(QString::fromLatin1(name), Qt::MatchExactly).front();
+    };
+    EXPECT_TRUE(row("Provider")->font(0).bold());
+    EXPECT_FALSE(row("Office")->font(0).bold());
+
+    // Dial dials the selected entry; with none selected, the default one.
+    std::vector<std::string> dialled;
+    auto dialAndCancel = [&] {
+        onNextModal([&](QWidget* w) {
+            auto* login = qobject_cast<CConnectionLoginDlg*>(w);
+            ASSERT_TRUE(login);
+            login->userEdit()->setText("ann");
+            login->passwordEdit()->setText("pw");
+            onNextModal([&](QWidget* p) {
+                auto* progress = qobject_cast<CDialProgressDlg*>(p);
+                ASSERT_TRUE(progress);
+                dialled.push_back(progress->controller().entryName());
+                progress->reject();
+            });
+            login->okButton()->click();
+        });
+    };
+    list->setCurrentItem(row("Office"));
+    dialAndCancel();
+    manager.dial();
+    list->clearSelection();
+    dialAndCancel();
+    manager.dial();
+    EXPECT_EQ(dialled, (std::vector<std::string>{"Office", "Provider"}));
+    EXPECT_EQ(settings.readString("Connections", "OfficeUser"), "ann");
+
+    // A double-click dials its entry and leaves the default alone.
+    dialAndCancel();
+    manager.doubleClicked("Home");
+    EXPECT_EQ(dialled.back(), "Home");
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Provider");
+    EXPECT_TRUE(prompter.shown.empty());
+
+    // While the default is being chosen it asks first.
+    manager.choosingDefault = true;
+    prompter.answers = {Answer::No, Answer::Yes};
+    manager.doubleClicked("Home");
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Provider");
+    manager.doubleClicked("Home");
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].text, "Set Home as the default connection?");
+    EXPECT_EQ(prompter.shown[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Home");
+    EXPECT_TRUE(row("Home")->font(0).bold());
+    EXPECT_FALSE(row("Provider")->font(0).bold());
+
+    // The selected row in the desktop's selection colours; every row's text readable.
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    auto contrast = [&](const QColor& a, const QColor& b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    EXPECT_GE(contrast(CConnectionsDlg::listText(), CConnectionsDlg::listBackground()), 4.5);
+    list->setCurrentItem(row("Office"));
+    const QRect cell = list->visualItemRect(row("Office"));
+    const QImage shot = list->viewport()->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(cell.right() - 2, cell.center().y())),
+              list->palette().color(QPalette::Active, QPalette::Highlight));
+    const QRect other = list->visualItemRect(row("Provider"));
+    EXPECT_EQ(QColor(shot.pixel(other.right() - 2, other.center().y())),
+              CConnectionsDlg::listBackground());
 }
 
 TEST_F(DialWindows, SimulatedLineAddsAndEditsEntriesThroughItsEditor) {
