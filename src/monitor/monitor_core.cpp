@@ -176,6 +176,8 @@ void MonitorCore::refreshCounters() {
 
 void MonitorCore::connectionEnd(std::int64_t now) {
     connected_ = false;
+    // The display ends on the duration the log records, up to the moment the end was seen.
+    display_.elapsed = formatHms(std::max<std::int64_t>(0, now - start_));
     view_.insertStatus("Connection closed");
     view_.setTrayState(false, "Waiting for connection...");
     if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
@@ -293,7 +295,9 @@ bool MonitorCore::hangUpLines() {
 void MonitorCore::hangupCommand() {
     if (connected_) {
         view_.insertStatus("Hangup...");
-        hangUpOperation();
+        if (!hangUpOperation()) {
+            view_.removeStatus("Hangup...");  // declined or failed: nothing is being hung up
+        }
     } else {
         view_.insertStatus("Not connected...");
     }

@@ -362,7 +362,8 @@ void CConnectionLoginDlg::accept() {
 // --- The dial command --------------------------------------------------------------------------
 
 void runDialCommand(const AppContext& context, QWidget* parent,
-                    const std::function<void(const std::string&)>& statusLine) {
+                    const std::function<void(const std::string&)>& statusLine,
+                    const std::function<void(const std::string&)>& clearStatus) {
     CConnectionLoginDlg login(context, parent);
     login.skipWhenStored = true;
     if (login.run() != QDialog::Accepted) {
@@ -372,6 +373,9 @@ void runDialCommand(const AppContext& context, QWidget* parent,
         statusLine("Connecting...");
     }
     CDialProgressDlg::runDial(context, parent);
+    if (clearStatus) {
+        clearStatus("Connecting...");
+    }
 }
 
 }  // namespace tavu

@@ -101,8 +101,10 @@ class CConnectionLoginDlg : public DarkDialog {
 };
 
 // The dial command: the login dialog of the default entry (closing at once when a user name
-// and password are stored), "Connecting..." through statusLine, then the progress window.
+// and password are stored), "Connecting..." through statusLine, then the progress window;
+// when that closes, the dial has ended one way or the other and clearStatus takes the line back.
 void runDialCommand(const AppContext& context, QWidget* parent,
-                    const std::function<void(const std::string&)>& statusLine);
+                    const std::function<void(const std::string&)>& statusLine,
+                    const std::function<void(const std::string&)>& clearStatus = {});
 
 }  // namespace tavu

@@ -80,7 +80,7 @@ CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent
     status_->setWordWrap(true);
     layout->addWidget(status_, 1);
     button_ = new QPushButton(QString::fromLatin1(kCancelCaption), this);
-    button_->setAutoDefault(false);
+    button_->setDefault(true);  // Return presses it, as Escape cancels
     layout->addWidget(button_, 0, Qt::AlignHCenter);
     connect(button_, &QPushButton::clicked, this, [this] { controller_->cancel(); });
 

@@ -137,7 +137,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
                 return;
             case Action::Dial:
-                runDialCommand(ctx_, this, [this](const std::string& line) { insertStatus(line); });
+                runDialCommand(
+                    ctx_, this, [this](const std::string& line) { insertStatus(line); },
+                    [this](const std::string& line) { removeStatus(line); });
                 return;
             case Action::Connections: {
                 CConnectionsDlg manager(ctx_, this);
@@ -419,6 +421,7 @@ void ConnectionMonitor::skinButton(int index) {
         case 5:
             insertStatus("Checking mail...");
             openWindow(Action::CheckMail, 0);
+            removeStatus("Checking mail...");  // the check has ended, whatever its outcome
             break;
         case 6:
             runCommand(CmdTimer);
@@ -685,6 +688,15 @@ QString ConnectionMonitor::trayTooltip() const {
 void ConnectionMonitor::insertStatus(const std::string& line) {
     auto* item = new QTreeWidgetItem(QStringList{qs(line)});
     status_->insertTopLevelItem(0, item);
+}
+
+void ConnectionMonitor::removeStatus(const std::string& line) {
+    for (int i = 0; i < status_->topLevelItemCount(); ++i) {
+        if (status_->topLevelItem(i)->text(0) == qs(line)) {
+            delete status_->takeTopLevelItem(i);
+            return;
+        }
+    }
 }
 
 QStringList ConnectionMonitor::statusLines() const {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
@@ -530,6 +531,35 @@ TEST_F(DialFromMainWindow, TimerCommandStartsTheScheduleAndAWrongPasswordShowsNo
     settings.writeInt("Settings", "HangupSecsToHangup", 1);
     w.tick(ConnectionMonitor::ScheduleTimer);
     EXPECT_EQ(w.statusLines().front(), "Not connected...");
+}
+
+TEST_F(DialFromMainWindow, AFailedDialTakesBackConnectingAndReturnPressesOk) {
+    std::string error;
+    ras = platform::SimulatedRemoteAccess::fromText(
+        "[entry Provider]\noutcomes = no-carrier\nstep-ms = 100\n", clock, error);
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    settings.writeString("Connections", "ProviderUser", "ann");
+    settings.writeString("Connections", "ProviderPassword", "pw");
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    QString outcome;
+    bool closedByReturn = false;
+    onNextModal([&](QWidget* modal) {
+        auto* dlg = qobject_cast<CDialProgressDlg*>(modal);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(w.statusLines().front(), "Connecting...");
+        driveDial(dlg, clock, *ras);
+        outcome = dlg->statusText();
+        EXPECT_EQ(dlg->buttonText(), "OK");
+        QTest::keyClick(dlg, Qt::Key_Return);
+        closedByReturn = dlg->isHidden();
+        if (!closedByReturn) {
+            dlg->reject();
+        }
+    });
+    w.runCommand(CmdConnect);
+    EXPECT_FALSE(outcome.isEmpty());
+    EXPECT_TRUE(closedByReturn);
+    EXPECT_FALSE(w.statusLines().contains("Connecting..."));
 }
 
 TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {

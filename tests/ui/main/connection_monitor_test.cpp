@@ -193,8 +193,14 @@ TEST_F(MainWindow, EveryCommandReachesItsAction) {
 TEST_F(MainWindow, SkinButtonsRunTheirActions) {
     ConnectionMonitor& w = make();
     QSignalSpy reached(&w, &ConnectionMonitor::commandReached);
+    QStringList duringCheck;
+    w.openWindow = [&](Action a, int page) {
+        opened.emplace_back(a, page);
+        duringCheck = w.statusLines();
+    };
     w.skinButton(5);
-    EXPECT_EQ(w.statusLines().front(), "Checking mail...");
+    EXPECT_EQ(duringCheck.front(), "Checking mail...");
+    EXPECT_FALSE(w.statusLines().contains("Checking mail..."));  // the check has ended
     for (const int i : {6, 7, 8, 9}) {
         w.skinButton(i);
     }
