@@ -79,6 +79,7 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
     void finish() override;
 
     void setFontHeight(int pixels);
+    void fitStatusText();
     void startMailWorker();
     void pollMailResult();
     void startUpgradeWorker();

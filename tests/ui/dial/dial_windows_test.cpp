@@ -38,6 +38,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The relative luminance of a colour, as contrast ratios are reckoned.
+double relativeLuminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 // Runs a dial in the progress window to its end: moves the clock to the window's redial timer
 // or the line's next step, whichever comes first, until the window closes or nothing is due.
 void driveDial(CDialProgressDlg* dlg, ManualClock& clock, platform::SimulatedRemoteAccess& ras) {
@@ -276,15 +284,8 @@ TEST_F(DialWindows, ManagerDialsTheSelectedEntryAndMarksTheDefault) {
     EXPECT_FALSE(row("Provider")->font(0).bold());
 
     // The selected row in the desktop's selection colours; every row's text readable.
-    auto luminance = [](const QColor& c) {
-        auto channel = [](double v) {
-            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-               0.0722 * channel(c.blueF());
-    };
     auto contrast = [&](const QColor& a, const QColor& b) {
-        const double la = luminance(a), lb = luminance(b);
+        const double la = relativeLuminance(a), lb = relativeLuminance(b);
         return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
     };
     EXPECT_GE(contrast(CConnectionsDlg::listText(), CConnectionsDlg::listBackground()), 4.5);
@@ -408,6 +409,24 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_TRUE(dlg.statusText().startsWith("Error - can't connect to the server !!!\n"));
+        // The whole answer shows between the banner and the button, in dark blue on orange.
+        dlg.show();
+        QApplication::processEvents();
+        QLabel* status = dlg.statusLabel();
+        const QRect needed = QFontMetrics(status->font())
+                                 .boundingRect(status->contentsRect(),
+                                               Qt::AlignCenter | Qt::TextWordWrap, status->text());
+        EXPECT_LE(needed.height(), status->contentsRect().height());
+        EXPECT_LE(status->geometry().bottom(), dlg.actionButton()->geometry().top());
+        const QImage shot = status->grab().toImage();
+        double darkest = 1;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                darkest = std::min(darkest, relativeLuminance(QColor(shot.pixel(x, y))));
+            }
+        }
+        const double orange = relativeLuminance(CDialProgressDlg::backgroundColor());
+        EXPECT_GE((orange + 0.05) / (darkest + 0.05), 4.5);
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
