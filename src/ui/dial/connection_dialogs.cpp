@@ -20,6 +20,7 @@
 #include "core/version.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "ui/common/manual.h"
 #include "ui/dial/dial_progress_dlg.h"
 
 namespace tavu {
@@ -251,7 +252,7 @@ void CConnectionsDlg::advanced() {
 }
 
 void CConnectionsDlg::help() {
-    ctx_.shell.open(joinPath(ctx_.exeDir, "help/index.htm"));
+    openManual(ctx_.shell, ctx_.prompter, joinPath(ctx_.exeDir, "help/index.htm"));
 }
 
 // --- Login dialog ------------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include "platform/system_info.h"
 #include "ui/common/about_dlg.h"
 #include "ui/common/icons.h"
+#include "ui/common/manual.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/common/screen_fit.h"
 #include "ui/dial/connection_dialogs.h"
@@ -380,7 +381,7 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             about();
             break;
         case Action::HelpContents:
-            ctx_.shell.open(helpIndexPath(ctx_.exeDir));
+            openManual(ctx_.shell, ctx_.prompter, helpIndexPath(ctx_.exeDir));
             break;
         case Action::MailHide:
             mailTray_->hide();
