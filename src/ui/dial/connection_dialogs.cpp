@@ -148,7 +148,11 @@ void CConnectionsDlg::markDefault() {
         QFont font = item->font(0);
         font.setBold(isDefault);
         item->setFont(0, font);
-        item->setIcon(0, isDefault ? style()->standardIcon(QStyle::SP_DialogApplyButton) : QIcon());
+        // Every row keeps the icon's room, so the names stay in one column.
+        QPixmap none(16, 16);
+        none.fill(Qt::transparent);
+        item->setIcon(
+            0, isDefault ? style()->standardIcon(QStyle::SP_DialogApplyButton) : QIcon(none));
         item->setToolTip(0, isDefault ? QStringLiteral("The default connection") : QString());
     }
 }

@@ -1,5 +1,6 @@
 #include "ui/skin/skin_chooser_dlg.h"
 
+#include <QBitmap>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -110,7 +111,11 @@ void CSkinChooserDlg::showPreview() {
         image = image.scaled(kPreviewWidth - 4, kPreviewHeight - 4, Qt::KeepAspectRatio,
                              Qt::SmoothTransformation);
     }
-    preview_->setPixmap(QPixmap::fromImage(image));
+    // Magenta is the skin's see-through colour: cut away, as on the window itself.
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setMask(QBitmap::fromImage(
+        image.convertToFormat(QImage::Format_RGB32).createMaskFromColor(qRgb(255, 0, 255))));
+    preview_->setPixmap(pixmap);
 }
 
 void CSkinChooserDlg::pickOther() {

@@ -46,6 +46,22 @@ double relativeLuminance(const QColor& c) {
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
+// The contrast of the progress window's status text, as drawn, with its orange: its darkest
+// pixel against the background.
+double statusContrast(CDialProgressDlg& dlg) {
+    dlg.show();
+    QApplication::processEvents();
+    const QImage shot = dlg.statusLabel()->grab().toImage();
+    double darkest = 1;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            darkest = std::min(darkest, relativeLuminance(QColor(shot.pixel(x, y))));
+        }
+    }
+    const double orange = relativeLuminance(CDialProgressDlg::backgroundColor());
+    return (orange + 0.05) / (darkest + 0.05);
+}
+
 // Runs a dial in the progress window to its end: moves the clock to the window's redial timer
 // or the line's next step, whichever comes first, until the window closes or nothing is due.
 void driveDial(CDialProgressDlg* dlg, ManualClock& clock, platform::SimulatedRemoteAccess& ras) {
@@ -391,6 +407,7 @@ TEST_F(DialWindows, MailModeRunsTheJobOffTheWindowThread) {
         }));
         EXPECT_TRUE(offThread);
         EXPECT_EQ(dlg.statusText().toStdString(), text);
+        EXPECT_GE(statusContrast(dlg), 4.5) << text;
     }
 }
 
@@ -418,15 +435,7 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
                                                Qt::AlignCenter | Qt::TextWordWrap, status->text());
         EXPECT_LE(needed.height(), status->contentsRect().height());
         EXPECT_LE(status->geometry().bottom(), dlg.actionButton()->geometry().top());
-        const QImage shot = status->grab().toImage();
-        double darkest = 1;
-        for (int y = 0; y < shot.height(); ++y) {
-            for (int x = 0; x < shot.width(); ++x) {
-                darkest = std::min(darkest, relativeLuminance(QColor(shot.pixel(x, y))));
-            }
-        }
-        const double orange = relativeLuminance(CDialProgressDlg::backgroundColor());
-        EXPECT_GE((orange + 0.05) / (darkest + 0.05), 4.5);
+        EXPECT_GE(statusContrast(dlg), 4.5);
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
