@@ -116,7 +116,7 @@ QString CDialProgressDlg::statusFamily() {
 void CDialProgressDlg::setFontHeight(int pixels) {
     font_ = QFont(statusFamily());
     font_.setPixelSize(pixels);
-    font_.setWeight(static_cast<QFont::Weight>(90));
+    font_.setWeight(QFont::Black);  // heavy strokes, dark on the orange
     fitStatusText();
 }
 
