@@ -30,6 +30,8 @@
 #include "ui/prefs/preferences_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
+#include "ui/skin/skin_chooser_dlg.h"
+#include "ui/skin/skin_file.h"
 
 namespace tavu {
 namespace {
@@ -153,6 +155,12 @@ TEST_F(Captions, EveryCaptionOfEveryWindowFits) {
                      return std::make_unique<EntryEditorDlg>(paths, "", prompter);
                  }},
                 {"Time", [&] { return std::make_unique<SmallTimeWindow>(); }},
+                {"Skins",
+                 [&] {
+                     return std::make_unique<CSkinChooserDlg>(
+                         QStringList{QString::fromStdString(skin::skinsFolder(dir.path()))},
+                         QString());
+                 }},
             };
         for (const auto& [name, make] : windows) {
             std::unique_ptr<QWidget> w = make();
