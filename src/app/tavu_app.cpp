@@ -27,6 +27,7 @@
 #include "platform/shell.h"
 #include "platform/simulated_remote_access.h"
 #include "platform/single_instance.h"
+#include "platform/startup_entry.h"
 #include "platform/system_info.h"
 #include "ui/common/icons.h"
 #include "ui/common/password_dialogs.h"
@@ -135,6 +136,11 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     platform::DesktopShell shell;
     ConnectionMonitor window(AppContext{settings, clock, prompter, *ras, counters.get(), sound,
                                         system, shell, configDir, executableDir()});
+    if (command.configDir) {
+        // Started with its own settings: so is the copy the desktop starts at log-in.
+        window.startupEntry = std::make_unique<platform::XdgAutostartEntry>(
+            executableDir(), std::vector<std::string>{"--config-dir", configDir});
+    }
     // A second start: the window comes forward, after the start-up password when protection
     // asks for it and the window is not on screen.
     QObject::connect(&instance, &platform::SingleInstance::activated, &window,

@@ -104,9 +104,9 @@ void DialController::claimEvents() {
     }
 }
 
-void DialController::open() {
+void DialController::open(const std::string& entry) {
     claimEvents();
-    entryName_ = settings_.readString(keys::kSettings, keys::kDefaultCon);
+    entryName_ = entry.empty() ? settings_.readString(keys::kSettings, keys::kDefaultCon) : entry;
     if (mode_ == Dial) {
         view_.setStatusText("Connecting to " + entryName_ + "...");
         view_.setButtonText(kCancelCaption);

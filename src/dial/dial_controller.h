@@ -54,9 +54,9 @@ class DialController {
     DialController(const DialController&) = delete;
     DialController& operator=(const DialController&) = delete;
 
-    // Opening: reads the entry; in dial mode also claims the dial events, shows
-    // "Connecting to ENTRY..." and arms the first attempt.
-    void open();
+    // Opening: reads the entry (the one given, else the default); in dial mode also claims the
+    // dial events, shows "Connecting to ENTRY..." and arms the first attempt.
+    void open(const std::string& entry = {});
     // The window's timer `id` fired: in dial mode the events are claimed again and timer 3
     // runs an attempt.
     void timerFired(int id);

@@ -11,6 +11,7 @@
 #include "monitor/log_file.h"
 #include "platform/sound.h"
 #include "tariff/billing_period.h"
+#include "tariff/price_fields.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -213,6 +214,8 @@ void MonitorCore::refreshCounters() {
 
 void MonitorCore::connectionEnd(std::int64_t now) {
     connected_ = false;
+    // The display ends on the duration the log records, up to the moment the end was seen.
+    display_.elapsed = formatHms(std::max<std::int64_t>(0, now - start_));
     view_.insertStatus("Connection closed");
     view_.setTrayState(false, "Waiting for connection...");
     if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
@@ -338,7 +341,9 @@ bool MonitorCore::hangUpListed(bool confirm) {
 void MonitorCore::hangupCommand() {
     if (connected_) {
         view_.insertStatus("Hangup...");
-        hangUpOperation();
+        if (!hangUpOperation()) {
+            view_.removeStatus("Hangup...");  // declined or failed: nothing is being hung up
+        }
     } else {
         view_.insertStatus("Not connected...");
     }
@@ -384,10 +389,7 @@ void MonitorCore::costCheck() {
     const LogRecord current = recordUntil(nowSeconds());
     const LogTotals totals =
         computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, today, &current);
-    auto limit = [&](const char* key) {
-        return static_cast<double>(
-            static_cast<std::uint32_t>(s_.settings.readInt(keys::kSettings, key, 1)));
-    };
+    auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
     auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };
     const double month = totals.totalCost;

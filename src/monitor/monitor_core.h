@@ -41,6 +41,9 @@ class MonitorView {
     // The main tray icon: connected or waiting picture, and its tooltip.
     virtual void setTrayState(bool connected, const std::string& tooltip) = 0;
     virtual void insertStatus(const std::string& line) = 0;
+    // Takes back the newest status line with this text: an action that announced itself ended
+    // without its result (a hang-up the user declined).
+    virtual void removeStatus(const std::string& line) { (void)line; }
     // The display texts changed: repaint them.
     virtual void redraw() = 0;
     virtual void showMainWindow() = 0;

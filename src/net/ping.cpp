@@ -110,6 +110,7 @@ int queuedIcmpError(int fd) {
 
 EchoResult echoOnce(const std::string& host, std::chrono::milliseconds timeout) {
     EchoResult result;
+    result.host = host;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     if (::inet_pton(AF_INET, host.c_str(), &target.sin_addr) != 1) {
@@ -246,6 +247,10 @@ std::string echoLine(const EchoResult& result) {
     }
     if (!result.notAllowed.empty()) {
         return "[Ping] " + result.notAllowed;
+    }
+    if (result.error == kPingHostNotFound) {
+        return result.host.empty() ? "[Ping] No host to ping"
+                                   : "[Ping] Unknown host " + result.host;
     }
     return "[Ping] Error " + std::to_string(result.error);
 }

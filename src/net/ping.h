@@ -29,6 +29,7 @@ struct EchoResult {
     int rttMs = 0;
     int error = 0;           // when not ok: the code of the failing step
     std::string notAllowed;  // when not ok and the system refused ICMP sockets: why
+    std::string host;        // the host asked for, as given
 };
 
 // One echo to a dotted address, or to the first IPv4 address of a host name. Blocks for up to
@@ -38,7 +39,8 @@ EchoResult echoOnce(const std::string& host,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
 
 // The list line of an echo: "[Ping] 10.0.0.1 [name], replied in RTT:3 ms" (the address stands
-// for the name when it has none), "[Ping] Error 11010" or the refusal text.
+// for the name when it has none), "[Ping] Unknown host NAME" for a name that does not resolve
+// ("[Ping] No host to ping" for none), "[Ping] Error 11010" or the refusal text.
 std::string echoLine(const EchoResult& result);
 
 // The ping command: one echo whose result is dropped, then a second one whose line is returned.

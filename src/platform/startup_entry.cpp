@@ -69,7 +69,8 @@ std::string desktopExecArgument(std::string_view arg) {
     return out;
 }
 
-XdgAutostartEntry::XdgAutostartEntry(std::string exeDir) : exeDir_(std::move(exeDir)) {}
+XdgAutostartEntry::XdgAutostartEntry(std::string exeDir, std::vector<std::string> args)
+    : exeDir_(std::move(exeDir)), args_(std::move(args)) {}
 
 std::string XdgAutostartEntry::entryPath() {
     std::string base;
@@ -83,10 +84,18 @@ std::string XdgAutostartEntry::entryPath() {
     return joinPath(joinPath(base, "autostart"), kAutostartFileName);
 }
 
-std::string XdgAutostartEntry::entryText(const std::string& program) {
-    const std::string exec = desktopExecArgument(program);
+std::string XdgAutostartEntry::entryText(const std::string& program,
+                                         const std::vector<std::string>& args) {
+    std::string exec = desktopExecArgument(program);
     if (exec.empty()) {
         return {};
+    }
+    for (const std::string& arg : args) {
+        const std::string written = desktopExecArgument(arg);
+        if (written.empty()) {
+            return {};
+        }
+        exec += " " + written;
     }
     return "[Desktop Entry]\n"
            "Type=Application\n"
@@ -107,7 +116,7 @@ bool XdgAutostartEntry::create() {
     if (path.empty()) {
         return false;
     }
-    const std::string text = entryText(joinPath(exeDir_, kProgramFileName));
+    const std::string text = entryText(joinPath(exeDir_, kProgramFileName), args_);
     if (text.empty() || !makeDirs(path.substr(0, path.rfind('/')))) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavu::platform {
 
@@ -20,8 +21,9 @@ class StartupEntry {
 // ~/.config/autostart), which runs "tavu" from the given folder.
 class XdgAutostartEntry : public StartupEntry {
   public:
-    // exeDir: the folder of the executable, absolute.
-    explicit XdgAutostartEntry(std::string exeDir);
+    // exeDir: the folder of the executable, absolute; args: what the program is to be started
+    // with (the settings folder it was given).
+    explicit XdgAutostartEntry(std::string exeDir, std::vector<std::string> args = {});
 
     bool create() override;
     bool remove() override;
@@ -29,11 +31,13 @@ class XdgAutostartEntry : public StartupEntry {
 
     // The entry's file; empty when neither $XDG_CONFIG_HOME nor $HOME gives a place for it.
     static std::string entryPath();
-    // The entry's text for a program at the given absolute path.
-    static std::string entryText(const std::string& program);
+    // The entry's text for a program at the given absolute path, started with args.
+    static std::string entryText(const std::string& program,
+                                 const std::vector<std::string>& args = {});
 
   private:
     std::string exeDir_;
+    std::vector<std::string> args_;
 };
 
 inline constexpr const char* kAutostartFileName = "tavu.desktop";

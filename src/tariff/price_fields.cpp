@@ -1,5 +1,10 @@
 #include "tariff/price_fields.h"
 
+#include <cstdint>
+
+#include "core/field_exchange.h"
+#include "core/settings_keys.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 
 namespace tavu {
@@ -50,6 +55,17 @@ bool isTariffTimeText(std::string_view text) {
     const std::string_view minutes = text.substr(colon + 1);
     return allDigits(hours) && hours.size() <= 2 && allDigits(minutes) && minutes.size() == 2 &&
            minutes[0] <= '5';
+}
+
+double readMoneyLimit(const SettingsStore& settings, const char* key) {
+    const std::string stored = settings.readString(keys::kSettings, key, "");
+    if (stored.find_first_of(".eE") != std::string::npos) {
+        if (const auto v = parseNumberField(stored); v && *v >= 0) {
+            return *v;
+        }
+    }
+    return static_cast<double>(
+        static_cast<std::uint32_t>(settings.readInt(keys::kSettings, key, 1)));
 }
 
 }  // namespace tavu

@@ -5,6 +5,8 @@
 
 namespace tavu {
 
+class SettingsStore;
+
 // The two drop-down lists of the cheap time: 96 starts at the quarter hours (entry n is n × 15
 // minutes after midnight) and 96 ends one minute before each following quarter hour (n × 15 + 14).
 inline constexpr int kCheapListSize = 96;
@@ -22,5 +24,13 @@ bool isTariffTimeText(std::string_view text);
 
 inline constexpr const char* kTariffTimeMessage =
     "Please enter a time as HH:MM (hours and minutes) or a number of minutes.";
+
+// A money limit of the cost check (Settings/WarnWhenMonthInterval and the like): a decimal amount
+// such as "2.5", or a whole number as earlier versions stored it (a negative one, read as an
+// unsigned number, is never exceeded). Missing: 1.
+double readMoneyLimit(const SettingsStore& settings, const char* key);
+
+inline constexpr const char* kLimitMessage =
+    "Please enter an amount greater than 0 and at most 100000.";
 
 }  // namespace tavu

@@ -133,6 +133,11 @@ TEST_F(AutostartTest, CreateQueryRemove) {
     ASSERT_TRUE(XdgAutostartEntry("/usr/lib/tavu").create());
     EXPECT_EQ(execLine(test::readFile(file_)), "/usr/lib/tavu/tavu");
 
+    // A copy started with its own settings folder is started with it again.
+    ASSERT_TRUE(XdgAutostartEntry("/usr/lib/tavu", {"--config-dir", "/home/ann/my tavu"}).create());
+    EXPECT_EQ(execLine(test::readFile(file_)),
+              "/usr/lib/tavu/tavu --config-dir \"/home/ann/my tavu\"");
+
     EXPECT_TRUE(entry.remove());
     EXPECT_FALSE(entry.exists());
     EXPECT_FALSE(std::filesystem::exists(file_));

@@ -1,5 +1,7 @@
 #include "ui/common/about_dlg.h"
 
+#include <QPushButton>
+
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,6 +30,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), credits_(creditLines())
     setWindowIcon(trayIcon(TrayPicture::Idle));
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    close_ = new QPushButton(QStringLiteral("Close"), this);
+    close_->setDefault(true);
+    const QSize size = close_->sizeHint().expandedTo(QSize(80, 0));
+    close_->setGeometry(kWidth - 20 - size.width(), kHeight - 12 - size.height(), size.width(),
+                        size.height());
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
     timer_.setInterval(kScrollPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &CAboutDlg::step);
     timer_.start();
@@ -54,7 +62,8 @@ QStringList CAboutDlg::creditLines() {
 }
 
 QRect CAboutDlg::creditsArea() const {
-    return QRect(20, kCreditsTop, width() - 40, height() - kCreditsTop - 20);
+    // Above the Close button.
+    return QRect(20, kCreditsTop, width() - 40, close_->y() - 8 - kCreditsTop);
 }
 
 void CAboutDlg::step() {

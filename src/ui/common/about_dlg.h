@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <QTimer>
 
+class QPushButton;
+
 namespace tavu {
 
 // The About window: the program's name and version, its licence, and the credits scrolling
-// slowly upwards. Escape or a click anywhere closes it.
+// slowly upwards. Its Close button, Escape or a click anywhere closes it.
 class CAboutDlg : public QDialog {
     Q_OBJECT
 
@@ -20,6 +22,7 @@ class CAboutDlg : public QDialog {
     int scrollOffset() const { return offset_; }
     // One step of the scroll (the timer's work; tests call it directly).
     void step();
+    QPushButton* closeButton() const { return close_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -28,6 +31,7 @@ class CAboutDlg : public QDialog {
   private:
     QRect creditsArea() const;
 
+    QPushButton* close_;
     QTimer timer_;
     QStringList credits_;
     int offset_ = 0;

@@ -27,8 +27,10 @@ QMessageBox::Icon boxIcon(Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The program's boxes carry its name in one short form, which no title bar cuts.
 std::string captionOf(const Message& message) {
-    return message.caption.empty() ? std::string(kAppTitle) : message.caption;
+    return message.caption.empty() || message.caption == kAppTitle ? std::string(kBoxTitle)
+                                                                   : message.caption;
 }
 
 QMessageBox* makeBox(const Message& message, QWidget* parent) {

@@ -11,10 +11,14 @@
 
 namespace tavu {
 
-// Shows real message boxes, modal, with their text as plain text. An empty caption shows the
-// application title. Timers keep firing while a box waits, so show() may be entered again from
-// inside a box: a request for a box that is already open (same text and caption) returns at once
-// without a second box, answering Ok for an OK box and No for a Yes/No box. Different boxes stack.
+// The title of a box that has none of its own, or the application title: "TAVU".
+inline constexpr const char* kBoxTitle = "TAVU";
+
+// Shows real message boxes, modal, with their text as plain text. An empty caption, and the long
+// application title, show kBoxTitle. Timers keep firing while a box waits, so show() may be entered
+// again from inside a box: a request for a box that is already open (same text and caption) returns
+// at once without a second box, answering Ok for an OK box and No for a Yes/No box. Different boxes
+// stack.
 //
 // notify() opens an application-modal box and returns at once, so the timers' work goes on
 // behind it; the box closes itself. While a box with the same text and caption is open, no

@@ -20,6 +20,7 @@
 #include "core/version.h"
 #include "platform/remote_access.h"
 #include "platform/shell.h"
+#include "ui/common/manual.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/dial/dial_progress_dlg.h"
 
@@ -64,10 +65,10 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
     list_->setRootIsDecorated(false);
     list_->setSortingEnabled(false);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setStyleSheet(QStringLiteral(
-        "QTreeWidget { background-color: rgb(150, 150, 150); color: rgb(0, 255, 0); }"
-        "QTreeWidget::item:selected { background-color: rgb(150, 150, 150);"
-        " color: rgb(50, 50, 50); }"));
+    list_->setStyleSheet(
+        QStringLiteral("QTreeWidget { background-color: rgb(150, 150, 150); color: rgb(0, 40, 0); }"
+                       "QTreeWidget::item:selected { background-color: palette(highlight);"
+                       " color: palette(highlighted-text); }"));
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection& deselected) {
                 // Every item whose state changed counts, the deselected one first.
@@ -78,7 +79,8 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
                     selectedEntry_ = i.data().toString().toStdString();
                 }
             });
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { doubleClicked(); });
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { doubleClicked(item->text(0).toStdString()); });
 
     auto* column = new QVBoxLayout;
     const std::pair<const char*, void (CConnectionsDlg::*)()> actions[] = {
@@ -109,12 +111,13 @@ CConnectionsDlg::CConnectionsDlg(AppContext context, QWidget* parent)
     refill();
 }
 
-void CConnectionsDlg::runManager(const AppContext& context, QWidget* parent) {
+void CConnectionsDlg::runManager(const AppContext& context, QWidget* parent, bool choosingDefault) {
     // The entries, their passwords and Delete change the configuration.
     if (!configurationGate(context.settings, context.prompter, parent)) {
         return;
     }
     CConnectionsDlg manager(context, parent);
+    manager.choosingDefault = choosingDefault;
     manager.exec();
 }
 
@@ -151,6 +154,41 @@ void CConnectionsDlg::refill() {
         }
         list_->insertTopLevelItem(0, item);
     }
+    markDefault();
+}
+
+void CConnectionsDlg::markDefault() {
+    // The default entry in bold, with a tick and a tip that says so.
+    const QString def = qs(ctx_.settings.readString(keys::kSettings, keys::kDefaultCon));
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list_->topLevelItem(i);
+        const bool isDefault = item->text(0) == def;
+        QFont font = item->font(0);
+        font.setBold(isDefault);
+        item->setFont(0, font);
+        // Every row keeps the icon's room, so the names stay in one column.
+        QPixmap none(16, 16);
+        none.fill(Qt::transparent);
+        item->setIcon(
+            0, isDefault ? style()->standardIcon(QStyle::SP_DialogApplyButton) : QIcon(none));
+        item->setToolTip(0, isDefault ? QStringLiteral("The default connection") : QString());
+    }
+}
+
+std::string CConnectionsDlg::currentEntry() const {
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? std::string() : selected.front()->text(0).toStdString();
+}
+
+std::string CConnectionsDlg::entryToDial() const {
+    std::string entry = currentEntry();
+    if (entry.empty()) {
+        entry = ctx_.settings.readString(keys::kSettings, keys::kDefaultCon);
+        if (entry == kSeveralConnections || !entries().contains(qs(entry))) {
+            entry.clear();
+        }
+    }
+    return entry;
 }
 
 void CConnectionsDlg::say(const char* text) {
@@ -158,19 +196,38 @@ void CConnectionsDlg::say(const char* text) {
 }
 
 void CConnectionsDlg::dial() {
-    if (selectedEntry_.empty()) {
+    const std::string entry = entryToDial();
+    if (entry.empty()) {
         say("Please select entry to dial first. Or create it, using Add...");
         return;
     }
+    dialEntry(entry);
+}
+
+void CConnectionsDlg::dialEntry(const std::string& entry) {
+    // The user name and password of that entry, then the dial of that entry.
     CConnectionLoginDlg login(ctx_, this);
+    login.givenEntry = entry;
     if (login.run() == QDialog::Accepted) {
-        CDialProgressDlg::runDial(ctx_, this);
+        CDialProgressDlg::runDial(ctx_, this, entry);
     }
 }
 
-void CConnectionsDlg::doubleClicked() {
-    ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, selectedEntry_);
-    dial();
+void CConnectionsDlg::doubleClicked(const std::string& entry) {
+    if (entry.empty()) {
+        return;
+    }
+    const std::string def = ctx_.settings.readString(keys::kSettings, keys::kDefaultCon);
+    if (!choosingDefault && !def.empty() && def != kSeveralConnections) {
+        dialEntry(entry);
+        return;
+    }
+    const Answer a = ctx_.prompter.show(Message{"Set " + entry + " as the default connection?",
+                                                "TAVU", Buttons::YesNo, Icon::Question});
+    if (a == Answer::Yes) {
+        ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, entry);
+        markDefault();
+    }
 }
 
 void CConnectionsDlg::add() {
@@ -210,6 +267,7 @@ void CConnectionsDlg::setAsDefault() {
         return;
     }
     ctx_.settings.writeString(keys::kSettings, keys::kDefaultCon, selectedEntry_);
+    markDefault();
 }
 
 void CConnectionsDlg::advanced() {
@@ -223,7 +281,7 @@ void CConnectionsDlg::advanced() {
 }
 
 void CConnectionsDlg::help() {
-    ctx_.shell.open(helpIndexPath(ctx_.exeDir));
+    openManual(ctx_.shell, ctx_.prompter, helpIndexPath(ctx_.exeDir));
 }
 
 // --- Login dialog ------------------------------------------------------------------------------
@@ -258,7 +316,7 @@ CConnectionLoginDlg::CConnectionLoginDlg(AppContext context, QWidget* parent)
 }
 
 void CConnectionLoginDlg::openManager() {
-    CConnectionsDlg::runManager(ctx_, this);
+    CConnectionsDlg::runManager(ctx_, this, true);
 }
 
 int CConnectionLoginDlg::run() {
@@ -332,7 +390,8 @@ void CConnectionLoginDlg::accept() {
 // --- The dial command --------------------------------------------------------------------------
 
 void runDialCommand(const AppContext& context, QWidget* parent,
-                    const std::function<void(const std::string&)>& statusLine) {
+                    const std::function<void(const std::string&)>& statusLine,
+                    const std::function<void(const std::string&)>& clearStatus) {
     CConnectionLoginDlg login(context, parent);
     login.skipWhenStored = true;
     if (login.run() != QDialog::Accepted) {
@@ -342,6 +401,9 @@ void runDialCommand(const AppContext& context, QWidget* parent,
         statusLine("Connecting...");
     }
     CDialProgressDlg::runDial(context, parent);
+    if (clearStatus) {
+        clearStatus("Connecting...");
+    }
 }
 
 }  // namespace tavu

@@ -24,10 +24,18 @@ class CConnectionsDlg : public DarkDialog {
   public:
     explicit CConnectionsDlg(AppContext context, QWidget* parent = nullptr);
     // Opens the manager modally, past the configuration password when protection asks for it.
-    static void runManager(const AppContext& context, QWidget* parent);
+    // choosingDefault: opened from the login dialog to pick the entry to dial.
+    static void runManager(const AppContext& context, QWidget* parent,
+                           bool choosingDefault = false);
 
     // The entry of the last item whose selection changed; never cleared.
     const std::string& selectedEntry() const { return selectedEntry_; }
+    // The entry selected in the list now, or empty.
+    std::string currentEntry() const;
+    // The entry Dial dials: the selected one, else the default one; empty when neither is.
+    std::string entryToDial() const;
+    // Opened to choose the default entry: a double-click offers to make its entry the default.
+    bool choosingDefault = false;
     QTreeWidget* list() const { return list_; }
     QStringList entries() const;
     // The buttons, by their labels: "Dial", "Add", "Delete", "Edit", "Set as default",
@@ -41,15 +49,19 @@ class CConnectionsDlg : public DarkDialog {
     void setAsDefault();
     void advanced();
     void help();
-    void doubleClicked();
+    // A double-click on an entry: dials it, or (while the default is being chosen, or when
+    // there is none) asks "Set ENTRY as the default connection?".
+    void doubleClicked(const std::string& entry);
     void refill();
 
+    // The rows' colours; the selected row wears the desktop's selection colours.
     static QColor listBackground() { return QColor(150, 150, 150); }
-    static QColor listText() { return QColor(0, 255, 0); }
-    static QColor selectedText() { return QColor(50, 50, 50); }
+    static QColor listText() { return QColor(0, 40, 0); }
 
   private:
     void say(const char* text);
+    void dialEntry(const std::string& entry);
+    void markDefault();
 
     AppContext ctx_;
     QTreeWidget* list_;
@@ -93,8 +105,10 @@ class CConnectionLoginDlg : public DarkDialog {
 };
 
 // The dial command: the login dialog of the default entry (closing at once when a user name
-// and password are stored), "Connecting..." through statusLine, then the progress window.
+// and password are stored), "Connecting..." through statusLine, then the progress window;
+// when that closes, the dial has ended one way or the other and clearStatus takes the line back.
 void runDialCommand(const AppContext& context, QWidget* parent,
-                    const std::function<void(const std::string&)>& statusLine);
+                    const std::function<void(const std::string&)>& statusLine,
+                    const std::function<void(const std::string&)>& clearStatus = {});
 
 }  // namespace tavu

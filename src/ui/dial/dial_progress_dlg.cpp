@@ -23,6 +23,12 @@ namespace {
 constexpr int kMailPollTimer = 4;
 constexpr int kMailPollMs = 100;
 constexpr int kOpeningMs = 1000;
+constexpr int kWidth = 320;
+constexpr int kHeight = 150;
+constexpr int kBannerHeight = 34;
+constexpr int kBottomMargin = 10;
+constexpr int kTextMargin = 4;
+constexpr int kSmallestPixels = 8;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -30,7 +36,7 @@ QString qs(const std::string& s) {
 
 // The banner at the top: the program's name on a darker band of the window's orange.
 QPixmap bannerPixmap(int width) {
-    QPixmap pixmap(width, 34);
+    QPixmap pixmap(width, kBannerHeight);
     pixmap.fill(QColor(225, 100, 0));
     QPainter p(&pixmap);
     p.setPen(CDialProgressDlg::textColor());
@@ -58,7 +64,8 @@ struct CDialProgressDlg::MailSlot {
     std::optional<MailCheckResult> result;
 };
 
-CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent)
+CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent,
+                                   const std::string& entry)
     : DarkDialog(parent), ctx_(std::move(context)), mode_(mode) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setModal(true);
@@ -66,20 +73,21 @@ CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent
     setStyleSheet(buttonStyleSheet() +
                   QStringLiteral("#dialProgress { background-color: rgb(255, 128, 0); }"
                                  "QLabel { color: rgb(0, 0, 100); background: transparent; }"));
-    setFixedSize(320, 150);
+    setFixedSize(kWidth, kHeight);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 10);
+    layout->setContentsMargins(0, 0, 0, kBottomMargin);
     auto* banner = new QLabel(this);
-    banner->setPixmap(bannerPixmap(320));
+    banner->setPixmap(bannerPixmap(kWidth));
     layout->addWidget(banner);
     status_ = new QLabel(this);
+    status_->setContentsMargins(kTextMargin, 0, kTextMargin, 0);
     status_->setTextFormat(Qt::PlainText);
     status_->setAlignment(Qt::AlignCenter);
     status_->setWordWrap(true);
     layout->addWidget(status_, 1);
     button_ = new QPushButton(QString::fromLatin1(kCancelCaption), this);
-    button_->setAutoDefault(false);
+    button_->setDefault(true);  // Return presses it, as Escape cancels
     layout->addWidget(button_, 0, Qt::AlignHCenter);
     connect(button_, &QPushButton::clicked, this, [this] { controller_->cancel(); });
 
@@ -88,7 +96,7 @@ CDialProgressDlg::CDialProgressDlg(AppContext context, int mode, QWidget* parent
         mode_, ctx_.settings, ctx_.ras, static_cast<DialController::View&>(*this),
         [this](const std::string& url) { ctx_.shell.open(url); });
     startTimer(mode_, kOpeningMs);
-    controller_->open();
+    controller_->open(entry);
     if (mode_ == MODE_DIAL) {
         setFontHeight(12);
     } else {
@@ -108,8 +116,26 @@ QString CDialProgressDlg::statusFamily() {
 void CDialProgressDlg::setFontHeight(int pixels) {
     font_ = QFont(statusFamily());
     font_.setPixelSize(pixels);
-    font_.setWeight(static_cast<QFont::Weight>(90));
-    status_->setFont(font_);
+    font_.setWeight(QFont::Black);  // heavy strokes, dark on the orange
+    fitStatusText();
+}
+
+void CDialProgressDlg::fitStatusText() {
+    // The text is drawn in the mode's font, or smaller where that would not fit between the
+    // banner and the button: a long answer is read whole, never cut.
+    const int width = kWidth - 2 * kTextMargin;
+    const int room = kHeight - kBannerHeight - button_->sizeHint().height() - kBottomMargin -
+                     2 * layout()->spacing();
+    QFont f = font_;
+    while (f.pixelSize() > kSmallestPixels) {
+        const QRect needed = QFontMetrics(f).boundingRect(
+            QRect(0, 0, width, 100000), Qt::AlignCenter | Qt::TextWordWrap, status_->text());
+        if (needed.height() <= room && needed.width() <= width) {
+            break;
+        }
+        f.setPixelSize(f.pixelSize() - 1);
+    }
+    status_->setFont(f);
 }
 
 void CDialProgressDlg::setMailCheckJob(MailCheckJob job) {
@@ -120,8 +146,8 @@ void CDialProgressDlg::setUpgradeQueryJob(UpgradeQueryJob job) {
     upgradeJob_ = std::move(job);
 }
 
-void CDialProgressDlg::runDial(AppContext context, QWidget* parent) {
-    CDialProgressDlg dlg(std::move(context), MODE_DIAL, parent);
+void CDialProgressDlg::runDial(AppContext context, QWidget* parent, const std::string& entry) {
+    CDialProgressDlg dlg(std::move(context), MODE_DIAL, parent, entry);
     dlg.exec();
 }
 
@@ -149,6 +175,7 @@ QString CDialProgressDlg::buttonText() const {
 
 void CDialProgressDlg::setStatusText(const std::string& text) {
     status_->setText(qs(text));
+    fitStatusText();
     emit statusShown(status_->text());
 }
 

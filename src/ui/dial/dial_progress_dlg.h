@@ -26,8 +26,10 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
   public:
     enum Mode { MODE_UPGRADE_CHECK = 1, MODE_MAIL_CHECK = 2, MODE_DIAL = 3 };
 
-    // The opening runs here: the window's first timer (its mode's number) is armed.
-    CDialProgressDlg(AppContext context, int mode, QWidget* parent = nullptr);
+    // The opening runs here: the window's first timer (its mode's number) is armed. A dial
+    // dials `entry`, or the default entry when none is given.
+    CDialProgressDlg(AppContext context, int mode, QWidget* parent = nullptr,
+                     const std::string& entry = {});
     ~CDialProgressDlg() override;
 
     // The network work of modes 2 and 1; each runs off the window's thread. Without a job the
@@ -43,7 +45,7 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
     }
 
     // The three ways the main window opens it, modal; they return when the window closed.
-    static void runDial(AppContext context, QWidget* parent);
+    static void runDial(AppContext context, QWidget* parent, const std::string& entry = {});
     static void runMailCheck(AppContext context, QWidget* parent, MailCheckJob job,
                              MailResultHandler onResult = {});
     static void runUpgradeCheck(AppContext context, QWidget* parent, UpgradeQueryJob job);
@@ -86,6 +88,7 @@ class CDialProgressDlg : public DarkDialog, private DialController::View {
     void finish() override;
 
     void setFontHeight(int pixels);
+    void fitStatusText();
     void startMailWorker();
     void pollMailResult();
     void startUpgradeWorker();

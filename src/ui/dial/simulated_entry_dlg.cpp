@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/prompter.h"
 #include "platform/simulated_remote_access.h"
@@ -45,7 +46,8 @@ CSimulatedEntryDlg::CSimulatedEntryDlg(platform::SimulatedRemoteAccess& line, Pr
     layout->addLayout(form);
     layout->addWidget(hint);
     layout->addLayout(row);
-    resize(420, 160);
+    // The hint wraps: the window is as tall as its lines need at the font in use.
+    resize(420, std::max(160, heightForWidth(420)));
 }
 
 void CSimulatedEntryDlg::accept() {

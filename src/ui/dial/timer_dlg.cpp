@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -37,6 +38,7 @@ QPushButton* blackButton(const char* text, QWidget* parent) {
                        " border: 1px solid rgb(80, 80, 80); padding: 4px 10px; }"
                        "QPushButton:pressed { background-color: rgb(40, 40, 40); }"));
     b->setAutoDefault(false);
+    b->setMinimumWidth(b->sizeHint().width());  // the caption stays whole in any font
     return b;
 }
 
@@ -100,35 +102,66 @@ CTimerPage::CTimerPage(AppContext context, const ScheduleKeys& keys, const Texts
     refreshStatus();
 }
 
-int CTimerPage::takeNumber() {
-    bool ok = false;
-    const int n = number_->text().trimmed().toInt(&ok);
-    if (!ok) {
-        ctx_.prompter.show(
-            Message{"Please enter an integer.", kAppTitle, Buttons::Ok, Icon::Information});
-        return lastNumber_;
+bool CTimerPage::isTimeOfDay(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9](:[0-5][0-9])?$"));
+    return pattern.match(text.trimmed()).hasMatch();
+}
+
+bool CTimerPage::checkChosenField() {
+    auto refuse = [this](QLineEdit* field, const char* text) {
+        ctx_.prompter.show(Message{text, kAppTitle, Buttons::Ok, Icon::Information});
+        field->setFocus();
+        field->selectAll();
+        return false;
+    };
+    if (atTime_->isChecked()) {
+        return isTimeOfDay(time_->text()) ? true : refuse(time_, kTimeOfDayMessage);
     }
-    lastNumber_ = n;
-    return n;
+    if (delay_->isChecked()) {
+        bool ok = false;
+        const int n = number_->text().trimmed().toInt(&ok);
+        if (!ok) {
+            return refuse(number_, "Please enter an integer.");
+        }
+        if (n < 1) {
+            return refuse(number_, kPositiveDelayMessage);
+        }
+        lastNumber_ = n;
+    }
+    return true;
 }
 
 void CTimerPage::startSequence() {
-    const int number = takeNumber();
+    if (!checkChosenField()) {
+        return;  // a refused value starts nothing
+    }
     startSchedule(ctx_.settings, keys_, atTime_->isChecked(), delay_->isChecked(),
-                  time_->text().toStdString(), number, unit_->currentIndex());
+                  time_->text().trimmed().toStdString(), lastNumber_, unit_->currentIndex());
 }
 
 void CTimerPage::stopSequence() {
     stopSchedule(ctx_.settings, keys_);
 }
 
-void CTimerPage::store() {
-    const int number = takeNumber();
+bool CTimerPage::store() {
+    if (!checkChosenField()) {
+        return false;
+    }
+    // The field of the mode not chosen is kept as typed when it is valid, else as it was.
+    bool numberOk = false;
+    const int typed = number_->text().trimmed().toInt(&numberOk);
+    const int number = numberOk && typed >= 1 ? typed : lastNumber_;
+    const std::string time =
+        isTimeOfDay(time_->text())
+            ? time_->text().trimmed().toStdString()
+            : ctx_.settings.readString(keys::kSettings, keys_.time, "12:00:00");
     ctx_.settings.writeMany({{keys::kSettings, keys_.unit, std::to_string(unit_->currentIndex())},
                              {keys::kSettings, keys_.interval, std::to_string(number)},
-                             {keys::kSettings, keys_.time, time_->text().toStdString()},
+                             {keys::kSettings, keys_.time, time},
                              {keys::kSettings, keys_.atTime, atTime_->isChecked() ? "1" : "0"},
                              {keys::kSettings, keys_.afterTime, delay_->isChecked() ? "1" : "0"}});
+    return true;
 }
 
 void CTimerPage::refreshStatus() {
@@ -195,6 +228,14 @@ CTimerDlg::CTimerDlg(AppContext context, QWidget* parent) : DarkDialog(parent) {
 }
 
 void CTimerDlg::accept() {
+    // Both pages' chosen fields first: a refused one shows its page and nothing is written.
+    for (int i = 0; i < 2; ++i) {
+        CTimerPage* page = i == 0 ? static_cast<CTimerPage*>(connect_) : hangup_;
+        if (!page->checkChosenField()) {
+            tree_->setCurrentItem(tree_->topLevelItem(i));
+            return;
+        }
+    }
     connect_->store();
     hangup_->store();
     DarkDialog::accept();

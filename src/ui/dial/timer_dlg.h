@@ -17,6 +17,10 @@ namespace tavu {
 
 class CMyTreeCtrl;
 
+inline constexpr const char* kTimeOfDayMessage =
+    "Please enter a time of day as HH:MM or HH:MM:SS, from 00:00 to 23:59.";
+inline constexpr const char* kPositiveDelayMessage = "Please enter a delay of at least 1.";
+
 // One page of the Timer dialog: a schedule at a time of day or after a delay, its Start and
 // Stop buttons and the status line the schedule check writes.
 class CTimerPage : public QWidget {
@@ -41,17 +45,23 @@ class CTimerPage : public QWidget {
     QPushButton* stopButton() const { return stop_; }
     QLabel* statusLine() const { return status_; }
 
+    // A time of day "HH:MM" or "HH:MM:SS", 00:00 to 23:59:59.
+    static bool isTimeOfDay(const QString& text);
+
+    // Start: the field of the chosen mode, checked, arms the schedule; a refused value starts
+    // nothing.
     void startSequence();
     void stopSequence();
-    // OK of the dialog: the fields to the settings, starting and stopping nothing.
-    void store();
+    // The field of the chosen mode (time or delay) holds a valid value; if not, says so and
+    // selects it.
+    bool checkChosenField();
+    // OK of the dialog: the fields to the settings, starting and stopping nothing; false (and
+    // nothing written) when the chosen mode's field is refused.
+    bool store();
     // The page's own 500 ms timer: the status line from the settings.
     void refreshStatus();
 
   private:
-    // The number field as an integer; a field that holds none says so and keeps the last one.
-    int takeNumber();
-
     AppContext ctx_;
     const ScheduleKeys& keys_;
     QRadioButton* atTime_;

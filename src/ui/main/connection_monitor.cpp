@@ -30,6 +30,7 @@
 #include "platform/system_info.h"
 #include "ui/common/about_dlg.h"
 #include "ui/common/icons.h"
+#include "ui/common/manual.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/common/screen_fit.h"
 #include "ui/dial/connection_dialogs.h"
@@ -146,7 +147,9 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
                 return;
             case Action::Dial:
-                runDialCommand(ctx_, this, [this](const std::string& line) { insertStatus(line); });
+                runDialCommand(
+                    ctx_, this, [this](const std::string& line) { insertStatus(line); },
+                    [this](const std::string& line) { removeStatus(line); });
                 return;
             case Action::Connections:
                 CConnectionsDlg::runManager(ctx_, this);
@@ -396,7 +399,7 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             about();
             break;
         case Action::HelpContents:
-            ctx_.shell.open(helpIndexPath(ctx_.exeDir));
+            openManual(ctx_.shell, ctx_.prompter, helpIndexPath(ctx_.exeDir));
             break;
         case Action::MailHide:
             mailTray_->hide();
@@ -437,6 +440,7 @@ void ConnectionMonitor::skinButton(int index) {
         case 5:
             insertStatus("Checking mail...");
             openWindow(Action::CheckMail, 0);
+            removeStatus("Checking mail...");  // the check has ended, whatever its outcome
             break;
         case 6:
             runCommand(CmdTimer);
@@ -706,6 +710,15 @@ QString ConnectionMonitor::trayTooltip() const {
 void ConnectionMonitor::insertStatus(const std::string& line) {
     auto* item = new QTreeWidgetItem(QStringList{qs(line)});
     status_->insertTopLevelItem(0, item);
+}
+
+void ConnectionMonitor::removeStatus(const std::string& line) {
+    for (int i = 0; i < status_->topLevelItemCount(); ++i) {
+        if (status_->topLevelItem(i)->text(0) == qs(line)) {
+            delete status_->takeTopLevelItem(i);
+            return;
+        }
+    }
 }
 
 QStringList ConnectionMonitor::statusLines() const {

@@ -123,6 +123,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void setTitle(const std::string& title) override;
     void setTrayState(bool connected, const std::string& tooltip) override;
     void insertStatus(const std::string& line) override;
+    void removeStatus(const std::string& line) override;
     void redraw() override;
     void showMainWindow() override;
     void hideMainWindow() override;

@@ -24,7 +24,9 @@ const QRect kTime = dluRect(3, 12, 55, 9);
 
 SmallTimeWindow::SmallTimeWindow()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
-    setWindowTitle("SmallTimeDisplayWindow");
+    // A tool window, so no task-bar entry; the object keeps the name other windows know it by.
+    setObjectName("SmallTimeDisplayWindow");
+    setWindowTitle(kTitle);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(dluX(62), dluY(22));
     keepOnScreen(this);

@@ -13,6 +13,8 @@ class SmallTimeWindow : public QWidget {
     Q_OBJECT
 
   public:
+    static constexpr const char* kTitle = "TAVU - Time online";
+
     SmallTimeWindow();
 
     // Shows the window, at the screen's top-left corner the first time.

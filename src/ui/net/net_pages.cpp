@@ -1,11 +1,17 @@
 #include "ui/net/net_pages.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
 
 #include "core/clock.h"
 #include "core/prompter.h"
@@ -21,10 +27,9 @@ namespace tavu {
 
 namespace {
 
-QLabel* label(const QString& text, QWidget* parent, const QRect& where, bool heading = false) {
+QLabel* label(const QString& text, QWidget* parent, bool heading = false) {
     auto* l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
-    l->setGeometry(where);
     if (heading) {
         QFont f = l->font();
         f.setBold(true);
@@ -33,17 +38,55 @@ QLabel* label(const QString& text, QWidget* parent, const QRect& where, bool hea
     return l;
 }
 
-QLineEdit* edit(QWidget* parent, const QRect& where) {
+QLineEdit* edit(QWidget* parent) {
     auto* e = new QLineEdit(parent);
-    e->setGeometry(where);
+    e->setMinimumWidth(160);
     return e;
 }
 
-QPushButton* button(const QString& text, QWidget* parent, const QRect& where) {
+QPushButton* button(const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
-    b->setGeometry(where);
+    b->setMinimumWidth(std::max(130, b->sizeHint().width()));
     return b;
 }
+
+// A field and its example beside it.
+QHBoxLayout* fieldRow(QLineEdit* field, QLabel* example) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(field);
+    row->addWidget(example);
+    row->addStretch();
+    return row;
+}
+
+QHBoxLayout* buttonRow(QPushButton* b) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(b);
+    row->addStretch();
+    return row;
+}
+
+// Return in a field runs its tool, and only that: it does not reach the window's default button.
+class ReturnRuns : public QObject {
+  public:
+    ReturnRuns(QLineEdit* field, std::function<void()> action)
+        : QObject(field), action_(std::move(action)) {
+        field->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                action_();
+                return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::function<void()> action_;
+};
 
 // The wait cursor shows while at least one worker of the window runs.
 void beginWait() {
@@ -60,16 +103,23 @@ std::string editText(const QLineEdit* e) {
 }  // namespace
 
 CHostToIP::CHostToIP(Prompter& prompter, QWidget* parent) : QWidget(parent), prompter_(prompter) {
-    label("Resolve host to IP", this, QRect(8, 4, 280, 18), true);
-    hostEdit_ = edit(this, QRect(8, 26, 160, 22));
-    label("e.g. www.debian.org", this, QRect(176, 28, 130, 18));
-    getIp_ = button("Get IP adress !", this, QRect(8, 54, 130, 24));
-    label("Resolve IP adress to host", this, QRect(8, 94, 280, 18), true);
-    addressEdit_ = edit(this, QRect(8, 116, 160, 22));
-    label("e.g. 127.0.0.1", this, QRect(176, 118, 130, 18));
-    getHost_ = button("Get host adress !", this, QRect(8, 144, 130, 24));
+    hostEdit_ = edit(this);
+    getIp_ = button("Get IP adress !", this);
+    addressEdit_ = edit(this);
+    getHost_ = button("Get host adress !", this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label("Resolve host to IP", this, true));
+    layout->addLayout(fieldRow(hostEdit_, label("e.g. www.debian.org", this)));
+    layout->addLayout(buttonRow(getIp_));
+    layout->addSpacing(12);
+    layout->addWidget(label("Resolve IP adress to host", this, true));
+    layout->addLayout(fieldRow(addressEdit_, label("e.g. 127.0.0.1", this)));
+    layout->addLayout(buttonRow(getHost_));
+    layout->addStretch();
     connect(getIp_, &QPushButton::clicked, this, &CHostToIP::getIpAddress);
     connect(getHost_, &QPushButton::clicked, this, &CHostToIP::getHostAddress);
+    new ReturnRuns(hostEdit_, [this] { getIpAddress(); });
+    new ReturnRuns(addressEdit_, [this] { getHostAddress(); });
 }
 
 void CHostToIP::getIpAddress() {
@@ -102,12 +152,21 @@ void CHostToIP::getHostAddress() {
 
 CNetTime::CNetTime(SettingsStore& settings, const Clock& clock, QWidget* parent)
     : QWidget(parent), settings_(settings), computerClock_(clock) {
-    label("Get Internet time :", this, QRect(8, 4, 280, 18), true);
-    label("Current computer clock time :", this, QRect(8, 34, 170, 18));
-    clock_ = label(QString(), this, QRect(180, 34, 120, 18));
-    label("Current GMT internet time :", this, QRect(8, 62, 170, 18));
-    remote_ = label(QString(), this, QRect(180, 62, 150, 18));
-    getTime_ = button("Get time !", this, QRect(8, 100, 130, 24));
+    clock_ = label(QString(), this);
+    remote_ = label(QString(), this);
+    getTime_ = button("Get time !", this);
+    auto* grid = new QGridLayout;
+    grid->addWidget(label("Current computer clock time :", this), 0, 0);
+    grid->addWidget(clock_, 0, 1);
+    grid->addWidget(label("Current GMT internet time :", this), 1, 0);
+    grid->addWidget(remote_, 1, 1);
+    grid->setColumnStretch(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label("Get Internet time :", this, true));
+    layout->addLayout(grid);
+    layout->addSpacing(12);
+    layout->addLayout(buttonRow(getTime_));
+    layout->addStretch();
     connect(getTime_, &QPushButton::clicked, this, &CNetTime::getTime);
 
     // Set up with the window: the last answer is forgotten.
@@ -147,17 +206,21 @@ void CNetTime::getTime() {
 }
 
 CNetTrace::CNetTrace(QWidget* parent) : QWidget(parent) {
-    label("Ping specified host.", this, QRect(8, 4, 280, 18), true);
-    host_ = edit(this, QRect(8, 26, 160, 22));
-    label("e.g. 127.0.0.1", this, QRect(176, 28, 130, 18));
-    ping_ = button("Ping !", this, QRect(8, 54, 100, 24));
+    host_ = edit(this);
+    ping_ = button("Ping !", this);
     list_ = new QTreeWidget(this);
     list_->setColumnCount(1);
     list_->setHeaderLabels({"Connection"});
     list_->setColumnWidth(0, 295);
     list_->setRootIsDecorated(false);
-    list_->setGeometry(8, 84, 300, 110);
+    list_->setMinimumSize(300, 110);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label("Ping specified host.", this, true));
+    layout->addLayout(fieldRow(host_, label("e.g. 127.0.0.1", this)));
+    layout->addLayout(buttonRow(ping_));
+    layout->addWidget(list_, 1);
     connect(ping_, &QPushButton::clicked, this, &CNetTrace::ping);
+    new ReturnRuns(host_, [this] { ping(); });
 }
 
 QStringList CNetTrace::lines() const {

@@ -1,7 +1,11 @@
 #include "ui/net/net_tools_dlg.h"
 
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/net/net_pages.h"
@@ -12,22 +16,26 @@ CNetToolsDlg::CNetToolsDlg(SettingsStore& settings, Prompter& prompter, const Cl
                            QWidget* parent)
     : DarkDialog(parent) {
     setWindowTitle("NetTools");
-    setFixedSize(470, 262);
 
     tree_ = new CMyTreeCtrl(this);
-    tree_->setGeometry(8, 8, 122, 212);
+    tree_->setFixedWidth(122);
     frame_ = new QFrame(this);
     frame_->setFrameShape(QFrame::StyledPanel);
-    frame_->setGeometry(138, 4, 324, 216);
 
-    // The pages lie over the frame's inside, 12 pixels below its top and 5 from its other edges.
-    const QRect inside = frame_->geometry().adjusted(5, 12, -5, -5);
-    hostPage_ = new CHostToIP(prompter, this);
-    timePage_ = new CNetTime(settings, clock, this);
-    pingPage_ = new CNetTrace(this);
+    // The pages lie in the frame, 12 pixels below its top and 5 from its other edges; the
+    // window is as large as the largest page needs at the font in use, and at least its
+    // designed size.
+    auto* inside = new QGridLayout(frame_);
+    inside->setContentsMargins(5, 12, 5, 5);
+    hostPage_ = new CHostToIP(prompter, frame_);
+    timePage_ = new CNetTime(settings, clock, frame_);
+    pingPage_ = new CNetTrace(frame_);
     for (QWidget* page : {static_cast<QWidget*>(hostPage_), static_cast<QWidget*>(timePage_),
                           static_cast<QWidget*>(pingPage_)}) {
-        page->setGeometry(inside);
+        QSizePolicy policy = page->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);  // the largest page sizes the window
+        page->setSizePolicy(policy);
+        inside->addWidget(page, 0, 0);
         page->hide();
     }
     tree_->addPageItem("Get Host/IP", hostPage_);
@@ -35,16 +43,36 @@ CNetToolsDlg::CNetToolsDlg(SettingsStore& settings, Prompter& prompter, const Cl
     tree_->addPageItem("Ping", pingPage_);
 
     ok_ = new QPushButton("OK", this);
-    ok_->setGeometry(300, 228, 78, 26);
     ok_->setDefault(true);
     cancel_ = new QPushButton("Cancel", this);
-    cancel_->setGeometry(384, 228, 78, 26);
+    for (QPushButton* b : {ok_, cancel_}) {
+        b->setMinimumSize(std::max(78, b->sizeHint().width()), 26);
+    }
+    auto* top = new QHBoxLayout;
+    top->addWidget(tree_);
+    top->addWidget(frame_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 4, 8, 8);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
+    setFixedSize(sizeHint().expandedTo(QSize(470, 262)));
     connect(ok_, &QPushButton::clicked, this, &CNetToolsDlg::accept);
     connect(cancel_, &QPushButton::clicked, this, &CNetToolsDlg::reject);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CNetToolsDlg::selectionChanged);
 
     tree_->setCurrentItem(tree_->topLevelItem(0));
     hostPage_->show();
+    // Every control in its place already before the window is shown.
+    layout->setGeometry(rect());
+    frame_->layout()->setGeometry(frame_->rect());
+    for (QWidget* page : {static_cast<QWidget*>(hostPage_), static_cast<QWidget*>(timePage_),
+                          static_cast<QWidget*>(pingPage_)}) {
+        page->layout()->setGeometry(page->rect());
+    }
     ready_ = true;
 }
 

@@ -1,7 +1,10 @@
 #include "ui/perf/performance_dlg.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "core/text.h"
@@ -29,7 +32,9 @@ constexpr int kGraphH = 48;
 QLabel* plainLabel(const QString& text, const QRect& rect, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
-    label->setGeometry(rect);
+    if (rect.isValid()) {
+        label->setGeometry(rect);
+    }
     return label;
 }
 
@@ -50,16 +55,25 @@ const char* CPerformanceDlg::systemNote() {
 CPerformanceDlg::CPerformanceDlg(QWidget* parent) : DarkDialog(parent) {
     setWindowTitle(QStringLiteral("Connection performance"));
     setObjectName(QStringLiteral("performance406"));
-    setFixedSize(dluX(kWidth), dluY(kHeight));
 
+    // Laid out in dialog units, each column and row at least as large as its captions need at
+    // the font in use: the counters on the left, the graphs on the right.
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(0);
+    grid->setVerticalSpacing(dluY(kRowStep - 9));
+    grid->setColumnMinimumWidth(0, dluX(kLabelW));
+    grid->setColumnMinimumWidth(1, dluX(kValueW));
+    grid->setColumnMinimumWidth(2, dluX(kGraphX - kValueX - kValueW));
     const auto& labels = labelTexts();
     for (int i = 0; i <= kCounters; ++i) {
-        const int y = kRowTop + i * kRowStep;
-        plainLabel(QString::fromLatin1(labels[static_cast<std::size_t>(i)]),
-                   dluRect(kLabelX, y, kLabelW, 9), this);
-        QLabel* value = plainLabel(QString::fromStdString(i < kCounters ? "0" : formatHms(0)),
-                                   dluRect(kValueX, y, kValueW, 9), this);
+        QLabel* caption =
+            plainLabel(QString::fromLatin1(labels[static_cast<std::size_t>(i)]), QRect(), this);
+        caption->setMinimumHeight(dluY(9));
+        grid->addWidget(caption, i, 0);
+        QLabel* value =
+            plainLabel(QString::fromStdString(i < kCounters ? "0" : formatHms(0)), QRect(), this);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(value, i, 1);
         if (i < kCounters) {
             value->setObjectName(QStringLiteral("value%1").arg(i));
             values_[static_cast<std::size_t>(i)] = value;
@@ -69,28 +83,44 @@ CPerformanceDlg::CPerformanceDlg(QWidget* parent) : DarkDialog(parent) {
         }
     }
 
-    // The two graphs over their places, each with its label above.
-    plainLabel(QStringLiteral("Bytes in"), dluRect(kGraphX, kRowTop, kGraphW, 9), this);
+    // The two graphs, each with its label above, and OK below them.
+    auto* graphs = new QVBoxLayout;
+    graphs->setSpacing(dluY(1));
+    graphs->addWidget(plainLabel(QStringLiteral("Bytes in"), QRect(), this));
     bytesIn_ = new CTrafficGraph(this);
     bytesIn_->setObjectName(QStringLiteral("graph1176"));
     bytesIn_->create(dluRect(kGraphX, kRowTop + 10, kGraphW, kGraphH), this);
-    plainLabel(QStringLiteral("Bytes out"), dluRect(kGraphX, kRowTop + 64, kGraphW, 9), this);
+    bytesIn_->setFixedSize(bytesIn_->size());
+    graphs->addWidget(bytesIn_);
+    graphs->addSpacing(dluY(6));
+    graphs->addWidget(plainLabel(QStringLiteral("Bytes out"), QRect(), this));
     bytesOut_ = new CTrafficGraph(this);
     bytesOut_->setObjectName(QStringLiteral("graph1175"));
     bytesOut_->create(dluRect(kGraphX, kRowTop + 74, kGraphW, kGraphH), this);
+    bytesOut_->setFixedSize(bytesOut_->size());
+    graphs->addWidget(bytesOut_);
     bytesIn_->setRange(0, 100);
     bytesOut_->setRange(0, 100);
-
+    graphs->addStretch();
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setObjectName(QStringLiteral("ok"));
     ok_->setDefault(true);
-    ok_->setGeometry(dluRect(kGraphX + kGraphW - 50, kRowTop + 13 * kRowStep - 16, 50, 14));
+    ok_->setMinimumSize(std::max(dluX(50), ok_->sizeHint().width()),
+                        std::max(dluY(14), ok_->sizeHint().height()));
+    graphs->addWidget(ok_, 0, Qt::AlignRight);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    grid->addLayout(graphs, 0, 3, kCounters + 1, 1);
 
-    QLabel* note = plainLabel(QString::fromLatin1(systemNote()),
-                              dluRect(kLabelX, kHeight - 24, kWidth - 2 * kLabelX, 18), this);
+    QLabel* note = plainLabel(QString::fromLatin1(systemNote()), QRect(), this);
     note->setWordWrap(true);
     note->setObjectName(QStringLiteral("systemNote"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(dluX(kLabelX), dluY(kRowTop), dluX(kLabelX), dluY(6));
+    layout->addLayout(grid);
+    layout->addWidget(note);
+    const int width = std::max(dluX(kWidth), layout->sizeHint().width());
+    setFixedSize(width, std::max(dluY(kHeight), layout->totalHeightForWidth(width)));
 
     connect(&timer_, &QTimer::timeout, this, &CPerformanceDlg::timerTick);
     timer_.start(kTimerMs);

@@ -31,11 +31,11 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+}  // namespace
+
 std::string text(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
-
-}  // namespace
 
 QLabel* plainText(const char* text, QWidget* parent) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
@@ -50,6 +50,40 @@ OptionPage::OptionPage(PreferencesContext& context, QWidget* parent)
 
 FieldExchange OptionPage::exchange() const {
     return FieldExchange(ctx_.prompter, kAppTitle);
+}
+
+OptionPage::Fields::Fields(const OptionPage& page) : exchange_(page.exchange()) {}
+
+void OptionPage::Fields::note(QLineEdit* edit) {
+    if (!bad_ && exchange_.failed()) {
+        bad_ = edit;
+    }
+}
+
+void OptionPage::Fields::integer(QLineEdit* edit, int& value) {
+    exchange_.integer(tavu::text(edit), value);
+    note(edit);
+}
+
+void OptionPage::Fields::integerInRange(QLineEdit* edit, int& value, int low, int high) {
+    exchange_.integerInRange(tavu::text(edit), value, low, high);
+    note(edit);
+}
+
+void OptionPage::Fields::number(QLineEdit* edit, double& value) {
+    // Whatever the locale, a comma is read as the decimal sign too.
+    exchange_.number(edit->text().replace(QLatin1Char(','), QLatin1Char('.')).toStdString(), value);
+    note(edit);
+}
+
+void OptionPage::Fields::text(QLineEdit* edit, std::string& value) {
+    exchange_.text(tavu::text(edit), value);
+}
+
+void OptionPage::Fields::checked(QLineEdit* edit, std::string& value, bool valid,
+                                 const char* message) {
+    exchange_.checked(tavu::text(edit), value, valid, message);
+    note(edit);
 }
 
 QLineEdit* OptionPage::edit(const char* key) {
@@ -148,10 +182,13 @@ void COptGeneralPage::browse() {
     }
 }
 
-void COptGeneralPage::save() {
-    FieldExchange fields = exchange();
-    fields.text(text(path_), pathMember_);
+QLineEdit* COptGeneralPage::collect() {
+    Fields fields(*this);
+    fields.text(path_, pathMember_);
+    return fields.bad();
+}
 
+void COptGeneralPage::save() {
     // The log follows its folder. Any failure leaves it where it was (and is not reported: the
     // log writer says so when it next cannot write).
     SettingsStore& s = ctx_.settings;
@@ -238,12 +275,15 @@ void COptHangupPage::load() {
     redialTimes_->setText(QString::number(redialTimesMember_));
 }
 
-void COptHangupPage::save() {
-    FieldExchange fields = exchange();
-    fields.integer(text(interval_), intervalMember_);
-    fields.text(text(url_), urlMember_);
-    fields.integer(text(redialTimes_), redialTimesMember_);
+QLineEdit* COptHangupPage::collect() {
+    Fields fields(*this);
+    fields.integer(interval_, intervalMember_);
+    fields.text(url_, urlMember_);
+    fields.integer(redialTimes_, redialTimesMember_);
+    return fields.bad();
+}
 
+void COptHangupPage::save() {
     SettingsStore& s = ctx_.settings;
     saveCombo(action_, keys::kHangupComboState);
     s.writeInt(keys::kSettings, keys::kHangupInterval, intervalMember_);
@@ -339,13 +379,17 @@ void COptMailPage::load() {
     server_->setText(qs(serverMember_));
 }
 
-void COptMailPage::save() {
-    FieldExchange fields = exchange();
-    fields.integer(text(mailTime_), mailTimeMember_);
-    fields.text(text(user_), userMember_);
-    fields.text(text(password_), passwordMember_);
-    fields.text(text(server_), serverMember_);
+QLineEdit* COptMailPage::collect() {
+    Fields fields(*this);
+    // The period of a timer: at least a minute, at most a day.
+    fields.integerInRange(mailTime_, mailTimeMember_, 1, kMaxMailMinutes);
+    fields.text(user_, userMember_);
+    fields.text(password_, passwordMember_);
+    fields.text(server_, serverMember_);
+    return fields.bad();
+}
 
+void COptMailPage::save() {
     SettingsStore& s = ctx_.settings;
     s.writeInt(keys::kSettings, keys::kCMailTime, mailTimeMember_);
     saveBox(checkMail_, keys::kCheckMail);

@@ -50,21 +50,44 @@ inline constexpr const char* kStartWhenLoggingIn = "Start TAVU when I log in";
 inline constexpr const char* kSoundFilter = "Sound files (*.wav)";
 inline constexpr const char* kDefaultUrlToLaunch = "http://www.varnel.example/tavu/";
 
+// The longest period of the mail check, in minutes.
+inline constexpr int kMaxMailMinutes = 1440;
+
 // The values of Settings/MSecurity, the way the mailbox is reached.
 inline constexpr const char* kMSecurityValues[] = {"starttls", "tls", "none"};
 
 // One page of the Preferences dialog: load fills the controls from the settings (when the dialog
-// opens), save writes them back (on OK, whether the page was shown or not). Controls bound to a
-// settings key carry the key as their object name.
+// opens); on OK, collect takes the typed values in (and says what is wrong with the first bad
+// field, which it returns), and only when every page collected, save writes them back (shown or
+// not). Controls bound to a settings key carry the key as their object name.
 class OptionPage : public QWidget {
     Q_OBJECT
 
   public:
     OptionPage(PreferencesContext& context, QWidget* parent);
     virtual void load() = 0;
+    // The first field that holds no valid value (its message shown), or null.
+    virtual QLineEdit* collect() { return nullptr; }
     virtual void save() = 0;
 
   protected:
+    // Runs the fields of one page through a FieldExchange and remembers the first bad one.
+    class Fields {
+      public:
+        explicit Fields(const OptionPage& page);
+        void integer(QLineEdit* edit, int& value);
+        void integerInRange(QLineEdit* edit, int& value, int low, int high);
+        // A decimal number; "," and "." are both taken as the decimal sign.
+        void number(QLineEdit* edit, double& value);
+        void text(QLineEdit* edit, std::string& value);
+        void checked(QLineEdit* edit, std::string& value, bool valid, const char* message);
+        QLineEdit* bad() const { return bad_; }
+
+      private:
+        void note(QLineEdit* edit);
+        FieldExchange exchange_;
+        QLineEdit* bad_ = nullptr;
+    };
     FieldExchange exchange() const;
     QLineEdit* edit(const char* key);
     QCheckBox* box(const char* text, const char* key);
@@ -81,6 +104,7 @@ class OptionPage : public QWidget {
 };
 
 QLabel* plainText(const char* text, QWidget* parent);
+std::string text(const QLineEdit* edit);
 
 class COptGeneralPage : public OptionPage {
     Q_OBJECT
@@ -88,6 +112,7 @@ class COptGeneralPage : public OptionPage {
   public:
     COptGeneralPage(PreferencesContext& context, QWidget* parent);
     void load() override;
+    QLineEdit* collect() override;
     void save() override;
     void browse();
 
@@ -112,6 +137,7 @@ class COptHangupPage : public OptionPage {
   public:
     COptHangupPage(PreferencesContext& context, QWidget* parent);
     void load() override;
+    QLineEdit* collect() override;
     void save() override;
 
   private:
@@ -136,6 +162,7 @@ class COptMailPage : public OptionPage {
   public:
     COptMailPage(PreferencesContext& context, QWidget* parent);
     void load() override;
+    QLineEdit* collect() override;
     void save() override;
 
     QPushButton* checkNowButton() const { return checkNow_; }
@@ -161,13 +188,13 @@ class COptWarningsPage : public OptionPage {
     Q_OBJECT
 
   public:
-    static constexpr int kMinLimit = 1;
-    static constexpr int kMaxLimit = 100000;
+    static constexpr double kMaxLimit = 100000;
     // The data caps, whole megabytes; 0 is no cap.
     static constexpr int kMaxMegabytes = 10000000;
 
     COptWarningsPage(PreferencesContext& context, QWidget* parent);
     void load() override;
+    QLineEdit* collect() override;
     void save() override;
 
   private:
@@ -176,7 +203,7 @@ class COptWarningsPage : public OptionPage {
         QLineEdit* edit;
         const char* boxKey;
         const char* limitKey;
-        int value = 1;
+        double value = 1;
     };
     Limit limits_[4];
     QLineEdit* dataWarn_;
@@ -191,6 +218,7 @@ class COptPricePage : public OptionPage {
   public:
     COptPricePage(PreferencesContext& context, QWidget* parent);
     void load() override;
+    QLineEdit* collect() override;
     void save() override;
 
   private:

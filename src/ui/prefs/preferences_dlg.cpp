@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -102,6 +103,19 @@ OptionPage* CPreferencesDlg::currentPage() const {
 }
 
 void CPreferencesDlg::accept() {
+    // Nothing is written until every field holds a valid value; a bad one is shown, selected,
+    // on its page, and everything typed stays.
+    for (int i = 0; i < kPageCount; ++i) {
+        if (QLineEdit* bad = pages_[i]->collect()) {
+            QTreeWidgetItem* item = tree_->topLevelItem(i);
+            tree_->setCurrentItem(item);
+            item->setSelected(true);
+            showPageOf(item);
+            bad->setFocus();
+            bad->selectAll();
+            return;
+        }
+    }
     for (OptionPage* p : pages_) {
         p->save();
     }

@@ -15,8 +15,8 @@ namespace tavu {
 class CMyTreeCtrl;
 
 // The Preferences dialog: a tree of seven page names on the left, the selected page on the
-// right. Every page loads when the dialog opens; OK saves all seven in tree order, shown or not;
-// Cancel saves nothing.
+// right. Every page loads when the dialog opens; OK saves all seven in tree order, shown or not,
+// once every field of every page is valid. Cancel saves nothing.
 class CPreferencesDlg : public DarkDialog {
     Q_OBJECT
 

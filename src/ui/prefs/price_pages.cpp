@@ -21,10 +21,6 @@ namespace tavu {
 
 namespace {
 
-std::string text(const QLineEdit* edit) {
-    return edit->text().toStdString();
-}
-
 QString numberText(double value) {
     return QString::fromStdString(formatNumberField(value));
 }
@@ -82,10 +78,10 @@ COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
 void COptWarningsPage::load() {
     for (Limit& l : limits_) {
         loadBox(l.box, l.boxKey, 0);
-        l.value = readFlag(l.limitKey, 1);
+        l.value = readMoneyLimit(ctx_.settings, l.limitKey);
     }
     for (Limit& l : limits_) {
-        l.edit->setText(QString::number(l.value));
+        l.edit->setText(numberText(l.value));
     }
     dataWarnMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataWarnMB));
     dataHangupMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataHangupMB));
@@ -93,18 +89,29 @@ void COptWarningsPage::load() {
     dataHangup_->setText(QString::number(dataHangupMember_));
 }
 
-void COptWarningsPage::save() {
-    FieldExchange fields = exchange();
+QLineEdit* COptWarningsPage::collect() {
+    Fields fields(*this);
     for (Limit& l : limits_) {
-        fields.integerInRange(text(l.edit), l.value, kMinLimit, kMaxLimit);
+        double value = l.value;
+        fields.number(l.edit, value);
+        std::string unused;
+        fields.checked(l.edit, unused, value > 0 && value <= kMaxLimit, kLimitMessage);
+        if (fields.bad()) {
+            break;
+        }
+        l.value = value;
     }
-    fields.integerInRange(text(dataWarn_), dataWarnMember_, 0, kMaxMegabytes);
-    fields.integerInRange(text(dataHangup_), dataHangupMember_, 0, kMaxMegabytes);
+    fields.integerInRange(dataWarn_, dataWarnMember_, 0, kMaxMegabytes);
+    fields.integerInRange(dataHangup_, dataHangupMember_, 0, kMaxMegabytes);
+    return fields.bad();
+}
+
+void COptWarningsPage::save() {
     for (Limit& l : limits_) {
         saveBox(l.box, l.boxKey);
     }
     for (Limit& l : limits_) {
-        ctx_.settings.writeInt(keys::kSettings, l.limitKey, l.value);
+        ctx_.settings.writeString(keys::kSettings, l.limitKey, formatNumberField(l.value));
     }
     ctx_.settings.writeInt(keys::kWarnings, keys::kDataWarnMB, dataWarnMember_);
     ctx_.settings.writeInt(keys::kWarnings, keys::kDataHangupMB, dataHangupMember_);
@@ -171,7 +178,10 @@ COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
         "mins connection",
         free);
     minLabel->setWordWrap(true);
-    freeGrid->addWidget(plainText("Free time in each month (please use hh:mm format)", free), 0, 0);
+    QLabel* freeLabel = plainText("Free time in each month (please use hh:mm format)", free);
+    // The wrapped label is as wide as the column's widest caption: as tall as its lines need.
+    minLabel->setMinimumHeight(minLabel->heightForWidth(freeLabel->sizeHint().width()));
+    freeGrid->addWidget(freeLabel, 0, 0);
     freeGrid->addWidget(freeTime_, 0, 1);
     freeGrid->addWidget(minLabel, 1, 0);
     freeGrid->addWidget(minTime_, 1, 1);
@@ -229,22 +239,29 @@ void COptPricePage::load() {
     billingDay_->setText(QString::number(billingDayMember_));
 }
 
-void COptPricePage::save() {
-    FieldExchange fields = exchange();
-    fields.number(text(pricePerDial_), pricePerDialMember_);
-    fields.number(text(cheapCost_), cheapCostMember_);
-    fields.number(text(cost_), costMember_);
+QLineEdit* COptPricePage::collect() {
+    Fields fields(*this);
+    fields.number(pricePerDial_, pricePerDialMember_);
+    fields.number(cheapCost_, cheapCostMember_);
+    fields.number(cost_, costMember_);
     // The time fields hold what the tariff reads as it looks: HH:MM or a number of minutes.
     for (auto [edit, member] :
          {std::pair{freeTime_, &freeTimeMember_}, std::pair{minTime_, &minTimeMember_},
           std::pair{block_, &blockMember_}}) {
         const std::string typed(trim(text(edit)));
-        fields.checked(typed, *member, isTariffTimeText(typed), kTariffTimeMessage);
+        std::string value;
+        fields.checked(edit, value, isTariffTimeText(typed), kTariffTimeMessage);
+        if (!fields.bad()) {
+            *member = typed;
+        }
     }
-    fields.number(text(costPerMB_), costPerMBMember_);
-    fields.integerInRange(text(freeMB_), freeMBMember_, 0, COptWarningsPage::kMaxMegabytes);
-    fields.integerInRange(text(billingDay_), billingDayMember_, 1, 28);
+    fields.number(costPerMB_, costPerMBMember_);
+    fields.integerInRange(freeMB_, freeMBMember_, 0, COptWarningsPage::kMaxMegabytes);
+    fields.integerInRange(billingDay_, billingDayMember_, 1, 28);
+    return fields.bad();
+}
 
+void COptPricePage::save() {
     SettingsStore& s = ctx_.settings;
     s.writeString(keys::kPrice, keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
     s.writeString(keys::kPrice, keys::kCheapCostPerMinute, formatFixed(cheapCostMember_, 10));

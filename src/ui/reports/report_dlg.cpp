@@ -143,7 +143,8 @@ CListViewEx::CListViewEx(QWidget* parent) : QTableView(parent) {
             });
     columns->setHighlightSections(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setStretchLastSection(true);  // a selected row reaches the right edge
+    // A selected row reaches the right edge: User and ISP take up the room (see spread).
+    columns->setStretchLastSection(false);
 
     QPalette pal = palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
@@ -180,8 +181,32 @@ void CListViewEx::resample() {
         for (int r = 0; r < rows; ++r) {
             width = std::max(width, fm.horizontalAdvance(m->cellText(r, c)) + 2 * kCellPadding);
         }
+        sampled_[static_cast<std::size_t>(c)] = width;
+    }
+    spread();
+}
+
+void CListViewEx::spread() {
+    int total = 0;
+    for (const int w : sampled_) {
+        total += w;
+    }
+    const int extra = std::max(0, viewport()->width() - total);
+    QHeaderView* header = horizontalHeader();
+    for (int c = 0; c < ReportModel::kColumns; ++c) {
+        int width = sampled_[static_cast<std::size_t>(c)];
+        if (c == 4) {
+            width += extra / 2;
+        } else if (c == 6) {
+            width += extra - extra / 2;
+        }
         header->resizeSection(c, width);
     }
+}
+
+void CListViewEx::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    spread();
 }
 
 int CListViewEx::columnsWidth() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QAbstractTableModel>
 #include <QLocale>
 #include <QStyledItemDelegate>
@@ -66,6 +68,8 @@ class CListViewEx : public QTableView {
     void sizeColumnsToSample(int sampleRows);
     // The width the ten columns take together.
     int columnsWidth() const;
+    // The columns that take the room a wider window gives: User and ISP.
+    static bool isWideningColumn(int column) { return column == 4 || column == 6; }
 
     // Bytes, durations and prices are figures: right-aligned.
     static bool isFigureColumn(int column) {
@@ -80,11 +84,15 @@ class CListViewEx : public QTableView {
   protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void resample();
+    // Each column at its sampled width, User and ISP sharing whatever room is left over.
+    void spread();
 
     int sampleRows_ = 0;
+    std::array<int, 10> sampled_{};
 
     class RowPainter : public QStyledItemDelegate {
       public:

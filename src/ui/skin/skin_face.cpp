@@ -1,5 +1,7 @@
 #include "ui/skin/skin_face.h"
 
+#include "ui/skin/skin_chooser_dlg.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -35,19 +37,15 @@ QRect qrect(const skin::Rect& r) {
     return QRect(r.x, r.y, r.w, r.h);
 }
 
-std::optional<QString> askForSkinFile(QWidget* parent, const QString& folder) {
-    QFileDialog dialog(parent, QString(), folder, "TAVU skin settings (*.ini)");
-    // The user's own skins folder stands beside the program's, ready for new skins.
+std::optional<QString> askForSkin(QWidget* parent, const QString& folder, const QString& current) {
+    // The program's skins and the user's own (created, ready for new skins), by name.
     const QString own = QString::fromStdString(skin::userSkinsFolder());
     makeDirs(own.toStdString());
-    dialog.setSidebarUrls({QUrl::fromLocalFile(folder), QUrl::fromLocalFile(own)});
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix("ini");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    CSkinChooserDlg dialog({folder, own}, current, parent);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedPath().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().first();
+    return dialog.selectedPath();
 }
 
 QRegion regionOf(const QImage& up) {
@@ -70,7 +68,11 @@ bool fontFaceInstalled(const QString& face) {
 }
 
 SkinFace::SkinFace(QWidget& window, QWidget* statusList)
-    : chooseFile(askForSkinFile), window_(window), statusList_(statusList) {}
+    : chooseFile([this](QWidget* parent, const QString& folder) {
+          return askForSkin(parent, folder, path_);
+      }),
+      window_(window),
+      statusList_(statusList) {}
 
 SkinFace::~SkinFace() = default;
 

@@ -34,10 +34,11 @@ class SkinFace {
     // this skin : " and the path, and keeps the skin shown before as it was.
     bool load(const std::string& path, Prompter& prompter);
 
-    // The skin chooser: a file dialog opening in `folder`; the chosen skin is loaded and its
+    // The skin chooser: the skins of `folder` and of the user's own folder by name with their
+    // previews (or any Skin.ini through "Other..."); the chosen skin is loaded and its
     // path stored as Skin/Skin whether the load succeeded or not.
     void choose(const std::string& folder, SettingsStore& settings, Prompter& prompter);
-    // Asks for a description file, starting in the folder; nothing when cancelled. Tests
+    // Asks for a description file, offering the folder's skins; nothing when cancelled. Tests
     // replace it.
     std::function<std::optional<QString>(QWidget* parent, const QString& folder)> chooseFile;
 

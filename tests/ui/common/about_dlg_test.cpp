@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPushButton>
 #include <QTest>
 
 namespace tavu {
@@ -44,6 +45,16 @@ TEST(AboutDlg, EscapeOrAClickCloses) {
         CAboutDlg dialog;
         dialog.show();
         QTest::mouseClick(&dialog, Qt::LeftButton, {}, QPoint(200, 200));
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    {
+        CAboutDlg dialog;
+        dialog.show();
+        ASSERT_NE(dialog.closeButton(), nullptr);
+        EXPECT_EQ(dialog.closeButton()->text(), "Close");
+        EXPECT_TRUE(dialog.closeButton()->isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Return);  // the default button
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }

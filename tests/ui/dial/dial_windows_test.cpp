@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -36,6 +38,32 @@ namespace tavu {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The relative luminance of a colour, as contrast ratios are reckoned.
+double relativeLuminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// The contrast of the progress window's status text, as drawn, with its orange: its darkest
+// pixel against the background.
+double statusContrast(CDialProgressDlg& dlg) {
+    dlg.show();
+    QApplication::processEvents();
+    // Thin strokes never reach the text's colour: the face drawn is a heavy one.
+    EXPECT_GE(QFontInfo(dlg.statusLabel()->font()).weight(), QFont::Bold);
+    const QImage shot = dlg.statusLabel()->grab().toImage();
+    double darkest = 1;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            darkest = std::min(darkest, relativeLuminance(QColor(shot.pixel(x, y))));
+        }
+    }
+    const double orange = relativeLuminance(CDialProgressDlg::backgroundColor());
+    return (orange + 0.05) / (darkest + 0.05);
+}
 
 // Runs a dial in the progress window to its end: moves the clock to the window's redial timer
 // or the line's next step, whichever comes first, until the window closes or nothing is due.
@@ -171,12 +199,12 @@ TEST_F(DialWindows, LoginStoresUnderTheDefaultAndForgetsAfterTheAttemptWhenAsked
 
 TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
     makeLine("[entry Provider]\n[entry Office]\n[entry Home]\n");
-    settings.writeString("Settings", "DefaultCon", "Provider");
     CConnectionsDlg manager(context());
     EXPECT_EQ(manager.entries(), (QStringList{"Home", "Office", "Provider"}));
-    manager.dial();
+    manager.dial();  // nothing selected and no default
     manager.remove();
     manager.setAsDefault();
+    settings.writeString("Settings", "DefaultCon", "Provider");
     ASSERT_EQ(prompter.shown.size(), 3u);
     EXPECT_EQ(prompter.shown[0].text,
               "Please select entry to dial first. Or create it, using Add...");
@@ -227,6 +255,80 @@ TEST_F(DialWindows, ManagerListsSelectsDeletesAndEditsTheSelectedEntry) {
     installed.exeDir = dir.file("bin");
     CConnectionsDlg(installed).help();
     EXPECT_EQ(shell.opened.back(), dir.file("share/doc/tavu/help/index.htm"));
+}
+
+TEST_F(DialWindows, ManagerDialsTheSelectedEntryAndMarksTheDefault) {
+    makeLine("[entry Provider]\n[entry Office]\n[entry Home]\n");
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    CConnectionsDlg manager(context());
+    manager.show();
+    QTreeWidget* list = manager.list();
+    auto row = [&](const char* name) {
+        return list->findItems(QString::fromLatin1(name), Qt::MatchExactly).front();
+    };
+    EXPECT_TRUE(row("Provider")->font(0).bold());
+    EXPECT_FALSE(row("Office")->font(0).bold());
+
+    // Dial dials the selected entry; with none selected, the default one.
+    std::vector<std::string> dialled;
+    auto dialAndCancel = [&] {
+        onNextModal([&](QWidget* w) {
+            auto* login = qobject_cast<CConnectionLoginDlg*>(w);
+            ASSERT_TRUE(login);
+            login->userEdit()->setText("ann");
+            login->passwordEdit()->setText("pw");
+            onNextModal([&](QWidget* p) {
+                auto* progress = qobject_cast<CDialProgressDlg*>(p);
+                ASSERT_TRUE(progress);
+                dialled.push_back(progress->controller().entryName());
+                progress->reject();
+            });
+            login->okButton()->click();
+        });
+    };
+    list->setCurrentItem(row("Office"));
+    dialAndCancel();
+    manager.dial();
+    list->clearSelection();
+    dialAndCancel();
+    manager.dial();
+    EXPECT_EQ(dialled, (std::vector<std::string>{"Office", "Provider"}));
+    EXPECT_EQ(settings.readString("Connections", "OfficeUser"), "ann");
+
+    // A double-click dials its entry and leaves the default alone.
+    dialAndCancel();
+    manager.doubleClicked("Home");
+    EXPECT_EQ(dialled.back(), "Home");
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Provider");
+    EXPECT_TRUE(prompter.shown.empty());
+
+    // While the default is being chosen it asks first.
+    manager.choosingDefault = true;
+    prompter.answers = {Answer::No, Answer::Yes};
+    manager.doubleClicked("Home");
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Provider");
+    manager.doubleClicked("Home");
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0].text, "Set Home as the default connection?");
+    EXPECT_EQ(prompter.shown[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(settings.readString("Settings", "DefaultCon"), "Home");
+    EXPECT_TRUE(row("Home")->font(0).bold());
+    EXPECT_FALSE(row("Provider")->font(0).bold());
+
+    // The selected row in the desktop's selection colours; every row's text readable.
+    auto contrast = [&](const QColor& a, const QColor& b) {
+        const double la = relativeLuminance(a), lb = relativeLuminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    EXPECT_GE(contrast(CConnectionsDlg::listText(), CConnectionsDlg::listBackground()), 4.5);
+    list->setCurrentItem(row("Office"));
+    const QRect cell = list->visualItemRect(row("Office"));
+    const QImage shot = list->viewport()->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(cell.right() - 2, cell.center().y())),
+              list->palette().color(QPalette::Active, QPalette::Highlight));
+    const QRect other = list->visualItemRect(row("Provider"));
+    EXPECT_EQ(QColor(shot.pixel(other.right() - 2, other.center().y())),
+              CConnectionsDlg::listBackground());
 }
 
 TEST_F(DialWindows, SimulatedLineAddsAndEditsEntriesThroughItsEditor) {
@@ -321,6 +423,7 @@ TEST_F(DialWindows, MailModeRunsTheJobOffTheWindowThread) {
         }));
         EXPECT_TRUE(offThread);
         EXPECT_EQ(dlg.statusText().toStdString(), text);
+        EXPECT_GE(statusContrast(dlg), 4.5) << text;
     }
 }
 
@@ -340,11 +443,17 @@ TEST_F(DialWindows, UpgradeModeHandlesItsThreeAnswers) {
         dlg.fireTimer(1);
         EXPECT_TRUE(processUntil([&] { return dlg.buttonText() == "OK"; }));
         EXPECT_TRUE(dlg.statusText().startsWith("Error - can't connect to the server !!!\n"));
-        // The two lines fit above the button at the small status font.
+        // The two lines fit above the button at the small status font, in dark blue on orange.
         EXPECT_EQ(dlg.statusFont().pixelSize(), 10);
         dlg.show();
+        QApplication::processEvents();
         QLabel* status = dlg.statusLabel();
-        EXPECT_LE(status->heightForWidth(status->width()), status->height());
+        const QRect needed = QFontMetrics(status->font())
+                                 .boundingRect(status->contentsRect(),
+                                               Qt::AlignCenter | Qt::TextWordWrap, status->text());
+        EXPECT_LE(needed.height(), status->contentsRect().height());
+        EXPECT_LE(status->geometry().bottom(), dlg.actionButton()->geometry().top());
+        EXPECT_GE(statusContrast(dlg), 4.5);
     }
     {
         CDialProgressDlg dlg(context(), CDialProgressDlg::MODE_UPGRADE_CHECK);
@@ -379,7 +488,7 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     page.startButton()->click();
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
     page.numberEdit()->setText("two");
-    page.startButton()->click();  // not a number: says so and uses the last one
+    page.startButton()->click();  // not a number: says so and starts nothing
     EXPECT_EQ(prompter.shown.back().text, "Please enter an integer.");
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 120);
     settings.writeString("Settings", "DialTimerStatus", "Time remaining : 00:01:59");
@@ -387,6 +496,7 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     EXPECT_EQ(page.statusLine()->text(), "Time remaining : 00:01:59");
     page.stopButton()->click();
     EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 9), 0);
+    page.numberEdit()->setText("3");
 
     dlg.hangupPage()->atTimeRadio()->click();
     dlg.hangupPage()->timeEdit()->setText("23:15");
@@ -396,6 +506,52 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:15");
     EXPECT_EQ(settings.readInt("Settings", "DialSequenceComboState", 0), 1);
     EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // OK starts nothing
+}
+
+TEST_F(DialWindows, TimerActsOnlyOnTheChosenModesValidField) {
+    makeLine("[entry Provider]\n");
+    CTimerDlg dlg(context());
+    dlg.show();
+    CTimerHangupPage& page = *dlg.hangupPage();
+    page.delayRadio()->click();
+    page.numberEdit()->setText("soon");
+    page.startButton()->click();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "Please enter an integer.");
+    page.numberEdit()->setText("0");
+    page.startButton()->click();
+    EXPECT_EQ(prompter.shown.back().text, kPositiveDelayMessage);
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // nothing started
+
+    // At time: only the time is checked, and it must be a time of day.
+    page.atTimeRadio()->click();
+    for (const char* bad : {"25:99:00", "24:00", "12:60", "12:00:60", "1200", "12:00:"}) {
+        prompter.shown.clear();
+        page.timeEdit()->setText(bad);
+        page.startButton()->click();
+        ASSERT_EQ(prompter.shown.size(), 1u) << bad;
+        EXPECT_EQ(prompter.shown[0].text, kTimeOfDayMessage);
+        EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0) << bad;
+    }
+    prompter.shown.clear();
+    page.timeEdit()->setText("23:59:59");
+    page.startButton()->click();
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), kArmedMarker);
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:59:59");
+
+    // OK with a refused time stays open on that page and writes nothing.
+    page.timeEdit()->setText("25:00");
+    dlg.tree()->setCurrentItem(dlg.tree()->topLevelItem(0));
+    dlg.okButton()->click();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(page.isHidden());
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "23:59:59");
+    page.timeEdit()->setText("00:00");
+    dlg.okButton()->click();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(settings.readString("Settings", "HangupTime"), "00:00");
+    EXPECT_EQ(settings.readInt("Settings", "HangupTimerInterval", 0), 10);  // "soon" not taken
 }
 
 class DialFromMainWindow : public test::MonitorFixture {};
@@ -441,6 +597,35 @@ TEST_F(DialFromMainWindow, ConfigurationPasswordAlsoGuardsTheEntriesAndTheSkins)
         processUntil([&] { return seen.size() == 2; }, 1000);
         EXPECT_EQ(seen, (QStringList{"Enter password !!!", "none"})) << command;
     }
+}
+
+TEST_F(DialFromMainWindow, AFailedDialTakesBackConnectingAndReturnPressesOk) {
+    std::string error;
+    ras = platform::SimulatedRemoteAccess::fromText(
+        "[entry Provider]\noutcomes = no-carrier\nstep-ms = 100\n", clock, error);
+    settings.writeString("Settings", "DefaultCon", "Provider");
+    settings.writeString("Connections", "ProviderUser", "ann");
+    settings.writeString("Connections", "ProviderPassword", "pw");
+    ConnectionMonitor& w = makeWindow("/opt/tavu", true, true);
+    QString outcome;
+    bool closedByReturn = false;
+    onNextModal([&](QWidget* modal) {
+        auto* dlg = qobject_cast<CDialProgressDlg*>(modal);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(w.statusLines().front(), "Connecting...");
+        driveDial(dlg, clock, *ras);
+        outcome = dlg->statusText();
+        EXPECT_EQ(dlg->buttonText(), "OK");
+        QTest::keyClick(dlg, Qt::Key_Return);
+        closedByReturn = dlg->isHidden();
+        if (!closedByReturn) {
+            dlg->reject();
+        }
+    });
+    w.runCommand(CmdConnect);
+    EXPECT_FALSE(outcome.isEmpty());
+    EXPECT_TRUE(closedByReturn);
+    EXPECT_FALSE(w.statusLines().contains("Connecting..."));
 }
 
 TEST_F(DialFromMainWindow, ConnectDialsRedialsOnBusyAndTheLogNamesTheEntry) {

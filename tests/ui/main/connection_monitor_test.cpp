@@ -1,4 +1,5 @@
 #include "ui/main/connection_monitor.h"
+#include "ui/common/manual.h"
 
 #include <gtest/gtest.h>
 
@@ -193,8 +194,14 @@ TEST_F(MainWindow, EveryCommandReachesItsAction) {
 TEST_F(MainWindow, SkinButtonsRunTheirActions) {
     ConnectionMonitor& w = make();
     QSignalSpy reached(&w, &ConnectionMonitor::commandReached);
+    QStringList duringCheck;
+    w.openWindow = [&](Action a, int page) {
+        opened.emplace_back(a, page);
+        duringCheck = w.statusLines();
+    };
     w.skinButton(5);
-    EXPECT_EQ(w.statusLines().front(), "Checking mail...");
+    EXPECT_EQ(duringCheck.front(), "Checking mail...");
+    EXPECT_FALSE(w.statusLines().contains("Checking mail..."));  // the check has ended
     for (const int i : {6, 7, 8, 9}) {
         w.skinButton(i);
     }
@@ -205,8 +212,15 @@ TEST_F(MainWindow, SkinButtonsRunTheirActions) {
                                                            {Action::Security, 0}}));
     w.skinButton(4);
     EXPECT_EQ(w.statusLines().front(), "Not connected...");
+    prompter.shown.clear();
     w.skinButton(10);
     EXPECT_EQ(shell.opened.size(), 1u);
+    EXPECT_TRUE(prompter.shown.empty());
+    shell.result = false;  // no browser: says so and names the manual
+    w.skinButton(10);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, noBrowserText(shell.opened.back()));
+    EXPECT_NE(prompter.shown[0].text.find("help/index.htm"), std::string::npos);
     w.skinButton(2);  // hides without the floating window
     EXPECT_FALSE(w.isVisible());
     w.skinButton(3);  // the dial command

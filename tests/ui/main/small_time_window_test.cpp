@@ -28,7 +28,8 @@ TEST(DialogUnits, OneRuleForTheWholeProgram) {
 
 TEST(SmallTimeWindow, AFloatingTopmostFaceThatShowsTheTime) {
     SmallTimeWindow w;
-    EXPECT_EQ(w.windowTitle(), "SmallTimeDisplayWindow");
+    EXPECT_EQ(w.windowTitle(), "TAVU - Time online");
+    EXPECT_EQ(w.windowType(), Qt::Tool);  // no task-bar entry
     EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(w.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(w.size(), QSize(93, 36));

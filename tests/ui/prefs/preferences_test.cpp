@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/remote_command.h"
+#include "core/field_exchange.h"
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -297,77 +298,86 @@ TEST_F(Preferences, PricesAreStoredWithTenDecimalsUnderAGermanLocale) {
 }
 
 TEST_F(Preferences, DataPriceCapsAndBillingDayAreCheckedAndStored) {
-    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 700);
-    settings.writeInt(keys::kSettings, keys::kBillingDay, 5);
     auto dlg = open(0);
     type(*dlg, keys::kDataWarnMB, "10000000");
-    type(*dlg, keys::kDataHangupMB, "10000001");
-    type(*dlg, keys::kCostPerMB, "0.015");
+    type(*dlg, keys::kCostPerMB, "0,015");
     type(*dlg, keys::kFreeMonthMB, "2000");
-    type(*dlg, keys::kBillingDay, "29");
-    dlg->accept();
+    const auto refused = [&](const char* key, const char* typed, const char* kept,
+                             const char* message) {
+        type(*dlg, key, typed);
+        prompter.shown.clear();
+        dlg->okButton()->click();
+        EXPECT_TRUE(dlg->isVisible()) << key;
+        ASSERT_EQ(prompter.shown.size(), 1u) << key;
+        EXPECT_EQ(prompter.shown[0].text, message);
+        type(*dlg, key, kept);
+    };
+    refused(keys::kDataHangupMB, "10000001", "700",
+            "Please enter an integer between 0 and 10000000.");
+    refused(keys::kBillingDay, "29", "5", "Please enter an integer between 1 and 28.");
+    dlg->okButton()->click();
     EXPECT_EQ(value(keys::kWarnings, keys::kDataWarnMB), "10000000");
     EXPECT_EQ(value(keys::kWarnings, keys::kDataHangupMB), "700");
     EXPECT_EQ(price(keys::kCostPerMB), "0.0150000000");
     EXPECT_EQ(price(keys::kFreeMonthMB), "2000");
     EXPECT_EQ(setting(keys::kBillingDay), "5");
-    ASSERT_EQ(prompter.shown.size(), 2u);
-    EXPECT_EQ(prompter.shown[0].text, "Please enter an integer between 0 and 10000000.");
-    EXPECT_EQ(prompter.shown[1].text, "Please enter an integer between 1 and 28.");
 }
 
-TEST_F(Preferences, ABadFieldAndTheFieldsAfterItKeepTheirValues) {
-    for (const char* key : {keys::kWarnWhenMonthInterval, keys::kWarnWhenCallInterval,
-                            keys::kDisWhenMonthInterval, keys::kDisWhenCallInterval}) {
-        settings.writeInt(keys::kSettings, key, 5);
-    }
-    for (const char* refused : {"0", "100001"}) {
-        auto dlg = open(4);
-        type(*dlg, keys::kWarnWhenMonthInterval, "100000");
-        type(*dlg, keys::kWarnWhenCallInterval, refused);
-        type(*dlg, keys::kDisWhenMonthInterval, "9");
-        control<QCheckBox>(*dlg, keys::kDisWhenCall)->setChecked(true);
-        dlg->accept();
-        EXPECT_EQ(setting(keys::kWarnWhenMonthInterval), "100000");
-        EXPECT_EQ(setting(keys::kWarnWhenCallInterval), "5") << refused;
-        EXPECT_EQ(setting(keys::kDisWhenMonthInterval), "5");
-        EXPECT_EQ(setting(keys::kDisWhenCall), "1");  // boxes are saved all the same
-        ASSERT_FALSE(prompter.shown.empty());
-        EXPECT_EQ(prompter.shown.back().text, "Please enter an integer between 1 and 100000.");
+TEST_F(Preferences, ABadFieldKeepsTheDialogOpenOnItAndNothingIsWritten) {
+    settings.writeString(keys::kSettings, keys::kMServer, "old.example");
+    auto dlg = open(1);
+    dlg->show();
+    struct Case {
+        const char* key;
+        const char* typed;
+        int page;
+        const char* message;
+    };
+    for (const Case& c :
+         {Case{keys::kHangupInterval, "ten", 2, kEnterInteger},
+          Case{keys::kCMailTime, "abc", 3, kEnterInteger},
+          Case{keys::kCMailTime, "0", 3, "Please enter an integer between 1 and 1440."},
+          Case{keys::kCMailTime, "-5", 3, "Please enter an integer between 1 and 1440."},
+          Case{keys::kWarnWhenCallInterval, "0", 4, kLimitMessage},
+          Case{keys::kPricePerDial, "1,5x", 5, kEnterNumber},
+          Case{keys::kMinConTime, "1:5", 5, kTariffTimeMessage}}) {
+        const std::string before =
+            std::filesystem::exists(settings.path()) ? readFile(settings.path()) : "";
+        const QString kept = control<QLineEdit>(*dlg, c.key)->text();
+        type(*dlg, c.key, c.typed);
+        type(*dlg, keys::kMServer, "new.example");  // typed after the bad field
+        prompter.shown.clear();
+        dlg->okButton()->click();
+        EXPECT_TRUE(dlg->isVisible()) << c.key;
+        ASSERT_EQ(prompter.shown.size(), 1u) << c.key;
+        EXPECT_EQ(prompter.shown[0].text, c.message);
+        EXPECT_EQ(dlg->currentPage(), dlg->page(c.page)) << c.key;
+        QLineEdit* bad = control<QLineEdit>(*dlg, c.key);
+        EXPECT_EQ(bad->selectedText(), c.typed) << c.key;
+        EXPECT_EQ(control<QLineEdit>(*dlg, keys::kMServer)->text(), "new.example");
+        EXPECT_EQ(setting(keys::kMServer), "old.example") << c.key;
+        EXPECT_FALSE(std::filesystem::exists(settings.path()) &&
+                     readFile(settings.path()) != before);
+        type(*dlg, c.key, kept.toUtf8().constData());
     }
 
-    // Whole numbers, decimal numbers and the tariff's time fields.
-    settings.writeString(keys::kSettings, keys::kUrlToLaunch, "http://old.example/");
-    settings.writeString(keys::kPrice, keys::kMinConTime, "00:05");
+    // Prices take a comma or a point; money limits take decimals.
     prompter.shown.clear();
-    auto dlg = open(0);
-    type(*dlg, keys::kHangupInterval, "ten");
-    type(*dlg, keys::kUrlToLaunch, "http://new.example/");
-    type(*dlg, keys::kPricePerDial, "0,15");
-    type(*dlg, keys::kFreeMonthTime, " 90 ");
-    type(*dlg, keys::kMinConTime, "1:5");
-    type(*dlg, keys::kConnectionBlock, "01:00");
-    dlg->accept();
-    ASSERT_EQ(prompter.shown.size(), 2u);  // one for each page with a bad field
-    EXPECT_EQ(prompter.shown[0].text, "Please enter an integer.");
-    EXPECT_EQ(prompter.shown[1].text, "Please enter a number.");
-    EXPECT_EQ(setting(keys::kHangupInterval), "10");
-    EXPECT_EQ(setting(keys::kUrlToLaunch), "http://old.example/");
-    EXPECT_EQ(price(keys::kPricePerDial), "0.0000000000");
-    EXPECT_EQ(price(keys::kFreeMonthTime), "00:00");  // after the bad price: kept
-    EXPECT_EQ(price(keys::kMinConTime), "00:05");
-
-    prompter.shown.clear();
-    auto again = open(5);
-    type(*again, keys::kFreeMonthTime, " 90 ");
-    type(*again, keys::kMinConTime, "1:5");
-    type(*again, keys::kConnectionBlock, "01:00");
-    again->accept();
-    EXPECT_EQ(price(keys::kFreeMonthTime), "90");
-    EXPECT_EQ(price(keys::kMinConTime), "00:05");
-    EXPECT_EQ(price(keys::kConnectionBlock), "00:00");
-    ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_EQ(prompter.shown[0].text, kTariffTimeMessage);
+    type(*dlg, keys::kPricePerDial, "1,5");
+    type(*dlg, keys::kCostPerMinute, " 0.25 ");
+    type(*dlg, keys::kWarnWhenMonthInterval, "2.5");
+    type(*dlg, keys::kDisWhenCallInterval, "0,75");
+    dlg->okButton()->click();
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(price(keys::kPricePerDial), "1.5000000000");
+    EXPECT_EQ(price(keys::kCostPerMinute), "0.2500000000");
+    EXPECT_EQ(setting(keys::kWarnWhenMonthInterval), "2.5");
+    EXPECT_EQ(setting(keys::kDisWhenCallInterval), "0.75");
+    EXPECT_EQ(setting(keys::kMServer), "new.example");
+    EXPECT_DOUBLE_EQ(readMoneyLimit(settings, keys::kWarnWhenMonthInterval), 2.5);
+    auto again = open(4);
+    EXPECT_EQ(control<QLineEdit>(*again, keys::kWarnWhenMonthInterval)->text(), "2.5");
 }
 
 TEST_F(Preferences, DropDownsAndRadios) {

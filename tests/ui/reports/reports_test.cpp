@@ -315,6 +315,27 @@ TEST_F(Reports, ColumnsAreAsWideAsTheirWidestSampledCell) {
     EXPECT_GT(userWidth, dlg.list()->columnWidth(5));
 }
 
+TEST_F(Reports, UserAndIspShowWholeAndWidenWithTheWindow) {
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:10:00", "root"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    CListViewEx* list = dlg.list();
+    const QFontMetrics fm(list->font());
+    const int pad = 2 * CListViewEx::kCellPadding;
+    EXPECT_GE(list->columnWidth(4), fm.horizontalAdvance("root") + pad);
+    EXPECT_GE(list->columnWidth(6), fm.horizontalAdvance(dlg.model()->cellText(0, 6)) + pad);
+    const int user = list->columnWidth(4);
+    const int isp = list->columnWidth(6);
+    const int date = list->columnWidth(0);
+    dlg.resize(dlg.width() + 300, dlg.height());
+    QApplication::processEvents();
+    EXPECT_GT(list->columnWidth(4), user);
+    EXPECT_GT(list->columnWidth(6), isp);
+    EXPECT_EQ(list->columnWidth(0), date);
+    EXPECT_EQ(list->columnsWidth(), list->viewport()->width());
+}
+
 TEST_F(Reports, CellsFitTheirColumnsInTheListsFontAllTenShowAndFiguresAlignRight) {
     writeFile(log(), record("06-12-2024", "10:00:00", "10:10:00", "root", "123456789", "987654"));
     CReportDlg dlg(settings, dir.path(), clock);

@@ -2,15 +2,20 @@
 
 #include <QApplication>
 #include <QBitmap>
+#include <QLabel>
+#include <QListWidget>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
+#include <filesystem>
 
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "ui/skin/skin_chooser_dlg.h"
 #include "ui/skin/skin_face.h"
 #include "ui/skin/skin_menu.h"
 #include "ui/skin/skin_test_support.h"
@@ -242,6 +247,29 @@ TEST_F(SkinFaceTest, TheChooserStoresThePathWhetherTheLoadSucceededOrNot) {
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text, "Can't change to this skin : " + bad);
     EXPECT_EQ(folders, (std::vector<QString>(3, "/skins")));
+}
+
+TEST_F(SkinFaceTest, TheChooserOffersTheSkinsByNameWithTheirPreviews) {
+    const std::string blue = skin("Blue", "");
+    skin("Amber", "");
+    std::filesystem::create_directories(dir.file("Empty"));  // no Skin.ini: no skin
+    const QString folder = QString::fromStdString(dir.path());
+    CSkinChooserDlg chooser({folder}, QString::fromStdString(blue));
+    ASSERT_EQ(chooser.list()->count(), 2);
+    EXPECT_EQ(chooser.list()->item(0)->text(), "Amber");
+    EXPECT_EQ(chooser.list()->item(1)->text(), "Blue");
+    EXPECT_EQ(chooser.list()->currentRow(), 1);  // the skin shown now
+    EXPECT_EQ(chooser.selectedPath().toStdString(), blue);
+    const QPixmap preview = chooser.preview()->pixmap();
+    ASSERT_FALSE(preview.isNull());
+    EXPECT_EQ(preview.size(), QSize(60, 40));
+    chooser.list()->setCurrentRow(0);
+    EXPECT_EQ(chooser.selectedPath().toStdString(), dir.file("Amber/Skin.ini"));
+
+    // A folder without skins says so and offers nothing to take.
+    CSkinChooserDlg none({QString::fromStdString(dir.file("Empty"))}, QString());
+    EXPECT_TRUE(none.selectedPath().isEmpty());
+    EXPECT_FALSE(none.okButton()->isEnabled());
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#include "ui/common/manual.h"
+
+#include "core/prompter.h"
+#include "platform/shell.h"
+
+namespace tavu {
+
+std::string noBrowserText(const std::string& path) {
+    return "No web browser could be started to show the manual. It is the file " + path + ".";
+}
+
+void openManual(platform::Shell& shell, Prompter& prompter, const std::string& path) {
+    if (!shell.open(path)) {
+        prompter.show(Message{noBrowserText(path), "TAVU", Buttons::Ok, Icon::Information});
+    }
+}
+
+}  // namespace tavu
