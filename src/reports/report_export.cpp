@@ -141,11 +141,17 @@ void appendTsvRow(std::string& out, const ReportRow& row) {
         if (i) {
             out.push_back('\t');
         }
-        // The fields come from a file anyone may have written: no control character reaches the
-        // terminal, and a tab or line end inside a field would shift the columns or the rows.
-        for (const char c : printableText(row.cells[i])) {
-            out.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
-        }
+        // The fields come from a file anyone may have written: no control character (C0, DEL
+        // or C1) reaches the terminal, and none, tab and line end included, shifts the columns
+        // or the rows.
+        walkText(
+            row.cells[i],
+            [&](std::string_view piece) {
+                const bool c1 = piece.size() == 2 && static_cast<unsigned char>(piece[0]) == 0xC2 &&
+                                static_cast<unsigned char>(piece[1]) < 0xA0;
+                out.append(c1 ? std::string_view(" ") : piece);
+            },
+            [&](unsigned char) { out.push_back(' '); });
     }
     out.push_back('\n');
 }

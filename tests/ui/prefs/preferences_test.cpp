@@ -299,6 +299,7 @@ TEST_F(Preferences, PricesAreStoredWithTenDecimalsUnderAGermanLocale) {
 
 TEST_F(Preferences, DataPriceCapsAndBillingDayAreCheckedAndStored) {
     auto dlg = open(0);
+    dlg->show();
     type(*dlg, keys::kDataWarnMB, "10000000");
     type(*dlg, keys::kCostPerMB, "0,015");
     type(*dlg, keys::kFreeMonthMB, "2000");
