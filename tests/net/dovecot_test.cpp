@@ -27,6 +27,7 @@
 #include "core/settings_store.h"
 #include "net/mail_check.h"
 #include "platform/linux_netns.h"
+#include "support/run_quiet.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -38,28 +39,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr uid_t kMailUid = 65534;  // the mailbox's owner: nobody
-
-// Runs a program with arguments (no shell) and waits; true on exit status 0.
-bool run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    ::posix_spawn_file_actions_init(&quiet);
-    ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&quiet);
-    if (rc != 0) {
-        return false;
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 bool bringLoopbackUp() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -85,10 +64,10 @@ bool portOpen(int port) {
 
 // A self-signed certificate for localhost and 127.0.0.1.
 bool makeCertificate(const std::string& cert, const std::string& key) {
-    return run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days",
-                "2", "-subj", "/CN=localhost", "-addext",
-                "subjectAltName=DNS:localhost,IP:127.0.0.1"});
+    return test::runQuiet({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                           "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert,
+                           "-days", "2", "-subj", "/CN=localhost", "-addext",
+                           "subjectAltName=DNS:localhost,IP:127.0.0.1"});
 }
 
 // Dovecot with a private configuration: user joe, password "secret", a Maildir, ssl with the
@@ -212,7 +191,7 @@ TEST(RealMailServer, CountsOverPlainStartTlsAndTls) {
     if (::access("/usr/sbin/dovecot", X_OK) != 0 || !fs::exists("/usr/lib/dovecot/pop3")) {
         GTEST_SKIP() << "needs the dovecot-core and dovecot-pop3d packages";
     }
-    if (!run({"openssl", "version"})) {
+    if (!test::runQuiet({"openssl", "version"})) {
         GTEST_SKIP() << "needs the openssl command";
     }
     const char* oldCertFile = std::getenv("SSL_CERT_FILE");

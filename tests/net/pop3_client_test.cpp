@@ -13,6 +13,7 @@
 
 #include "net/mail_check.h"
 #include "support/fake_pop3_server.h"
+#include "support/run_quiet.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -138,25 +139,6 @@ TEST(Pop3Exchange, NothingIsSentCutOrInClear) {
     EXPECT_EQ(check(empty), kNoMailServerText);
 }
 
-// Runs a program without a shell, its output dropped; true when it exits 0.
-bool run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    ::posix_spawn_file_actions_init(&quiet);
-    ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&quiet);
-    int status = 0;
-    return rc == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
-
 // A mailbox in TLS on loopback for one client, with a certificate of the test's making: it
 // answers the dialogue of pop3Dialogue with two messages.
 class TlsPop3Server {
@@ -217,7 +199,7 @@ class TlsPop3Server {
 };
 
 TEST(Pop3Exchange, OnlyTheAlternativeNamesOfACertificateCount) {
-    if (!run({"openssl", "version"}) || !QSslSocket::supportsSsl()) {
+    if (!test::runQuiet({"openssl", "version"}) || !QSslSocket::supportsSsl()) {
         GTEST_SKIP() << "needs the openssl command and Qt's TLS";
     }
     test::TempDir dir;
@@ -229,10 +211,10 @@ TEST(Pop3Exchange, OnlyTheAlternativeNamesOfACertificateCount) {
                          const std::string& alternativeNames) {
         const std::string cert = dir.file("cert.pem");
         const std::string key = dir.file("key.pem");
-        if (!run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                  "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert, "-days",
-                  "2", "-subj", "/CN=" + commonName, "-addext",
-                  "subjectAltName=" + alternativeNames})) {
+        if (!test::runQuiet({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                             "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out", cert,
+                             "-days", "2", "-subj", "/CN=" + commonName, "-addext",
+                             "subjectAltName=" + alternativeNames})) {
             return std::string("openssl could not make the certificate");
         }
         ::setenv("SSL_CERT_FILE", cert.c_str(), 1);
