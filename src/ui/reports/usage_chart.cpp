@@ -99,9 +99,15 @@ QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) 
         set->setColor(set == cost ? colours.cost : colours.data);
         set->setBorderColor(set == cost ? colours.cost : colours.data);
     }
-    // At most 16 labels, the last bar's always among them. Categories must differ from each
-    // other: labels left out are runs of zero-width spaces of different lengths.
-    const int step = (n + 15) / 16 > 1 ? (n + 15) / 16 : 1;
+    // At most 16 labels of a day's number, 10 of longer ones ("16.11", "2026-11"), the last
+    // bar's always among them. Categories must differ from each other: labels left out are
+    // runs of zero-width spaces of different lengths.
+    std::size_t longest = 0;
+    for (const UsageBar& bar : data.bars) {
+        longest = std::max(longest, bar.label.size());
+    }
+    const int most = longest <= 2 ? 16 : 10;
+    const int step = std::max(1, (n + most - 1) / most);
     QStringList categories;
     double maxCost = 0, maxMb = 0;
     for (int i = 0; i < n; ++i) {
