@@ -9,23 +9,6 @@
 
 namespace tavu {
 
-namespace {
-
-// The calendar date of a day since the epoch.
-LogDate dateOfDay(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t doe = days - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    return LogDate{day, month, yoe + era * 400 + (month <= 2 ? 1 : 0)};
-}
-
-}  // namespace
-
 void UsageCollector::add(std::string_view startDate, double cost, double bytes) {
     const LogDate d = parseLogDate(startDate);
     if (startDate.size() < 10 || !d.valid()) {
@@ -60,7 +43,7 @@ UsageChartData UsageCollector::finish() const {
             std::snprintf(label, sizeof label, "%04d-%02d", static_cast<int>(k / 12),
                           static_cast<int>(k % 12 + 1));
         } else {
-            const LogDate d = dateOfDay(k);
+            const LogDate d = LogDate::fromDaysSinceEpoch(k);
             std::snprintf(label, sizeof label, twoMonths ? "%d.%d" : "%d", static_cast<int>(d.day),
                           static_cast<int>(d.month));
         }

@@ -146,6 +146,18 @@ std::int64_t LogDate::daysSinceEpoch() const {
     return era * 146097 + doe - 719468;
 }
 
+LogDate LogDate::fromDaysSinceEpoch(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    return LogDate{day, month, yoe + era * 400 + (month <= 2 ? 1 : 0)};
+}
+
 int LogDate::weekday() const {
     const std::int64_t d = daysSinceEpoch();
     return static_cast<int>(((d % 7) + 11) % 7);  // 1970-01-01 was a Thursday

@@ -57,6 +57,9 @@ struct LogDate {
     bool valid() const;
     std::int64_t daysSinceEpoch() const;  // only for valid dates
     int weekday() const;                  // 0 Sunday .. 6 Saturday; only for valid dates
+    // The calendar date of a day since 1970-01-01.
+    static LogDate fromDaysSinceEpoch(std::int64_t days);
+    bool operator==(const LogDate&) const = default;
 };
 LogDate parseLogDate(std::string_view text);
 

@@ -51,20 +51,6 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
     return computeTotals(settings, logPath, storedSummaryFilter(settings), today);
 }
 
-namespace {
-
-int daysInMonth(std::int64_t year, std::int64_t month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return kDays[(month - 1) % 12] + (month == 2 && leap ? 1 : 0);
-}
-
-std::int64_t dayKey(const LogDate& d) {
-    return d.year * 10000 + d.month * 100 + d.day;
-}
-
-}  // namespace
-
 SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
                             const LocalDateTime& today) {
     SummaryPeriod p;
@@ -77,13 +63,8 @@ SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
         p.first = LogDate{p.billing.day, p.billing.month, p.billing.year};
         // The last day is the one before the next period's first.
         const BillingPeriod& b = p.billing;
-        if (b.endDay > 1) {
-            p.last = LogDate{b.endDay - 1, b.endMonth, b.endYear};
-        } else {
-            const int month = b.endMonth == 1 ? 12 : b.endMonth - 1;
-            const int year = b.endMonth == 1 ? b.endYear - 1 : b.endYear;
-            p.last = LogDate{daysInMonth(year, month), month, year};
-        }
+        p.last = LogDate::fromDaysSinceEpoch(
+            LogDate{b.endDay, b.endMonth, b.endYear}.daysSinceEpoch() - 1);
     }
     return p;
 }
@@ -98,7 +79,7 @@ bool SummaryPeriod::contains(std::string_view startDate) const {
     if (startDate.size() < 10) {
         return false;
     }
-    return dayKey(parseLogDate(startDate)) == dayKey(first);
+    return parseLogDate(startDate) == first;
 }
 
 TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
