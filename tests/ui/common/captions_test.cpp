@@ -94,7 +94,7 @@ class Captions : public testing::Test {
                           sound,    system, shell,    dir.path(), dir.path()};
     }
     PreferencesContext preferences() {
-        return PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}};
+        return PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}};
     }
 
     test::TempDir dir;
