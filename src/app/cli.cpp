@@ -48,7 +48,6 @@ int runReport(const std::string& configDir, const CommandLine& c, const Clock& c
     if (!checkLogFolder(settings, configDir, err)) {
         return 1;
     }
-    const LocalOffsetCache offsets;  // every record's times go through the time zone
     return writeReport(settings, logFilePath(settings, configDir), c.format,
                        c.filter.value_or(SummaryFilter::All), clock.localNow(), out)
                ? 0

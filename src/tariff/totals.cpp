@@ -90,19 +90,41 @@ TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
       rules_(BillingRules::read(settings)),
       tariffs_(settings) {}
 
-const Pricing* TotalsPass::add(const LogFields& f) {
+namespace {
+
+// A logged record that the period counts, priced with the tariff in force for it.
+struct CountedRecord {
+    Pricing pricing;
+    const Tariff* tariff;
+    double sent;
+    double received;
+};
+
+std::optional<CountedRecord> priceCounted(const LogFields& f, const SummaryPeriod& period,
+                                          TariffReader& tariffs, const BillingRules& rules) {
     const std::string_view date = f[LogFields::StartDate];
-    if (!period_.contains(date)) {
-        return nullptr;
+    if (!period.contains(date)) {
+        return std::nullopt;
     }
-    const Tariff& t = tariffs_.forNextRecord();
+    const Tariff& t = tariffs.forNextRecord();
     const double sent = leadingDouble(f[LogFields::BytesSent]);
     const double received = leadingDouble(f[LogFields::BytesReceived]);
-    pricing_ = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                           f[LogFields::EndTime], t, rules_, sent + received);
-    last_ = t;
+    return CountedRecord{priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                                     f[LogFields::EndTime], t, rules, sent + received),
+                         &t, sent, received};
+}
+
+}  // namespace
+
+const Pricing* TotalsPass::add(const LogFields& f) {
+    const std::optional<CountedRecord> r = priceCounted(f, period_, tariffs_, rules_);
+    if (!r) {
+        return nullptr;
+    }
+    pricing_ = r->pricing;
+    last_ = *r->tariff;
     addCounts(1, pricing_.minBilled);
-    addAmounts(pricing_.cost, sent, received);
+    addAmounts(pricing_.cost, r->sent, r->received);
     return &pricing_;
 }
 
@@ -188,21 +210,16 @@ void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs,
     if (!f.isRecord()) {
         return;
     }
-    const std::string_view date = f[LogFields::StartDate];
-    if (!r.period.contains(date)) {
+    const std::optional<CountedRecord> c = priceCounted(f, r.period, tariffs, r.billing);
+    if (!c) {
         return;
     }
-    const Tariff& t = tariffs.forNextRecord();
-    const double sent = leadingDouble(f[LogFields::BytesSent]);
-    const double received = leadingDouble(f[LogFields::BytesReceived]);
-    const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                                  f[LogFields::EndTime], t, r.billing, sent + received);
-    out.last = t;
+    out.last = *c->tariff;
     ++out.count;
-    out.time += p.minBilled;
-    out.uploads.push_back(sent);
-    out.downloads.push_back(received);
-    out.costs.push_back(p.cost);
+    out.time += c->pricing.minBilled;
+    out.uploads.push_back(c->sent);
+    out.downloads.push_back(c->received);
+    out.costs.push_back(c->pricing.cost);
 }
 
 // The log is priced in stretches of this many bytes; each record belongs to the stretch in
@@ -290,8 +307,7 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
         const std::uint64_t stretches = (size + kStretch - 1) / kStretch;
         const std::uint64_t threads = std::min<std::uint64_t>(
             {stretches, std::max(1u, std::thread::hardware_concurrency()), 8});
-        const auto onThisThread = [&] {
-            LocalOffsetCache offsets;
+        const auto onThisThread = [&] {  // the pass holds this thread's offsets
             TariffReader tariffs(settings);
             std::vector<char> buf;
             for (std::uint64_t k = 0; k < stretches; ++k) {

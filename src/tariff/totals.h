@@ -69,7 +69,7 @@ SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
                             const LocalDateTime& today);
 
 // One totals pass, fed a record at a time, in any order: the summary, the report's exports
-// and the chart share it, so their sums are the same.
+// and the chart share it, so their sums are the same. It lives on one thread.
 class TotalsPass {
   public:
     TotalsPass(const SettingsStore& settings, SummaryFilter filter, const LocalDateTime& today);
@@ -91,6 +91,8 @@ class TotalsPass {
     const SummaryPeriod& period() const { return period_; }
 
   private:
+    // Every record's local times go through the time zone: its offsets once per date.
+    LocalOffsetCache offsets_;
     const SettingsStore& settings_;
     LocalDateTime today_;
     SummaryPeriod period_;
