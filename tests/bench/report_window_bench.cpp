@@ -96,6 +96,30 @@ void waitForPaint(const PaintWatch& watch) {
     }
 }
 
+// The Report window open on a bench log, its list painted once.
+struct ShownReport {
+    explicit ShownReport(std::int64_t records)
+        : log(tavu::bench::benchLog(records)),
+          settings(log.dir + "/tavu.ini"),
+          dlg(settings, log.dir, clock),
+          watch(dlg.list()->viewport()) {
+        dlg.show();
+        waitForPaint(watch);
+    }
+    // Paints the list again and waits until it is painted.
+    void repaint() {
+        watch.painted = false;
+        dlg.list()->viewport()->repaint();
+        waitForPaint(watch);
+    }
+
+    const tavu::bench::BenchLog& log;
+    tavu::SettingsStore settings;
+    const tavu::SystemClock clock;
+    tavu::CReportDlg dlg;
+    PaintWatch watch;
+};
+
 // Opens the window, shows it and runs the event loop until the list has been painted.
 void BM_OpenReport(benchmark::State& state) {
     const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
@@ -140,21 +164,13 @@ BENCHMARK(BM_OpenReport)
 
 // Jumping from the top of the list to its oldest record and painting it.
 void BM_ScrollToOldest(benchmark::State& state) {
-    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
-    tavu::SettingsStore settings(f.dir + "/tavu.ini");
-    const tavu::SystemClock clock;
-    tavu::CReportDlg dlg(settings, f.dir, clock);
-    PaintWatch watch(dlg.list()->viewport());
-    dlg.show();
-    waitForPaint(watch);
-    QScrollBar* bar = dlg.list()->verticalScrollBar();
+    ShownReport report(state.range(0));
+    QScrollBar* bar = report.dlg.list()->verticalScrollBar();
     bool atEnd = false;
     for (auto _ : state) {
-        watch.painted = false;
         bar->setValue(atEnd ? bar->minimum() : bar->maximum());
         atEnd = !atEnd;
-        dlg.list()->viewport()->repaint();
-        waitForPaint(watch);
+        report.repaint();
     }
 }
 BENCHMARK(BM_ScrollToOldest)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -162,22 +178,14 @@ BENCHMARK(BM_ScrollToOldest)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRe
 // Sorting the open window by one column (as a click on its heading does) and painting the
 // first rows of the new order.
 void BM_SortReport(benchmark::State& state) {
-    const tavu::bench::BenchLog& f = tavu::bench::benchLog(state.range(0));
+    ShownReport report(state.range(0));
     const int column = static_cast<int>(state.range(1));
-    tavu::SettingsStore settings(f.dir + "/tavu.ini");
-    const tavu::SystemClock clock;
-    tavu::CReportDlg dlg(settings, f.dir, clock);
-    PaintWatch watch(dlg.list()->viewport());
-    dlg.show();
-    waitForPaint(watch);
-    QHeaderView* header = dlg.list()->horizontalHeader();
+    QHeaderView* header = report.dlg.list()->horizontalHeader();
     bool ascending = false;
     for (auto _ : state) {
-        watch.painted = false;
         ascending = !ascending;
         header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-        dlg.list()->viewport()->repaint();
-        waitForPaint(watch);
+        report.repaint();
     }
 }
 BENCHMARK(BM_SortReport)
