@@ -8,8 +8,8 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "log/log_file.h"
 #include "monitor/commands.h"
-#include "monitor/log_file.h"
 #include "reports/report_rows.h"
 
 namespace tavu {

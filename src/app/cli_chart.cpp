@@ -10,7 +10,7 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
 

@@ -6,7 +6,7 @@
 #include "app/core_application.h"
 #include "app/remote_command.h"
 #include "monitor/commands.h"
-#include "platform/single_instance.h"
+#include "platform/desktop/single_instance.h"
 
 namespace tavu {
 

@@ -18,9 +18,9 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "platform/combined_remote_access.h"
-#include "platform/linux_ras_codes.h"
-#include "platform/linux_remote_access.h"
+#include "platform/ras/combined_remote_access.h"
+#include "platform/ras/pppd/linux_remote_access.h"
+#include "platform/ras/ras_codes.h"
 
 namespace tavu {
 

@@ -15,11 +15,11 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "monitor/commands.h"
-#include "platform/combined_remote_access.h"
-#include "platform/linux_counters.h"
-#include "platform/linux_remote_access.h"
-#include "platform/single_instance.h"
-#include "platform/system_info.h"
+#include "platform/desktop/single_instance.h"
+#include "platform/kernel/linux_counters.h"
+#include "platform/kernel/system_info.h"
+#include "platform/ras/combined_remote_access.h"
+#include "platform/ras/pppd/linux_remote_access.h"
 
 namespace tavu {
 

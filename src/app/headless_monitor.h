@@ -7,9 +7,9 @@
 #include <string>
 
 #include "core/prompter.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "monitor/monitor_core.h"
-#include "platform/sound.h"
+#include "platform/desktop/sound.h"
 
 namespace tavu {
 

@@ -5,7 +5,7 @@
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
-#include "platform/remote_access.h"
+#include "platform/ras/remote_access.h"
 
 namespace tavu {
 

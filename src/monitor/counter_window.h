@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/counters.h"
+#include "platform/kernel/counters.h"
 
 namespace tavu {
 

@@ -10,11 +10,11 @@
 
 #include "core/clock.h"
 #include "core/prompter.h"
-#include "monitor/connection_journal.h"
+#include "log/connection_journal.h"
+#include "log/log_record.h"
 #include "monitor/counter_window.h"
-#include "monitor/log_record.h"
-#include "platform/counters.h"
-#include "platform/remote_access.h"
+#include "platform/kernel/counters.h"
+#include "platform/ras/remote_access.h"
 
 namespace tavu {
 

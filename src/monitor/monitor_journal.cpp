@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "monitor/monitor_core.h"
 
 namespace tavu {

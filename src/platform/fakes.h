@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell.h"
-#include "platform/sound.h"
-#include "platform/startup_entry.h"
-#include "platform/system_info.h"
+#include "platform/desktop/shell.h"
+#include "platform/desktop/sound.h"
+#include "platform/desktop/startup_entry.h"
+#include "platform/kernel/system_info.h"
 
 namespace tavu::platform {
 

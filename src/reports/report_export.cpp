@@ -6,8 +6,8 @@
 
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_file.h"
-#include "monitor/log_record.h"
+#include "log/log_file.h"
+#include "log/log_record.h"
 
 namespace tavu {
 

@@ -7,7 +7,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_record.h"
+#include "log/log_record.h"
 
 namespace tavu {
 

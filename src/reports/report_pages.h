@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "reports/log_index.h"
+#include "log/log_index.h"
 #include "reports/report_rows.h"
 #include "tariff/tariff.h"
 

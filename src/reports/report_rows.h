@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/log_record.h"
+#include "log/log_record.h"
 #include "tariff/tariff.h"
 #include "tariff/totals.h"
 

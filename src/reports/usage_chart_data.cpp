@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "core/text.h"
-#include "monitor/log_file.h"
-#include "monitor/log_record.h"
+#include "log/log_file.h"
+#include "log/log_record.h"
 
 namespace tavu {
 

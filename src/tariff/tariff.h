@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "log/log_date.h"
+
 namespace tavu {
 
 class SettingsStore;
@@ -45,23 +47,6 @@ double dataCost(const Tariff& tariff, double bytes);
 // A time text of the tariff in seconds: "HH:MM" gives hours from its first two and minutes from
 // its last two characters; a text without a colon is a number of minutes ("5" is 300 s).
 std::int64_t tariffTimeSeconds(std::string_view text);
-
-// A clock time "HH:MM:SS" of the log in seconds since midnight.
-std::int64_t clockSeconds(std::string_view text);
-
-// Day, month and year of a log date "dd-mm-yyyy".
-struct LogDate {
-    std::int64_t day = 0;
-    std::int64_t month = 0;
-    std::int64_t year = 0;
-    bool valid() const;
-    std::int64_t daysSinceEpoch() const;  // only for valid dates
-    int weekday() const;                  // 0 Sunday .. 6 Saturday; only for valid dates
-    // The calendar date of a day since 1970-01-01.
-    static LogDate fromDaysSinceEpoch(std::int64_t days);
-    bool operator==(const LogDate&) const = default;
-};
-LogDate parseLogDate(std::string_view text);
 
 // The ten-decimal whole-ratio test of the billing blocks, as text.
 bool ratioIsWhole(double ratio);

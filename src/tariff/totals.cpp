@@ -20,8 +20,8 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_file.h"
-#include "monitor/log_record.h"
+#include "log/log_file.h"
+#include "log/log_record.h"
 #include "tariff/billing_period.h"
 
 namespace tavu {

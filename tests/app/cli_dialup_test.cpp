@@ -10,7 +10,7 @@
 #include "core/clock.h"
 #include "core/prompter.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/linux_netns.h"

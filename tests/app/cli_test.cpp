@@ -9,7 +9,7 @@
 #include "app/remote_command.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "monitor/log_record.h"
+#include "log/log_record.h"
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
 

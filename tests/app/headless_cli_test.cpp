@@ -13,8 +13,8 @@
 #include "app/headless_monitor.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "monitor/log_record.h"
-#include "platform/simulated_remote_access.h"
+#include "log/log_record.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 
 namespace tavu {

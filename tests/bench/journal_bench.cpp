@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "monitor/connection_journal.h"
+#include "log/connection_journal.h"
 
 namespace {
 

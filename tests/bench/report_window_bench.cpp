@@ -23,7 +23,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_record.h"
+#include "log/log_record.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 

@@ -13,8 +13,8 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "monitor/log_file.h"
-#include "monitor/log_record.h"
+#include "log/log_file.h"
+#include "log/log_record.h"
 #include "reports/report_rows.h"
 #include "tariff/totals.h"
 

@@ -9,7 +9,7 @@
 
 #include "core/clock.h"
 #include "core/settings_store.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 
 namespace tavu {

@@ -8,10 +8,10 @@
 
 #include "core/prompter.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "support/temp_dir.h"

@@ -7,9 +7,9 @@
 
 #include "core/prompter.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/monitor_rig.h"
 #include "support/temp_dir.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/settings_store.h"
-#include "monitor/log_record.h"
+#include "log/log_record.h"
 #include "support/temp_dir.h"
 
 namespace tavu {

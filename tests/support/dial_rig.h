@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_peers.h"
-#include "platform/linux_remote_access.h"
+#include "platform/ras/pppd/linux_peers.h"
+#include "platform/ras/pppd/linux_remote_access.h"
 #include "support/modem_emulator.h"
 #include "support/temp_dir.h"
 

@@ -14,10 +14,10 @@
 #include "core/clock.h"
 #include "core/prompter.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 
 namespace tavu::test {

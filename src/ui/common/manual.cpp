@@ -1,7 +1,7 @@
 #include "ui/common/manual.h"
 
 #include "core/prompter.h"
-#include "platform/shell.h"
+#include "platform/desktop/shell.h"
 
 namespace tavu {
 

@@ -14,7 +14,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
-#include "platform/single_instance.h"
+#include "platform/desktop/single_instance.h"
 
 namespace tavu {
 

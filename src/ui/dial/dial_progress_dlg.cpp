@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "core/prompter.h"
-#include "platform/shell.h"
+#include "platform/desktop/shell.h"
 
 namespace tavu {
 

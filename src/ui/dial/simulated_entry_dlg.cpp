@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "core/prompter.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 
 namespace tavu {
 

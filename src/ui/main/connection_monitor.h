@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "log/log_file.h"
 #include "monitor/commands.h"
-#include "monitor/log_file.h"
 #include "monitor/monitor_core.h"
 #include "ui/common/app_context.h"
 #include "ui/common/icons.h"

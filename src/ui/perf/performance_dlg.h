@@ -6,7 +6,7 @@
 
 #include "monitor/counter_window.h"
 #include "monitor/traffic_graph_model.h"
-#include "platform/counters.h"
+#include "platform/kernel/counters.h"
 #include "ui/common/dark_dialog.h"
 
 class QLabel;

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/linux_remote_access.h"
+#include "platform/ras/pppd/linux_remote_access.h"
 
 namespace tavu {
 

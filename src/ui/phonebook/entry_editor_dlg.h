@@ -3,8 +3,8 @@
 #include <string>
 
 #include "core/prompter.h"
-#include "platform/linux_peers.h"
-#include "platform/remote_access.h"
+#include "platform/ras/pppd/linux_peers.h"
+#include "platform/ras/remote_access.h"
 #include "ui/common/dark_dialog.h"
 
 class QComboBox;

@@ -17,11 +17,11 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "log/log_file.h"
+#include "log/log_move.h"
 #include "monitor/commands.h"
-#include "monitor/log_file.h"
-#include "monitor/log_move.h"
-#include "platform/sound.h"
-#include "platform/startup_entry.h"
+#include "platform/desktop/sound.h"
+#include "platform/desktop/startup_entry.h"
 
 namespace tavu {
 

@@ -18,7 +18,7 @@
 
 #include "core/prompter.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "reports/report_export.h"
 #include "tariff/tariff.h"
 #include "ui/common/dialog_units.h"

@@ -16,7 +16,7 @@
 #include "core/clock.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
-#include "monitor/log_file.h"
+#include "log/log_file.h"
 #include "reports/report_rows.h"
 #include "tariff/billing_period.h"
 #include "tariff/totals.h"

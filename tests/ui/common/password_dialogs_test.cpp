@@ -16,7 +16,7 @@
 
 #include "core/settings_keys.h"
 #include "core/version.h"
-#include "platform/single_instance.h"
+#include "platform/desktop/single_instance.h"
 #include "support/modal_driver.h"
 #include "support/temp_dir.h"
 

@@ -25,7 +25,7 @@
 #include "core/settings_store.h"
 #include "monitor/commands.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/dial/connection_dialogs.h"

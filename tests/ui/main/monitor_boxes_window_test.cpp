@@ -11,7 +11,7 @@
 
 #include "core/settings_store.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 #include "ui/common/qt_prompter.h"
 #include "ui/main/connection_monitor.h"

@@ -8,7 +8,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "platform/fakes.h"
-#include "platform/simulated_remote_access.h"
+#include "platform/ras/simulated/simulated_remote_access.h"
 #include "ui/main/connection_monitor.h"
 #include "ui/main/monitor_fixture.h"
 #include "ui/main/small_time_window.h"

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "platform/linux_peers.h"
+#include "platform/ras/pppd/linux_peers.h"
 #include "support/temp_dir.h"
 
 namespace tavu {
