@@ -388,7 +388,7 @@ void MonitorCore::costCheck() {
     const LocalDateTime today = s_.clock.localNow();
     const LogRecord current = recordUntil(nowSeconds());
     const LogTotals totals =
-        computeTotals(s_.settings, logPath(), SummaryFilter::ThisMonth, today, &current);
+        TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today).run(logPath(), {}, &current);
     auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
     auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };

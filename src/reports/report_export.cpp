@@ -6,7 +6,6 @@
 
 #include "core/settings_store.h"
 #include "core/text.h"
-#include "log/log_file.h"
 #include "log/log_record.h"
 
 namespace tavu {
@@ -304,7 +303,7 @@ std::string summaryJson(std::span<const SummaryLine> lines) {
 
 bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
                  SummaryFilter filter, const LocalDateTime& today, std::ostream& out) {
-    TotalsPass pass(settings, filter, today);
+    TotalsEngine engine(settings, filter, today, TotalsOptions{.order = LogOrder::NewestFirst});
     std::string text;
     switch (format) {
         case ReportFormat::Tsv:
@@ -321,19 +320,8 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
             break;
     }
     bool first = true;
-    LogReader::forEachLineReverse(logPath, [&](std::string_view line) {
-        if (line.empty()) {
-            return;
-        }
-        const LogFields f = splitRecord(line);
-        if (!f.isRecord()) {
-            return;
-        }
-        const Pricing* pricing = pass.add(f);
-        if (pricing == nullptr) {
-            return;
-        }
-        const ReportRow row = makeReportRow(f, *pricing);
+    const LogTotals totals = engine.run(logPath, [&](const CountedRecord& r) {
+        const ReportRow row = makeReportRow(r.fields, r.pricing);
         switch (format) {
             case ReportFormat::Tsv:
                 appendTsvRow(text, row);
@@ -354,7 +342,6 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
         }
     });
     if (format == ReportFormat::Json) {
-        const LogTotals totals = pass.finish();
         text.append("],\n\"totals\":").append(summaryJson(summaryValues(totals))).append("}\n");
     }
     out << text;

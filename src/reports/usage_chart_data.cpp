@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "core/text.h"
-#include "log/log_file.h"
 #include "log/log_record.h"
 
 namespace tavu {
@@ -59,23 +58,12 @@ UsageChartData UsageCollector::finish() const {
 
 SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
                       SummaryFilter filter, const LocalDateTime& today) {
-    TotalsPass pass(settings, filter, today);
-    UsageCollector usage(pass.period());
-    LogReader::forEachLine(logPath, [&](std::string_view line) {
-        if (line.empty()) {
-            return;
-        }
-        const LogFields f = splitRecord(line);
-        if (!f.isRecord()) {
-            return;
-        }
-        if (const Pricing* p = pass.add(f)) {
-            usage.add(f[LogFields::StartDate], p->cost,
-                      leadingDouble(f[LogFields::BytesSent]) +
-                          leadingDouble(f[LogFields::BytesReceived]));
-        }
+    TotalsEngine engine(settings, filter, today);
+    UsageCollector usage(engine.period());
+    const LogTotals totals = engine.run(logPath, [&](const CountedRecord& r) {
+        usage.add(r.fields[LogFields::StartDate], r.pricing.cost, r.sent + r.received);
     });
-    return SummaryData{pass.finish(), usage.finish()};
+    return SummaryData{totals, usage.finish()};
 }
 
 }  // namespace tavu

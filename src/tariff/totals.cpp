@@ -82,75 +82,75 @@ bool SummaryPeriod::contains(std::string_view startDate) const {
     return parseLogDate(startDate) == first;
 }
 
-TotalsPass::TotalsPass(const SettingsStore& settings, SummaryFilter filter,
-                       const LocalDateTime& today)
-    : settings_(settings),
-      today_(today),
-      period_(summaryPeriod(settings, filter, today)),
-      rules_(BillingRules::read(settings)),
-      tariffs_(settings) {}
-
 namespace {
 
 // A logged record that the period counts, priced with the tariff in force for it.
-struct CountedRecord {
+struct PricedRecord {
     Pricing pricing;
     const Tariff* tariff;
     double sent;
     double received;
 };
 
-std::optional<CountedRecord> priceCounted(const LogFields& f, const SummaryPeriod& period,
-                                          TariffReader& tariffs, const BillingRules& rules) {
+struct PassRules {
+    const SummaryPeriod& period;
+    BillingRules billing;
+};
+
+// The one function that filters a record by the period and prices it; nothing when the
+// period does not count it.
+std::optional<PricedRecord> priceCounted(const LogFields& f, const PassRules& r,
+                                         TariffReader& tariffs) {
     const std::string_view date = f[LogFields::StartDate];
-    if (!period.contains(date)) {
+    if (!r.period.contains(date)) {
         return std::nullopt;
     }
     const Tariff& t = tariffs.forNextRecord();
     const double sent = leadingDouble(f[LogFields::BytesSent]);
     const double received = leadingDouble(f[LogFields::BytesReceived]);
-    return CountedRecord{priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                                     f[LogFields::EndTime], t, rules, sent + received),
-                         &t, sent, received};
+    return PricedRecord{priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                                    f[LogFields::EndTime], t, r.billing, sent + received),
+                        &t, sent, received};
 }
 
-}  // namespace
-
-const Pricing* TotalsPass::add(const LogFields& f) {
-    const std::optional<CountedRecord> r = priceCounted(f, period_, tariffs_, rules_);
-    if (!r) {
-        return nullptr;
+// The sums of one pass, added a record at a time.
+class Sums {
+  public:
+    void addAmounts(double cost, double sent, double received) {
+        totals_.uploaded += sent;
+        totals_.downloaded += received;
+        // Neumaier's compensated sum: the total is the same whichever way the log is read.
+        const double sum = totals_.totalCost + cost;
+        costError_ += std::abs(totals_.totalCost) >= std::abs(cost)
+                          ? (totals_.totalCost - sum) + cost
+                          : (cost - sum) + totals_.totalCost;
+        totals_.totalCost = sum;
     }
-    pricing_ = r->pricing;
-    last_ = *r->tariff;
-    addCounts(1, pricing_.minBilled);
-    addAmounts(pricing_.cost, r->sent, r->received);
-    return &pricing_;
-}
+    void addCounts(std::int64_t count, std::int64_t seconds) {
+        totals_.count += count;
+        totals_.totalTime += seconds;
+    }
+    void setLastTariff(const Tariff& tariff) { last_ = tariff; }
 
-void TotalsPass::addAmounts(double cost, double sent, double received) {
-    totals_.uploaded += sent;
-    totals_.downloaded += received;
-    // Neumaier's compensated sum: the total is the same whichever way the log is read.
-    const double sum = totals_.totalCost + cost;
-    costError_ += std::abs(totals_.totalCost) >= std::abs(cost) ? (totals_.totalCost - sum) + cost
-                                                                : (cost - sum) + totals_.totalCost;
-    totals_.totalCost = sum;
-}
+    // The totals of the records added so far, the free time and data of the period deducted.
+    LogTotals finish(const SettingsStore& settings, const SummaryPeriod& period,
+                     const LocalDateTime& today) const;
 
-void TotalsPass::addCounts(std::int64_t count, std::int64_t seconds) {
-    totals_.count += count;
-    totals_.totalTime += seconds;
-}
+  private:
+    Tariff last_{};  // the tariff of the last counted record; zero when none was counted
+    LogTotals totals_;
+    double costError_ = 0;  // compensation of the cost sum: its order does not change it
+};
 
-LogTotals TotalsPass::finish() const {
+LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& period,
+                       const LocalDateTime& today) const {
     LogTotals totals = totals_;
     totals.totalCost += costError_;
     totals.transmitted = totals.uploaded + totals.downloaded;
-    if (period_.filter == SummaryFilter::ThisMonth) {
+    if (period.filter == SummaryFilter::ThisMonth) {
         // Free time of the period, at the normal rate plus one dial.
         const std::string freeText =
-            settings_.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+            settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
         if (freeText != "00:00") {
             const std::int64_t f = tariffTimeSeconds(freeText);
             const double freeValue =
@@ -160,17 +160,17 @@ LogTotals TotalsPass::finish() const {
         }
         // Free data of the period: its megabytes at the data price, up to those counted.
         const double freeMB = static_cast<double>(
-            std::max(0, settings_.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
+            std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
         if (freeMB > 0 && last_.costPerMB != 0) {
             totals.totalCost -= last_.costPerMB * std::min(freeMB, totals.transmitted / 1e6);
         }
     }
     totals.averageCost =
         totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
-    if (period_.filter == SummaryFilter::ThisMonth) {
+    if (period.filter == SummaryFilter::ThisMonth) {
         // The pace so far carried on to the period's end; nothing to carry with no record yet.
-        const double pace = static_cast<double>(period_.billing.lengthSeconds()) /
-                            static_cast<double>(period_.billing.elapsedSeconds(today_));
+        const double pace = static_cast<double>(period.billing.lengthSeconds()) /
+                            static_cast<double>(period.billing.elapsedSeconds(today));
         const bool none = totals.count == 0;
         totals.projectedCost = none ? 0.0 : totals.totalCost * pace;
         totals.projectedData = none ? 0.0 : totals.transmitted * pace;
@@ -178,31 +178,25 @@ LogTotals TotalsPass::finish() const {
     return totals;
 }
 
-LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
-                        SummaryFilter filter, const LocalDateTime& today) {
-    return computeTotals(settings, logPath, filter, today, nullptr);
-}
-
-namespace {
-
-// The records of one stretch of the log as the totals need them, in log order: the sums of
-// doubles are added up record by record afterwards, so that they come out exactly as a pass
-// from the first record to the last adds them.
+// The records of one stretch of the log, in log order: the sums of doubles are added up
+// record by record afterwards, so that they come out exactly as a pass from one end of the
+// log to the other adds them. With a sink the stretch keeps its bytes, its records' fields
+// (which point into them) and their pricing too.
 struct Stretch {
     std::vector<double> costs;
     std::vector<double> uploads;
     std::vector<double> downloads;
+    std::vector<LogFields> fields;
+    std::vector<Pricing> pricings;
+    std::vector<char> bytes;
     std::int64_t count = 0;
     std::int64_t time = 0;
-    std::optional<Tariff> last;  // the tariff of the stretch's last counted record
+    std::optional<Tariff> first;  // the tariffs of the stretch's first and last counted record
+    std::optional<Tariff> last;
 };
 
-struct PassRules {
-    const SummaryPeriod& period;
-    BillingRules billing;
-};
-
-void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, Stretch& out) {
+void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, bool keep,
+               Stretch& out) {
     if (line.empty()) {
         return;
     }
@@ -210,9 +204,12 @@ void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs,
     if (!f.isRecord()) {
         return;
     }
-    const std::optional<CountedRecord> c = priceCounted(f, r.period, tariffs, r.billing);
+    const std::optional<PricedRecord> c = priceCounted(f, r, tariffs);
     if (!c) {
         return;
+    }
+    if (!out.first) {
+        out.first = *c->tariff;
     }
     out.last = *c->tariff;
     ++out.count;
@@ -220,18 +217,19 @@ void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs,
     out.uploads.push_back(c->sent);
     out.downloads.push_back(c->received);
     out.costs.push_back(c->pricing.cost);
+    if (keep) {
+        out.fields.push_back(f);
+        out.pricings.push_back(c->pricing);
+    }
 }
-
-// The log is priced in stretches of this many bytes; each record belongs to the stretch in
-// which its line starts.
-constexpr std::size_t kStretch = 1 << 20;
 
 // Reads the lines that start within stretch k of a file of the given size, cut as LogReader
 // cuts them, and counts them.
-void countStretch(int fd, std::uint64_t size, std::uint64_t k, std::vector<char>& buf,
-                  const PassRules& r, TariffReader& tariffs, Stretch& out) {
-    const std::uint64_t begin = k * kStretch;
-    const std::uint64_t end = std::min<std::uint64_t>(size, begin + kStretch);
+void countStretch(int fd, std::uint64_t size, std::uint64_t stretchBytes, std::uint64_t k,
+                  std::vector<char>& buf, const PassRules& r, TariffReader& tariffs, bool keep,
+                  Stretch& out) {
+    const std::uint64_t begin = k * stretchBytes;
+    const std::uint64_t end = std::min<std::uint64_t>(size, begin + stretchBytes);
     // One byte before, to see whether a line starts at the beginning; enough after to finish
     // the last line that starts within (lines are cut at kMaxLine bytes).
     const std::uint64_t from = begin == 0 ? 0 : begin - 1;
@@ -264,6 +262,10 @@ void countStretch(int fd, std::uint64_t size, std::uint64_t k, std::vector<char>
     out.costs.reserve(guess);
     out.uploads.reserve(guess);
     out.downloads.reserve(guess);
+    if (keep) {
+        out.fields.reserve(guess);
+        out.pricings.reserve(guess);
+    }
     while (pos < stop) {
         const std::size_t nl = data.find('\n', pos);
         if (nl == std::string_view::npos && !toTheEnd && data.size() - pos < LogReader::kMaxLine) {
@@ -274,53 +276,103 @@ void countStretch(int fd, std::uint64_t size, std::uint64_t k, std::vector<char>
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        countLine(line, r, tariffs, out);
+        countLine(line, r, tariffs, keep, out);
         if (nl == std::string_view::npos) {
             break;
         }
         pos = nl + 1;
     }
+    if (keep) {
+        out.bytes = std::move(buf);  // the fields point into it; the move keeps them valid
+    }
 }
 
 }  // namespace
 
-LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
-                        SummaryFilter filter, const LocalDateTime& today,
-                        const LogRecord* extraRecord) {
-    TotalsPass pass(settings, filter, today);
-    const PassRules rules{pass.period(), BillingRules::read(settings)};
+TotalsEngine::TotalsEngine(const SettingsStore& settings, SummaryFilter filter,
+                           const LocalDateTime& today, TotalsOptions options)
+    : settings_(settings),
+      today_(today),
+      period_(summaryPeriod(settings, filter, today)),
+      options_(options) {
+    options_.stretchBytes = std::max<std::size_t>(options_.stretchBytes, 1);
+}
 
-    const auto add = [&](const Stretch& s) {
-        for (std::size_t i = 0; i < s.costs.size(); ++i) {
-            pass.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
+LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
+                            const LogRecord* extraRecord) {
+    // Every record's local times go through the time zone: its offsets once per date.
+    const LocalOffsetCache offsets;
+    const PassRules rules{period_, BillingRules::read(settings_)};
+    const bool keep = static_cast<bool>(sink);
+    const bool newestFirst = options_.order == LogOrder::NewestFirst;
+    Sums sums;
+
+    const auto addExtra = [&] {
+        if (extraRecord == nullptr) {
+            return;
         }
-        pass.addCounts(s.count, s.time);
-        if (s.last) {
-            pass.setLastTariff(*s.last);
+        LogFields f;
+        f.field = {extraRecord->startDate,  extraRecord->startTime, extraRecord->endDate,
+                   extraRecord->endTime,    extraRecord->user,      extraRecord->device,
+                   extraRecord->connection, extraRecord->bytesSent, extraRecord->bytesReceived};
+        TariffReader tariffs(settings_);
+        if (const std::optional<PricedRecord> c = priceCounted(f, rules, tariffs)) {
+            if (sink) {
+                sink(CountedRecord{f, c->pricing, c->sent, c->received});
+            }
+            sums.setLastTariff(*c->tariff);
+            sums.addCounts(1, c->pricing.minBilled);
+            sums.addAmounts(c->pricing.cost, c->sent, c->received);
+        }
+    };
+    const auto add = [&](const Stretch& s) {
+        const std::size_t n = s.costs.size();
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t i = newestFirst ? n - 1 - j : j;
+            if (keep) {
+                sink(CountedRecord{s.fields[i], s.pricings[i], s.uploads[i], s.downloads[i]});
+            }
+            sums.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
+        }
+        sums.addCounts(s.count, s.time);
+        if (const std::optional<Tariff>& t = newestFirst ? s.first : s.last) {
+            sums.setLastTariff(*t);
         }
     };
 
-    UniqueFd file(::open(logPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (newestFirst) {
+        addExtra();
+    }
+    UniqueFd file(openRegularFile(logPath, O_RDONLY, 0, true));
     struct stat st {};
     if (file.ok() && ::fstat(file.get(), &st) == 0 && st.st_size > 0) {
         const auto size = static_cast<std::uint64_t>(st.st_size);
-        const std::uint64_t stretches = (size + kStretch - 1) / kStretch;
-        const std::uint64_t threads = std::min<std::uint64_t>(
-            {stretches, std::max(1u, std::thread::hardware_concurrency()), 8});
-        const auto onThisThread = [&] {  // the pass holds this thread's offsets
-            TariffReader tariffs(settings);
+        const std::uint64_t stretchBytes = options_.stretchBytes;
+        const std::uint64_t stretches = (size + stretchBytes - 1) / stretchBytes;
+        // The n-th stretch handed on: from the first, or from the last with the newest first.
+        const auto stretchAt = [&](std::uint64_t n) {
+            return newestFirst ? stretches - 1 - n : n;
+        };
+        const std::uint64_t cores =
+            options_.threads != 0
+                ? options_.threads
+                : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+        const std::uint64_t threads = std::min<std::uint64_t>(stretches, cores);
+        const auto onThisThread = [&] {
+            TariffReader tariffs(settings_);
             std::vector<char> buf;
-            for (std::uint64_t k = 0; k < stretches; ++k) {
+            for (std::uint64_t n = 0; n < stretches; ++n) {
                 Stretch s;
-                countStretch(file.get(), size, k, buf, rules, tariffs, s);
+                countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules, tariffs,
+                             keep, s);
                 add(s);
             }
         };
         if (threads <= 1) {
             onThisThread();
         } else {
-            // Stretches are priced on every core and added up here in log order; a core runs
-            // at most a few stretches ahead of the adding, so memory stays small.
+            // Stretches are priced on every core and added up here in order; a core runs at
+            // most a few stretches ahead of the adding, so memory stays small.
             const std::uint64_t window = 2 * threads + 2;
             std::vector<Stretch> done(stretches);
             std::vector<char> ready(stretches, 0);
@@ -329,24 +381,25 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
             std::mutex m;
             std::condition_variable cv;
             const auto work = [&] {
-                LocalOffsetCache offsets;
-                TariffReader tariffs(settings);
+                const LocalOffsetCache threadOffsets;
+                TariffReader tariffs(settings_);
                 std::vector<char> buf;
                 for (;;) {
-                    const std::uint64_t k = next++;
-                    if (k >= stretches) {
+                    const std::uint64_t n = next++;
+                    if (n >= stretches) {
                         return;
                     }
                     {
                         std::unique_lock lock(m);
-                        cv.wait(lock, [&] { return k < added + window; });
+                        cv.wait(lock, [&] { return n < added + window; });
                     }
                     Stretch s;
-                    countStretch(file.get(), size, k, buf, rules, tariffs, s);
+                    countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules,
+                                 tariffs, keep, s);
                     {
                         const std::lock_guard lock(m);
-                        done[k] = std::move(s);
-                        ready[k] = 1;
+                        done[n] = std::move(s);
+                        ready[n] = 1;
                     }
                     cv.notify_all();
                 }
@@ -362,17 +415,17 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
             if (pool.empty()) {
                 onThisThread();
             }
-            for (std::uint64_t k = 0; k < stretches && !pool.empty(); ++k) {
+            for (std::uint64_t n = 0; n < stretches && !pool.empty(); ++n) {
                 Stretch s;
                 {
                     std::unique_lock lock(m);
-                    cv.wait(lock, [&] { return ready[k] != 0; });
-                    s = std::move(done[k]);
+                    cv.wait(lock, [&] { return ready[n] != 0; });
+                    s = std::move(done[n]);
                 }
                 add(s);
                 {
                     const std::lock_guard lock(m);
-                    added = k + 1;
+                    added = n + 1;
                 }
                 cv.notify_all();
             }
@@ -381,15 +434,21 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
             }
         }
     }
-
-    if (extraRecord != nullptr) {
-        LogFields f;
-        f.field = {extraRecord->startDate,  extraRecord->startTime, extraRecord->endDate,
-                   extraRecord->endTime,    extraRecord->user,      extraRecord->device,
-                   extraRecord->connection, extraRecord->bytesSent, extraRecord->bytesReceived};
-        pass.add(f);
+    if (!newestFirst) {
+        addExtra();
     }
-    return pass.finish();
+    return sums.finish(settings_, period_, today_);
+}
+
+LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
+                        SummaryFilter filter, const LocalDateTime& today) {
+    return TotalsEngine(settings, filter, today).run(logPath);
+}
+
+LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,
+                        SummaryFilter filter, const LocalDateTime& today,
+                        const LogRecord* extraRecord) {
+    return TotalsEngine(settings, filter, today).run(logPath, {}, extraRecord);
 }
 
 }  // namespace tavu

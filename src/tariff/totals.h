@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,40 +70,54 @@ struct SummaryPeriod {
 SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
                             const LocalDateTime& today);
 
-// One totals pass, fed a record at a time, in any order: the summary, the report's exports
-// and the chart share it, so their sums are the same. It lives on one thread.
-class TotalsPass {
+// One record the totals engine counted: its fields as split from the log line (valid only
+// during the call), its pricing with the tariff in force for it, and its bytes.
+struct CountedRecord {
+    const LogFields& fields;
+    const Pricing& pricing;
+    double sent;
+    double received;
+};
+
+// The order in which the engine hands the records to its sink.
+enum class LogOrder { Forward, NewestFirst };
+
+struct TotalsOptions {
+    // The log is read in stretches of this many bytes; each record belongs to the stretch in
+    // which its line starts, and the stretches are added up in log order.
+    static constexpr std::size_t kStretchBytes = std::size_t{1} << 20;
+
+    unsigned threads = 0;  // threads that price stretches; 0: the machine's cores (at most 8)
+    std::size_t stretchBytes = kStretchBytes;
+    LogOrder order = LogOrder::Forward;
+};
+
+// The one place that reads the log, splits its records, filters them by the summary period
+// and prices them. Stretches of the log are priced on several threads and handed on in log
+// order (or newest first), so the sums and everything a sink builds from them come out as a
+// pass from one end of the log to the other gives them. The Summary, `tavu summary`, the
+// reports, the chart and the cost check all run it.
+class TotalsEngine {
   public:
-    TotalsPass(const SettingsStore& settings, SummaryFilter filter, const LocalDateTime& today);
+    using Sink = std::function<void(const CountedRecord&)>;
 
-    // Prices and counts the record when the filter lets it pass; nullptr when it does not.
-    // The pricing holds until the next call.
-    const Pricing* add(const LogFields& fields);
-
-    // The same for a record priced elsewhere, in log order: its cost and bytes, then its count
-    // and billed seconds (which may come summed over several records), and the tariff of the
-    // last one counted.
-    void addAmounts(double cost, double sent, double received);
-    void addCounts(std::int64_t count, std::int64_t seconds);
-    void setLastTariff(const Tariff& tariff) { last_ = tariff; }
-
-    // The totals of the records added so far, the free time of the month deducted.
-    LogTotals finish() const;
+    TotalsEngine(const SettingsStore& settings, SummaryFilter filter, const LocalDateTime& today,
+                 TotalsOptions options = {});
 
     const SummaryPeriod& period() const { return period_; }
 
+    // One pass over the log at logPath: the sink, when given, gets every counted record in the
+    // chosen order on the calling thread. extraRecord, when given, is counted as if it stood
+    // at the end of the log (the connection in progress, ended now); with the newest first it
+    // comes first. Returns the totals, the free time and data of the period deducted.
+    LogTotals run(const std::string& logPath, const Sink& sink = {},
+                  const LogRecord* extraRecord = nullptr);
+
   private:
-    // Every record's local times go through the time zone: its offsets once per date.
-    LocalOffsetCache offsets_;
     const SettingsStore& settings_;
     LocalDateTime today_;
     SummaryPeriod period_;
-    BillingRules rules_;
-    TariffReader tariffs_;
-    Tariff last_{};  // the tariff of the last counted record; zero when none was counted
-    Pricing pricing_;
-    LogTotals totals_;
-    double costError_ = 0;  // compensation of the cost sum: its order does not change it
+    TotalsOptions options_;
 };
 
 // The totals pass over the log with the given filter; "today" is the local date it filters by.
