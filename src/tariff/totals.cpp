@@ -159,8 +159,8 @@ LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& perio
             totals.totalCost -= freeValue;
         }
         // Free data of the period: its megabytes at the data price, up to those counted.
-        const double freeMB = static_cast<double>(
-            std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
+        const double freeMB =
+            static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
         if (freeMB > 0 && last_.costPerMB != 0) {
             totals.totalCost -= last_.costPerMB * std::min(freeMB, totals.transmitted / 1e6);
         }
@@ -350,13 +350,10 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
         const std::uint64_t stretchBytes = options_.stretchBytes;
         const std::uint64_t stretches = (size + stretchBytes - 1) / stretchBytes;
         // The n-th stretch handed on: from the first, or from the last with the newest first.
-        const auto stretchAt = [&](std::uint64_t n) {
-            return newestFirst ? stretches - 1 - n : n;
-        };
+        const auto stretchAt = [&](std::uint64_t n) { return newestFirst ? stretches - 1 - n : n; };
         const std::uint64_t cores =
-            options_.threads != 0
-                ? options_.threads
-                : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+            options_.threads != 0 ? options_.threads
+                                  : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
         const std::uint64_t threads = std::min<std::uint64_t>(stretches, cores);
         const auto onThisThread = [&] {
             TariffReader tariffs(settings_);
@@ -394,8 +391,8 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                         cv.wait(lock, [&] { return n < added + window; });
                     }
                     Stretch s;
-                    countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules,
-                                 tariffs, keep, s);
+                    countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules, tariffs,
+                                 keep, s);
                     {
                         const std::lock_guard lock(m);
                         done[n] = std::move(s);

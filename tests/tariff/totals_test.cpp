@@ -253,6 +253,67 @@ TEST_F(Totals, SameSumsAsTheRecordByRecordPassInEveryZone) {
     }
 }
 
+// More free megabytes than the period counted: the free data takes off no more than the data's
+// price, so the total does not go below zero.
+TEST_F(Totals, FreeDataBeyondTheCountedDataLeavesNothingToPay) {
+    settings.writeString("Price", "CostPerMB", "0.5");
+    settings.writeInt("Price", "FreeMonthMB", 3);
+    writeFile(log, line("15-03-2026", "10:00:00", "10:00:00", "400000", "600000"));
+    const LogTotals t = computeTotals(settings, log, SummaryFilter::ThisMonth, kToday);
+    EXPECT_EQ(t.count, 1);
+    EXPECT_NEAR(t.totalCost, 0, 1e-12);
+    EXPECT_EQ(formatFixed(t.totalCost, 2), "0.00");
+}
+
+// A record whose line starts exactly where a stretch of the threaded pass begins (byte
+// 1,048,576) belongs to that stretch alone: counted once, whatever the threads and stretches,
+// and handed on in log order, or newest first.
+TEST_F(Totals, RecordAtAStretchBoundaryIsCountedOnce) {
+    constexpr std::size_t kBoundary = TotalsOptions::kStretchBytes;
+    std::string text;
+    std::vector<double> sent;
+    const auto add = [&](const std::string& user) {
+        sent.push_back(static_cast<double>(1000 + sent.size()));
+        text += line("01-03-2026", "10:00:00", "10:01:00",
+                     std::to_string(static_cast<int>(sent.back())).c_str(), "0", user.c_str());
+    };
+    while (kBoundary - text.size() > 500) {
+        add("joe");
+    }
+    // A record long enough to end exactly at the boundary.
+    const std::string next = std::to_string(1000 + sent.size());
+    const std::size_t bare =
+        line("01-03-2026", "10:00:00", "10:01:00", next.c_str(), "0", "").size();
+    add(std::string(kBoundary - text.size() - bare, 'u'));
+    ASSERT_EQ(text.size(), kBoundary);
+    const std::size_t atBoundary = sent.size();
+    for (int i = 0; i < 20; ++i) {
+        add("ann");
+    }
+    writeFile(log, text);
+    double sum = 0;
+    for (const double s : sent) {
+        sum += s;
+    }
+    for (const TotalsOptions options :
+         {TotalsOptions{.threads = 1}, TotalsOptions{.threads = 2},
+          TotalsOptions{.threads = 3, .stretchBytes = 4096},
+          TotalsOptions{.threads = 2, .order = LogOrder::NewestFirst}}) {
+        std::vector<double> seen;
+        TotalsEngine engine(settings, SummaryFilter::All, kToday, options);
+        const LogTotals t =
+            engine.run(log, [&](const CountedRecord& r) { seen.push_back(r.sent); });
+        if (options.order == LogOrder::NewestFirst) {
+            std::reverse(seen.begin(), seen.end());
+        }
+        EXPECT_EQ(t.count, static_cast<std::int64_t>(sent.size())) << options.threads;
+        EXPECT_EQ(t.uploaded, sum) << options.threads;
+        EXPECT_EQ(seen, sent) << options.threads;
+        ASSERT_GT(seen.size(), atBoundary);
+        EXPECT_EQ(seen[atBoundary], sent[atBoundary]);
+    }
+}
+
 TEST_F(Totals, TariffChangesArePickedUpDuringAPass) {
     settings.writeString("Price", "PricePerDial", "1");
     TariffReader reader(settings);
