@@ -1,9 +1,7 @@
 #include "app/headless_monitor.h"
 
 #include <QThread>
-#include <algorithm>
 #include <iostream>
-#include <limits>
 
 #include "app/core_application.h"
 #include "app/remote_command.h"
@@ -45,27 +43,14 @@ HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Pr
                             QThread::msleep(static_cast<unsigned long>(d.count()));
                         }},
         *this);
-    pollTimer_.setSingleShot(true);
-    connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
-    connect(&whenConnectedTimer_, &QTimer::timeout, this, [this] { tick(WhenConnectedTimer); });
-    connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
-    // The "when connected" interval is read once, as the window program does at its start.
-    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
-    hangupIntervalMs_ =
-        60000 *
-        std::clamp(settings.readInt(keys::kSettings, keys::kHangupInterval, 10), 1, kMaxMinutes);
+    driver_ = std::make_unique<MonitorDriver>(*core_, settings, clock, timers_);
 }
 
 HeadlessMonitor::~HeadlessMonitor() = default;
 
 void HeadlessMonitor::start() {
     insertStatus("TAVU monitor started");
-    armPollTimer();
-    core_->followChanges(true);
-    if (core_->whenConnectedAction() > 0) {
-        whenConnectedTimer_.start(hangupIntervalMs_);
-    }
-    costTimer_.start(60000);
+    driver_->start();
 }
 
 void HeadlessMonitor::stop() {
@@ -73,40 +58,15 @@ void HeadlessMonitor::stop() {
         return;
     }
     stopped_ = true;
-    core_->followChanges(false);
-    pollTimer_.stop();
-    whenConnectedTimer_.stop();
-    costTimer_.stop();
+    driver_->stop();
     core_->writeExitRecord();
     insertStatus("TAVU monitor stopped");
     emit finished();
 }
 
-void HeadlessMonitor::armPollTimer() {
-    // Once per wall-clock second, just past the whole second.
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now().time_since_epoch())
-            .count();
-    pollTimer_.start(static_cast<int>(1000 - ms % 1000) + 1);
-}
-
 void HeadlessMonitor::tick(int timerId) {
-    if (stopped_) {
-        return;
-    }
-    switch (timerId) {
-        case PollTimer:
-            core_->poll();
-            armPollTimer();
-            break;
-        case WhenConnectedTimer:
-            core_->whenConnectedTimer();
-            break;
-        case CostTimer:
-            core_->costCheck();
-            break;
-        default:
-            break;
+    if (!stopped_) {
+        driver_->tick(timerId);
     }
 }
 
