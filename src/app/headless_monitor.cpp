@@ -5,6 +5,7 @@
 
 #include "app/core_application.h"
 #include "app/remote_command.h"
+#include "app/services.h"
 #include "app/termination_signals.h"
 #include "core/clock.h"
 #include "core/paths.h"
@@ -14,10 +15,7 @@
 #include "core/version.h"
 #include "monitor/commands.h"
 #include "platform/desktop/single_instance.h"
-#include "platform/kernel/linux_counters.h"
 #include "platform/kernel/system_info.h"
-#include "platform/ras/combined_remote_access.h"
-#include "platform/ras/pppd/linux_remote_access.h"
 
 namespace tavu {
 
@@ -33,11 +31,11 @@ Answer StreamPrompter::show(const Message& message) {
 
 HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                                  platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                                 std::string configDir, std::string userName,
-                                 std::string versionText, std::ostream& out)
+                                 platform::Sound& sound, std::string configDir,
+                                 std::string userName, std::string versionText, std::ostream& out)
     : clock_(clock), out_(out), logWriter_(prompter) {
     core_ = std::make_unique<MonitorCore>(
-        MonitorServices{settings, clock, prompter, ras, counters, sound_, logWriter_,
+        MonitorServices{settings, clock, prompter, ras, counters, sound, logWriter_,
                         std::move(configDir), std::move(userName), std::move(versionText),
                         [](std::chrono::milliseconds d) {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
@@ -96,15 +94,12 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     SystemClock clock;
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     StreamPrompter prompter(err);
-    const auto service = platform::makeDesktopRemoteAccess(settings);
-    platform::CombinedRemoteAccess& ras = *service;
-    platform::LinuxDialupCounters counters([&settings, &ras] {
-        return platform::dialupInterfacePatterns(settings) + " " + ras.countedInterfaces();
-    });
-    ras.pppd().watchLinkEvents();
+    std::string error;
+    const Services services = makeMonitorServices(settings, clock, std::nullopt, false, error);
     platform::LinuxSystemInfo system;
-    HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
-                            system.versionText(), out);
+    HeadlessMonitor monitor(settings, clock, prompter, *services.ras, services.counters.get(),
+                            *services.sound, configDir, system.userName(), system.versionText(),
+                            out);
     QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
                      [] { QCoreApplication::exit(0); });
     onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });

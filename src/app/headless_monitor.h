@@ -30,13 +30,6 @@ class StreamPrompter final : public Prompter {
     std::ostream& out_;
 };
 
-// No sound where there is nobody to hear it.
-class SilentSound final : public platform::Sound {
-  public:
-    bool beepSweeps() override { return true; }
-    bool playFile(const std::string&) override { return true; }
-};
-
 // The connection monitor without any window: the once-a-second poll, the log, the "when
 // connected" action and the once-a-minute cost check with its disconnects. Status lines go to
 // `out` with the time of day in front.
@@ -46,8 +39,8 @@ class HeadlessMonitor : public QObject, public MonitorView {
   public:
     HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                     platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                    std::string configDir, std::string userName, std::string versionText,
-                    std::ostream& out);
+                    platform::Sound& sound, std::string configDir, std::string userName,
+                    std::string versionText, std::ostream& out);
     ~HeadlessMonitor() override;
 
     // Starts the timers.
@@ -84,7 +77,6 @@ class HeadlessMonitor : public QObject, public MonitorView {
 
     const Clock& clock_;
     std::ostream& out_;
-    SilentSound sound_;
     LogWriter logWriter_;
     std::unique_ptr<MonitorCore> core_;
     QtDriverTimers timers_{[this](int id) { tick(id); }};
