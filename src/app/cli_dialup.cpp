@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "app/core_application.h"
+#include "app/services.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
@@ -204,7 +205,7 @@ int runDialCommand(CliContext& context, const std::vector<std::string>& args) {
 
     // NetworkManager's signals need the application object's event loop.
     const auto app = ensureCoreApplication();
-    const auto service = platform::makeDesktopRemoteAccess(settings);
+    const auto service = makeDialupService(settings);
     platform::CombinedRemoteAccess& ras = *service;
     InterruptWatch interrupt;
     int busyCount = 0;
@@ -282,7 +283,7 @@ int runHangupCommand(CliContext& context, const std::vector<std::string>& args) 
     }
     SettingsStore settings = openSettings(context);
     const auto app = ensureCoreApplication();
-    const auto service = platform::makeDesktopRemoteAccess(settings);
+    const auto service = makeDialupService(settings);
     platform::RemoteAccess& ras = *service;
     std::vector<platform::RasConnection> connections;
     if (!ras.listConnections(connections)) {
@@ -313,7 +314,7 @@ int runEntriesCommand(CliContext& context, const std::vector<std::string>& args)
     }
     SettingsStore settings = openSettings(context);
     const auto app = ensureCoreApplication();
-    const auto service = platform::makeDesktopRemoteAccess(settings);
+    const auto service = makeDialupService(settings);
     platform::RemoteAccess& ras = *service;
     std::vector<std::string> entries;
     if (!ras.listEntries(entries)) {

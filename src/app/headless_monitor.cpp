@@ -1,12 +1,11 @@
 #include "app/headless_monitor.h"
 
 #include <QThread>
-#include <algorithm>
 #include <iostream>
-#include <limits>
 
 #include "app/core_application.h"
 #include "app/remote_command.h"
+#include "app/services.h"
 #include "app/termination_signals.h"
 #include "core/clock.h"
 #include "core/paths.h"
@@ -16,10 +15,7 @@
 #include "core/version.h"
 #include "monitor/commands.h"
 #include "platform/desktop/single_instance.h"
-#include "platform/kernel/linux_counters.h"
 #include "platform/kernel/system_info.h"
-#include "platform/ras/combined_remote_access.h"
-#include "platform/ras/pppd/linux_remote_access.h"
 
 namespace tavu {
 
@@ -35,37 +31,24 @@ Answer StreamPrompter::show(const Message& message) {
 
 HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                                  platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                                 std::string configDir, std::string userName,
-                                 std::string versionText, std::ostream& out)
+                                 platform::Sound& sound, std::string configDir,
+                                 std::string userName, std::string versionText, std::ostream& out)
     : clock_(clock), out_(out), logWriter_(prompter) {
     core_ = std::make_unique<MonitorCore>(
-        MonitorServices{settings, clock, prompter, ras, counters, sound_, logWriter_,
+        MonitorServices{settings, clock, prompter, ras, counters, sound, logWriter_,
                         std::move(configDir), std::move(userName), std::move(versionText),
                         [](std::chrono::milliseconds d) {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
                         }},
         *this);
-    pollTimer_.setSingleShot(true);
-    connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
-    connect(&whenConnectedTimer_, &QTimer::timeout, this, [this] { tick(WhenConnectedTimer); });
-    connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
-    // The "when connected" interval is read once, as the window program does at its start.
-    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
-    hangupIntervalMs_ =
-        60000 *
-        std::clamp(settings.readInt(keys::kSettings, keys::kHangupInterval, 10), 1, kMaxMinutes);
+    driver_ = std::make_unique<MonitorDriver>(*core_, settings, clock, timers_);
 }
 
 HeadlessMonitor::~HeadlessMonitor() = default;
 
 void HeadlessMonitor::start() {
     insertStatus("TAVU monitor started");
-    armPollTimer();
-    core_->followChanges(true);
-    if (core_->whenConnectedAction() > 0) {
-        whenConnectedTimer_.start(hangupIntervalMs_);
-    }
-    costTimer_.start(60000);
+    driver_->start();
 }
 
 void HeadlessMonitor::stop() {
@@ -73,40 +56,15 @@ void HeadlessMonitor::stop() {
         return;
     }
     stopped_ = true;
-    core_->followChanges(false);
-    pollTimer_.stop();
-    whenConnectedTimer_.stop();
-    costTimer_.stop();
+    driver_->stop();
     core_->writeExitRecord();
     insertStatus("TAVU monitor stopped");
     emit finished();
 }
 
-void HeadlessMonitor::armPollTimer() {
-    // Once per wall-clock second, just past the whole second.
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(clock_.now().time_since_epoch())
-            .count();
-    pollTimer_.start(static_cast<int>(1000 - ms % 1000) + 1);
-}
-
 void HeadlessMonitor::tick(int timerId) {
-    if (stopped_) {
-        return;
-    }
-    switch (timerId) {
-        case PollTimer:
-            core_->poll();
-            armPollTimer();
-            break;
-        case WhenConnectedTimer:
-            core_->whenConnectedTimer();
-            break;
-        case CostTimer:
-            core_->costCheck();
-            break;
-        default:
-            break;
+    if (!stopped_) {
+        driver_->tick(timerId);
     }
 }
 
@@ -136,15 +94,12 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     SystemClock clock;
     SettingsStore settings(joinPath(configDir, kSettingsFileName));
     StreamPrompter prompter(err);
-    const auto service = platform::makeDesktopRemoteAccess(settings);
-    platform::CombinedRemoteAccess& ras = *service;
-    platform::LinuxDialupCounters counters([&settings, &ras] {
-        return platform::dialupInterfacePatterns(settings) + " " + ras.countedInterfaces();
-    });
-    ras.pppd().watchLinkEvents();
+    std::string error;
+    const Services services = makeMonitorServices(settings, clock, std::nullopt, false, error);
     platform::LinuxSystemInfo system;
-    HeadlessMonitor monitor(settings, clock, prompter, ras, &counters, configDir, system.userName(),
-                            system.versionText(), out);
+    HeadlessMonitor monitor(settings, clock, prompter, *services.ras, services.counters.get(),
+                            *services.sound, configDir, system.userName(), system.versionText(),
+                            out);
     QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
                      [] { QCoreApplication::exit(0); });
     onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });

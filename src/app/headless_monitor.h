@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -9,6 +8,7 @@
 #include "core/prompter.h"
 #include "log/log_file.h"
 #include "monitor/monitor_core.h"
+#include "monitor/monitor_driver.h"
 #include "platform/desktop/sound.h"
 
 namespace tavu {
@@ -30,13 +30,6 @@ class StreamPrompter final : public Prompter {
     std::ostream& out_;
 };
 
-// No sound where there is nobody to hear it.
-class SilentSound final : public platform::Sound {
-  public:
-    bool beepSweeps() override { return true; }
-    bool playFile(const std::string&) override { return true; }
-};
-
 // The connection monitor without any window: the once-a-second poll, the log, the "when
 // connected" action and the once-a-minute cost check with its disconnects. Status lines go to
 // `out` with the time of day in front.
@@ -46,8 +39,8 @@ class HeadlessMonitor : public QObject, public MonitorView {
   public:
     HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                     platform::RemoteAccess& ras, platform::DialupCounters* counters,
-                    std::string configDir, std::string userName, std::string versionText,
-                    std::ostream& out);
+                    platform::Sound& sound, std::string configDir, std::string userName,
+                    std::string versionText, std::ostream& out);
     ~HeadlessMonitor() override;
 
     // Starts the timers.
@@ -55,7 +48,11 @@ class HeadlessMonitor : public QObject, public MonitorView {
     // The end of the run: the record of a connection still up, ended now. Only once.
     void stop();
 
-    enum TimerId { PollTimer = 1, WhenConnectedTimer = 2, CostTimer = 5 };
+    enum TimerId {
+        PollTimer = MonitorDriver::PollTimer,
+        WhenConnectedTimer = MonitorDriver::WhenConnectedTimer,
+        CostTimer = MonitorDriver::CostTimer
+    };
     // One event of a timer; the timers call it, tests may call it directly.
     void tick(int timerId);
 
@@ -78,17 +75,12 @@ class HeadlessMonitor : public QObject, public MonitorView {
     void dial() override;
     void startMailCheck() override {}
 
-    void armPollTimer();
-
     const Clock& clock_;
     std::ostream& out_;
-    SilentSound sound_;
     LogWriter logWriter_;
     std::unique_ptr<MonitorCore> core_;
-    QTimer pollTimer_;
-    QTimer whenConnectedTimer_;
-    QTimer costTimer_;
-    int hangupIntervalMs_ = 0;
+    QtDriverTimers timers_{[this](int id) { tick(id); }};
+    std::unique_ptr<MonitorDriver> driver_;
     bool stopped_ = false;
 };
 

@@ -14,17 +14,16 @@
 
 #include "app/display_check.h"
 #include "app/remote_command.h"
+#include "app/services.h"
 #include "app/termination_signals.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "dial/schedule_check.h"
-#include "platform/desktop/pulse_sound.h"
 #include "platform/desktop/shell.h"
 #include "platform/desktop/single_instance.h"
 #include "platform/desktop/startup_entry.h"
-#include "platform/kernel/linux_counters.h"
 #include "platform/kernel/system_info.h"
 #include "platform/ras/combined_remote_access.h"
 #include "platform/ras/pppd/linux_remote_access.h"
@@ -86,43 +85,23 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
         case StartOutcome::Run:
             break;
     }
-    std::unique_ptr<platform::RemoteAccess> ras;
-    std::unique_ptr<platform::DialupCounters> counters;
-    platform::SimulatedRemoteAccess* simulated = nullptr;
-    if (command.simulateFile) {
-        std::string error;
-        auto sim = platform::SimulatedRemoteAccess::load(*command.simulateFile, clock, error);
-        if (!sim) {
-            std::cerr << "tavu: " << error << '\n';
-            return 2;
-        }
-        sim->setAutoDrive(std::chrono::milliseconds(100));
-        sim->setTellsChanges(true);
-        counters = std::make_unique<platform::SimulatedCounters>(*sim);
-        simulated = sim.get();
-        ras = std::move(sim);
-    } else {
-        // Which interfaces are dial-up lines is read afresh at every look at the system. Dials
-        // are followed on this thread; the phone book's entries open the entry editor.
-        // NetworkManager's metered links are counted under their own interface names.
-        auto patterns = [&settings] { return platform::dialupInterfacePatterns(settings); };
-        auto desktopRas = platform::makeDesktopRemoteAccess(settings, patterns);
-        desktopRas->pppd().setAutoDrive(50);
-        desktopRas->pppd().watchLinkEvents();
-        desktopRas->pppd().setEntryEditor(makeEntryEditor(desktopRas->pppd(), prompter));
-        desktopRas->setNotice([&prompter](const std::string& text) {
-            prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Information});
-        });
-        platform::CombinedRemoteAccess* combined = desktopRas.get();
-        counters = std::make_unique<platform::LinuxDialupCounters>([&settings, combined] {
-            return platform::dialupInterfacePatterns(settings) + " " +
-                   combined->countedInterfaces();
-        });
-        ras = std::move(desktopRas);
+    std::string error;
+    Services services = makeMonitorServices(settings, clock, command.simulateFile, true, error);
+    if (!services.ras) {
+        std::cerr << "tavu: " << error << '\n';
+        return 2;
     }
-    if (simulated != nullptr) {
+    if (platform::SimulatedRemoteAccess* simulated = services.simulated) {
         simulated->setEntryEditor([simulated, &prompter](const std::string& name) {
             return CSimulatedEntryDlg::edit(*simulated, prompter, name);
+        });
+    } else {
+        // Dials are followed on this thread; the phone book's entries open the entry editor.
+        platform::CombinedRemoteAccess& desktop = *services.desktop;
+        desktop.pppd().setAutoDrive(50);
+        desktop.pppd().setEntryEditor(makeEntryEditor(desktop.pppd(), prompter));
+        desktop.setNotice([&prompter](const std::string& text) {
+            prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Information});
         });
     }
 
@@ -131,11 +110,11 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     }
     clearSchedules(settings);
 
-    platform::PulseSound sound;
     platform::LinuxSystemInfo system;
     platform::DesktopShell shell;
-    ConnectionMonitor window(AppContext{settings, clock, prompter, *ras, counters.get(), sound,
-                                        system, shell, configDir, executableDir()});
+    ConnectionMonitor window(AppContext{settings, clock, prompter, *services.ras,
+                                        services.counters.get(), *services.sound, system, shell,
+                                        configDir, executableDir()});
     if (command.configDir) {
         // Started with its own settings: so is the copy the desktop starts at log-in.
         window.startupEntry = std::make_unique<platform::XdgAutostartEntry>(

@@ -1,7 +1,5 @@
 #include "net/mail_controller.h"
 
-#include <algorithm>
-#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -79,19 +77,6 @@ void MailController::handleResult(const MailCheckResult& result) {
             break;
     }
     emit resultHandled(result);
-}
-
-int MailController::periodicCheckMs(const SettingsStore& settings) {
-    if (settings.readInt(keys::kSettings, keys::kCheckMail, 0) != 1) {
-        return 0;
-    }
-    const int minutes = settings.readInt(keys::kSettings, keys::kCMailTime, 10);
-    if (minutes == 0) {
-        return 0;
-    }
-    // A period a timer can count, at least a minute.
-    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
-    return 60000 * std::clamp(minutes, 1, kMaxMinutes);
 }
 
 bool MailController::checksAfterConnect(const SettingsStore& settings) {

@@ -43,9 +43,6 @@ class MailController : public QObject {
     bool pollActive() const { return poll_.isActive(); }
     std::size_t runningChecks() const { return slots_.size(); }
 
-    // The period of the periodic check in milliseconds (CheckMail = 1, CMailTime minutes);
-    // 0 when none runs: CheckMail is not 1 or CMailTime is 0.
-    static int periodicCheckMs(const SettingsStore& settings);
     // Whether the check a minute after a connection runs: CheckMail or CheckMailOnCon is 1.
     static bool checksAfterConnect(const SettingsStore& settings);
 

@@ -11,6 +11,7 @@
 #include "app/cli.h"
 #include "app/display_check.h"
 #include "app/headless_monitor.h"
+#include "app/services.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "log/log_record.h"
@@ -101,7 +102,7 @@ class HeadlessRun : public testing::Test {
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     void start() {
-        monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr,
+        monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr, sound,
                                                     dir.path(), "ann", "", out);
     }
 
@@ -116,6 +117,7 @@ class HeadlessRun : public testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     StreamPrompter prompter{err};
+    SilentSound sound;
     std::unique_ptr<HeadlessMonitor> monitor;
 };
 

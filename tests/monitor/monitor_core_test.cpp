@@ -514,6 +514,30 @@ TEST_F(Monitor, ALongConnectionIsClosedWhenItCrossesALimit) {
     }
 }
 
+// The data cap is reached at exactly its megabytes in bytes (1 MB = 1,000,000 bytes): a byte
+// less keeps the line, the cap itself closes it.
+TEST_F(Monitor, DataCapReachedExactlyHangsUp) {
+    settings.writeInt("Warnings", "DataHangupMB", 3);
+    settings.writeInt("Settings", "BillingDay", 8);  // the period began on 8 November
+    for (const auto& [bytes, closes] : {std::pair{"2999999", false}, std::pair{"3000000", true}}) {
+        SCOPED_TRACE(bytes);
+        test::writeFile(dir.file("logfile.log"),
+                        composeRecord({"08-11-2026", "10:00:00", "08-11-2026", "10:02:00", "joe",
+                                       "d", "i", bytes, "0"}));
+        std::string error;
+        ras = SimulatedRemoteAccess::fromText("[entry Idle]\nbytes-in-per-s = 0\n", clock, error);
+        counters = std::make_unique<platform::SimulatedCounters>(*ras);
+        make();
+        prompter.shown.clear();
+        ras->bringUp("Idle");
+        pollAfter(1s);
+        ASSERT_TRUE(core->connected());
+        core->costCheck();
+        pollAfter(1s);
+        EXPECT_EQ(core->connected(), !closes);
+    }
+}
+
 TEST_F(Monitor, DataWarningOncePerBillingPeriod) {
     settings.writeInt("Settings", "DataWarnMB", 2);  // kept beside the money limits
     settings.writeInt("Settings", "BillingDay", 8);  // the period ends tomorrow

@@ -64,13 +64,6 @@ int readSetting(const SettingsStore& s, const char* key, int def) {
     return s.readInt(keys::kSettings, key, def);
 }
 
-// The period of a timer set in minutes (default 10), in milliseconds; at least a minute, and no
-// more than a timer can count.
-int minutesPeriodMs(const SettingsStore& s, const char* key) {
-    constexpr int kMaxMinutes = std::numeric_limits<int>::max() / 60000;
-    return 60000 * std::clamp(readSetting(s, key, 10), 1, kMaxMinutes);
-}
-
 }  // namespace
 
 ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
@@ -94,13 +87,6 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
     upgradeCheck_ = std::make_unique<AutoUpgradeCheck>(ctx_.settings, ctx_.prompter);
     skin_->menuMessage = [this](int number) { handleMessage(number); };
 
-    pollTimer_.setSingleShot(true);
-    afterConnectTimer_.setSingleShot(true);
-    connect(&pollTimer_, &QTimer::timeout, this, [this] { tick(PollTimer); });
-    connect(&whenConnectedTimer_, &QTimer::timeout, this, [this] { tick(WhenConnectedTimer); });
-    connect(&mailTimer_, &QTimer::timeout, this, [this] { tick(MailTimer); });
-    connect(&afterConnectTimer_, &QTimer::timeout, this, [this] { tick(AfterConnectTimer); });
-    connect(&costTimer_, &QTimer::timeout, this, [this] { tick(CostTimer); });
     connect(&scheduleTimer_, &QTimer::timeout, this, [this] { tick(ScheduleTimer); });
     connect(&trayWatch_, &QTimer::timeout, this, &ConnectionMonitor::watchTray);
     keepOnScreen(this);
@@ -210,6 +196,15 @@ bool ConnectionMonitor::initialise() {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
                         }},
         *this);
+    driver_ = std::make_unique<MonitorDriver>(
+        *core_, ctx_.settings, ctx_.clock, driverTimers_,
+        MonitorDriver::Hooks{[this] { startMailCheck(); },
+                             [this] {
+                                 if (MailController::checksAfterConnect(ctx_.settings)) {
+                                     startMailCheck();
+                                 }
+                                 upgradeCheck_->start();
+                             }});
 
     if (readSetting(ctx_.settings, keys::kShowTime, 0) == 1) {
         showFloatingWindow();
@@ -256,15 +251,7 @@ bool ConnectionMonitor::initialise() {
     setWindowTitle("TAVU");
 
     // Timers, and the line's own news between two polls.
-    armPollTimer();
-    core_->followChanges(true);
-    if (core_->whenConnectedAction() > 0) {
-        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
-    }
-    if (const int mailMs = MailController::periodicCheckMs(s)) {
-        mailTimer_.start(mailMs);
-    }
-    costTimer_.start(60000);
+    driver_->start();
     trayWatch_.start(2000);
 
     insertStatus("System messages will go here!");
@@ -282,56 +269,19 @@ bool ConnectionMonitor::initialise() {
     return true;
 }
 
-void ConnectionMonitor::armPollTimer() {
-    // The poll works once per wall-clock second: sleep until just past the next whole second.
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(ctx_.clock.now().time_since_epoch())
-            .count();
-    pollTimer_.start(static_cast<int>(1000 - ms % 1000) + 1);
-}
-
 bool ConnectionMonitor::timerActive(int id) const {
     if (id == MailPollTimer) {
         return mail_->pollActive();
     }
-    const QTimer* timers[] = {nullptr,     &pollTimer_,         &whenConnectedTimer_,
-                              &mailTimer_, &afterConnectTimer_, &costTimer_,
-                              nullptr,     &scheduleTimer_};
-    if (id < 1 || id > ScheduleTimer || timers[id] == nullptr) {
-        return false;
+    if (id == ScheduleTimer) {
+        // Running for real: a timer whose start the system refused has no timer id.
+        return scheduleTimer_.isActive() && scheduleTimer_.timerId() > 0;
     }
-    // Running for real: a timer whose start the system refused has no timer id.
-    return timers[id]->isActive() && timers[id]->timerId() > 0;
+    return driverTimers_.active(id);
 }
 
 void ConnectionMonitor::tick(int timerId) {
     switch (timerId) {
-        case PollTimer:
-            // Armed first: whatever the poll leads to that waits for the user (the dial after a
-            // dropped line) must not stop the next polls.
-            armPollTimer();
-            core_->poll();
-            break;
-        case WhenConnectedTimer:
-            core_->whenConnectedTimer();
-            break;
-        case MailTimer:
-            if (core_->connected()) {
-                startMailCheck();
-            }
-            break;
-        case AfterConnectTimer:
-            if (core_->connected()) {
-                afterConnectTimer_.stop();
-                if (MailController::checksAfterConnect(ctx_.settings)) {
-                    startMailCheck();
-                }
-                upgradeCheck_->start();
-            }
-            break;
-        case CostTimer:
-            core_->costCheck();
-            break;
         case ScheduleTimer: {
             // The action runs after the tick has returned: a timer whose tick is still running
             // does not fire, so a window opened inside it would stop every schedule until it
@@ -345,6 +295,7 @@ void ConnectionMonitor::tick(int timerId) {
             break;
         }
         default:
+            driver_->tick(timerId);
             break;
     }
     // The first event of any timer hides a window that was not to stay shown at start.
@@ -473,16 +424,7 @@ void ConnectionMonitor::preferencesWithTimers() {
 
 void ConnectionMonitor::restartConfiguredTimers() {
     const SettingsStore& s = ctx_.settings;
-    if (const int mailMs = MailController::periodicCheckMs(s)) {
-        mailTimer_.start(mailMs);
-    } else {
-        mailTimer_.stop();
-    }
-    if (readSetting(s, keys::kHangupComboState, 0) != 0) {
-        whenConnectedTimer_.start(minutesPeriodMs(s, keys::kHangupInterval));
-    } else {
-        whenConnectedTimer_.stop();
-    }
+    driver_->restartConfigured();
     for (const char* key :
          {keys::kWarnWhenMonth, keys::kWarnWhenCall, keys::kDisWhenMonth, keys::kDisWhenCall}) {
         if (readSetting(s, key, 0) != 0) {
@@ -526,14 +468,9 @@ void ConnectionMonitor::endSession() {
 
 void ConnectionMonitor::finish() {
     exited_ = true;
-    if (core_) {
-        core_->followChanges(false);
+    if (driver_) {
+        driver_->stop();
     }
-    pollTimer_.stop();
-    whenConnectedTimer_.stop();
-    mailTimer_.stop();
-    afterConnectTimer_.stop();
-    costTimer_.stop();
     scheduleTimer_.stop();
     trayWatch_.stop();
     emit exitConfirmed();
@@ -778,7 +715,7 @@ void ConnectionMonitor::elapsedTick(const std::string& text, std::int64_t) {
 }
 
 void ConnectionMonitor::connectionStarted() {
-    afterConnectTimer_.start(60000);
+    driver_->connectionStarted();
 }
 
 void ConnectionMonitor::startMailCheck() {

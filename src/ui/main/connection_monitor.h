@@ -8,6 +8,7 @@
 #include "log/log_file.h"
 #include "monitor/commands.h"
 #include "monitor/monitor_core.h"
+#include "monitor/monitor_driver.h"
 #include "ui/common/app_context.h"
 #include "ui/common/icons.h"
 
@@ -94,11 +95,11 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::function<void()> onTrayMarker;
 
     enum TimerId {
-        PollTimer = 1,
-        WhenConnectedTimer = 2,
-        MailTimer = 3,
-        AfterConnectTimer = 4,
-        CostTimer = 5,
+        PollTimer = MonitorDriver::PollTimer,
+        WhenConnectedTimer = MonitorDriver::WhenConnectedTimer,
+        MailTimer = MonitorDriver::MailTimer,
+        AfterConnectTimer = MonitorDriver::AfterConnectTimer,
+        CostTimer = MonitorDriver::CostTimer,
         ScheduleTimer = 7,
         MailPollTimer = 8  // the mail result poll, run by the mail controller
     };
@@ -134,7 +135,6 @@ class ConnectionMonitor : public QWidget, public MonitorView {
 
     void runAction(const CommandEntry& entry);
     void showMailIcon(TrayPicture picture, const QString& tooltip);
-    void armPollTimer();
     void restartConfiguredTimers();
     void preferencesWithTimers();
     void about();
@@ -152,11 +152,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;
-    QTimer pollTimer_;
-    QTimer whenConnectedTimer_;
-    QTimer mailTimer_;
-    QTimer afterConnectTimer_;
-    QTimer costTimer_;
+    // Timers 1 to 5, which follow the connection.
+    QtDriverTimers driverTimers_{[this](int id) { tick(id); }};
+    std::unique_ptr<MonitorDriver> driver_;
     QTimer scheduleTimer_;
     QTimer trayWatch_;
     bool loadingSkin_ = false;  // a skin load hides the window for a moment: not a hide
