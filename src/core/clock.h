@@ -30,10 +30,22 @@ class Clock {
     LocalDateTime localNow() const { return toLocal(now()); }
 };
 
+// The system's clock. For the program's own tests only: when the environment variable
+// TAVU_TEST_NOW holds a local date and time (2026-12-07T12:00:00), the clock reads that moment
+// when it is made and runs on from there, so that a test of the whole program does not depend on
+// today's date. Anything else in the variable is ignored.
 class SystemClock final : public Clock {
   public:
-    TimePoint now() const override { return std::chrono::system_clock::now(); }
+    SystemClock();
+    TimePoint now() const override { return std::chrono::system_clock::now() + shift_; }
+
+  private:
+    std::chrono::system_clock::duration shift_{};
 };
+
+// The moment a TAVU_TEST_NOW value names (YYYY-MM-DDTHH:MM:SS, local time); empty when the text
+// is not one.
+std::optional<TimePoint> parseTestNow(const char* text);
 
 class ManualClock final : public Clock {
   public:

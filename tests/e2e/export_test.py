@@ -13,6 +13,8 @@ import sys
 import tempfile
 
 tavu = sys.argv[1]
+# "This month" is December 2026, whatever the computer's clock says.
+os.environ["TAVU_TEST_NOW"] = "2026-12-07T12:00:00"
 work = tempfile.mkdtemp(prefix="tavu-export-")
 log_lines = [
     b"01-12-2026|10:00:00|01-12-2026|10:30:00|joe|ttyS0|ISP|1000|3000|",

@@ -46,20 +46,6 @@ const char* const kPermission = "org.freedesktop.NetworkManager.network-control"
 // Every call to the daemon gives up after this long.
 constexpr int kCallTimeoutMs = 5000;
 
-// NetworkManager's numbers.
-constexpr unsigned kDevicePrepare = 40;
-constexpr unsigned kDeviceConfig = 50;
-constexpr unsigned kDeviceNeedAuth = 60;
-constexpr unsigned kDeviceIpConfig = 70;
-constexpr unsigned kDeviceIpCheck = 80;
-constexpr unsigned kDeviceSecondaries = 90;
-constexpr unsigned kDeviceActivated = 100;
-constexpr unsigned kDeviceFailed = 120;
-constexpr unsigned kActiveActivated = 2;
-constexpr unsigned kActiveDeactivated = 4;
-constexpr unsigned kMeteredYes = 1;
-constexpr unsigned kMeteredGuessYes = 3;
-
 QDBusMessage call(const QDBusConnection& bus, const QString& path, const QString& iface,
                   const QString& method, const QList<QVariant>& args = {}) {
     QDBusMessage m = QDBusMessage::createMethodCall(kService, path, iface, method);
@@ -129,65 +115,7 @@ std::map<QString, QVariantMap> connectionSettings(const QDBusConnection& bus, co
     return out;
 }
 
-bool isDialupType(const std::string& type) {
-    return type == "gsm" || type == "cdma" || type == "pppoe" || type == "bluetooth";
-}
-
 }  // namespace
-
-bool nmConnectionCounts(const std::string& type, int connectionMetered, unsigned deviceMetered,
-                        bool vpn) {
-    if (vpn || type == "vpn" || type == "wireguard") {
-        return false;
-    }
-    return isDialupType(type) || connectionMetered == static_cast<int>(kMeteredYes) ||
-           deviceMetered == kMeteredYes || deviceMetered == kMeteredGuessYes;
-}
-
-int nmDialState(unsigned deviceState) {
-    switch (deviceState) {
-        case kDevicePrepare:
-            return RASCS_OpenPort;
-        case kDeviceConfig:
-            return RASCS_ConnectDevice;
-        case kDeviceNeedAuth:
-            return RASCS_Authenticate;
-        case kDeviceIpConfig:
-            return RASCS_AuthProject;
-        case kDeviceIpCheck:
-        case kDeviceSecondaries:
-            return RASCS_LogonNetwork;
-        case kDeviceActivated:
-            return RASCS_Connected;
-        default:
-            return -1;
-    }
-}
-
-int nmFailureCode(unsigned reason) {
-    switch (reason) {
-        case 23:  // modem busy
-            return ERROR_LINE_BUSY;
-        case 24:  // no dial tone
-            return ERROR_NO_DIALTONE;
-        case 25:  // no carrier
-            return ERROR_NO_CARRIER;
-        case 26:  // dial time-out
-            return ERROR_NO_ANSWER;
-        case 27:  // dial failed
-            return ERROR_FROM_DEVICE;
-        case 7:   // secrets were needed and not given
-        case 12:  // PPP did not start
-        case 13:  // PPP disconnected
-        case 14:  // PPP failed
-            return ERROR_AUTHENTICATION_FAILURE;
-        case 43:  // modem not found
-        case 52:  // ModemManager not available
-            return ERROR_PORT_NOT_AVAILABLE;
-        default:
-            return ERROR_UNKNOWN;
-    }
-}
 
 // Receives the daemon's signals on the user-interface thread.
 class NmSignals : public QObject {
@@ -292,7 +220,7 @@ bool NetworkManagerRemoteAccess::links(std::vector<NmLink>& out) {
         link.id = plainText(ac.value("Id"));
         link.uuid = plainText(ac.value("Uuid"));
         link.type = plainText(ac.value("Type"));
-        link.activated = ac.value("State").toUInt() == kActiveActivated;
+        link.activated = ac.value("State").toUInt() == kNmActiveActivated;
         const bool vpn = ac.value("Vpn").toBool();
         unsigned deviceMetered = 0;
         const QList<QDBusObjectPath> devices = pathList(ac.value("Devices"));
@@ -353,7 +281,7 @@ bool NetworkManagerRemoteAccess::listConnections(std::vector<RasConnection>& out
 int NetworkManagerRemoteAccess::connectionState(std::uint64_t handle) {
     if (const auto it = dials_.find(handle); it != dials_.end()) {
         const QVariant state = property(bus_, it->second.activePath, kActiveIface, "State");
-        if (state.isValid() && state.toUInt() == kActiveActivated) {
+        if (state.isValid() && state.toUInt() == kNmActiveActivated) {
             return RASCS_Connected;
         }
         return it->second.done || !state.isValid() ? RASCS_Disconnected
@@ -520,8 +448,8 @@ int NetworkManagerRemoteAccess::dial(const DialRequest& request, DialEventFn onE
     }
     // What was reached before the signals were asked for.
     const QVariant state = property(bus_, dials_[handle].activePath, kActiveIface, "State");
-    if (state.isValid() && state.toUInt() == kActiveActivated) {
-        activeStateChanged(dials_[handle].activePath, kActiveActivated, 0);
+    if (state.isValid() && state.toUInt() == kNmActiveActivated) {
+        activeStateChanged(dials_[handle].activePath, kNmActiveActivated, 0);
     } else if (!dials_[handle].devicePath.isEmpty()) {
         const QVariant dev = property(bus_, dials_[handle].devicePath, kDeviceIface, "State");
         if (const int s = nmDialState(dev.toUInt()); s >= 0 && s != RASCS_Connected) {
@@ -559,28 +487,12 @@ void NetworkManagerRemoteAccess::activeStateChanged(const QString& path, unsigne
         }
     }
     for (const std::uint64_t h : handles) {
-        if (state == kActiveActivated) {
+        if (state == kNmActiveActivated) {
             deliver(h, RASCS_Connected, 0);
-        } else if (state == kActiveDeactivated) {
+        } else if (state == kNmActiveDeactivated) {
             // The device's failure, when there was one, came first; this is any other end.
-            int code = ERROR_USER_DISCONNECTION;
-            switch (reason) {
-                case 2:  // deactivated by a user
-                    code = ERROR_USER_DISCONNECTION;
-                    break;
-                case 6:  // timed out
-                    code = ERROR_NO_ANSWER;
-                    break;
-                case 9:   // no secrets
-                case 10:  // login failed
-                    code = ERROR_AUTHENTICATION_FAILURE;
-                    break;
-                default:
-                    code = failWith(ERROR_UNKNOWN, "NetworkManager's reason " +
-                                                       std::to_string(reason) +
-                                                       " for the end of the activation");
-                    break;
-            }
+            const NmFailure end = nmActivationEnd(reason);
+            const int code = failWith(end.code, end.detail);
             const int last = dials_[h].lastState;
             deliver(h, last >= 0 ? last : RASCS_OpenPort, code);
         }
@@ -607,11 +519,9 @@ void NetworkManagerRemoteAccess::deviceStateChanged(const QString& path, unsigne
         }
     }
     for (const std::uint64_t h : handles) {
-        if (state == kDeviceFailed) {
-            int code = nmFailureCode(reason);
-            if (code == ERROR_UNKNOWN) {
-                failWith(code, "NetworkManager's reason " + std::to_string(reason));
-            }
+        if (state == kNmDeviceFailed) {
+            const NmFailure failure = nmDeviceFailure(reason);
+            const int code = failWith(failure.code, failure.detail);
             const int last = dials_[h].lastState;
             deliver(h, last >= 0 ? last : RASCS_OpenPort, code);
         } else if (const int s = nmDialState(state); s >= 0 && s != dials_[h].lastState) {
@@ -651,29 +561,13 @@ int NetworkManagerRemoteAccess::pump() {
 }
 
 std::string NetworkManagerRemoteAccess::errorText(int code) {
-    std::string text;
-    switch (code) {
-        case ERROR_CANNOT_OPEN_PHONEBOOK:
-            text = "NetworkManager's connections cannot be read.";
-            break;
-        case ERROR_UNKNOWN:
-            text = "The dial failed for a reason the program does not know.";
-            break;
-        case ERROR_FROM_DEVICE:
-            text = "The modem reported an error.";
-            break;
-        default:
-            text = rasErrorText(code);
-            break;
+    const auto it = details_.find(code);
+    if (it == details_.end()) {
+        return rasErrorText(code, RasBackend::NetworkManager);
     }
-    if (const auto it = details_.find(code); it != details_.end() && !it->second.empty()) {
-        if (text.empty() || code == ERROR_ACCESS_DENIED) {
-            return it->second + ".";
-        }
-        text.pop_back();  // the full stop
-        text += " (" + it->second + ").";
-    }
-    return text;
+    // The permission's detail says all there is to say.
+    return rasTextWithDetail(rasErrorText(code, RasBackend::NetworkManager), it->second,
+                             code == ERROR_ACCESS_DENIED);
 }
 
 ConnectionOrigin NetworkManagerRemoteAccess::connectionOrigin(std::uint64_t handle) {

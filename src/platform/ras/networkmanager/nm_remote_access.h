@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include "platform/ras/networkmanager/nm_states.h"
 #include "platform/ras/remote_access.h"
 
 namespace tavu::platform {
@@ -24,19 +25,6 @@ struct NmLink {
     bool counts = false;     // a metered connection of the program's
     bool activated = false;  // up, not still activating or going down
 };
-
-// Whether a connection of NetworkManager is one the program times: a dial-up type (gsm, cdma,
-// pppoe, bluetooth), or metered by its own setting (connection.metered) or by its device's
-// Metered property. VPNs never count.
-bool nmConnectionCounts(const std::string& type, int connectionMetered, unsigned deviceMetered,
-                        bool vpn);
-
-// The dial state a device state of NetworkManager stands for; -1 for none.
-int nmDialState(unsigned deviceState);
-
-// The error code for a device-state reason of a failed activation; ERROR_UNKNOWN (with the reason
-// in the text) for a reason that has no code of its own.
-int nmFailureCode(unsigned reason);
 
 class NmSignals;
 class NmSecretAgent;

@@ -622,68 +622,13 @@ void LinuxRemoteAccess::updateTimer() {
 }
 
 std::string LinuxRemoteAccess::errorText(int code) {
-    std::string text;
-    switch (code) {
-        case ERROR_CANNOT_OPEN_PHONEBOOK:
-            text = "The phone book (the folder of pppd's peer files) cannot be read.";
-            break;
-        case ERROR_CORRUPT_PHONEBOOK:
-            text = "The phone-book entry cannot be used.";
-            break;
-        case ERROR_UNKNOWN:
-            text = "The dial failed for a reason the program does not know.";
-            break;
-        case ERROR_FROM_DEVICE:
-            text = "The modem reported an error.";
-            break;
-        case ERROR_DEVICE_NOT_READY:
-            text = "The modem is not answering: check that it is switched on and connected.";
-            break;
-        case ERROR_VOICE_ANSWER:
-            text = "A person answered the call, not a modem.";
-            break;
-        case ERROR_RASMAN_CANNOT_INITIALIZE:
-            text =
-                "This system's kernel has no support for PPP, so pppd cannot make the "
-                "connection (pppd ended with status 4). Load the ppp_generic module or use a "
-                "kernel with PPP support.";
-            break;
-        case ERROR_PPP_TIMEOUT:
-            text = "The remote computer stopped answering.";
-            break;
-        case ERROR_PPP_NOT_CONVERGING:
-            text =
-                "This computer and the remote computer could not agree on the PPP "
-                "connection.";
-            break;
-        case ERROR_PPP_LOOPBACK_DETECTED:
-            text = "The line is looped back: the modem talks to itself.";
-            break;
-        case ERROR_SCRIPT_SYNTAX:
-            text = "The modem's chat script could not be run.";
-            break;
-        default:
-            text = rasErrorText(code);
-            break;
+    const auto it = details_.find(code);
+    if (it == details_.end()) {
+        return rasErrorText(code, RasBackend::Pppd);
     }
-    if (const auto it = details_.find(code); it != details_.end() && !it->second.empty()) {
-        if (text.empty()) {
-            return it->second;
-        }
-        if (code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_ACCESS_DENIED) {
-            return it->second;
-        }
-        // One full stop at the end: "text (detail)." even when either brings its own.
-        std::string_view detail = it->second;
-        while (!detail.empty() && detail.back() == '.') {
-            detail.remove_suffix(1);
-        }
-        if (!text.empty() && text.back() == '.') {
-            text.pop_back();
-        }
-        text += " (" + std::string(detail) + ").";
-    }
-    return text;
+    // The phone book's and the permission's details say all there is to say.
+    return rasTextWithDetail(rasErrorText(code, RasBackend::Pppd), it->second,
+                             code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_ACCESS_DENIED);
 }
 
 ConnectionOrigin LinuxRemoteAccess::connectionOrigin(std::uint64_t handle) {
