@@ -22,10 +22,6 @@ std::string_view lastChars(std::string_view s, std::size_t n) {
     return s.size() <= n ? s : s.substr(s.size() - n);
 }
 
-std::string_view fromChar(std::string_view s, std::size_t pos) {
-    return pos < s.size() ? s.substr(pos) : std::string_view{};
-}
-
 // Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
 constexpr std::int64_t kMaxSeconds = std::int64_t{100} * 366 * 86400;
 
