@@ -6,27 +6,14 @@ namespace tavu {
 
 namespace {
 
-std::string_view firstChars(std::string_view s, std::size_t n) {
-    return s.substr(0, n);
-}
-
-std::string_view lastChars(std::string_view s, std::size_t n) {
-    return s.size() <= n ? s : s.substr(s.size() - n);
-}
-
-std::string_view fromChar(std::string_view s, std::size_t pos) {
-    return pos < s.size() ? s.substr(pos) : std::string_view{};
-}
-
-// Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
-constexpr std::int64_t kMaxSeconds = std::int64_t{100} * 366 * 86400;
-
 std::int64_t boundedPart(std::string_view text) {
-    const std::int64_t v = leadingInt(text);
-    return v > kMaxSeconds ? kMaxSeconds : (v < -kMaxSeconds ? -kMaxSeconds : v);
+    return logtime::bounded(leadingInt(text));
 }
 
 using logtime::digitsAt;
+using logtime::firstChars;
+using logtime::fromChar;
+using logtime::lastChars;
 using logtime::readClock;
 
 }  // namespace

@@ -27,6 +27,25 @@ LogDate parseLogDate(std::string_view text);
 
 namespace logtime {
 
+// Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
+inline constexpr std::int64_t kMaxSeconds = std::int64_t{100} * 366 * 86400;
+
+inline std::int64_t bounded(std::int64_t v) {
+    return v > kMaxSeconds ? kMaxSeconds : (v < -kMaxSeconds ? -kMaxSeconds : v);
+}
+
+inline std::string_view firstChars(std::string_view s, std::size_t n) {
+    return s.substr(0, n);
+}
+
+inline std::string_view lastChars(std::string_view s, std::size_t n) {
+    return s.size() <= n ? s : s.substr(s.size() - n);
+}
+
+inline std::string_view fromChar(std::string_view s, std::size_t pos) {
+    return pos < s.size() ? s.substr(pos) : std::string_view{};
+}
+
 // Whether the characters at the given places are all digits, tested without a branch apiece.
 template <std::size_t... At>
 [[gnu::always_inline]] inline bool digitsAt(std::string_view t) {

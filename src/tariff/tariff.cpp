@@ -14,20 +14,9 @@ namespace tavu {
 
 namespace {
 
-std::string_view firstChars(std::string_view s, std::size_t n) {
-    return s.substr(0, n);
-}
-
-std::string_view lastChars(std::string_view s, std::size_t n) {
-    return s.size() <= n ? s : s.substr(s.size() - n);
-}
-
-// Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
-constexpr std::int64_t kMaxSeconds = std::int64_t{100} * 366 * 86400;
-
-std::int64_t bounded(std::int64_t v) {
-    return v > kMaxSeconds ? kMaxSeconds : (v < -kMaxSeconds ? -kMaxSeconds : v);
-}
+using logtime::bounded;
+using logtime::firstChars;
+using logtime::lastChars;
 
 std::int64_t boundedPart(std::string_view text) {
     return bounded(leadingInt(text));
