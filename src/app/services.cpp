@@ -11,6 +11,7 @@
 #include "platform/kernel/linux_counters.h"
 #include "platform/kernel/linux_netlink.h"
 #include "platform/ras/networkmanager/nm_remote_access.h"
+#include "platform/ras/pppd/linux_remote_access.h"
 
 namespace tavu {
 

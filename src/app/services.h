@@ -7,8 +7,11 @@
 #include "platform/desktop/sound.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/combined_remote_access.h"
-#include "platform/ras/pppd/linux_remote_access.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
+
+namespace tavu::platform {
+class LinuxRemoteAccess;
+}
 
 namespace tavu {
 
