@@ -9,6 +9,10 @@
 #include "platform/ras/combined_remote_access.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
 
+namespace tavu::platform {
+class LinuxRemoteAccess;
+}
+
 namespace tavu {
 
 class Clock;
@@ -29,6 +33,7 @@ struct Services {
     std::unique_ptr<platform::Sound> sound;
     // Which of the two the line is: the desktop's service, or the line of --simulate.
     platform::CombinedRemoteAccess* desktop = nullptr;
+    platform::LinuxRemoteAccess* peerFiles = nullptr;  // the desktop's pppd side
     platform::SimulatedRemoteAccess* simulated = nullptr;
 };
 

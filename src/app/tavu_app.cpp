@@ -98,8 +98,9 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     } else {
         // Dials are followed on this thread; the phone book's entries open the entry editor.
         platform::CombinedRemoteAccess& desktop = *services.desktop;
-        desktop.pppd().setAutoDrive(50);
-        desktop.pppd().setEntryEditor(makeEntryEditor(desktop.pppd(), prompter));
+        platform::LinuxRemoteAccess& peerFiles = *services.peerFiles;
+        peerFiles.setAutoDrive(50);
+        peerFiles.setEntryEditor(makeEntryEditor(peerFiles, prompter));
         desktop.setNotice([&prompter](const std::string& text) {
             prompter.show(Message{text, "TAVU", Buttons::Ok, Icon::Information});
         });

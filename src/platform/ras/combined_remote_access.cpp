@@ -1,13 +1,10 @@
 #include "platform/ras/combined_remote_access.h"
 
-#include <net/if.h>
-
 #include <algorithm>
 #include <climits>
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
-#include "platform/kernel/linux_netlink.h"
 #include "platform/ras/ras_codes.h"
 
 namespace tavu::platform {
@@ -18,7 +15,7 @@ constexpr const char* kNetworkManager = "NetworkManager";
 
 // The interface index of a link handle of NetworkManager's; 0 for any other handle.
 int linkIndex(std::uint64_t handle) {
-    const std::uint64_t base = NetworkManagerRemoteAccess::kLinkHandleBase;
+    const std::uint64_t base = ManagedConnectionsBackend::kLinkHandleBase;
     return handle > base && handle - base <= static_cast<std::uint64_t>(INT_MAX)
                ? static_cast<int>(handle - base)
                : 0;
@@ -37,10 +34,13 @@ RasBackend rasBackend(const SettingsStore& settings) {
     return RasBackend::Auto;
 }
 
-CombinedRemoteAccess::CombinedRemoteAccess(std::unique_ptr<LinuxRemoteAccess> pppd,
-                                           std::unique_ptr<NetworkManagerRemoteAccess> nm,
-                                           BackendFn backend)
-    : pppd_(std::move(pppd)), nm_(std::move(nm)), backend_(std::move(backend)) {
+CombinedRemoteAccess::CombinedRemoteAccess(std::unique_ptr<PeerFilesBackend> pppd,
+                                           std::unique_ptr<ManagedConnectionsBackend> nm,
+                                           BackendFn backend, UpInterfaceFn upInterface)
+    : pppd_(std::move(pppd)),
+      nm_(std::move(nm)),
+      backend_(std::move(backend)),
+      upInterface_(std::move(upInterface)) {
     pppd_->setIgnoredInterfaces(
         [this](const std::string& name) { return managed_.count(name) != 0; });
     // Both services' news reach whoever listens here.
@@ -61,11 +61,11 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
         remembered_.clear();
         return true;
     }
-    std::vector<NmLink> links;
+    std::vector<ManagedLink> links;
     const std::string owner = nm_->owner();
-    if (!owner.empty() && nm_->links(links)) {
+    if (!owner.empty() && nm_->managedLinks(links)) {
         std::set<int> seen;
-        for (const NmLink& l : links) {
+        for (const ManagedLink& l : links) {
             if (!l.interface.empty()) {
                 managed_.insert(l.interface);
             }
@@ -75,13 +75,13 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
             if (l.ifindex <= 0) {
                 // Nothing the kernel knows to follow while NetworkManager is away.
                 if (l.activated) {
-                    nmListed.push_back(NetworkManagerRemoteAccess::describe(l));
+                    nmListed.push_back(l.connection);
                 }
                 continue;
             }
             const auto kept = remembered_.find(l.ifindex);
             if (l.activated) {
-                const RasConnection c = NetworkManagerRemoteAccess::describe(l);
+                const RasConnection& c = l.connection;
                 nmListed.push_back(c);
                 remembered_[l.ifindex] = Remembered{
                     c, l.interface,
@@ -103,11 +103,10 @@ bool CombinedRemoteAccess::refresh(std::vector<RasConnection>& nmListed) {
     }
     // NetworkManager is away, or restarted: its links that are still up go on under their names.
     for (auto it = remembered_.begin(); it != remembered_.end();) {
-        netlink::LinkInfo link;
+        std::optional<std::string> up;
         if (it->second.owner == owner) {
             ++it;  // listed above
-        } else if (netlink::getLink(it->first, link) && link.name == it->second.interface &&
-                   (link.flags & IFF_UP) != 0) {
+        } else if (upInterface_ && (up = upInterface_(it->first)) && *up == it->second.interface) {
             nmListed.push_back(it->second.connection);
             managed_.insert(it->second.interface);
             ++it;
@@ -140,7 +139,7 @@ bool CombinedRemoteAccess::listConnections(std::vector<RasConnection>& out) {
 }
 
 int CombinedRemoteAccess::connectionState(std::uint64_t handle) {
-    if (!NetworkManagerRemoteAccess::isOwnHandle(handle)) {
+    if (!ManagedConnectionsBackend::isOwnHandle(handle)) {
         return pppd_->connectionState(handle);
     }
     const int index = linkIndex(handle);
@@ -163,7 +162,7 @@ int CombinedRemoteAccess::remember(int code, RemoteAccess& from) {
 }
 
 int CombinedRemoteAccess::hangUp(std::uint64_t handle) {
-    if (NetworkManagerRemoteAccess::isOwnHandle(handle)) {
+    if (ManagedConnectionsBackend::isOwnHandle(handle)) {
         const int code = nm_->hangUp(handle);
         const int index = linkIndex(handle);
         const auto kept = remembered_.find(index);
@@ -205,7 +204,7 @@ std::string CombinedRemoteAccess::errorText(int code) {
 }
 
 ConnectionOrigin CombinedRemoteAccess::connectionOrigin(std::uint64_t handle) {
-    if (!NetworkManagerRemoteAccess::isOwnHandle(handle)) {
+    if (!ManagedConnectionsBackend::isOwnHandle(handle)) {
         return pppd_->connectionOrigin(handle);
     }
     if (const auto it = remembered_.find(linkIndex(handle)); it != remembered_.end()) {
@@ -291,14 +290,6 @@ std::string CombinedRemoteAccess::countedInterfaces() const {
         out += (out.empty() ? "" : " ") + r.interface;
     }
     return out;
-}
-
-std::unique_ptr<CombinedRemoteAccess> makeDesktopRemoteAccess(const SettingsStore& settings,
-                                                              InterfacePatterns patterns) {
-    return std::make_unique<CombinedRemoteAccess>(
-        std::make_unique<LinuxRemoteAccess>(settings, LinuxRasPaths{}, std::move(patterns)),
-        std::make_unique<NetworkManagerRemoteAccess>(),
-        [&settings] { return rasBackend(settings); });
 }
 
 }  // namespace tavu::platform

@@ -3,12 +3,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/ras/networkmanager/nm_remote_access.h"
-#include "platform/ras/pppd/linux_remote_access.h"
+#include "platform/ras/ras_backends.h"
 
 namespace tavu {
 class SettingsStore;
@@ -33,8 +33,12 @@ RasBackend rasBackend(const SettingsStore& settings);
 class CombinedRemoteAccess : public RemoteAccess {
   public:
     using BackendFn = std::function<RasBackend()>;
-    CombinedRemoteAccess(std::unique_ptr<LinuxRemoteAccess> pppd,
-                         std::unique_ptr<NetworkManagerRemoteAccess> nm, BackendFn backend);
+    // The name of the interface with this index while it is up; nullopt when the kernel has no
+    // such interface or it is down.
+    using UpInterfaceFn = std::function<std::optional<std::string>(int index)>;
+    CombinedRemoteAccess(std::unique_ptr<PeerFilesBackend> pppd,
+                         std::unique_ptr<ManagedConnectionsBackend> nm, BackendFn backend,
+                         UpInterfaceFn upInterface);
     ~CombinedRemoteAccess() override;
 
     bool listConnections(std::vector<RasConnection>& out) override;
@@ -58,8 +62,8 @@ class CombinedRemoteAccess : public RemoteAccess {
     // The interfaces of the links NetworkManager lists as counting, as last seen.
     std::string countedInterfaces() const;
 
-    LinuxRemoteAccess& pppd() { return *pppd_; }
-    NetworkManagerRemoteAccess& nm() { return *nm_; }
+    PeerFilesBackend& pppd() { return *pppd_; }
+    ManagedConnectionsBackend& nm() { return *nm_; }
 
   private:
     struct Remembered {
@@ -74,18 +78,14 @@ class CombinedRemoteAccess : public RemoteAccess {
     bool refresh(std::vector<RasConnection>& nmListed);
     int remember(int code, RemoteAccess& from);
 
-    std::unique_ptr<LinuxRemoteAccess> pppd_;
-    std::unique_ptr<NetworkManagerRemoteAccess> nm_;
+    std::unique_ptr<PeerFilesBackend> pppd_;
+    std::unique_ptr<ManagedConnectionsBackend> nm_;
     BackendFn backend_;
+    UpInterfaceFn upInterface_;
     std::map<int, Remembered> remembered_;  // by interface index
     std::set<std::string> managed_;         // interfaces the interface rules leave alone
     std::map<int, RemoteAccess*> errorFrom_;
     std::function<void(const std::string&)> notice_;
 };
-
-// The service of the desktop: the peer files and interface rules of the settings, and
-// NetworkManager on the system bus, as Dialup/Backend says at every use.
-std::unique_ptr<CombinedRemoteAccess> makeDesktopRemoteAccess(const SettingsStore& settings,
-                                                              InterfacePatterns patterns = {});
 
 }  // namespace tavu::platform

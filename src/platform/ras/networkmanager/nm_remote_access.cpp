@@ -247,6 +247,19 @@ bool NetworkManagerRemoteAccess::links(std::vector<NmLink>& out) {
     return true;
 }
 
+bool NetworkManagerRemoteAccess::managedLinks(std::vector<ManagedLink>& out) {
+    out.clear();
+    std::vector<NmLink> all;
+    if (!links(all)) {
+        return false;
+    }
+    for (const NmLink& l : all) {
+        out.push_back(
+            ManagedLink{describe(l), l.uuid, l.interface, l.ifindex, l.counts, l.activated});
+    }
+    return true;
+}
+
 RasConnection NetworkManagerRemoteAccess::describe(const NmLink& link) {
     RasConnection c;
     if (link.ifindex > 0) {

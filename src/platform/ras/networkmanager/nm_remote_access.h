@@ -10,7 +10,7 @@
 #include <QString>
 
 #include "platform/ras/networkmanager/nm_states.h"
-#include "platform/ras/remote_access.h"
+#include "platform/ras/ras_backends.h"
 
 namespace tavu::platform {
 
@@ -34,26 +34,24 @@ class NmSecretAgent;
 // network interface as the device; its connections of those kinds are the phone book. A dial
 // activates the connection and follows the device's states; a hang-up deactivates it, so that
 // NetworkManager sees a deactivation by the user.
-class NetworkManagerRemoteAccess : public RemoteAccess {
+class NetworkManagerRemoteAccess : public ManagedConnectionsBackend {
   public:
-    // Handles: an active link is this base plus its interface index, which stays the same while
-    // the link is up even when NetworkManager restarts (a link without an interface the kernel
-    // knows: the base plus 2^32 plus its active connection's number); a dial is the other base
-    // plus a count.
-    static constexpr std::uint64_t kLinkHandleBase = 1ull << 48;
+    // Handles: an active link is kLinkHandleBase plus its interface index (a link without an
+    // interface the kernel knows: that base plus 2^32 plus its active connection's number); a
+    // dial is this base plus a count.
     static constexpr std::uint64_t kDialHandleBase = 1ull << 56;
-    static bool isOwnHandle(std::uint64_t handle) { return handle >= kLinkHandleBase; }
 
     explicit NetworkManagerRemoteAccess(QDBusConnection bus = QDBusConnection::systemBus());
     ~NetworkManagerRemoteAccess() override;
 
     // Whether NetworkManager is on the bus now.
-    bool available();
+    bool available() override;
     // The bus name of the running NetworkManager, which changes when it restarts; empty when
     // it is not running.
-    std::string owner();
+    std::string owner() override;
     // Every active connection, counted or not; false when NetworkManager cannot be asked.
     bool links(std::vector<NmLink>& out);
+    bool managedLinks(std::vector<ManagedLink>& out) override;
 
     bool listConnections(std::vector<RasConnection>& out) override;
     int connectionState(std::uint64_t handle) override;
@@ -68,12 +66,12 @@ class NetworkManagerRemoteAccess : public RemoteAccess {
     int deleteEntry(const std::string& name) override;
 
     // Whether NAME is a connection of NetworkManager's phone book.
-    bool hasEntry(const std::string& name);
+    bool hasEntry(const std::string& name) override;
     // True while a dial has not reached its end.
-    bool dialling() const;
+    bool dialling() const override;
     // Lets the bus deliver what it has (for a caller without an event loop); returns the dial
     // events delivered.
-    int pump();
+    int pump() override;
     // The program that edits a connection (with --edit UUID); tests point it elsewhere.
     void setEditorProgram(std::string path) { editor_ = std::move(path); }
 

@@ -12,7 +12,7 @@
 
 #include "platform/kernel/linux_netlink.h"
 #include "platform/ras/pppd/linux_peers.h"
-#include "platform/ras/remote_access.h"
+#include "platform/ras/ras_backends.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -82,7 +82,7 @@ RasConnection describeConnection(const LinuxRasPaths& paths, const netlink::Link
 // book is pppd's peers folder. A dial opens the entry's serial line, runs chat(8) on it and then
 // pppd; its handle is not an interface index (it lies above every index) and stays valid after
 // the dial has ended.
-class LinuxRemoteAccess : public RemoteAccess {
+class LinuxRemoteAccess : public PeerFilesBackend {
   public:
     explicit LinuxRemoteAccess(LinuxRasPaths paths = {}, InterfacePatterns patterns = {});
     // The folders and programs are read from the settings (section Dialup) at every use.
@@ -104,19 +104,16 @@ class LinuxRemoteAccess : public RemoteAccess {
 
     // Follows the dials in progress and delivers their events; returns how many. Dials started
     // from inside an event wait for the next call.
-    int pump();
+    int pump() override;
     // True while a dial is in progress.
-    bool dialling() const { return !dials_.empty(); }
+    bool dialling() const override { return !dials_.empty(); }
     // Non-zero: a timer of this period calls pump (needs a Qt event loop on this thread).
     void setAutoDrive(int periodMs);
 
     // The folders and programs as they stand now.
     DialupPaths dialupPaths() const;
 
-    // Interfaces that another service owns (a link NetworkManager manages): never listed, never
-    // taken down here, whatever their name.
-    using InterfaceFilter = std::function<bool(const std::string& ifname)>;
-    void setIgnoredInterfaces(InterfaceFilter ignored) { ignored_ = std::move(ignored); }
+    void setIgnoredInterfaces(InterfaceFilter ignored) override { ignored_ = std::move(ignored); }
 
     // Listens to the kernel's link events from now on (needs a Qt event loop on this thread):
     // each burst of them tells the change listener, so that a link that comes up or goes down
