@@ -35,6 +35,17 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
 
+// Runs the modes that need no Qt library (version, report, summary) and returns the exit
+// status; nullopt for the other modes.
+std::optional<int> runPrintCommand(const CommandLine& command, std::ostream& out, std::ostream& err,
+                                   const Clock& clock, const std::string& exeDir);
+
+// The three programs behind the one command name: `tavu` itself prints the version, the report
+// and the summary without loading any Qt library; `tavu-cli` runs the other commands that show
+// no window (Qt Core, Network and D-Bus); `tavu-gui` the windows and the chart.
+enum class Program { Text, Tool, Window };
+Program programFor(const std::vector<std::string>& args);
+
 // Runs the modes that print text (report, summary, help, version) and returns the exit status.
 int runTextCommand(const CommandLine& command, std::ostream& out, std::ostream& err,
                    const Clock& clock, const std::string& exeDir);

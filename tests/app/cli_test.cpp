@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 #include "app/remote_command.h"
 #include "core/clock.h"
@@ -262,6 +263,41 @@ TEST(CommandLine, SummaryOfNothing) {
               "Total data uploaded\t0\n"
               "Total data downloaded\t0\n"
               "Total data transmitted\t0\n");
+}
+
+// `tavu` prints only what needs no Qt library and hands the rest, unchanged, to the program
+// that runs it: a wrong choice either loads the windows for a script or loses a command.
+TEST(CommandLine, EachCommandLineGoesToTheProgramThatRunsIt) {
+    const std::vector<std::pair<std::vector<std::string>, Program>> cases = {
+        {{"--version"}, Program::Text},
+        {{"summary", "--config-dir", "d", "--format", "json"}, Program::Text},
+        {{"--config-dir=d", "report", "--filter", "month", "--format", "csv"}, Program::Text},
+        {{"report", "--version"}, Program::Text},
+        {{}, Program::Window},
+        {{"--config-dir", "d", "--simulate", "x.ini"}, Program::Window},
+        {{"-platform", "offscreen"}, Program::Window},
+        {{"chart", "--out", "c.png"}, Program::Window},
+        {{"--config-dir", "d", "chart", "--out", "c.png"}, Program::Window},
+        // A folder named like a subcommand is no subcommand.
+        {{"--config-dir", "chart", "mail"}, Program::Tool},
+        {{"--config-dir", "summary", "hangup"}, Program::Tool},
+        {{"--help"}, Program::Tool},
+        {{"--command", "connect"}, Program::Tool},
+        {{"mail", "--version"}, Program::Tool},
+        {{"monitor"}, Program::Tool},
+        {{"lookup", "summary"}, Program::Tool},
+        // Usage errors are told by the program that knows every subcommand.
+        {{"summary", "--format", "csv"}, Program::Tool},
+        {{"bogus"}, Program::Tool},
+        {{"--bogus", "chart"}, Program::Tool},
+    };
+    for (const auto& [args, program] : cases) {
+        std::string line;
+        for (const std::string& a : args) {
+            line += a + ' ';
+        }
+        EXPECT_EQ(programFor(args), program) << line;
+    }
 }
 
 }  // namespace

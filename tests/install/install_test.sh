@@ -13,7 +13,7 @@ p=$work/prefix
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for f in bin/tavu bin/tavu-upgrade-server share/man/man1/tavu-upgrade-server.1 share/tavu/Skins/Velvora/Skin.ini share/tavu/Skins/Velvora/MainUp.bmp \
+for f in bin/tavu bin/tavu-cli bin/tavu-gui bin/tavu-upgrade-server share/man/man1/tavu-upgrade-server.1 share/tavu/Skins/Velvora/Skin.ini share/tavu/Skins/Velvora/MainUp.bmp \
          share/applications/tavu.desktop share/metainfo/tavu.metainfo.xml \
          share/man/man1/tavu.1 share/doc/tavu/help/index.htm share/doc/tavu/copyright lib/systemd/user/tavu-monitor.service; do
     [ -e "$p/$f" ] || fail "$f was not installed"
