@@ -144,6 +144,19 @@ TEST_F(UsageStoreTest, ATruncatedStoreIsRefusedAsDamaged) {
     EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
 }
 
+TEST_F(UsageStoreTest, AStoreWithADamagedPageIsRefusedAtOnceNotReadInPart) {
+    makeStore(5000);
+    const auto size = std::filesystem::file_size(path);
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(size / 2));
+        const std::string junk(4096, '\xA5');
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+}
+
 TEST_F(UsageStoreTest, AnotherProgramsDatabaseIsNeverWritten) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
