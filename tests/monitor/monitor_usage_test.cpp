@@ -171,6 +171,30 @@ TEST_F(MonitorUsage, KilledLosesAtMostAMinuteAndTheResumedConnectionGoesOnUnderI
     EXPECT_EQ(total.downloaded, record.downloaded);
 }
 
+TEST_F(MonitorUsage, TimeWhileNoCopyRanIsSpreadOverTheQuartersItCovered) {
+    startRun();
+    const auto handle = ras->bringUp("Provider");
+    runFor(100);
+    core.reset();
+    clock.advance(40min);  // the line stayed up, the program did not run
+    startRun();
+    runFor(10);
+    ras->drop(handle);
+    runFor(1);
+    const std::vector<UsageRow> list = rows();
+    const UsageRow record = logged();
+    EXPECT_EQ(sum(list).seconds, record.seconds);
+    EXPECT_EQ(sum(list).downloaded, record.downloaded);
+    // Quarters wholly within the gap hold their share of it, not the quarter of the restart.
+    const auto whole =
+        std::count_if(list.begin(), list.end(), [](const UsageRow& r) { return r.seconds == 900; });
+    EXPECT_GE(whole, 1);
+    for (const UsageRow& r : list) {
+        EXPECT_NEAR(static_cast<double>(r.downloaded), 1000.0 * r.seconds, 1000.0 * 61)
+            << "quarter " << r.quarter;
+    }
+}
+
 TEST_F(MonitorUsage, StoreThatFailsIsSaidOnceAndTheRecordIsStillLogged) {
     sink.failWith = "The usage store is not used (database is locked)";
     startRun();
