@@ -8,6 +8,7 @@ build_packages=(
     qt6-base-dev libgl-dev                         # Qt 6 Core, Network, Gui, Widgets, Test
     qt6-charts-dev libqt6opengl6-dev               # Qt Charts: the Summary's chart, tavu chart
     libpulse-dev                                   # sound through the desktop's sound server
+    libsqlite3-dev                                 # the usage store, without Qt in the logic rooms
     fonts-dejavu-core                              # the face the display texts are drawn in
     iproute2                                       # the ip command
     xdg-utils                                      # xdg-open: help file and addresses

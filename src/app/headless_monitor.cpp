@@ -32,14 +32,16 @@ Answer StreamPrompter::show(const Message& message) {
 HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                                  platform::RemoteAccess& ras, platform::DialupCounters* counters,
                                  platform::Sound& sound, std::string configDir,
-                                 std::string userName, std::string versionText, std::ostream& out)
+                                 std::string userName, std::string versionText, std::ostream& out,
+                                 UsageSink* usage)
     : clock_(clock), out_(out), logWriter_(prompter) {
     core_ = std::make_unique<MonitorCore>(
         MonitorServices{settings, clock, prompter, ras, counters, sound, logWriter_,
                         std::move(configDir), std::move(userName), std::move(versionText),
                         [](std::chrono::milliseconds d) {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
-                        }},
+                        },
+                        usage},
         *this);
     driver_ = std::make_unique<MonitorDriver>(*core_, settings, clock, timers_);
 }
@@ -99,7 +101,7 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     platform::LinuxSystemInfo system;
     HeadlessMonitor monitor(settings, clock, prompter, *services.ras, services.counters.get(),
                             *services.sound, configDir, system.userName(), system.versionText(),
-                            out);
+                            out, services.usage.get());
     QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
                      [] { QCoreApplication::exit(0); });
     onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });

@@ -40,7 +40,7 @@ class HeadlessMonitor : public QObject, public MonitorView {
     HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                     platform::RemoteAccess& ras, platform::DialupCounters* counters,
                     platform::Sound& sound, std::string configDir, std::string userName,
-                    std::string versionText, std::ostream& out);
+                    std::string versionText, std::ostream& out, UsageSink* usage = nullptr);
     ~HeadlessMonitor() override;
 
     // Starts the timers.

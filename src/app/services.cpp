@@ -49,6 +49,7 @@ Services makeMonitorServices(const SettingsStore& settings, const Clock& clock,
                              const std::optional<std::string>& simulateFile, bool window,
                              std::string& error) {
     Services out;
+    out.usage = std::make_unique<UsageStoreSink>();
     if (window) {
         out.sound = std::make_unique<platform::PulseSound>();
     } else {

@@ -8,6 +8,7 @@
 #include "platform/kernel/counters.h"
 #include "platform/ras/combined_remote_access.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
+#include "usage/usage_store.h"
 
 namespace tavu::platform {
 class LinuxRemoteAccess;
@@ -31,6 +32,8 @@ struct Services {
     std::unique_ptr<platform::RemoteAccess> ras;
     std::unique_ptr<platform::DialupCounters> counters;
     std::unique_ptr<platform::Sound> sound;
+    // The usage store beside the log, opened at the monitor's first write.
+    std::unique_ptr<UsageSink> usage;
     // Which of the two the line is: the desktop's service, or the line of --simulate.
     platform::CombinedRemoteAccess* desktop = nullptr;
     platform::LinuxRemoteAccess* peerFiles = nullptr;  // the desktop's pppd side

@@ -115,7 +115,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     platform::DesktopShell shell;
     ConnectionMonitor window(AppContext{settings, clock, prompter, *services.ras,
                                         services.counters.get(), *services.sound, system, shell,
-                                        configDir, executableDir()});
+                                        configDir, executableDir(), services.usage.get()});
     if (command.configDir) {
         // Started with its own settings: so is the copy the desktop starts at log-in.
         window.startupEntry = std::make_unique<platform::XdgAutostartEntry>(

@@ -159,9 +159,10 @@ void MonitorCore::afterLook() {
 
 void MonitorCore::connectedTick(std::int64_t now) {
     const bool fresh = !connected_;
+    bool resumed = false;
     if (!connected_) {
         // A connection the journal of an earlier run describes is timed from its start.
-        const bool resumed = resumeStart_.has_value();
+        resumed = resumeStart_.has_value();
         start_ = resumed ? *resumeStart_ : now;
         resumeStart_.reset();
         traffic_.clear();
@@ -189,6 +190,7 @@ void MonitorCore::connectedTick(std::int64_t now) {
     }
     connected_ = true;
     journalTick(now, fresh);
+    usageTick(now, fresh, resumed);
     view_.redraw();
     view_.elapsedTick(display_.elapsed, elapsed);
     if (counterWindow_ != nullptr) {
@@ -222,6 +224,7 @@ void MonitorCore::connectionEnd(std::int64_t now) {
         view_.hideMainWindow();
     }
     view_.setTitle("TAVU");
+    usageEnd(now);
     writeRecord(now);
     view_.redraw();
     playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
@@ -272,7 +275,9 @@ void MonitorCore::writeKeptRecords() {
 
 void MonitorCore::writeExitRecord() {
     if (connected_) {
-        writeRecord(nowSeconds());
+        const std::int64_t now = nowSeconds();
+        usageEnd(now);
+        writeRecord(now);
         if (unwritten_.empty()) {
             journal_.finish();
         }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,11 +16,13 @@
 #include "monitor/counter_window.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
+#include "usage/usage_source.h"
 
 namespace tavu {
 
 class LogWriter;
 class SettingsStore;
+class UsageSink;
 namespace platform {
 class Sound;
 }
@@ -76,6 +79,8 @@ struct MonitorServices {
     std::string versionText;
     // The short pause before each hang-up; tests pass one that returns at once.
     std::function<void(std::chrono::milliseconds)> pause;
+    // Where the usage of each quarter hour goes; none: not kept.
+    UsageSink* usage = nullptr;
 };
 
 // The connection monitor without its window: the once-a-second poll, the connection's start,
@@ -146,6 +151,12 @@ class MonitorCore {
     // listing, written while connected.
     void recoverJournal(bool up);
     void journalTick(std::int64_t now, bool fresh);
+    // The usage of the connection in progress by quarter hour (monitor_usage.cpp): counted at
+    // every connected tick, written once a minute and when the connection ends.
+    void usageTick(std::int64_t now, bool fresh, bool resumed);
+    void usageEnd(std::int64_t end);
+    void countUsage(std::int64_t now);
+    void writeUsage();
     // The hang-up operation without showing its boxes; confirm: ask first when set to.
     bool hangUpLines(bool confirm);
     bool hangUpListed(bool confirm);
@@ -194,6 +205,16 @@ class MonitorCore {
     std::uint64_t markedHandle_ = 0;           // the connection whose mark is kept
     std::string mark_;
     std::string dataWarned_;  // the period and limit whose data warning was shown
+
+    // The connection's usage counted up to usageUntil_ (seconds since the epoch) and to these
+    // counter values; the rows not yet stored, by quarter, each whole (the store replaces it).
+    ConnectionKey usageKey_;
+    std::map<std::int64_t, UsageRow> usagePending_;
+    std::int64_t usageUntil_ = 0;
+    std::int64_t usageUp_ = 0;
+    std::int64_t usageDown_ = 0;
+    std::int64_t usageWritten_ = 0;  // when the rows were last stored
+    std::string usageProblemShown_;  // said once in the status list
 };
 
 }  // namespace tavu

@@ -35,12 +35,12 @@ struct MonitorRig {
     MonitorServices services(std::string version = "6.1",
                              std::function<void(std::chrono::milliseconds)> pause = {},
                              std::string user = "joe") {
-        return MonitorServices{settings,        clock,
-                               prompter,        *ras,
-                               counters.get(),  sound,
-                               writer,          dir.path(),
-                               std::move(user), std::move(version),
-                               std::move(pause)};
+        return MonitorServices{settings,         clock,
+                               prompter,         *ras,
+                               counters.get(),   sound,
+                               writer,           dir.path(),
+                               std::move(user),  std::move(version),
+                               std::move(pause), usage};
     }
 
     // The lines of the log in the folder.
@@ -60,6 +60,7 @@ struct MonitorRig {
     std::string lineError;
     std::unique_ptr<platform::SimulatedRemoteAccess> ras;
     std::unique_ptr<platform::SimulatedCounters> counters;
+    UsageSink* usage = nullptr;  // the usage tests set their fake
 };
 
 }  // namespace tavu::test

@@ -7,6 +7,7 @@ namespace tavu {
 class Clock;
 class Prompter;
 class SettingsStore;
+class UsageSink;
 namespace platform {
 class DialupCounters;
 class RemoteAccess;
@@ -25,8 +26,9 @@ struct AppContext {
     platform::Sound& sound;
     platform::SystemInfo& system;
     platform::Shell& shell;
-    std::string configDir;  // settings and the default log folder
-    std::string exeDir;     // the program's own files (help, skins)
+    std::string configDir;       // settings and the default log folder
+    std::string exeDir;          // the program's own files (help, skins)
+    UsageSink* usage = nullptr;  // where the monitor keeps usage by quarter hour; none in tests
 };
 
 }  // namespace tavu

@@ -194,7 +194,8 @@ bool ConnectionMonitor::initialise() {
                         ctx_.sound, logWriter_, ctx_.configDir, ctx_.system.userName(), version,
                         [](std::chrono::milliseconds d) {
                             QThread::msleep(static_cast<unsigned long>(d.count()));
-                        }},
+                        },
+                        ctx_.usage},
         *this);
     driver_ = std::make_unique<MonitorDriver>(
         *core_, ctx_.settings, ctx_.clock, driverTimers_,

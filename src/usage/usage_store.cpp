@@ -1,0 +1,401 @@
+#include "usage/usage_store.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tavu {
+
+namespace {
+
+// "TAVU" in the file's header: a database of another program is never written to.
+constexpr int kApplicationId = 0x54415655;
+constexpr int kSchemaVersion = 1;
+
+// One row per connection per quarter hour, keyed (connection, quarter) without a rowid: about
+// 30 bytes a row. The connection's first and last quarter let a span's rows be read by range
+// for only the connections that overlap it.
+constexpr const char* kSchema =
+    "CREATE TABLE connections("
+    " id INTEGER PRIMARY KEY,"
+    " start_date TEXT NOT NULL, start_time TEXT NOT NULL,"
+    " device TEXT NOT NULL, connection TEXT NOT NULL,"
+    " first_quarter INTEGER NOT NULL, last_quarter INTEGER NOT NULL,"
+    " UNIQUE(start_date, start_time, device, connection));"
+    "CREATE INDEX connections_span ON connections(last_quarter, first_quarter);"
+    "CREATE TABLE usage("
+    " connection INTEGER NOT NULL, quarter INTEGER NOT NULL,"
+    " seconds INTEGER NOT NULL, uploaded INTEGER NOT NULL, downloaded INTEGER NOT NULL,"
+    " PRIMARY KEY(connection, quarter)) WITHOUT ROWID;";
+
+// Why a file found at path may not be used; empty when it may.
+std::string refusal(const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) {
+        return "it is a symbolic link";
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return "it is not a regular file";
+    }
+    if (st.st_uid != ::geteuid()) {
+        return "it belongs to another user";
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "other users may write to it";
+    }
+    return {};
+}
+
+std::string checkCompanion(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return {};  // none yet: SQLite makes it with the database's mode
+    }
+    const std::string why = refusal(st);
+    return why.empty() ? why : path.substr(path.rfind('-') + 1) + " file: " + why;
+}
+
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+            stmt_ = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    sqlite3_stmt* get() const { return stmt_; }
+    void bind(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+    void bind(int i, const std::string& v) {
+        sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return sqlite3_step(stmt_); }
+    void reset() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    std::int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
+    std::string text(int col) const {
+        const auto* p = sqlite3_column_text(stmt_, col);
+        return p == nullptr ? std::string{} : std::string(reinterpret_cast<const char*>(p));
+    }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::int64_t pragmaInt(sqlite3* db, const char* sql, bool& ok) {
+    Statement s(db, sql);
+    if (!s.ok() || s.step() != SQLITE_ROW) {
+        ok = false;
+        return 0;
+    }
+    return s.integer(0);
+}
+
+// Whether the file is a new, empty database (made ours by makeSchema) or already ours; an
+// error text when it is neither. Reads only: another program's file is left as it is.
+std::string checkSchema(sqlite3* db, bool& fresh) {
+    bool ok = true;
+    const std::int64_t app = pragmaInt(db, "PRAGMA application_id", ok);
+    const std::int64_t version = pragmaInt(db, "PRAGMA user_version", ok);
+    const std::int64_t tables = pragmaInt(db, "SELECT count(*) FROM sqlite_schema", ok);
+    if (!ok) {
+        return sqlite3_errmsg(db);
+    }
+    fresh = app == 0 && tables == 0;
+    if (fresh) {
+        return {};
+    }
+    if (app != kApplicationId) {
+        return "it is not a usage store of this program";
+    }
+    if (version != kSchemaVersion) {
+        return "it was written by another version of this program";
+    }
+    // A cut short or altered file shows here rather than as missing rows later.
+    Statement check(db, "PRAGMA quick_check(1)");
+    if (!check.ok() || check.step() != SQLITE_ROW) {
+        return sqlite3_errmsg(db);
+    }
+    if (check.text(0) != "ok") {
+        return "it is damaged";
+    }
+    return {};
+}
+
+std::string makeSchema(sqlite3* db) {
+    const std::string sql = std::string("BEGIN IMMEDIATE;") + kSchema +
+                            "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                            ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
+    if (!exec(db, sql.c_str())) {
+        const std::string why = sqlite3_errmsg(db);
+        exec(db, "ROLLBACK");
+        return why;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string UsageStore::pathFor(const std::string& logPath) {
+    const auto slash = logPath.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : logPath.substr(0, slash)) + "/usage.db";
+}
+
+std::string usageStoreRefused(const std::string& path, const std::string& reason) {
+    return "The usage store " + path + " is not used (" + reason +
+           "); each connection's usage is spread evenly over its time";
+}
+
+std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool create,
+                                             std::string& error) {
+    error.clear();
+    auto refuse = [&](const std::string& reason) {
+        error = usageStoreRefused(path, reason);
+        return nullptr;
+    };
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string why = checkCompanion(path + suffix);
+        if (!why.empty()) {
+            return refuse(why);
+        }
+    }
+    // The file itself is opened without following a link and looked at before SQLite gets it.
+    const int flags =
+        O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_CREAT : 0);
+    const int fd = ::open(path.c_str(), flags, 0600);
+    if (fd < 0) {
+        if (errno == ENOENT && !create) {
+            return nullptr;  // no store: not a problem
+        }
+        return refuse(errno == ELOOP ? "it is a symbolic link" : std::strerror(errno));
+    }
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (!statted) {
+        return refuse(std::strerror(errno));
+    }
+    if (std::string why = refusal(st); !why.empty()) {
+        return refuse(why);
+    }
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    std::unique_ptr<UsageStore> store(new UsageStore(db, path));
+    if (rc != SQLITE_OK) {
+        return refuse(db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+    }
+    // Still the file that was looked at: nothing was swapped in between.
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        return refuse("it was replaced while being opened");
+    }
+    sqlite3_busy_timeout(db, kBusyMilliseconds);
+    sqlite3_extended_result_codes(db, 1);
+    exec(db, "PRAGMA trusted_schema=OFF");
+    bool fresh = false;
+    if (std::string why = checkSchema(db, fresh); !why.empty()) {
+        return refuse(why);
+    }
+    {
+        Statement wal(db, "PRAGMA journal_mode=WAL");
+        if (!wal.ok() || wal.step() != SQLITE_ROW) {
+            return refuse(sqlite3_errmsg(db));
+        }
+        if (wal.text(0) != "wal") {
+            return refuse("it cannot be put in WAL mode");
+        }
+    }
+    // A power cut may lose the last write, never the file.
+    exec(db, "PRAGMA synchronous=NORMAL");
+    if (fresh) {
+        if (std::string why = makeSchema(db); !why.empty()) {
+            return refuse(why);
+        }
+    }
+    return store;
+}
+
+UsageStore::~UsageStore() {
+    sqlite3_close_v2(db_);
+}
+
+void UsageStore::fail(const char* what) const {
+    problem_ = usageStoreRefused(path_, std::string(what) + ": " + sqlite3_errmsg(db_));
+}
+
+UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const {
+    UsageRows out;
+    if (fromUtc >= toUtc) {
+        return out;
+    }
+    Statement s(db_,
+                "SELECT c.start_date, c.start_time, c.device, c.connection,"
+                " u.quarter, u.seconds, u.uploaded, u.downloaded"
+                " FROM connections c JOIN usage u"
+                "  ON u.connection = c.id AND u.quarter >= ?1 AND u.quarter < ?2"
+                " WHERE c.last_quarter >= ?1 AND c.first_quarter < ?2"
+                " ORDER BY c.id, u.quarter");
+    if (!s.ok()) {
+        fail("it cannot be read");
+        return out;
+    }
+    s.bind(1, fromUtc);
+    s.bind(2, toUtc);
+    int rc;
+    std::vector<UsageRow>* list = nullptr;
+    ConnectionKey last;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        ConnectionKey key{s.text(0), s.text(1), s.text(2), s.text(3)};
+        if (list == nullptr || key != last) {
+            list = &out[key];
+            last = std::move(key);
+        }
+        list->push_back(UsageRow{s.integer(4), s.integer(5), s.integer(6), s.integer(7)});
+    }
+    if (rc != SQLITE_DONE) {
+        fail("it cannot be read");
+        return {};
+    }
+    problem_.clear();
+    return out;
+}
+
+std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {
+    std::vector<UsageRow> out;
+    Statement s(db_,
+                "SELECT u.quarter, u.seconds, u.uploaded, u.downloaded"
+                " FROM connections c JOIN usage u ON u.connection = c.id"
+                " WHERE c.start_date = ?1 AND c.start_time = ?2 AND c.device = ?3"
+                "  AND c.connection = ?4 ORDER BY u.quarter");
+    if (!s.ok()) {
+        fail("it cannot be read");
+        return out;
+    }
+    s.bind(1, key.startDate);
+    s.bind(2, key.startTime);
+    s.bind(3, key.device);
+    s.bind(4, key.connection);
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        out.push_back(UsageRow{s.integer(0), s.integer(1), s.integer(2), s.integer(3)});
+    }
+    if (rc != SQLITE_DONE) {
+        fail("it cannot be read");
+        return {};
+    }
+    problem_.clear();
+    return out;
+}
+
+bool UsageStore::write(const ConnectionKey& key, const std::vector<UsageRow>& rows) {
+    if (rows.empty()) {
+        return true;
+    }
+    const auto [lo, hi] = std::minmax_element(
+        rows.begin(), rows.end(),
+        [](const UsageRow& a, const UsageRow& b) { return a.quarter < b.quarter; });
+    if (!exec(db_, "BEGIN IMMEDIATE")) {
+        fail("it cannot be written");
+        return false;
+    }
+    auto abort = [&] {
+        fail("it cannot be written");
+        exec(db_, "ROLLBACK");
+        return false;
+    };
+    Statement add(db_,
+                  "INSERT INTO connections(start_date, start_time, device, connection,"
+                  " first_quarter, last_quarter) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"
+                  " ON CONFLICT(start_date, start_time, device, connection) DO UPDATE SET"
+                  " first_quarter = min(first_quarter, excluded.first_quarter),"
+                  " last_quarter = max(last_quarter, excluded.last_quarter)"
+                  " RETURNING id");
+    if (!add.ok()) {
+        return abort();
+    }
+    add.bind(1, key.startDate);
+    add.bind(2, key.startTime);
+    add.bind(3, key.device);
+    add.bind(4, key.connection);
+    add.bind(5, lo->quarter);
+    add.bind(6, hi->quarter);
+    if (add.step() != SQLITE_ROW) {
+        return abort();
+    }
+    const std::int64_t id = add.integer(0);
+    add.reset();
+    Statement put(db_, "INSERT OR REPLACE INTO usage VALUES(?1, ?2, ?3, ?4, ?5)");
+    if (!put.ok()) {
+        return abort();
+    }
+    for (const UsageRow& r : rows) {
+        put.bind(1, id);
+        put.bind(2, r.quarter);
+        put.bind(3, r.seconds);
+        put.bind(4, r.uploaded);
+        put.bind(5, r.downloaded);
+        if (put.step() != SQLITE_DONE) {
+            return abort();
+        }
+        put.reset();
+    }
+    if (!exec(db_, "COMMIT")) {
+        return abort();
+    }
+    problem_.clear();
+    return true;
+}
+
+UsageStore* UsageStoreSink::storeFor(const std::string& logPath) {
+    const std::string path = UsageStore::pathFor(logPath);
+    if (store_ && store_->path() == path) {
+        return store_.get();
+    }
+    store_ = UsageStore::open(path, true, problem_);
+    return store_.get();
+}
+
+bool UsageStoreSink::write(const std::string& logPath, const ConnectionKey& key,
+                           const std::vector<UsageRow>& rows) {
+    UsageStore* store = storeFor(logPath);
+    if (store == nullptr) {
+        return false;
+    }
+    if (!store->write(key, rows)) {
+        problem_ = store->problem();
+        store_.reset();  // opened and checked again at the next write
+        return false;
+    }
+    problem_.clear();
+    return true;
+}
+
+std::vector<UsageRow> UsageStoreSink::rowsOf(const std::string& logPath, const ConnectionKey& key) {
+    UsageStore* store = storeFor(logPath);
+    if (store == nullptr) {
+        return {};
+    }
+    auto rows = store->rowsOf(key);
+    if (!store->problem().empty()) {
+        problem_ = store->problem();
+        store_.reset();
+    }
+    return rows;
+}
+
+}  // namespace tavu

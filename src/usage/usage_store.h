@@ -1,0 +1,89 @@
+#pragma once
+
+// The usage store: usage.db beside the log, a SQLite file in WAL mode that holds one row per
+// connection per UTC quarter hour. Opened only when it is a regular file of the user's own that
+// nobody else may write, reached through no symbolic link; a store that is damaged, locked or
+// not ours is refused with a message, and the program goes on without it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "usage/usage_source.h"
+
+struct sqlite3;
+
+namespace tavu {
+
+class UsageStore final : public UsageSource {
+  public:
+    // How long a write or read waits for another program's lock.
+    static constexpr int kBusyMilliseconds = 200;
+
+    // "usage.db" in the folder of the log file.
+    static std::string pathFor(const std::string& logPath);
+
+    // Opens the store; create: make it (0600) when it does not exist. Null, with error set to a
+    // message for the user, when the file is refused or cannot be used.
+    static std::unique_ptr<UsageStore> open(const std::string& path, bool create,
+                                            std::string& error);
+
+    ~UsageStore() override;
+    UsageStore(const UsageStore&) = delete;
+    UsageStore& operator=(const UsageStore&) = delete;
+
+    UsageRows rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const override;
+    std::vector<UsageRow> rowsOf(const ConnectionKey& key) const override;
+
+    // Stores rows of one connection in one transaction, each replacing the row of its quarter.
+    // False, with problem() set, when the store could not take them.
+    bool write(const ConnectionKey& key, const std::vector<UsageRow>& rows);
+
+    // Why the last read or write failed, for the user; empty after one that worked. A read that
+    // fails gives no rows at all, never some of them.
+    const std::string& problem() const { return problem_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    UsageStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    void fail(const char* what) const;
+
+    sqlite3* db_;
+    std::string path_;
+    mutable std::string problem_;
+};
+
+// The message for the user when the store at path is not used, with the reason.
+std::string usageStoreRefused(const std::string& path, const std::string& reason);
+
+// Where the monitor writes usage. The store of the log's folder, or a fake in the tests.
+class UsageSink {
+  public:
+    virtual ~UsageSink() = default;
+    // Stores rows of the connection (each replacing the row of its quarter) in the store beside
+    // logPath. False, with problem() set, when they could not be stored.
+    virtual bool write(const std::string& logPath, const ConnectionKey& key,
+                       const std::vector<UsageRow>& rows) = 0;
+    // The rows already stored for the connection (a connection resumed after a restart).
+    virtual std::vector<UsageRow> rowsOf(const std::string& logPath, const ConnectionKey& key) = 0;
+    virtual const std::string& problem() const = 0;
+};
+
+// The store beside the log, opened at its first use and again when the log moves to another
+// folder or an earlier attempt failed.
+class UsageStoreSink final : public UsageSink {
+  public:
+    bool write(const std::string& logPath, const ConnectionKey& key,
+               const std::vector<UsageRow>& rows) override;
+    std::vector<UsageRow> rowsOf(const std::string& logPath, const ConnectionKey& key) override;
+    const std::string& problem() const override { return problem_; }
+
+  private:
+    UsageStore* storeFor(const std::string& logPath);
+
+    std::unique_ptr<UsageStore> store_;
+    std::string problem_;
+};
+
+}  // namespace tavu

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "support/temp_dir.h"
+#include "usage/usage_store.h"
+
+namespace tavu {
+namespace {
+
+const ConnectionKey kKey{"07-12-2026", "20:00:01", "/dev/ttyUSB0", "Provider"};
+const ConnectionKey kOther{"08-12-2026", "09:30:00", "ppp0", "Hotspot"};
+constexpr std::int64_t kQ = 1796673600;  // a quarter hour's start
+
+class UsageStoreTest : public testing::Test {
+  protected:
+    std::unique_ptr<UsageStore> open(bool create = true) {
+        return UsageStore::open(path, create, error);
+    }
+    // A store with rows, closed again.
+    void makeStore(int rows) {
+        auto store = open();
+        ASSERT_TRUE(store) << error;
+        std::vector<UsageRow> list;
+        for (int i = 0; i < rows; ++i) {
+            list.push_back(UsageRow{kQ + i * kQuarterSeconds, 900, i, 2 * i});
+        }
+        ASSERT_TRUE(store->write(kKey, list)) << store->problem();
+    }
+
+    test::TempDir dir;
+    const std::string path = dir.file("usage.db");
+    std::string error;
+};
+
+TEST_F(UsageStoreTest, RowsComeBackByConnectionAndSpanAndAQuarterIsReplacedWhole) {
+    auto store = open();
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->rowsOf(kKey).empty());
+    ASSERT_TRUE(store->write(kKey, {{kQ, 900, 10, 20}, {kQ + 900, 300, 1, 2}}));
+    ASSERT_TRUE(store->write(kOther, {{kQ + 900, 60, 5, 6}}));
+    ASSERT_TRUE(store->write(kKey, {{kQ + 900, 400, 3, 4}}));  // the quarter goes on
+
+    EXPECT_EQ(store->rowsOf(kKey),
+              (std::vector<UsageRow>{{kQ, 900, 10, 20}, {kQ + 900, 400, 3, 4}}));
+    const UsageRows span = store->rowsBetween(kQ + 900, kQ + 1800);
+    ASSERT_EQ(span.size(), 2u);
+    EXPECT_EQ(span.at(kKey), (std::vector<UsageRow>{{kQ + 900, 400, 3, 4}}));
+    EXPECT_EQ(span.at(kOther), (std::vector<UsageRow>{{kQ + 900, 60, 5, 6}}));
+    EXPECT_TRUE(store->rowsBetween(kQ + 1800, kQ + 2700).empty());
+    EXPECT_EQ(store->rowsBetween(kQ, kQ + 1).size(), 1u);  // the end is not in the span
+
+    // The rows outlive the program.
+    store.reset();
+    store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->rowsOf(kKey).size(), 2u);
+}
+
+TEST_F(UsageStoreTest, NewFileIsTheUsersOwnWithNoAccessForOthersInWalMode) {
+    ::umask(0);
+    auto store = open();
+    ::umask(022);
+    ASSERT_TRUE(store) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // The header's read and write versions are 2 in WAL mode.
+    const std::string head = test::readFile(path);
+    ASSERT_GE(head.size(), 20u);
+    EXPECT_EQ(head[18], 2);
+    EXPECT_EQ(head[19], 2);
+    ASSERT_TRUE(store->write(kKey, {{kQ, 1, 1, 1}}));
+    ASSERT_EQ(::stat((path + "-wal").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(UsageStoreTest, NoFileIsNoStoreAndNoMessageWhenNotAskedToCreateIt) {
+    EXPECT_FALSE(open(false));
+    EXPECT_TRUE(error.empty());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(UsageStoreTest, LinksAreRefusedAndTheirTargetsUntouched) {
+    const std::string target = dir.file("elsewhere");
+    test::writeFile(target, "precious");
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    EXPECT_EQ(test::readFile(target), "precious");
+
+    // A link planted as the write-ahead log or the shared memory file.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + "-wal");
+        std::filesystem::remove(path + "-shm");
+        makeStore(1);
+        ASSERT_EQ(::symlink(target.c_str(), (path + suffix).c_str()), 0);
+        error.clear();
+        EXPECT_FALSE(open()) << suffix;
+        EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+        EXPECT_EQ(test::readFile(target), "precious");
+    }
+}
+
+TEST_F(UsageStoreTest, AFileOthersMayWriteOrOfAnotherUserIsRefused) {
+    makeStore(1);
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("other users may write"), std::string::npos) << error;
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "another user's file needs root";
+    }
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("another user"), std::string::npos) << error;
+}
+
+TEST_F(UsageStoreTest, RandomBytesAreRefusedWithAMessageAndLeftAsTheyAre) {
+    std::mt19937 random(7);
+    std::string bytes(8192, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    test::writeFile(path, bytes);
+    ::chmod(path.c_str(), 0600);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+    EXPECT_TRUE(test::readFile(path) == bytes);
+}
+
+TEST_F(UsageStoreTest, ATruncatedStoreIsRefusedAsDamaged) {
+    makeStore(5000);
+    const auto size = std::filesystem::file_size(path);
+    ASSERT_GT(size, 8192u);
+    std::filesystem::resize_file(path, size / 2);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+}
+
+TEST_F(UsageStoreTest, AStoreWithADamagedPageIsRefusedAtOnceNotReadInPart) {
+    makeStore(5000);
+    const auto size = std::filesystem::file_size(path);
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(size / 2));
+        const std::string junk(4096, '\xA5');
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+}
+
+TEST_F(UsageStoreTest, AnotherProgramsDatabaseIsNeverWritten) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    ::chmod(path.c_str(), 0600);
+    const std::string before = test::readFile(path);
+    EXPECT_FALSE(open());
+    EXPECT_NE(error.find("not a usage store"), std::string::npos) << error;
+    EXPECT_TRUE(test::readFile(path) == before);
+}
+
+TEST_F(UsageStoreTest, ALockedStoreFailsTheWriteSoonAndTakesItWhenFree) {
+    makeStore(1);
+    auto store = open();
+    ASSERT_TRUE(store) << error;
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(store->write(kKey, {{kQ + 900, 5, 5, 5}}));
+    EXPECT_NE(store->problem().find("locked"), std::string::npos) << store->problem();
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(store->write(kKey, {{kQ + 900, 5, 5, 5}}));
+    EXPECT_TRUE(store->problem().empty());
+    EXPECT_EQ(store->rowsOf(kKey).size(), 2u);
+}
+
+TEST_F(UsageStoreTest, TheSinkSaysWhyAndOpensTheStoreAgainOnceItIsFixed) {
+    UsageStoreSink sink;
+    const std::string log = dir.file("logfile.log");
+    ASSERT_EQ(::symlink(dir.file("nothing").c_str(), path.c_str()), 0);
+    EXPECT_FALSE(sink.write(log, kKey, {{kQ, 1, 2, 3}}));
+    EXPECT_NE(sink.problem().find("symbolic link"), std::string::npos) << sink.problem();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nothing")));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(sink.write(log, kKey, {{kQ, 1, 2, 3}}));
+    EXPECT_EQ(sink.rowsOf(log, kKey), (std::vector<UsageRow>{{kQ, 1, 2, 3}}));
+}
+
+}  // namespace
+}  // namespace tavu
