@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QLegend>
 #include <QLineSeries>
@@ -97,6 +98,7 @@ QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) 
     chart->setBackgroundBrush(colours.background);
     chart->setBackgroundRoundness(0);
     chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setLabelColor(colours.text);
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -244,6 +246,7 @@ QChart* makePeriodChart(const PeriodChartData& data, const ChartColours& colours
     chart->setBackgroundBrush(colours.background);
     chart->setBackgroundRoundness(0);
     chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setLabelColor(colours.text);
     chart->legend()->setAlignment(Qt::AlignBottom);
