@@ -155,6 +155,7 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
         }
     });
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
+    connect(charts_, &QTabWidget::currentChanged, this, &CSummaryDlg::showPeriodChart);
 
     // The log is watched, and its folder, where it may be created or moved in.
     logPath_ = logFilePath(settings_, configDir_);
@@ -205,11 +206,23 @@ void CSummaryDlg::showChart() {
     chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
     chart_->setChart(makeUsageChart(chartData_, colours));
     delete old;
-    old = periodChart_->chart();
-    periodChart_->setBackgroundBrush(colours.background);
-    periodChart_->setChart(makePeriodChart(periodData_, colours));
-    delete old;
-    periodWords_->setText(QString::fromStdString(periodData_.words));
+    if (!periodStale_) {
+        old = periodChart_->chart();
+        periodChart_->setBackgroundBrush(colours.background);
+        periodChart_->setChart(makePeriodChart(periodData_, colours));
+        delete old;
+        periodWords_->setText(QString::fromStdString(periodData_.words));
+    }
+}
+
+void CSummaryDlg::showPeriodChart() {
+    // Worked out only while its tab is shown: the window opens no slower for it.
+    if (charts_->currentIndex() != kPeriodTab || !periodStale_) {
+        return;
+    }
+    periodData_ = periodChart(settings_, logPath_, clock_.localNow());
+    periodStale_ = false;
+    showChart();
 }
 
 void CSummaryDlg::storeFilter() {
@@ -240,8 +253,9 @@ void CSummaryDlg::reload() {
         projectionLabels_[i]->setVisible(shown);
     }
     chartData_ = std::move(data.chart);
-    periodData_ = periodChart(settings_, logPath_, clock_.localNow());
+    periodStale_ = true;
     showChart();
+    showPeriodChart();
     update();
 }
 

@@ -78,6 +78,8 @@ class CSummaryDlg : public DarkDialog {
 
     // The charts' least height.
     static constexpr int kChartHeight = 200;
+    // The tab of the current period's chart, whose data is worked out while it is shown.
+    static constexpr int kPeriodTab = 1;
 
     static constexpr int kLines = 8;
     static constexpr int kProjectionLines = 2;
@@ -92,6 +94,7 @@ class CSummaryDlg : public DarkDialog {
     void hideWindow();
     void watchLog();
     void showChart();
+    void showPeriodChart();
 
     SettingsStore& settings_;
     std::string configDir_;
@@ -107,6 +110,7 @@ class CSummaryDlg : public DarkDialog {
     QLabel* periodWords_;
     UsageChartData chartData_;
     PeriodChartData periodData_;
+    bool periodStale_ = true;  // the log or the filter changed since periodData_ was made
     QFileSystemWatcher* watcher_;
     QTimer* logChanged_;  // gathers the changes of one append into one reload
     std::string logPath_;

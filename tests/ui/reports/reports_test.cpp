@@ -712,6 +712,9 @@ TEST_F(Summary, PeriodChartShowsTheDataUsedItsCapsAndProjectionInWords) {
                          record("02-05-2024", "10:00:00", "10:01:40", "joe", "9000000", "0"));
     CSummaryDlg dlg(settings, dir.path(), clock);
     dlg.show();
+    // Worked out when its tab is shown.
+    EXPECT_TRUE(dlg.periodWordsLabel()->text().isEmpty());
+    dlg.chartTabs()->setCurrentIndex(CSummaryDlg::kPeriodTab);
     ASSERT_EQ(dlg.chartTabs()->count(), 2);
     EXPECT_EQ(dlg.chartTabs()->tabText(0), "Usage");
     EXPECT_EQ(dlg.chartTabs()->tabText(1), "This period");
@@ -751,7 +754,7 @@ TEST_F(Summary, ChartsFitASmallScreenAndTheWordsReadAtLargerScales) {
     settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 10000);
     writeFile(log(), record("03-05-2024", "08:00:00", "09:00:00", "joe", "0", "5240000000"));
     CSummaryDlg dlg(settings, dir.path(), clock);
-    dlg.chartTabs()->setCurrentIndex(1);
+    dlg.chartTabs()->setCurrentIndex(CSummaryDlg::kPeriodTab);
     dlg.show();
     QApplication::processEvents();
     // 1366 x 768 at 1.5 times scale, less a task bar of 40 pixels, in the window's own pixels.
