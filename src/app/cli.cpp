@@ -73,7 +73,9 @@ std::string usageText() {
            "--format          tsv: tab-separated text (the default); csv: RFC 4180, dates\n"
            "                  yyyy-mm-dd; json: one object, {\"records\":[...],\"totals\":{...}}\n"
            "                  for the report, the summary's values for the summary\n"
-           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n";
+           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n"
+           "--kind            usage: cost and data by day or period (the default); period: the\n"
+           "                  data used this period, its caps and projection\n";
 }
 
 int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, const Clock& clock,

@@ -1,4 +1,4 @@
-// `tavu chart`: the Summary window's chart drawn into a PNG file, without a display.
+// `tavu chart`: one of the Summary window's charts drawn into a PNG file, without a display.
 
 #include <QApplication>
 #include <QSaveFile>
@@ -11,6 +11,7 @@
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "log/log_file.h"
+#include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
 
@@ -48,6 +49,7 @@ int usage(CliContext& context, const std::string& why) {
 int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     std::string out;
     std::optional<SummaryFilter> filter;
+    bool period = false;  // --kind period, else the usage chart
     QSize size(800, 480);
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -67,9 +69,12 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
                      : *value == "month" ? SummaryFilter::ThisMonth
                                          : SummaryFilter::Today;
         } else if (name == "--size" && value && parseSize(*value, size)) {
-        } else if (name == "--out" || name == "--filter" || name == "--size") {
+        } else if (name == "--kind" && value && (*value == "usage" || *value == "period")) {
+            period = *value == "period";
+        } else if (name == "--out" || name == "--filter" || name == "--size" || name == "--kind") {
             return usage(context, name == "--out"      ? "--out needs a file name"
                                   : name == "--filter" ? "--filter needs all, month or today"
+                                  : name == "--kind"   ? "--kind needs usage or period"
                                                        : "--size needs WIDTHxHEIGHT, each side "
                                                          "100 to 10000 pixels");
         } else {
@@ -100,10 +105,17 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     }
 
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
-    const SummaryData data =
-        summarize(settings, logFilePath(settings, context.configDir),
-                  filter.value_or(storedSummaryFilter(settings)), context.clock.localNow());
-    const QImage image = renderUsageChart(data.chart, ChartColours::light(), size);
+    const std::string log = logFilePath(settings, context.configDir);
+    QImage image;
+    if (period) {
+        image = renderPeriodChart(periodChart(settings, log, context.clock.localNow()),
+                                  ChartColours::light(), size);
+    } else {
+        const SummaryData data =
+            summarize(settings, log, filter.value_or(storedSummaryFilter(settings)),
+                      context.clock.localNow());
+        image = renderUsageChart(data.chart, ChartColours::light(), size);
+    }
 
     // Written whole or not at all: a file that was there stays as it was on failure.
     QSaveFile file(QString::fromStdString(out));

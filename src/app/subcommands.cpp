@@ -26,8 +26,8 @@ const std::vector<Subcommand>& subcommands() {
         {"ping", "  tavu ping HOST                              ping the host, print the reply\n", runPingCommand},
         {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
 #ifdef TAVU_CHART_COMMAND
-        {"chart", "  tavu chart --out FILE.png [--filter all|month|today] [--size WxH]\n"
-                  "                                              draw the Summary's chart into a PNG file\n", runChartCommand, true},
+        {"chart", "  tavu chart --out FILE.png [--kind usage|period] [--filter all|month|today]\n"
+                  "             [--size WxH]                     draw a Summary chart into a PNG file\n", runChartCommand, true},
 #endif
     };
     // clang-format on

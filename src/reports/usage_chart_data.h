@@ -1,53 +1,45 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/clock.h"
+#include "log/log_date.h"
 #include "tariff/totals.h"
+#include "tariff/usage_buckets.h"
 
 namespace tavu {
 
 class SettingsStore;
 
-// One bar pair of the usage chart: the cost and the data of one day or one month.
+// One bar pair of the usage chart: the cost and the data of one day, month or billing period.
 struct UsageBar {
-    std::string label;     // the day of the month ("7"; "7.4" when the period spans two months)
-                           // or the month ("2026-04")
-    double cost = 0;       // the records' costs, before the free time of the month
+    std::string label;     // the day of the month ("7"; "7.4" when the days span two months),
+                           // the month ("2026-04") or the period's first day ("2026-04-15")
+    double cost = 0;       // its share of the costs, its period's free time and data off
     double megabytes = 0;  // bytes sent and received, 1 MB being 1,000,000 bytes
 };
 
 struct UsageChartData {
-    bool monthly = false;  // a bar a month ("Show all entries"), else a bar a day of the period
+    bool monthly = false;         // a bar a period ("Show all entries"), else a bar a day
+    bool billingPeriods = false;  // with monthly: the periods start on a day other than the 1st
     std::vector<UsageBar> bars;
 };
 
-// Sorts the records a totals pass counts into the chart's bars: a bar for each day of the
-// period, or for "Show all entries" a bar for each month from the first record's to the last
-// one's (at most kMaxMonths, the latest). Records whose start date is no date have no bar.
-class UsageCollector {
-  public:
-    explicit UsageCollector(const SummaryPeriod& period) : period_(period) {}
+// The most bars of the "Show all entries" chart: the latest ten years.
+inline constexpr int kMaxPeriodBars = 120;
 
-    void add(std::string_view startDate, double cost, double bytes);
-    UsageChartData finish() const;
+// A bar for each day from first to last (both included), from the usage of each day.
+UsageChartData dayBars(const std::vector<UsageBucket>& days, const LogDate& first,
+                       const LogDate& last);
 
-    static constexpr std::int64_t kMaxMonths = 120;
+// A bar for each billing period (starting on billingDay) from the first period with usage to
+// the last one, at most kMaxPeriodBars, the latest; labelled by the month with billing day 1,
+// else by the period's first day.
+UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDay);
 
-  private:
-    struct Sum {
-        double cost = 0;
-        double bytes = 0;
-    };
-    SummaryPeriod period_;
-    std::map<std::int64_t, Sum> sums_;  // by day since the epoch, or by month (year × 12 + m - 1)
-};
-
-// The Summary's totals and its chart, from one pass over the log.
+// The Summary's totals and its chart.
 struct SummaryData {
     LogTotals totals;
     UsageChartData chart;

@@ -27,7 +27,6 @@ class UsageChart : public testing::Test {
 TEST_F(UsageChart, ThisMonthHasABarForEachDayWithThatDaysCostAndData) {
     settings.writeString("Price", "PricePerDial", "1");
     settings.writeString("Price", "CostPerMinute", "0.5");
-    settings.writeString("Price", "FreeMonthTime", "00:10");
     test::writeFile(log, line("03-02-2026", "10:00:00", "10:10:00", "1000000", "500000") +
                              line("03-02-2026", "12:00:00", "12:02:00", "0", "500000") +
                              line("28-02-2026", "23:00:00", "23:01:00", "1", "1") +
@@ -43,9 +42,9 @@ TEST_F(UsageChart, ThisMonthHasABarForEachDayWithThatDaysCostAndData) {
     EXPECT_DOUBLE_EQ(s.chart.bars[27].cost, 1.5);
     EXPECT_DOUBLE_EQ(s.chart.bars[1].cost, 0);
     // The totals of the same pass: February's records, the 31st included as the month's
-    // filter has always counted it (it has no bar), the free time deducted.
+    // filter has always counted it (it has no bar).
     EXPECT_EQ(s.totals.count, 4);
-    EXPECT_DOUBLE_EQ(s.totals.totalCost, 9.5 + 31 - 6);
+    EXPECT_DOUBLE_EQ(s.totals.totalCost, 9.5 + 31);
 
     const SummaryData today = summary(SummaryFilter::Today);
     ASSERT_EQ(today.chart.bars.size(), 1u);
@@ -60,6 +59,7 @@ TEST_F(UsageChart, AllEntriesHasABarForEachMonthFromTheFirstToTheLast) {
                              line("no date", "10:00:00", "10:01:00", "1", "1"));
     const SummaryData s = summary(SummaryFilter::All);
     EXPECT_TRUE(s.chart.monthly);
+    EXPECT_FALSE(s.chart.billingPeriods);
     ASSERT_EQ(s.chart.bars.size(), 4u);
     EXPECT_EQ(s.chart.bars[0].label, "2025-11");
     EXPECT_EQ(s.chart.bars[2].label, "2026-01");
@@ -71,8 +71,58 @@ TEST_F(UsageChart, AllEntriesHasABarForEachMonthFromTheFirstToTheLast) {
     test::writeFile(log, line("01-01-1900", "10:00:00", "10:01:00", "1", "1") +
                              line("03-02-2026", "10:00:00", "10:01:00", "1", "1"));
     const SummaryData far = summary(SummaryFilter::All);
-    ASSERT_EQ(far.chart.bars.size(), static_cast<std::size_t>(UsageCollector::kMaxMonths));
+    ASSERT_FALSE(far.chart.bars.empty());
+    EXPECT_LE(far.chart.bars.size(), static_cast<std::size_t>(kMaxPeriodBars));
     EXPECT_EQ(far.chart.bars.back().label, "2026-02");
+}
+
+TEST_F(UsageChart, AllEntriesShowsBillingPeriodsByTheirFirstDay) {
+    settings.writeInt("Settings", "BillingDay", 15);
+    settings.writeString("Price", "PricePerDial", "1");
+    // 14 January lies in the period from 15 December; 15 January starts the next one.
+    test::writeFile(log, line("14-01-2026", "10:00:00", "10:01:00", "1000000", "0") +
+                             line("15-01-2026", "10:00:00", "10:01:00", "2000000", "0") +
+                             line("16-02-2026", "10:00:00", "10:01:00", "0", "0") +
+                             line("20-04-2026", "10:00:00", "10:01:00", "0", "0"));
+    const SummaryData s = summary(SummaryFilter::All);
+    EXPECT_TRUE(s.chart.monthly);
+    EXPECT_TRUE(s.chart.billingPeriods);
+    ASSERT_EQ(s.chart.bars.size(), 5u);
+    EXPECT_EQ(s.chart.bars[0].label, "2025-12-15");
+    EXPECT_EQ(s.chart.bars[1].label, "2026-01-15");
+    EXPECT_EQ(s.chart.bars[4].label, "2026-04-15");
+    EXPECT_DOUBLE_EQ(s.chart.bars[0].megabytes, 1);
+    EXPECT_DOUBLE_EQ(s.chart.bars[1].megabytes, 2);
+    EXPECT_DOUBLE_EQ(s.chart.bars[3].cost, 0);  // no usage from 15 March
+    double sum = 0;
+    for (const UsageBar& bar : s.chart.bars) {
+        sum += bar.cost;
+    }
+    EXPECT_DOUBLE_EQ(sum, s.totals.totalCost);
+}
+
+TEST(UsageBars, PeriodsKeepTheLatestAndDaysFillTheGaps) {
+    UsageBucket old, recent;
+    old.start = LocalDateTime{1900, 1, 15};
+    recent.start = LocalDateTime{2026, 2, 15};
+    recent.cost = 3;
+    const UsageChartData periods = periodBars({old, recent}, 15);
+    ASSERT_EQ(periods.bars.size(), static_cast<std::size_t>(kMaxPeriodBars));
+    EXPECT_EQ(periods.bars.front().label, "2016-03-15");
+    EXPECT_EQ(periods.bars.back().label, "2026-02-15");
+    EXPECT_DOUBLE_EQ(periods.bars.back().cost, 3);
+    EXPECT_TRUE(periodBars({}, 15).bars.empty());
+
+    // Days across a year's end are labelled day.month.
+    UsageBucket newYear;
+    newYear.start = LocalDateTime{2026, 1, 1};
+    newYear.downloaded = 5e6;
+    const UsageChartData days = dayBars({newYear}, LogDate{30, 12, 2025}, LogDate{2, 1, 2026});
+    ASSERT_EQ(days.bars.size(), 4u);
+    EXPECT_EQ(days.bars[0].label, "30.12");
+    EXPECT_EQ(days.bars[2].label, "1.1");
+    EXPECT_DOUBLE_EQ(days.bars[2].megabytes, 5);
+    EXPECT_DOUBLE_EQ(days.bars[1].megabytes, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -108,16 +109,39 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     controls->setColumnStretch(2, 1);
     controls->addWidget(hide_, 1, 3, Qt::AlignRight | Qt::AlignBottom);
 
-    chart_ = new QChartView(this);
+    // Two charts in tabs: the usage of each day or period, and the data used this period.
+    charts_ = new QTabWidget(this);
+    charts_->setObjectName(QStringLiteral("charts"));
+    charts_->setDocumentMode(true);
+    chart_ = new QChartView(charts_);
     chart_->setObjectName(QStringLiteral("chart"));
     chart_->setRenderHint(QPainter::Antialiasing);
     // Wide enough for a label under each second day of a month.
-    chart_->setMinimumSize(std::max(dluX(253) - 24, 520), 240);
+    chart_->setMinimumSize(std::max(dluX(253) - 24, 520), kChartHeight);
     chart_->setFrameShape(QFrame::NoFrame);
+    charts_->addTab(chart_, QStringLiteral("Usage"));
+
+    auto* periodPage = new QWidget(charts_);
+    periodChart_ = new QChartView(periodPage);
+    periodChart_->setObjectName(QStringLiteral("periodChart"));
+    periodChart_->setRenderHint(QPainter::Antialiasing);
+    periodChart_->setFrameShape(QFrame::NoFrame);
+    periodWords_ = plainLabel(QString(), periodPage);
+    periodWords_->setObjectName(QStringLiteral("periodWords"));
+    periodWords_->setAlignment(Qt::AlignCenter);
+    periodWords_->setWordWrap(true);  // a large font wraps the words rather than cut them
+    auto* periodLayout = new QVBoxLayout(periodPage);
+    periodLayout->setContentsMargins(0, 0, 0, 0);
+    periodLayout->setSpacing(2);
+    periodLayout->addWidget(periodChart_, 1);
+    periodLayout->addWidget(periodWords_);
+    // The words take their lines out of the chart's height: both tabs are as tall.
+    periodChart_->setMinimumSize(chart_->minimumWidth(), kChartHeight / 2);
+    charts_->addTab(periodPage, QStringLiteral("This period"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(chart_, 1);
+    layout->addWidget(charts_, 1);
     layout->addLayout(controls);
 
     filter_->setCurrentIndex(settings_.readInt(keys::kSettings, keys::kSummaryWhen, 0));
@@ -131,6 +155,7 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
         }
     });
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
+    connect(charts_, &QTabWidget::currentChanged, this, &CSummaryDlg::showPeriodChart);
 
     // The log is watched, and its folder, where it may be created or moved in.
     logPath_ = logFilePath(settings_, configDir_);
@@ -150,8 +175,9 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
             qOverload<>(&QTimer::start));
     watchLog();
 
-    // The designed size, taller by the chart.
-    resize(std::max(dluX(253), sizeHint().width()), dluY(134) + chart_->minimumHeight());
+    // The designed size, taller by the charts.
+    resize(std::max(dluX(253), sizeHint().width()),
+           dluY(134) + charts_->minimumSizeHint().height());
     keepOnScreen(this);
     refresh();
 }
@@ -180,6 +206,23 @@ void CSummaryDlg::showChart() {
     chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
     chart_->setChart(makeUsageChart(chartData_, colours));
     delete old;
+    if (!periodStale_) {
+        old = periodChart_->chart();
+        periodChart_->setBackgroundBrush(colours.background);
+        periodChart_->setChart(makePeriodChart(periodData_, colours));
+        delete old;
+        periodWords_->setText(QString::fromStdString(periodData_.words));
+    }
+}
+
+void CSummaryDlg::showPeriodChart() {
+    // Worked out only while its tab is shown: the window opens no slower for it.
+    if (charts_->currentIndex() != kPeriodTab || !periodStale_) {
+        return;
+    }
+    periodData_ = periodChart(settings_, logPath_, clock_.localNow());
+    periodStale_ = false;
+    showChart();
 }
 
 void CSummaryDlg::storeFilter() {
@@ -210,7 +253,9 @@ void CSummaryDlg::reload() {
         projectionLabels_[i]->setVisible(shown);
     }
     chartData_ = std::move(data.chart);
+    periodStale_ = true;
     showChart();
+    showPeriodChart();
     update();
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/common/dark_dialog.h"
 
@@ -12,6 +13,7 @@ class QChartView;
 class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
+class QTabWidget;
 class QTimer;
 
 namespace tavu {
@@ -41,8 +43,9 @@ class CloseUpComboBox : public QComboBox {
 };
 
 // The "Summary" window: the totals of the log over the period chosen in "Filter", and under
-// them a chart of the cost and the data of each day of the period (each month for all
-// entries). Values and chart follow the log as it grows.
+// them two charts in tabs: the cost and the data of each day of the period (each billing
+// period for all entries), and the data used in the current billing period with its caps and
+// projection. Values and charts follow the log as it grows.
 class CSummaryDlg : public DarkDialog {
     Q_OBJECT
 
@@ -68,6 +71,15 @@ class CSummaryDlg : public DarkDialog {
     QChartView* chartView() const { return chart_; }
     // The bars the chart shows now.
     const UsageChartData& chartData() const { return chartData_; }
+    QTabWidget* chartTabs() const { return charts_; }
+    QChartView* periodChartView() const { return periodChart_; }
+    QLabel* periodWordsLabel() const { return periodWords_; }
+    const PeriodChartData& periodData() const { return periodData_; }
+
+    // The charts' least height.
+    static constexpr int kChartHeight = 200;
+    // The tab of the current period's chart, whose data is worked out while it is shown.
+    static constexpr int kPeriodTab = 1;
 
     static constexpr int kLines = 8;
     static constexpr int kProjectionLines = 2;
@@ -82,6 +94,7 @@ class CSummaryDlg : public DarkDialog {
     void hideWindow();
     void watchLog();
     void showChart();
+    void showPeriodChart();
 
     SettingsStore& settings_;
     std::string configDir_;
@@ -91,8 +104,13 @@ class CSummaryDlg : public DarkDialog {
     CloseUpComboBox* filter_;
     QComboBox* users_;
     QPushButton* hide_;
+    QTabWidget* charts_;
     QChartView* chart_;
+    QChartView* periodChart_;
+    QLabel* periodWords_;
     UsageChartData chartData_;
+    PeriodChartData periodData_;
+    bool periodStale_ = true;  // the log or the filter changed since periodData_ was made
     QFileSystemWatcher* watcher_;
     QTimer* logChanged_;  // gathers the changes of one append into one reload
     std::string logPath_;

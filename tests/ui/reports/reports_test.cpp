@@ -3,18 +3,23 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QBarSeries>
+#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QDate>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -459,9 +464,9 @@ TEST_F(Summary, ShowsTheTotalsOfTheStoredFilterWithTheirLabels) {
     settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
     CSummaryDlg dlg(settings, dir.path(), clock);
     EXPECT_EQ(dlg.windowTitle(), "Summary");
-    // The designed size, taller by the chart under the values.
+    // The designed size, taller by the charts under the values.
     EXPECT_GE(dlg.width(), dluX(253));
-    EXPECT_EQ(dlg.height(), dluY(134) + dlg.chartView()->minimumHeight());
+    EXPECT_EQ(dlg.height(), dluY(134) + dlg.chartTabs()->minimumSizeHint().height());
     EXPECT_EQ(values(dlg),
               (QStringList{"2", "00:03:21", "1.33", "0.67", "00:01:40", "11", "22", "33"}));
     EXPECT_EQ(values(dlg),
@@ -673,6 +678,145 @@ TEST_F(Summary, ChartCommandDrawsTheCostliestDayTallestWithoutAWindow) {
     EXPECT_EQ(
         runCommandLine({"chart", "--config-dir", dir.path()}, out, err, clock, dir.path(), unused),
         2);
+}
+
+TEST_F(Summary, UsageChartSaysCostAndShowsBillingPeriodsForAllEntries) {
+    setTariff("1.0000000000", "0.0000000000");
+    settings.writeInt(keys::kSettings, keys::kBillingDay, 15);
+    writeFile(log(), record("14-04-2024", "10:00:00", "10:10:00") +
+                         record("02-05-2024", "10:00:00", "10:10:00"));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    ASSERT_EQ(dlg.chartData().bars.size(), 2u);
+    EXPECT_EQ(dlg.chartData().bars[0].label, "2024-03-15");
+    EXPECT_EQ(dlg.chartData().bars[1].label, "2024-04-15");
+    QChart* chart = dlg.chartView()->chart();
+    QStringList titles;
+    for (const QAbstractAxis* axis : chart->axes()) {
+        titles << axis->titleText();
+    }
+    EXPECT_TRUE(titles.contains("Cost"));
+    EXPECT_TRUE(titles.contains("Period"));
+    EXPECT_FALSE(titles.contains("Price"));
+    const auto* bars = qobject_cast<QBarSeries*>(chart->series().at(0));
+    ASSERT_NE(bars, nullptr);
+    EXPECT_EQ(bars->barSets().at(0)->label(), "Cost");
+}
+
+TEST_F(Summary, PeriodChartShowsTheDataUsedItsCapsAndProjectionInWords) {
+    settings.writeInt(keys::kSettings, keys::kBillingDay, 3);
+    settings.writeInt(keys::kWarnings, keys::kDataWarnMB, 1500);
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 2000);
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);  // the period chart ignores it
+    writeFile(log(), record("03-05-2024", "08:00:00", "09:00:00", "joe", "0", "10000000") +
+                         record("02-05-2024", "10:00:00", "10:01:40", "joe", "9000000", "0"));
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.show();
+    // Worked out when its tab is shown.
+    EXPECT_TRUE(dlg.periodWordsLabel()->text().isEmpty());
+    dlg.chartTabs()->setCurrentIndex(CSummaryDlg::kPeriodTab);
+    ASSERT_EQ(dlg.chartTabs()->count(), 2);
+    EXPECT_EQ(dlg.chartTabs()->tabText(0), "Usage");
+    EXPECT_EQ(dlg.chartTabs()->tabText(1), "This period");
+    // 12 hours of the period from 3 May to 3 June: 10 MB so far, 31 days x 2 = 620 MB ahead.
+    EXPECT_EQ(dlg.periodWordsLabel()->text(),
+              "10 MB of 2,000 MB used, 31 days left, projected 620 MB");
+    EXPECT_EQ(dlg.periodWordsLabel()->textFormat(), Qt::PlainText);
+    QChart* chart = dlg.periodChartView()->chart();
+    ASSERT_NE(chart, nullptr);
+    QStringList names;
+    for (QAbstractSeries* series : chart->series()) {
+        names << series->name();
+    }
+    EXPECT_EQ(names, (QStringList{"Used", "Projected", "Warning cap", "Hang-up cap"}));
+    const auto* projected = qobject_cast<QLineSeries*>(chart->series().at(1));
+    ASSERT_NE(projected, nullptr);
+    EXPECT_EQ(projected->pen().style(), Qt::DashLine);
+    EXPECT_DOUBLE_EQ(projected->at(1).x(), 31);
+    EXPECT_DOUBLE_EQ(projected->at(1).y(), 620);
+    const auto* hangup = qobject_cast<QLineSeries*>(chart->series().at(3));
+    ASSERT_EQ(hangup->count(), 2);
+    EXPECT_DOUBLE_EQ(hangup->at(0).y(), 2000);
+    EXPECT_DOUBLE_EQ(hangup->at(1).y(), 2000);
+
+    // Caps taken off: only the line of use and its projection, and no cap in the words.
+    settings.writeInt(keys::kWarnings, keys::kDataWarnMB, 0);
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 0);
+    std::ofstream(log(), std::ios::app)
+        << record("03-05-2024", "10:00:00", "10:01:00", "joe", "0", "5000000");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.periodWordsLabel()->text().startsWith("15 MB used"); }, 5000))
+        << dlg.periodWordsLabel()->text().toStdString();
+    EXPECT_EQ(dlg.periodChartView()->chart()->series().size(), 2);
+}
+
+TEST_F(Summary, ChartsFitASmallScreenAndTheWordsReadAtLargerScales) {
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 10000);
+    writeFile(log(), record("03-05-2024", "08:00:00", "09:00:00", "joe", "0", "5240000000"));
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    dlg.chartTabs()->setCurrentIndex(CSummaryDlg::kPeriodTab);
+    dlg.show();
+    QApplication::processEvents();
+    // 1366 x 768 at 1.5 times scale, less a task bar of 40 pixels, in the window's own pixels.
+    const QSize least = dlg.minimumSizeHint();
+    EXPECT_LE(least.width(), qRound(1366 / 1.5));
+    EXPECT_LE(least.height(), qRound((768 - 40) / 1.5));
+    EXPECT_LE(dlg.height(), qRound((768 - 40) / 1.5));
+
+    // The words in a font 1, 1.25 and 1.5 times as large, the window at its least size: they
+    // wrap, and every line shows.
+    QLabel* words = dlg.periodWordsLabel();
+    EXPECT_TRUE(words->text().startsWith("5,240 MB of 10,000 MB used"))
+        << words->text().toStdString();
+    const double points = words->font().pointSizeF();
+    for (const double scale : {1.0, 1.25, 1.5}) {
+        QFont font = words->font();
+        font.setPointSizeF(points * scale * 1.5);  // and larger still than the chart's text
+        words->setFont(font);
+        dlg.resize(dlg.minimumSizeHint());
+        QApplication::processEvents();
+        EXPECT_TRUE(words->wordWrap());
+        EXPECT_GE(words->height(), words->heightForWidth(words->width())) << scale;
+        EXPECT_LE(words->width(), dlg.width()) << scale;
+    }
+}
+
+TEST_F(Summary, ChartCommandDrawsThePeriodChartAndRefusesAnUnknownKind) {
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 100);
+    writeFile(log(), record("02-05-2024", "10:00:00", "10:20:00", "joe", "0", "60000000"));
+    const std::string png = dir.file("period.png");
+    CommandLine unused;
+    std::ostringstream out, err;
+    for (const QSize size : {QSize(800, 480), QSize(1600, 960)}) {
+        ASSERT_EQ(
+            runCommandLine(
+                {"chart", "--config-dir", dir.path(), "--kind", "period", "--out", png, "--size",
+                 QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString()},
+                out, err, clock, dir.path(), unused),
+            0)
+            << err.str();
+        const QImage image(QString::fromStdString(png));
+        ASSERT_EQ(image.size(), size);
+        // The line of use is drawn in the data colour; the bars' cost colour is absent.
+        int data = 0, cost = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c(image.pixel(x, y));
+                data += c == ChartColours::kDataColour ? 1 : 0;
+                cost += c == ChartColours::kCostColour ? 1 : 0;
+            }
+        }
+        EXPECT_GT(data, 50);
+        EXPECT_EQ(cost, 0);
+    }
+    std::ostringstream badErr;
+    EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--kind", "pie", "--out", png},
+                             out, badErr, clock, dir.path(), unused),
+              2);
+    EXPECT_NE(badErr.str().find("--kind needs usage or period"), std::string::npos) << badErr.str();
+    EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", png, "--kind"}, out,
+                             err, clock, dir.path(), unused),
+              2);
 }
 
 }  // namespace
