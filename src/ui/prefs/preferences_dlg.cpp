@@ -8,6 +8,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "core/prompter.h"
+#include "core/version.h"
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/common/password_dialogs.h"
 
@@ -98,6 +100,16 @@ OptionPage* CPreferencesDlg::page(int index) const {
     return index >= 1 && index <= kPageCount ? pages_[index - 1] : nullptr;
 }
 
+void CPreferencesDlg::showPage(int index) {
+    if (index < 1 || index > kPageCount) {
+        return;
+    }
+    QTreeWidgetItem* item = tree_->topLevelItem(index - 1);
+    tree_->setCurrentItem(item);
+    item->setSelected(true);
+    showPageOf(item);
+}
+
 OptionPage* CPreferencesDlg::currentPage() const {
     return qobject_cast<OptionPage*>(stack_->currentWidget());
 }
@@ -107,12 +119,13 @@ void CPreferencesDlg::accept() {
     // on its page, and everything typed stays.
     for (int i = 0; i < kPageCount; ++i) {
         if (QLineEdit* bad = pages_[i]->collect()) {
-            QTreeWidgetItem* item = tree_->topLevelItem(i);
-            tree_->setCurrentItem(item);
-            item->setSelected(true);
-            showPageOf(item);
+            // The page and the field first, then the message that names the field.
+            showPage(i + 1);
             bad->setFocus();
             bad->selectAll();
+            ctx_.prompter.show(Message{fieldMessage(bad, pages_[i]->refusal()), kAppTitle,
+                                       Buttons::Ok, Icon::Warning});
+            bad->setFocus();
             return;
         }
     }
