@@ -59,10 +59,34 @@ class ScreenKeeper : public QObject {
         }
     }
     void fit() {
+        shrinkToArea();
         const QRect now = widget_->frameGeometry();
         const QRect fitted = fitOnScreens(now, availableScreenAreas());
         if (fitted.topLeft() != now.topLeft()) {
             widget_->move(widget_->pos() + (fitted.topLeft() - now.topLeft()));
+        }
+    }
+
+    // A window taller or wider than the area it lies on most is made as small as the area
+    // where its minimum size allows (its pages then scroll); never larger.
+    void shrinkToArea() {
+        const QList<QRect> areas = availableScreenAreas();
+        if (areas.isEmpty()) {
+            return;
+        }
+        const QRect frame = widget_->frameGeometry();
+        const QRect* area = &areas.front();
+        for (const QRect& a : areas) {
+            if (overlap(frame, a) > overlap(frame, *area)) {
+                area = &a;
+            }
+        }
+        const QSize extra = frame.size() - widget_->size();  // the window manager's frame
+        const QSize room = area->size() - extra;
+        const QSize least = widget_->minimumSize().expandedTo(widget_->minimumSizeHint());
+        const QSize wanted = widget_->size().boundedTo(room).expandedTo(least);
+        if (wanted != widget_->size()) {
+            widget_->resize(wanted);
         }
     }
 

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -12,6 +13,7 @@
 #include "core/version.h"
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/common/password_dialogs.h"
+#include "ui/common/screen_fit.h"
 
 namespace tavu {
 
@@ -34,8 +36,15 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
     frame_->setFrameShape(QFrame::StyledPanel);
     auto* area = new QVBoxLayout(frame_);
     area->setContentsMargins(5, 12, 5, 5);
-    stack_ = new QStackedWidget(frame_);
-    area->addWidget(stack_);
+    // A page taller than the screen allows scrolls inside the frame.
+    auto* scroll = new QScrollArea(frame_);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    stack_ = new QStackedWidget;
+    scroll->setWidget(stack_);
+    area->addWidget(scroll);
     body->addWidget(frame_, 1);
     layout->addLayout(body, 1);
 
@@ -79,6 +88,10 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
         tree_->clearSelection();
     }
     tree_->setFocus();
+
+    // As large as the largest page, as far as the screen allows; then it scrolls.
+    resize(sizeHint() + (stack_->sizeHint() - scroll->sizeHint()).expandedTo(QSize(0, 0)));
+    keepOnScreen(this);
 
     // Only now does a change of the selection change the page. The selection, not the current
     // item: a tree may make its first item current on getting the focus, without selecting it,

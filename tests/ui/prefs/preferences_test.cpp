@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -189,7 +190,7 @@ TEST_F(Preferences, OpensOnItsPageAndFollowsTheTree) {
 
     // The page area lies 12 pixels inside the frame at the top and 5 at the other sides.
     const QRect inner = dlg->frame()->contentsRect();
-    const QRect area = dlg->page(2)->parentWidget()->geometry();
+    const QRect area = dlg->frame()->findChild<QScrollArea*>()->geometry();
     EXPECT_EQ(area.top() - inner.top(), 12);
     EXPECT_EQ(area.left() - inner.left(), 5);
     EXPECT_EQ(inner.right() - area.right(), 5);
