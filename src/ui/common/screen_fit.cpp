@@ -1,6 +1,8 @@
 #include "ui/common/screen_fit.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -136,6 +138,26 @@ QList<QRect> availableScreenAreas() {
 
 void keepOnScreen(QWidget* widget) {
     new ScreenKeeper(widget);
+}
+
+int titleRoom(const QWidget* window) {
+    const QFontMetrics fm(QApplication::font("QMdiSubWindowTitleBar"));
+    // The icon and the minimise, maximise and close buttons, each about two lines wide.
+    const int frameButtons = 4 * 2 * fm.height();
+    return fm.horizontalAdvance(window->windowTitle()) + frameButtons;
+}
+
+void roomForTitle(QWidget* window) {
+    int room = titleRoom(window);
+    if (const QScreen* screen = window->screen()) {
+        room = std::min(room, screen->availableGeometry().width() - 16);
+    }
+    if (window->minimumWidth() < room) {
+        window->setMinimumWidth(room);
+    }
+    if (window->width() < room) {
+        window->resize(room, window->height());
+    }
 }
 
 }  // namespace tavu

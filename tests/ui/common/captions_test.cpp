@@ -212,5 +212,42 @@ TEST_F(Captions, EveryWindowFitsTheScreenWithItsButtons) {
     }
 }
 
+// The login dialog and the start password box are wide enough for their whole titles at the
+// desktop's font and at 1.25 and 1.5 times its size; ctest runs this at those scales too.
+TEST_F(Captions, EveryCaptionTitleHasRoom) {
+    ASSERT_TRUE(ras);
+    const QFont base = QApplication::font();
+    // Under QT_SCALE_FACTOR the screen's scale is the tested one; the font stays.
+    const std::vector<double> scales = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                           ? std::vector<double>{1.0}
+                                           : std::vector<double>{1.0, 1.25, 1.5};
+    for (const double scale : scales) {
+        QFont font = base;
+        font.setPointSizeF(base.pointSizeF() * scale);
+        QApplication::setFont(font);
+        QApplication::setFont(font, "QMdiSubWindowTitleBar");
+        const QFontMetrics fm(font);
+        // The title, with room for the frame's icon and its three buttons.
+        const auto needed = [&](const QWidget& w) {
+            return fm.horizontalAdvance(w.windowTitle()) + 6 * fm.height();
+        };
+        CConnectionLoginDlg login(context());
+        login.setEntryName("My Provider at home");
+        login.showEntryInTitle();
+        login.show();
+        QApplication::processEvents();
+        EXPECT_GE(login.width(), needed(login)) << scale;
+        EXPECT_TRUE(
+            QApplication::primaryScreen()->availableGeometry().contains(login.frameGeometry()))
+            << scale;
+        CPasswordDlg password(settings, prompter);
+        password.show();
+        QApplication::processEvents();
+        EXPECT_GE(password.width(), needed(password)) << scale;
+    }
+    QApplication::setFont(base);
+    QApplication::setFont(base, "QMdiSubWindowTitleBar");
+}
+
 }  // namespace
 }  // namespace tavu
