@@ -30,6 +30,7 @@ class FakeSound : public Sound {
 
 class FakeShell : public Shell {
   public:
+    using Shell::open;
     bool open(const std::string& target) override {
         opened.push_back(target);
         return result;

@@ -135,9 +135,12 @@ void ReportPages::sortBy(int column, bool ascending) {
                 key = leadingDouble(f[LogFields::BytesReceived]);
                 break;
             default: {
-                const Pricing p =
-                    priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
-                                f[LogFields::EndDate], f[LogFields::EndTime], tariff_, rules_);
+                // The same price as the cell: the time's price and the data's.
+                const double bytes = leadingDouble(f[LogFields::BytesSent]) +
+                                     leadingDouble(f[LogFields::BytesReceived]);
+                const Pricing p = priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
+                                              f[LogFields::EndDate], f[LogFields::EndTime], tariff_,
+                                              rules_, bytes);
                 key = column == 3 ? static_cast<double>(p.duration) : p.cost;
                 break;
             }

@@ -19,6 +19,11 @@ using test::reportLines;
 using test::TempDir;
 using test::writeFile;
 
+// A stored dd-mm-yyyy as yyyy-mm-dd, so that text order is time order.
+std::string isoLike(const std::string& d) {
+    return d.substr(6, 4) + d.substr(3, 2) + d.substr(0, 2);
+}
+
 TEST(ReportPages, RowsAreTheCommandLineRowsInAnyOrderOfReading) {
     TempDir dir;
     SettingsStore settings(dir.file("tavu.ini"));
@@ -89,6 +94,62 @@ TEST(ReportPages, SortsByAnyColumn) {
     EXPECT_EQ(pages.row(2).cells[9], "60.00");
     pages.sortBy(-1, true);
     EXPECT_EQ(sent(), "1000 50 900 ");
+}
+
+// Every column sorts by the value its cell shows; with a price per MB the price is the time's
+// price and the data's together, so a short call that moved much data costs more.
+TEST(ReportPages, EveryColumnSortsByWhatItShows) {
+    TempDir dir;
+    SettingsStore settings(dir.file("tavu.ini"));
+    settings.writeString("Price", "CostPerMinute", "0.0100000000");
+    settings.writeString("Price", "CostPerMB", "0.0500000000");
+    const std::string path = dir.file("logfile.log");
+    const auto rec = [](const char* date, const char* start, const char* end, const char* user,
+                        const char* dev, const char* isp, const char* sent, const char* recv) {
+        return composeRecord({date, start, date, end, user, dev, isp, sent, recv});
+    };
+    // Time prices 0.06, 0.56, 0.15, 0.05; data prices 0, 0, 0.5, 0.1.
+    writeFile(
+        path,
+        rec("03-05-2024", "10:00:00", "10:06:00", "cy", "ttyS1", "B", "0", "0") +
+            rec("01-05-2024", "09:00:00", "09:56:00", "amy", "ttyS0", "C", "10", "5") +
+            rec("02-05-2024", "08:00:00", "08:15:00", "bob", "ttyS2", "A", "4000000", "6000000") +
+            rec("04-05-2024", "07:00:00", "07:05:00", "dan", "ppp0", "D", "1000000", "1000000"));
+    ReportPages pages(settings, path);
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_EQ(pages.row(0).cells[9], "0.15");  // 0.05 for the time and 0.10 for the data
+    const auto number = [](const std::string& cell) {
+        if (cell.size() == 8 && cell[2] == ':' && cell[5] == ':') {
+            return std::stod(cell.substr(0, 2)) * 3600 + std::stod(cell.substr(3, 2)) * 60 +
+                   std::stod(cell.substr(6, 2));
+        }
+        return std::stod(cell);
+    };
+    for (int column = 0; column < 10; ++column) {
+        for (const bool ascending : {true, false}) {
+            pages.sortBy(column, ascending);
+            for (std::size_t i = 0; i + 1 < pages.size(); ++i) {
+                std::string a = pages.row(i).cells[column];
+                std::string b = pages.row(i + 1).cells[column];
+                if (column == 0) {
+                    a = isoLike(a), b = isoLike(b);
+                }
+                const bool textual =
+                    column == 0 || column == 1 || column == 2 || (column >= 4 && column <= 6);
+                const bool inOrder =
+                    textual ? (ascending ? a < b : b < a)
+                            : (ascending ? number(a) < number(b) : number(b) < number(a));
+                EXPECT_TRUE(inOrder) << "column " << column << (ascending ? " up" : " down") << ": "
+                                     << a << " then " << b;
+            }
+        }
+    }
+    pages.sortBy(9, true);
+    std::string prices;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        prices += pages.row(i).cells[9] + " ";
+    }
+    EXPECT_EQ(prices, "0.06 0.15 0.56 0.65 ");
 }
 
 }  // namespace

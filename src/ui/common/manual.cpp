@@ -10,9 +10,12 @@ std::string noBrowserText(const std::string& path) {
 }
 
 void openManual(platform::Shell& shell, Prompter& prompter, const std::string& path) {
-    if (!shell.open(path)) {
-        prompter.show(Message{noBrowserText(path), "TAVU", Buttons::Ok, Icon::Information});
-    }
+    // The opener's answer comes later; the prompter lives as long as the program.
+    shell.open(path, [&prompter, path](bool opened) {
+        if (!opened) {
+            prompter.show(Message{noBrowserText(path), "TAVU", Buttons::Ok, Icon::Information});
+        }
+    });
 }
 
 }  // namespace tavu

@@ -1,5 +1,7 @@
 #include "ui/common/password_dialogs.h"
 
+#include "ui/common/screen_fit.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -64,6 +66,7 @@ CPasswordDlg::CPasswordDlg(SettingsStore& settings, Prompter& prompter, QWidget*
     layout->addLayout(row);
     layout->addLayout(buttonRow(this, ok_, cancel_));
     edit_->setFocus();
+    roomForTitle(this);
 }
 
 void CPasswordDlg::accept() {

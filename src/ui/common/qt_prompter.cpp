@@ -1,8 +1,10 @@
 #include "ui/common/qt_prompter.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <algorithm>
 
 #include "core/version.h"
@@ -111,10 +113,17 @@ Answer QtPrompter::show(const Message& message) {
 
 std::string QtFileChooser::saveFileName(const std::string& caption, const std::string& suggested,
                                         const std::string& filter) {
-    return QFileDialog::getSaveFileName(parent_, QString::fromStdString(caption),
-                                        QString::fromStdString(suggested),
-                                        QString::fromStdString(filter))
-        .toStdString();
+    QString chosenFilter;
+    QString name = QFileDialog::getSaveFileName(parent_, QString::fromStdString(caption),
+                                                QString::fromStdString(suggested),
+                                                QString::fromStdString(filter), &chosenFilter);
+    // A name typed without an extension gets the one of the chosen file type.
+    static const QRegularExpression extension(QStringLiteral(R"(\(\*\.(\w+)\))"));
+    if (const auto m = extension.match(chosenFilter);
+        !name.isEmpty() && QFileInfo(name).suffix().isEmpty() && m.hasMatch()) {
+        name += QLatin1Char('.') + m.captured(1);
+    }
+    return name.toStdString();
 }
 
 }  // namespace tavu

@@ -1,6 +1,8 @@
 #include "ui/common/screen_fit.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -59,10 +61,34 @@ class ScreenKeeper : public QObject {
         }
     }
     void fit() {
+        shrinkToArea();
         const QRect now = widget_->frameGeometry();
         const QRect fitted = fitOnScreens(now, availableScreenAreas());
         if (fitted.topLeft() != now.topLeft()) {
             widget_->move(widget_->pos() + (fitted.topLeft() - now.topLeft()));
+        }
+    }
+
+    // A window taller or wider than the area it lies on most is made as small as the area
+    // where its minimum size allows (its pages then scroll); never larger.
+    void shrinkToArea() {
+        const QList<QRect> areas = availableScreenAreas();
+        if (areas.isEmpty()) {
+            return;
+        }
+        const QRect frame = widget_->frameGeometry();
+        const QRect* area = &areas.front();
+        for (const QRect& a : areas) {
+            if (overlap(frame, a) > overlap(frame, *area)) {
+                area = &a;
+            }
+        }
+        const QSize extra = frame.size() - widget_->size();  // the window manager's frame
+        const QSize room = area->size() - extra;
+        const QSize least = widget_->minimumSize().expandedTo(widget_->minimumSizeHint());
+        const QSize wanted = widget_->size().boundedTo(room).expandedTo(least);
+        if (wanted != widget_->size()) {
+            widget_->resize(wanted);
         }
     }
 
@@ -112,6 +138,26 @@ QList<QRect> availableScreenAreas() {
 
 void keepOnScreen(QWidget* widget) {
     new ScreenKeeper(widget);
+}
+
+int titleRoom(const QWidget* window) {
+    const QFontMetrics fm(QApplication::font("QMdiSubWindowTitleBar"));
+    // The icon and the minimise, maximise and close buttons, each about two lines wide.
+    const int frameButtons = 4 * 2 * fm.height();
+    return fm.horizontalAdvance(window->windowTitle()) + frameButtons;
+}
+
+void roomForTitle(QWidget* window) {
+    int room = titleRoom(window);
+    if (const QScreen* screen = window->screen()) {
+        room = std::min(room, screen->availableGeometry().width() - 16);
+    }
+    if (window->minimumWidth() < room) {
+        window->setMinimumWidth(room);
+    }
+    if (window->width() < room) {
+        window->resize(room, window->height());
+    }
 }
 
 }  // namespace tavu

@@ -20,4 +20,11 @@ QList<QRect> availableScreenAreas();
 // goes or changes its size while the widget is shown.
 void keepOnScreen(QWidget* widget);
 
+// The width a window needs to show its whole title in the frame: the title in the title bar's
+// font, with room for the frame's icon and its three buttons.
+int titleRoom(const QWidget* window);
+
+// Makes the window at least titleRoom() wide, as far as the screen allows.
+void roomForTitle(QWidget* window);
+
 }  // namespace tavu

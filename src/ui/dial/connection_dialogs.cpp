@@ -22,6 +22,7 @@
 #include "platform/ras/remote_access.h"
 #include "ui/common/manual.h"
 #include "ui/common/password_dialogs.h"
+#include "ui/common/screen_fit.h"
 #include "ui/dial/dial_progress_dlg.h"
 
 namespace tavu {
@@ -349,7 +350,7 @@ int CConnectionLoginDlg::run() {
     if (!givenEntry.empty()) {
         entryName_ = givenEntry;
     }
-    setWindowTitle(qs("Connection " + entryName_ + " user name and password."));
+    showEntryInTitle();
     password_->setText(
         qs(s.readString(keys::kConnections, entryName_ + keys::kEntryPasswordSuffix)));
     user_->setText(qs(s.readString(keys::kConnections, entryName_ + keys::kEntryUserSuffix)));
@@ -357,6 +358,11 @@ int CConnectionLoginDlg::run() {
         return QDialog::Accepted;
     }
     return exec();
+}
+
+void CConnectionLoginDlg::showEntryInTitle() {
+    setWindowTitle(qs("Connection " + entryName_ + " user name and password."));
+    roomForTitle(this);  // the entry's name is the part of the title that matters
 }
 
 void CConnectionLoginDlg::accept() {

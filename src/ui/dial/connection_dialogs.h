@@ -84,6 +84,9 @@ class CConnectionLoginDlg : public DarkDialog {
     int run();
 
     const std::string& entryName() const { return entryName_; }
+    // The title names entryName(); the window is made wide enough to show all of it.
+    void showEntryInTitle();
+    void setEntryName(std::string name) { entryName_ = std::move(name); }
     QLineEdit* userEdit() const { return user_; }
     QLineEdit* passwordEdit() const { return password_; }
     QCheckBox* rememberBox() const { return remember_; }

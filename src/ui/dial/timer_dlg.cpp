@@ -133,6 +133,10 @@ bool CTimerPage::checkChosenField() {
 }
 
 void CTimerPage::startSequence() {
+    if (!atTime_->isChecked() && !delay_->isChecked()) {
+        ctx_.prompter.show(Message{kChooseWhenText, kAppTitle, Buttons::Ok, Icon::Information});
+        return;
+    }
     if (!checkChosenField()) {
         return;  // a refused value starts nothing
     }

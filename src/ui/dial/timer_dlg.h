@@ -17,6 +17,9 @@ namespace tavu {
 
 class CMyTreeCtrl;
 
+// Start with neither a time nor a delay chosen.
+inline constexpr const char* kChooseWhenText = "Choose a time or a delay first, then press Start.";
+
 inline constexpr const char* kTimeOfDayMessage =
     "Please enter a time of day as HH:MM or HH:MM:SS, from 00:00 to 23:59.";
 inline constexpr const char* kPositiveDelayMessage = "Please enter a delay of at least 1.";

@@ -1,5 +1,6 @@
 #include "ui/main/connection_monitor.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -48,6 +49,10 @@
 #include "ui/tray/tray_menus.h"
 
 namespace tavu {
+
+namespace {
+constexpr const char* kCheckingMail = "Checking mail...";
+}  // namespace
 
 namespace {
 
@@ -146,7 +151,10 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             case Action::CheckMail:
                 CDialProgressDlg::runMailCheck(
                     ctx_, this, makeMailCheckJob(ctx_.settings),
-                    [this](const MailCheckResult& result) { mail_->handleResult(result); });
+                    [this](const MailCheckResult& result) {
+                        removeStatus(kCheckingMail);  // the check is over before its result shows
+                        mail_->handleResult(result);
+                    });
                 return;
             case Action::Performance:
                 CPerformanceDlg::run(*core_, this);
@@ -348,7 +356,7 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             exitProcedure();
             break;
         case Action::About:
-            about();
+            openOnce(Action::About, 0, [this] { about(); });
             break;
         case Action::HelpContents:
             openManual(ctx_.shell, ctx_.prompter, helpIndexPath(ctx_.exeDir));
@@ -359,15 +367,15 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             redraw();
             break;
         case Action::PreferencesWithTimers:
-            preferencesWithTimers();
+            openOnce(Action::Preferences, 0, [this] { preferencesWithTimers(); });
             break;
         case Action::Timer:
             // The schedule check runs from the first use of the Timer command to the end.
             scheduleTimer_.start(1000);
-            openWindow(entry.action, entry.page);
+            openOnce(entry.action, entry.page, [&] { openWindow(entry.action, entry.page); });
             break;
         default:
-            openWindow(entry.action, entry.page);
+            openOnce(entry.action, entry.page, [&] { openWindow(entry.action, entry.page); });
             break;
     }
 }
@@ -390,9 +398,9 @@ void ConnectionMonitor::skinButton(int index) {
             core_->hangupCommand();
             break;
         case 5:
-            insertStatus("Checking mail...");
+            insertStatus(kCheckingMail);
             openWindow(Action::CheckMail, 0);
-            removeStatus("Checking mail...");  // the check has ended, whatever its outcome
+            removeStatus(kCheckingMail);  // the check has ended, whatever its outcome
             break;
         case 6:
             runCommand(CmdTimer);
@@ -731,7 +739,48 @@ void ConnectionMonitor::showMailIcon(TrayPicture picture, const QString& tooltip
 
 void ConnectionMonitor::dial() {
     // The dial command: login dialog, "Connecting...", the progress window.
-    openWindow(Action::Dial, 0);
+    openOnce(Action::Dial, 0, [this] { openWindow(Action::Dial, 0); });
+}
+
+void ConnectionMonitor::openOnce(Action kind, int page, const std::function<void()>& open) {
+    if (const auto it = opening_.find(kind); it != opening_.end()) {
+        // The window of this kind: the modal one on top if it is new, else the newest shown.
+        const QList<QPointer<QWidget>>& before = it->second;
+        const auto isNew = [&](QWidget* w) {
+            return w != nullptr && w->isVisible() && w != this &&
+                   std::none_of(before.begin(), before.end(),
+                                [w](const QPointer<QWidget>& b) { return b == w; });
+        };
+        QWidget* window = QApplication::activeModalWidget();
+        if (!isNew(window)) {
+            window = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (isNew(w)) {
+                    window = w;
+                }
+            }
+        }
+        if (window != nullptr) {
+            if (auto* prefs = qobject_cast<CPreferencesDlg*>(window)) {
+                prefs->showPage(page);
+            }
+            window->raise();
+            window->activateWindow();
+        }
+        return;
+    }
+    QList<QPointer<QWidget>> before;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        before.append(w);
+    }
+    opening_.emplace(kind, std::move(before));
+    // Erased however the window ends; the guard's object outlives nothing it points to.
+    struct Done {
+        std::map<Action, QList<QPointer<QWidget>>>& opening;
+        Action kind;
+        ~Done() { opening.erase(kind); }
+    } done{opening_, kind};
+    open();
 }
 
 }  // namespace tavu

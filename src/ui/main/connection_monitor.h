@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "log/log_file.h"
@@ -134,6 +136,9 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void startMailCheck() override;
 
     void runAction(const CommandEntry& entry);
+    // One window of each kind: while one is open, a second request brings it to the front
+    // (Preferences on the asked page) instead of opening another.
+    void openOnce(Action kind, int page, const std::function<void()>& open);
     void showMailIcon(TrayPicture picture, const QString& tooltip);
     void restartConfiguredTimers();
     void preferencesWithTimers();
@@ -165,6 +170,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QPoint dragOffset_;
     bool dragging_ = false;
     bool exited_ = false;
+    // The kinds of window open now, each with the top-level windows there were before it.
+    std::map<Action, QList<QPointer<QWidget>>> opening_;
 };
 
 }  // namespace tavu

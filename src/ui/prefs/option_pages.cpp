@@ -1,5 +1,6 @@
 #include "ui/prefs/option_pages.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -49,7 +50,70 @@ OptionPage::OptionPage(PreferencesContext& context, QWidget* parent)
     : QWidget(parent), ctx_(context) {}
 
 FieldExchange OptionPage::exchange() const {
-    return FieldExchange(ctx_.prompter, kAppTitle);
+    keeper_.message.clear();
+    return FieldExchange(keeper_, kAppTitle);
+}
+
+namespace {
+
+// The text of a caption (a label, or a check box or radio button that names the field).
+QString captionOf(const QWidget* w) {
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        return label->text();
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        return button->text().remove(QLatin1Char('&'));
+    }
+    return {};
+}
+
+// The layout, the given one or one inside it, that holds the widget itself.
+QLayout* layoutHolding(QLayout* layout, const QWidget* w) {
+    if (layout == nullptr || layout->indexOf(w) >= 0) {
+        return layout;
+    }
+    for (int i = 0; i < layout->count(); ++i) {
+        if (QLayout* found = layoutHolding(layout->itemAt(i)->layout(), w)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string fieldMessage(const QLineEdit* field, const std::string& message) {
+    // The field's name is the caption beside it: the label in the same row of its grid, or
+    // the label just before it in its row.
+    QString name = field->accessibleName();
+    const QWidget* parent = field->parentWidget();
+    QLayout* layout = parent ? layoutHolding(parent->layout(), field) : nullptr;
+    if (name.isEmpty() && layout != nullptr) {
+        const int at = layout->indexOf(field);
+        if (auto* grid = qobject_cast<QGridLayout*>(layout); grid && at >= 0) {
+            int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+            grid->getItemPosition(at, &row, &column, &rowSpan, &columnSpan);
+            for (int c = column - 1; c >= 0 && name.isEmpty(); --c) {
+                QLayoutItem* item = grid->itemAtPosition(row, c);
+                name = captionOf(item ? item->widget() : nullptr);
+            }
+        } else if (at > 0) {
+            name = captionOf(layout->itemAt(at - 1)->widget());
+        }
+    }
+    name = name.simplified();
+    while (name.endsWith(QLatin1Char(':'))) {
+        name.chop(1);
+        name = name.trimmed();
+    }
+    if (name.isEmpty() || message.empty()) {
+        return message;
+    }
+    std::string text = message;
+    if (text.size() > 1 && text[0] >= 'A' && text[0] <= 'Z' && text[1] >= 'a' && text[1] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    }
+    return name.toStdString() + ": " + text;
 }
 
 OptionPage::Fields::Fields(const OptionPage& page) : exchange_(page.exchange()) {}
@@ -222,6 +286,7 @@ COptHangupPage::COptHangupPage(PreferencesContext& context, QWidget* parent)
     actionRow->addWidget(action_);
     actionRow->addWidget(plainText("after", this));
     interval_ = edit(keys::kHangupInterval);
+    interval_->setAccessibleName(QStringLiteral("Minutes inactive/active"));
     interval_->setMaximumWidth(70);
     actionRow->addWidget(interval_);
     actionRow->addWidget(plainText("mins inactive/active", this));

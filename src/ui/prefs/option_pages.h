@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/field_exchange.h"
+#include "core/prompter.h"
 #include "net/mail_check.h"
 
 class QButtonGroup;
@@ -66,8 +67,11 @@ class OptionPage : public QWidget {
   public:
     OptionPage(PreferencesContext& context, QWidget* parent);
     virtual void load() = 0;
-    // The first field that holds no valid value (its message shown), or null.
+    // The first field that holds no valid value, or null; its message is kept for
+    // refusal(), not shown, so that the dialog can show the field's page first.
     virtual QLineEdit* collect() { return nullptr; }
+    // The message of the last refused field, or empty.
+    const std::string& refusal() const { return keeper_.message; }
     virtual void save() = 0;
 
   protected:
@@ -101,7 +105,22 @@ class OptionPage : public QWidget {
     void saveCombo(QComboBox* combo, const char* key);
 
     PreferencesContext& ctx_;
+
+  private:
+    // Keeps the field exchange's message instead of showing it.
+    struct Keeper final : Prompter {
+        Answer show(const Message& m) override {
+            message = m.text;
+            return Answer::Ok;
+        }
+        std::string message;
+    };
+    mutable Keeper keeper_;
 };
+
+// The message for a refused field, with the field's name in front: "Cost per minute: please
+// enter a number."; the message alone when the field has no name beside it.
+std::string fieldMessage(const QLineEdit* field, const std::string& message);
 
 QLabel* plainText(const char* text, QWidget* parent);
 std::string text(const QLineEdit* edit);

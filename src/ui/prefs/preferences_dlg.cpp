@@ -5,11 +5,15 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "core/prompter.h"
+#include "core/version.h"
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/common/password_dialogs.h"
+#include "ui/common/screen_fit.h"
 
 namespace tavu {
 
@@ -32,8 +36,15 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
     frame_->setFrameShape(QFrame::StyledPanel);
     auto* area = new QVBoxLayout(frame_);
     area->setContentsMargins(5, 12, 5, 5);
-    stack_ = new QStackedWidget(frame_);
-    area->addWidget(stack_);
+    // A page taller than the screen allows scrolls inside the frame.
+    auto* scroll = new QScrollArea(frame_);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    stack_ = new QStackedWidget;
+    scroll->setWidget(stack_);
+    area->addWidget(scroll);
     body->addWidget(frame_, 1);
     layout->addLayout(body, 1);
 
@@ -78,6 +89,10 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
     }
     tree_->setFocus();
 
+    // As large as the largest page, as far as the screen allows; then it scrolls.
+    resize(sizeHint() + (stack_->sizeHint() - scroll->sizeHint()).expandedTo(QSize(0, 0)));
+    keepOnScreen(this);
+
     // Only now does a change of the selection change the page. The selection, not the current
     // item: a tree may make its first item current on getting the focus, without selecting it,
     // and that must not show a page on a dialog opened without one.
@@ -98,6 +113,16 @@ OptionPage* CPreferencesDlg::page(int index) const {
     return index >= 1 && index <= kPageCount ? pages_[index - 1] : nullptr;
 }
 
+void CPreferencesDlg::showPage(int index) {
+    if (index < 1 || index > kPageCount) {
+        return;
+    }
+    QTreeWidgetItem* item = tree_->topLevelItem(index - 1);
+    tree_->setCurrentItem(item);
+    item->setSelected(true);
+    showPageOf(item);
+}
+
 OptionPage* CPreferencesDlg::currentPage() const {
     return qobject_cast<OptionPage*>(stack_->currentWidget());
 }
@@ -107,12 +132,13 @@ void CPreferencesDlg::accept() {
     // on its page, and everything typed stays.
     for (int i = 0; i < kPageCount; ++i) {
         if (QLineEdit* bad = pages_[i]->collect()) {
-            QTreeWidgetItem* item = tree_->topLevelItem(i);
-            tree_->setCurrentItem(item);
-            item->setSelected(true);
-            showPageOf(item);
+            // The page and the field first, then the message that names the field.
+            showPage(i + 1);
             bad->setFocus();
             bad->selectAll();
+            ctx_.prompter.show(Message{fieldMessage(bad, pages_[i]->refusal()), kAppTitle,
+                                       Buttons::Ok, Icon::Warning});
+            bad->setFocus();
             return;
         }
     }

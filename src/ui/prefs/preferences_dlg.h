@@ -39,6 +39,8 @@ class CPreferencesDlg : public DarkDialog {
     // Page 1 to 7; the page shown now (null when none is).
     OptionPage* page(int index) const;
     OptionPage* currentPage() const;
+    // Shows page 1 to 7 as if picked in the tree; any other number changes nothing.
+    void showPage(int index);
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
 

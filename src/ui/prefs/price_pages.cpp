@@ -64,6 +64,8 @@ COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
         cap = new QLineEdit(group);
         cap->setObjectName(g == 0 ? keys::kDataWarnMB : keys::kDataHangupMB);
         cap->setMaximumWidth(90);
+        cap->setAccessibleName(g == 0 ? QStringLiteral("Warn at (MB)")
+                                      : QStringLiteral("Hang up at (MB)"));
         auto* capRow = new QHBoxLayout;
         capRow->addWidget(plainText(g == 0 ? "Warn at" : "Hang up at", group));
         capRow->addWidget(cap);
@@ -178,6 +180,7 @@ COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
         "mins connection",
         free);
     minLabel->setWordWrap(true);
+    minTime_->setAccessibleName(QStringLiteral("Minimal connections time (mins)"));
     QLabel* freeLabel = plainText("Free time in each month (please use hh:mm format)", free);
     // The wrapped label is as wide as the column's widest caption: as tall as its lines need.
     minLabel->setMinimumHeight(minLabel->heightForWidth(freeLabel->sizeHint().width()));

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,6 +16,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <ostream>
+#include <streambuf>
 
 #include "core/prompter.h"
 #include "core/settings_store.h"
@@ -110,7 +113,7 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
 // ---------------------------------------------------------------------------------------------
 
 const QColor CListViewEx::kRowColour(150, 150, 150);
-const QColor CListViewEx::kTextColour(50, 50, 50);
+const QColor CListViewEx::kTextColour(30, 30, 30);
 const QColor CListViewEx::kSelectedColour(159, 255, 0);
 
 CListViewEx::CListViewEx(QWidget* parent) : QTableView(parent) {
@@ -310,28 +313,56 @@ void CReportDlg::useDialogs(FileChooser& chooser, Prompter& prompter) {
 void CReportDlg::exportRows() {
     const std::string suggested =
         QDir::home().filePath(QStringLiteral("tavu-report.csv")).toStdString();
-    const std::string path =
-        chooser_->saveFileName("Export the report", suggested, "CSV files (*.csv);;All files (*)");
+    const std::string path = chooser_->saveFileName(
+        "Export the report", suggested, "CSV files (*.csv);;JSON files (*.json);;All files (*)");
     if (!path.empty()) {
         exportTo(path);
     }
 }
 
+namespace {
+
+// An output stream into a file being saved; a failed write fails the stream.
+class SaveFileBuffer : public std::streambuf {
+  public:
+    explicit SaveFileBuffer(QSaveFile& file) : file_(file) {}
+
+  protected:
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        return file_.write(s, static_cast<qint64>(n)) == static_cast<qint64>(n) ? n : 0;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) {
+            return traits_type::not_eof(c);
+        }
+        const char ch = traits_type::to_char_type(c);
+        return file_.write(&ch, 1) == 1 ? c : traits_type::eof();
+    }
+
+  private:
+    QSaveFile& file_;
+};
+
+}  // namespace
+
+ReportFormat exportFormatFor(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path))
+                       .suffix()
+                       .compare(QStringLiteral("json"), Qt::CaseInsensitive) == 0
+               ? ReportFormat::Json
+               : ReportFormat::Csv;
+}
+
 bool CReportDlg::exportTo(const std::string& path) {
     QSaveFile file(QString::fromStdString(path));
     bool ok = file.open(QIODevice::WriteOnly);
-    std::string text = csvHeader();
-    for (int r = 0; ok && r < model_->rowCount(); ++r) {
-        appendCsvRow(text, model_->reportRow(r));
-        if (text.size() >= 64 * 1024 || r + 1 == model_->rowCount()) {
-            ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
-                 static_cast<qint64>(text.size());
-            text.clear();
-        }
-    }
-    if (ok && !text.empty()) {
-        ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
-             static_cast<qint64>(text.size());
+    if (ok) {
+        // The same engine and bytes as tavu report --format, for all the log, newest first.
+        SaveFileBuffer buffer(file);
+        std::ostream out(&buffer);
+        ok = writeReport(settings_, logFilePath(settings_, configDir_), exportFormatFor(path),
+                         SummaryFilter::All, clock_.localNow(), out) &&
+             out.flush().good();
     }
     if (ok && file.commit()) {
         return true;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/prompter.h"
+#include "reports/report_export.h"
 #include "reports/report_pages.h"
 #include "ui/common/dark_dialog.h"
 
@@ -102,6 +103,9 @@ class CListViewEx : public QTableView {
     };
 };
 
+// The form an export takes for the file's name: JSON for ".json", CSV for any other.
+ReportFormat exportFormatFor(const std::string& path);
+
 // The "Report" window: every logged connection with its price under the current tariff.
 class CReportDlg : public DarkDialog {
     Q_OBJECT
@@ -123,8 +127,9 @@ class CReportDlg : public DarkDialog {
     // The file dialog and the message boxes of "Export…"; the desktop's own by default.
     void useDialogs(FileChooser& chooser, Prompter& prompter);
 
-    // Writes the rows the list shows, in its order, to path as CSV; false (and a message)
-    // when the file cannot be written. A file that was there stays as it was then.
+    // Writes the whole log's report to path as tavu report --format writes it, newest first:
+    // JSON for a name ending in .json, else CSV. False (and a message) when the file cannot be
+    // written; a file that was there stays as it was then.
     bool exportTo(const std::string& path);
 
     // Rows used to size the columns; the rest of the log is not read for it.

@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <functional>
@@ -97,6 +99,47 @@ class Captions : public testing::Test {
         return PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}};
     }
 
+    // Every top-level window of the program, each made afresh.
+    std::vector<std::pair<std::string, std::function<std::unique_ptr<QWidget>()>>> allWindows() {
+        return {
+            {"Preferences", [&] { return std::make_unique<CPreferencesDlg>(preferences(), 1); }},
+            {"Timer", [&] { return std::make_unique<CTimerDlg>(context()); }},
+            {"NetTools", [&] { return std::make_unique<CNetToolsDlg>(settings, prompter, clock); }},
+            {"Connections", [&] { return std::make_unique<CConnectionsDlg>(context()); }},
+            {"Login", [&] { return std::make_unique<CConnectionLoginDlg>(context()); }},
+            {"Dial progress",
+             [&] {
+                 return std::make_unique<CDialProgressDlg>(context(), CDialProgressDlg::MODE_DIAL);
+             }},
+            {"Mail progress",
+             [&] {
+                 return std::make_unique<CDialProgressDlg>(context(),
+                                                           CDialProgressDlg::MODE_MAIL_CHECK);
+             }},
+            {"Performance", [&] { return std::make_unique<CPerformanceDlg>(); }},
+            {"Report", [&] { return std::make_unique<CReportDlg>(settings, dir.path(), clock); }},
+            {"Summary", [&] { return std::make_unique<CSummaryDlg>(settings, dir.path(), clock); }},
+            {"About", [&] { return std::make_unique<CAboutDlg>(); }},
+            {"Password", [&] { return std::make_unique<CPasswordDlg>(settings, prompter); }},
+            {"Security", [&] { return std::make_unique<CSecurityDlg>(settings, prompter); }},
+            {"Entry",
+             [&] { return std::make_unique<CSimulatedEntryDlg>(*ras, prompter, "Provider"); }},
+            {"Entry editor",
+             [&] {
+                 platform::DialupPaths paths;
+                 paths.peersDir = dir.file("peers");
+                 paths.chatDir = dir.file("chat");
+                 return std::make_unique<EntryEditorDlg>(paths, "", prompter);
+             }},
+            {"Time", [&] { return std::make_unique<SmallTimeWindow>(); }},
+            {"Skins",
+             [&] {
+                 return std::make_unique<CSkinChooserDlg>(
+                     QStringList{QString::fromStdString(skin::skinsFolder(dir.path()))}, QString());
+             }},
+        };
+    }
+
     test::TempDir dir;
     SettingsStore settings{dir.file("tavu.ini")};
     ManualClock clock{fromLocal(2026, 3, 2, 10, 0, 0)};
@@ -118,56 +161,92 @@ TEST_F(Captions, EveryCaptionOfEveryWindowFits) {
         font.setPointSizeF(base.pointSizeF() * scale);
         QApplication::setFont(font);
         const std::string at = " at " + std::to_string(scale);
-        const std::vector<std::pair<std::string, std::function<std::unique_ptr<QWidget>()>>>
-            windows = {
-                {"Preferences",
-                 [&] { return std::make_unique<CPreferencesDlg>(preferences(), 1); }},
-                {"Timer", [&] { return std::make_unique<CTimerDlg>(context()); }},
-                {"NetTools",
-                 [&] { return std::make_unique<CNetToolsDlg>(settings, prompter, clock); }},
-                {"Connections", [&] { return std::make_unique<CConnectionsDlg>(context()); }},
-                {"Login", [&] { return std::make_unique<CConnectionLoginDlg>(context()); }},
-                {"Dial progress",
-                 [&] {
-                     return std::make_unique<CDialProgressDlg>(context(),
-                                                               CDialProgressDlg::MODE_DIAL);
-                 }},
-                {"Mail progress",
-                 [&] {
-                     return std::make_unique<CDialProgressDlg>(context(),
-                                                               CDialProgressDlg::MODE_MAIL_CHECK);
-                 }},
-                {"Performance", [&] { return std::make_unique<CPerformanceDlg>(); }},
-                {"Report",
-                 [&] { return std::make_unique<CReportDlg>(settings, dir.path(), clock); }},
-                {"Summary",
-                 [&] { return std::make_unique<CSummaryDlg>(settings, dir.path(), clock); }},
-                {"About", [&] { return std::make_unique<CAboutDlg>(); }},
-                {"Password", [&] { return std::make_unique<CPasswordDlg>(settings, prompter); }},
-                {"Security", [&] { return std::make_unique<CSecurityDlg>(settings, prompter); }},
-                {"Entry",
-                 [&] { return std::make_unique<CSimulatedEntryDlg>(*ras, prompter, "Provider"); }},
-                {"Entry editor",
-                 [&] {
-                     platform::DialupPaths paths;
-                     paths.peersDir = dir.file("peers");
-                     paths.chatDir = dir.file("chat");
-                     return std::make_unique<EntryEditorDlg>(paths, "", prompter);
-                 }},
-                {"Time", [&] { return std::make_unique<SmallTimeWindow>(); }},
-                {"Skins",
-                 [&] {
-                     return std::make_unique<CSkinChooserDlg>(
-                         QStringList{QString::fromStdString(skin::skinsFolder(dir.path()))},
-                         QString());
-                 }},
-            };
+        const auto windows = allWindows();
         for (const auto& [name, make] : windows) {
             std::unique_ptr<QWidget> w = make();
             checkWindow(w.get(), name + at);
         }
     }
     QApplication::setFont(base);
+}
+
+// Every window, on each page its tree offers, lies inside the screen's available area with all
+// its buttons; ctest runs this on a 1366x768 screen at 1.25 and 1.5 times scale too.
+TEST_F(Captions, EveryWindowFitsTheScreenWithItsButtons) {
+    ASSERT_TRUE(ras);
+    const QRect area = QApplication::primaryScreen()->availableGeometry();
+    const auto check = [&](QWidget* w, const std::string& where) {
+        QApplication::processEvents();
+        const QRect frame = w->frameGeometry();
+        EXPECT_TRUE(area.contains(frame))
+            << where << ": " << frame.width() << "x" << frame.height() << "+" << frame.x() << "+"
+            << frame.y() << " on " << area.width() << "x" << area.height();
+        for (QPushButton* b : w->findChildren<QPushButton*>()) {
+            if (!b->isVisible() || b->text().isEmpty()) {
+                continue;
+            }
+            const QRect r(b->mapToGlobal(QPoint(0, 0)), b->size());
+            EXPECT_TRUE(area.contains(r)) << where << ": " << b->text().toStdString();
+            // Outside a scrolling page, the whole button shows: nothing cuts it away.
+            bool scrolls = false;
+            for (QWidget* p = b->parentWidget(); p != nullptr && p != w; p = p->parentWidget()) {
+                scrolls = scrolls || qobject_cast<QScrollArea*>(p) != nullptr;
+            }
+            if (!scrolls) {
+                EXPECT_EQ(b->visibleRegion().boundingRect().size(), b->size())
+                    << where << ": " << b->text().toStdString();
+            }
+        }
+    };
+    for (const auto& [name, make] : allWindows()) {
+        std::unique_ptr<QWidget> w = make();
+        w->show();
+        check(w.get(), name);
+        if (auto* tree = w->findChild<CMyTreeCtrl*>()) {
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                tree->setCurrentItem(tree->topLevelItem(i));
+                check(w.get(), name + "/" + tree->topLevelItem(i)->text(0).toStdString());
+            }
+        }
+        w->close();
+    }
+}
+
+// The login dialog and the start password box are wide enough for their whole titles at the
+// desktop's font and at 1.25 and 1.5 times its size; ctest runs this at those scales too.
+TEST_F(Captions, EveryCaptionTitleHasRoom) {
+    ASSERT_TRUE(ras);
+    const QFont base = QApplication::font();
+    // Under QT_SCALE_FACTOR the screen's scale is the tested one; the font stays.
+    const std::vector<double> scales = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                           ? std::vector<double>{1.0}
+                                           : std::vector<double>{1.0, 1.25, 1.5};
+    for (const double scale : scales) {
+        QFont font = base;
+        font.setPointSizeF(base.pointSizeF() * scale);
+        QApplication::setFont(font);
+        QApplication::setFont(font, "QMdiSubWindowTitleBar");
+        const QFontMetrics fm(font);
+        // The title, with room for the frame's icon and its three buttons.
+        const auto needed = [&](const QWidget& w) {
+            return fm.horizontalAdvance(w.windowTitle()) + 6 * fm.height();
+        };
+        CConnectionLoginDlg login(context());
+        login.setEntryName("My Provider at home");
+        login.showEntryInTitle();
+        login.show();
+        QApplication::processEvents();
+        EXPECT_GE(login.width(), needed(login)) << scale;
+        EXPECT_TRUE(
+            QApplication::primaryScreen()->availableGeometry().contains(login.frameGeometry()))
+            << scale;
+        CPasswordDlg password(settings, prompter);
+        password.show();
+        QApplication::processEvents();
+        EXPECT_GE(password.width(), needed(password)) << scale;
+    }
+    QApplication::setFont(base);
+    QApplication::setFont(base, "QMdiSubWindowTitleBar");
 }
 
 }  // namespace

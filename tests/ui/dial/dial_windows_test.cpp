@@ -508,6 +508,26 @@ TEST_F(DialWindows, TimerPagesStartStopAndStore) {
     EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);  // OK starts nothing
 }
 
+// Start with neither "at time" nor "in" chosen says so and writes nothing.
+TEST_F(DialWindows, TimerStartWithNeitherChoiceSaysSo) {
+    makeLine("[entry Provider]\n");
+    CTimerDlg dlg(context());
+    dlg.show();
+    CTimerPage* pages[] = {dlg.connectPage(), dlg.hangupPage()};
+    for (CTimerPage* page : pages) {
+        for (QRadioButton* r : {page->atTimeRadio(), page->delayRadio()}) {
+            r->setAutoExclusive(false);
+            r->setChecked(false);
+        }
+        prompter.shown.clear();
+        page->startButton()->click();
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, kChooseWhenText);
+    }
+    EXPECT_EQ(settings.readInt("Settings", "DialSecsToDial", 0), 0);
+    EXPECT_EQ(settings.readInt("Settings", "HangupSecsToHangup", 0), 0);
+}
+
 TEST_F(DialWindows, TimerActsOnlyOnTheChosenModesValidField) {
     makeLine("[entry Provider]\n");
     CTimerDlg dlg(context());

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTimer>
 #include <set>
 
+#include "app/remote_command.h"
 #include "ui/main/monitor_fixture.h"
+#include "ui/prefs/preferences_dlg.h"
 
 namespace tavu {
 namespace {
@@ -302,6 +305,54 @@ TEST_F(MainWindow, ExitDuringAConnectionWritesItsRecord) {
     EXPECT_EQ(log, "07-12-2026|20:00:02|07-12-2026|20:00:12|tester|/dev/ttyS0|Provider|0|0|\r\n");
     w.endSession();  // a later end of the session writes nothing more
     EXPECT_EQ(test::readFile(dir.file("logfile.log")), log);
+}
+
+// A second request for a window while one of its kind is open brings that one forward, the
+// Preferences on the asked page, and opens no other; once it has closed, a request opens anew.
+TEST_F(MainWindow, ASecondRequestRaisesTheOpenWindowOfItsKind) {
+    ConnectionMonitor& w = makeWindow(dir.path(), true);
+    const int connect = *remoteCommandId("connect");
+    int dials = 0;
+    w.openWindow = [&](Action a, int) {
+        if (a != Action::Dial) {
+            return;
+        }
+        ++dials;
+        if (dials == 1) {
+            QDialog login;
+            login.show();
+            QDialog other;  // a window opened later, over the login dialog
+            other.show();
+            other.raise();
+            w.handleMessage(connect);  // as tavu --command connect does
+            EXPECT_EQ(dials, 1);
+        }
+    };
+    w.handleMessage(connect);
+    EXPECT_EQ(dials, 1);
+    w.handleMessage(connect);
+    EXPECT_EQ(dials, 2);
+
+    platform::FakeStartupEntry startup;
+    int opens = 0;
+    w.openPreferences = [&](int page) {
+        ++opens;
+        CPreferencesDlg dlg(
+            PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}},
+            page);
+        dlg.show();
+        EXPECT_EQ(dlg.currentPage(), dlg.page(1));
+        w.handleMessage(*remoteCommandId("preferences:5"));
+        EXPECT_EQ(dlg.currentPage(), dlg.page(5));
+        w.handleMessage(*remoteCommandId("preferences:0"));  // no page asked: stays
+        EXPECT_EQ(dlg.currentPage(), dlg.page(5));
+        w.handleMessage(*remoteCommandId("preferences:2"));
+        EXPECT_EQ(dlg.currentPage(), dlg.page(2));
+        return false;
+    };
+    w.openWindow = defaultOpenWindow;
+    w.handleMessage(*remoteCommandId("preferences:1"));
+    EXPECT_EQ(opens, 1);
 }
 
 }  // namespace

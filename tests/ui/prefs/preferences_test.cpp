@@ -10,9 +10,11 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+#include <cctype>
 #include <clocale>
 #include <filesystem>
 #include <functional>
@@ -41,6 +43,12 @@ using test::readFile;
 using test::writeFile;
 
 using test::ModalDriver;
+
+// A refused field's message: its name, then the message with a small first letter.
+std::string named(const char* field, std::string message) {
+    message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
+    return std::string(field) + ": " + message;
+}
 
 class Preferences : public ::testing::Test {
   protected:
@@ -182,7 +190,7 @@ TEST_F(Preferences, OpensOnItsPageAndFollowsTheTree) {
 
     // The page area lies 12 pixels inside the frame at the top and 5 at the other sides.
     const QRect inner = dlg->frame()->contentsRect();
-    const QRect area = dlg->page(2)->parentWidget()->geometry();
+    const QRect area = dlg->frame()->findChild<QScrollArea*>()->geometry();
     EXPECT_EQ(area.top() - inner.top(), 12);
     EXPECT_EQ(area.left() - inner.left(), 5);
     EXPECT_EQ(inner.right() - area.right(), 5);
@@ -314,14 +322,47 @@ TEST_F(Preferences, DataPriceCapsAndBillingDayAreCheckedAndStored) {
         type(*dlg, key, kept);
     };
     refused(keys::kDataHangupMB, "10000001", "700",
-            "Please enter an integer between 0 and 10000000.");
-    refused(keys::kBillingDay, "29", "5", "Please enter an integer between 1 and 28.");
+            "Hang up at (MB): please enter an integer between 0 and 10000000.");
+    refused(keys::kBillingDay, "29", "5",
+            "Billing period starts on day: please enter an integer between 1 and 28.");
     dlg->okButton()->click();
     EXPECT_EQ(value(keys::kWarnings, keys::kDataWarnMB), "10000000");
     EXPECT_EQ(value(keys::kWarnings, keys::kDataHangupMB), "700");
     EXPECT_EQ(price(keys::kCostPerMB), "0.0150000000");
     EXPECT_EQ(price(keys::kFreeMonthMB), "2000");
     EXPECT_EQ(setting(keys::kBillingDay), "5");
+}
+
+// OK on another page with a bad price: the price page and the field are shown first, then the
+// message that names the field.
+TEST_F(Preferences, ABadFieldsPageAndFocusComeBeforeItsMessage) {
+    struct Watcher final : Prompter {
+        Answer show(const Message& m) override {
+            text = m.text;
+            page = dlg->currentPage();
+            focus = QApplication::focusWidget();
+            return Answer::Ok;
+        }
+        CPreferencesDlg* dlg = nullptr;
+        std::string text;
+        QWidget* page = nullptr;
+        QWidget* focus = nullptr;
+    } watcher;
+    PreferencesContext ctx = context();
+    PreferencesContext watched{ctx.settings,   watcher,           ctx.sound,
+                               ctx.startup,    ctx.configDir,     ctx.runCommand,
+                               ctx.pickFolder, ctx.pickSoundFile, ctx.checkMail};
+    CPreferencesDlg dlg(std::move(watched), 1);
+    watcher.dlg = &dlg;
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    (void)QTest::qWaitForWindowActive(&dlg);
+    type(dlg, keys::kCostPerMinute, "1.2.3");
+    dlg.okButton()->click();
+    EXPECT_EQ(watcher.text, "Cost per minute: please enter a number.");
+    EXPECT_EQ(watcher.page, dlg.page(5));
+    EXPECT_EQ(watcher.focus, dlg.findChild<QLineEdit*>(keys::kCostPerMinute));
+    EXPECT_EQ(price(keys::kCostPerMinute), "-");
 }
 
 TEST_F(Preferences, ABadFieldKeepsTheDialogOpenOnItAndNothingIsWritten) {
@@ -332,16 +373,19 @@ TEST_F(Preferences, ABadFieldKeepsTheDialogOpenOnItAndNothingIsWritten) {
         const char* key;
         const char* typed;
         int page;
-        const char* message;
+        std::string message;
     };
+    const char* const mail = "Check incoming mail every";
     for (const Case& c :
-         {Case{keys::kHangupInterval, "ten", 2, kEnterInteger},
-          Case{keys::kCMailTime, "abc", 3, kEnterInteger},
-          Case{keys::kCMailTime, "0", 3, "Please enter an integer between 1 and 1440."},
-          Case{keys::kCMailTime, "-5", 3, "Please enter an integer between 1 and 1440."},
-          Case{keys::kWarnWhenCallInterval, "0", 4, kLimitMessage},
-          Case{keys::kPricePerDial, "1,5x", 5, kEnterNumber},
-          Case{keys::kMinConTime, "1:5", 5, kTariffTimeMessage}}) {
+         {Case{keys::kHangupInterval, "ten", 2, named("Minutes inactive/active", kEnterInteger)},
+          Case{keys::kCMailTime, "abc", 3, named(mail, kEnterInteger)},
+          Case{keys::kCMailTime, "0", 3, named(mail, integerRangeMessage(1, 1440))},
+          Case{keys::kCMailTime, "-5", 3, named(mail, integerRangeMessage(1, 1440))},
+          Case{keys::kWarnWhenCallInterval, "0", 4,
+               named("Warn when cost per call exceeds", kLimitMessage)},
+          Case{keys::kPricePerDial, "1,5x", 5, named("Price per dial", kEnterNumber)},
+          Case{keys::kMinConTime, "1:5", 5,
+               named("Minimal connections time (mins)", kTariffTimeMessage)}}) {
         const std::string before =
             std::filesystem::exists(settings.path()) ? readFile(settings.path()) : "";
         const QString kept = control<QLineEdit>(*dlg, c.key)->text();

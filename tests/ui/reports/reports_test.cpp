@@ -9,6 +9,8 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QLabel>
 #include <QLegend>
 #include <QLineSeries>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -298,16 +301,34 @@ TEST_F(Reports, RowsAreGreyWithDarkTextAndTheSelectedRowGreenAcrossTheWidth) {
         for (int y = row0.top(); y <= row0.bottom(); ++y) {
             const QColor c = colourAt(x, y);
             darkest = std::min(darkest, c.red());
-            dark = dark || c == QColor(50, 50, 50);
+            dark = dark || c == CListViewEx::kTextColour;
         }
     }
-    EXPECT_EQ(darkest, 50);
+    EXPECT_EQ(darkest, CListViewEx::kTextColour.red());
     EXPECT_TRUE(dark);
 
     // The selection stays visible when the list loses the focus.
     dlg.hideButton()->setFocus();
     const QImage unfocused = list->viewport()->grab().toImage();
     EXPECT_EQ(QColor(unfocused.pixel(right, row1.center().y())), QColor(159, 255, 0));
+}
+
+// The rows' text reads at a contrast of at least 4.5:1 (the WCAG formula), selected or not.
+TEST(ReportColours, RowTextHasAContrastOfAtLeastFourAndAHalf) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+    };
+    const auto contrast = [&](const QColor& a, const QColor& b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    EXPECT_NEAR(contrast(QColor(150, 150, 150), QColor(50, 50, 50)), 4.33, 0.01);  // the formula
+    EXPECT_GE(contrast(CListViewEx::kRowColour, CListViewEx::kTextColour), 4.5);
+    EXPECT_GE(contrast(CListViewEx::kSelectedColour, CListViewEx::kTextColour), 4.5);
 }
 
 TEST_F(Reports, ColumnsAreAsWideAsTheirWidestSampledCell) {
@@ -426,6 +447,49 @@ TEST_F(Reports, ExportWritesTheListsRowsAsTheCommandLinesCsv) {
         prompter.shown[0].text.rfind("Cannot write the file " + dir.file("missing/out.csv"), 0),
         0u);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("missing/out.csv"))));
+}
+
+// A name ending in .json gets the command's JSON, whatever column the list is sorted by; the
+// chooser offers both forms.
+TEST_F(Reports, ExportWritesTheCommandsJsonForAJsonName) {
+    setTariff("0.5000000000", "0.1000000000");
+    settings.writeString(keys::kPrice, "CostPerMB", "0.2000000000");
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:30:00", "a \"b\"\t") +
+                         record("02-05-2024", "23:50:00", "00:10:00", "joe", "900000", "5"));
+    CReportDlg dlg(settings, dir.path(), clock);
+    const std::string json = dir.file("report.JSON");
+    struct Chooser final : FileChooser {
+        std::string saveFileName(const std::string&, const std::string&,
+                                 const std::string& offered) override {
+            filter = offered;
+            return answer;
+        }
+        std::string answer, filter;
+    } chooser;
+    chooser.answer = json;
+    ScriptedPrompter prompter;
+    dlg.useDialogs(chooser, prompter);
+    dlg.model()->sort(9, Qt::AscendingOrder);
+    QTest::mouseClick(dlg.exportButton(), Qt::LeftButton);
+    EXPECT_NE(chooser.filter.find("(*.json)"), std::string::npos);
+    EXPECT_NE(chooser.filter.find("(*.csv)"), std::string::npos);
+
+    CommandLine c;
+    c.mode = CommandLine::Mode::Report;
+    c.format = ReportFormat::Json;
+    c.configDir = dir.path();
+    std::ostringstream out, err;
+    EXPECT_EQ(runTextCommand(c, out, err, clock, dir.path()), 0);
+    const std::string written = test::readFile(json);
+    EXPECT_EQ(written, out.str());
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(written), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_TRUE(doc.isObject());
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(exportFormatFor("a.csv"), ReportFormat::Csv);
+    EXPECT_EQ(exportFormatFor("a.json.txt"), ReportFormat::Csv);
+    EXPECT_EQ(exportFormatFor("report"), ReportFormat::Csv);
 }
 
 class Summary : public Reports {
