@@ -12,12 +12,17 @@ class SettingsStore;
 
 namespace tavu::platform {
 
+// Where the installed dial helper is.
+extern const char* const kDefaultDialHelper;
+
 // Where the dial-up pieces live (section Dialup of the settings).
 struct DialupPaths {
     std::string peersDir = "/etc/ppp/peers";
     std::string chatDir = "/etc/chatscripts";
     std::string pppd = "/usr/sbin/pppd";
     std::string chat = "/usr/sbin/chat";
+    // The setuid helper that runs pppd as root for a user who is not root.
+    std::string dialHelper = kDefaultDialHelper;
 
     static DialupPaths fromSettings(const SettingsStore& settings);
 };
