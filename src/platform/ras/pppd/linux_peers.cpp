@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -569,6 +570,35 @@ int abortStringError(std::string_view abortString) {
         return ERROR_VOICE_ANSWER;
     }
     return ERROR_FROM_DEVICE;
+}
+
+std::string takeoverDeviceProblem(const std::string& device) {
+    const auto userMade = [](std::string_view path) {
+        return path.starts_with("/dev/shm/") || path.starts_with("/dev/mqueue/") ||
+               path.starts_with("/dev/pts/") || path == "/dev/ptmx" || path == "/dev/tty";
+    };
+    // Pseudo-terminals: the master (5, 2) and the slaves (136 to 143).
+    const auto pseudoTerminal = [](const struct stat& st) {
+        const unsigned major = ::major(st.st_rdev);
+        return S_ISCHR(st.st_mode) &&
+               ((major == 5 && ::minor(st.st_rdev) <= 2) || (major >= 136 && major <= 143));
+    };
+    std::string why;
+    char real[PATH_MAX];
+    struct stat st {};
+    if (userMade(device)) {
+        why = "is a place where any user can make a device";
+    } else if (::realpath(device.c_str(), real) && userMade(real)) {
+        why = "leads to " + std::string(real) + ", where any user can make a device";
+    } else if (::stat(device.c_str(), &st) == 0 && pseudoTerminal(st)) {
+        why = "is a pseudo-terminal";
+    }
+    if (why.empty()) {
+        return {};
+    }
+    return "The device " + (hasNoControlChars(device) ? device : std::string("?")) + " " + why +
+           ": another user could take it over once it is free, so it cannot be a modem's. "
+           "Please give the modem's own device, such as /dev/ttyS0 or /dev/ttyUSB0.";
 }
 
 std::string entryNameProblem(std::string_view name) {

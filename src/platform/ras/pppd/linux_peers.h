@@ -63,6 +63,10 @@ std::vector<std::string> chatAbortStrings(std::string_view script);
 // The error code for an ABORT string the modem answered with.
 int abortStringError(std::string_view abortString);
 
+// Why a device cannot be an entry's because another user could take it over once it is free
+// (a file in /dev/shm or /dev/mqueue, a pseudo-terminal, or a link to one); empty when it can.
+std::string takeoverDeviceProblem(const std::string& device);
+
 // What the entry editor edits.
 struct EntryForm {
     std::string name;

@@ -11,6 +11,7 @@
 
 #include "platform/ras/pppd/linux_remote_access.h"
 #include "support/as_user.h"
+#include "support/modem_emulator.h"
 #include "support/temp_dir.h"
 
 namespace tavu::platform {
@@ -339,6 +340,27 @@ TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
                                                dev.file("ttyACM1"), dev.file("ttyS2"),
                                                dev.file("ttyS10"),  dev.file("ttyUSB0")};
     EXPECT_EQ(serialDevicesPresent(dev.path()), expected);
+}
+
+// Devices that any user can make or open as their own are refused, by name and through links.
+TEST(EntryFiles, DevicesAUserCanTakeOverAreRefusedByName) {
+    for (const char* device : {"/dev/shm/modem", "/dev/mqueue/modem", "/dev/pts/3", "/dev/ptmx"}) {
+        const std::string problem = takeoverDeviceProblem(device);
+        EXPECT_NE(problem.find(std::string("The device ") + device + " "), std::string::npos)
+            << problem;
+    }
+    TempDir dir;
+    const std::string toPtmx = dir.file("modem"), toPts = dir.file("usb-modem");
+    std::filesystem::create_symlink("/dev/ptmx", toPtmx);
+    EXPECT_NE(takeoverDeviceProblem(toPtmx).find(toPtmx + " leads to /dev/ptmx"),
+              std::string::npos);
+    test::ModemEmulator pts({});
+    ASSERT_TRUE(pts.ok());
+    std::filesystem::create_symlink(pts.device(), toPts);
+    EXPECT_NE(takeoverDeviceProblem(toPts).find(toPts), std::string::npos);
+    // A serial port (here one that is absent) and the null device are not a user's.
+    EXPECT_EQ(takeoverDeviceProblem("/dev/ttyS0"), "");
+    EXPECT_EQ(takeoverDeviceProblem("/dev/null"), "");
 }
 
 }  // namespace
