@@ -346,8 +346,18 @@ int runPrepareCommand(CliContext& context, const std::vector<std::string>& args)
     }
     int status = 0;
     for (const std::string& e : entries) {
-        if (const std::string problem = platform::writeLineOptions(ras.dialupPaths(), e);
-            !problem.empty()) {
+        // Root's pppd runs the line options on the entry's device: never one that another user
+        // could take over.
+        platform::PeerFile peer;
+        std::string problem;
+        if (platform::entryNameProblem(e).empty() &&
+            platform::readPeerFile(ras.dialupPaths().peersDir + "/" + e, peer, problem)) {
+            problem = platform::takeoverDeviceProblem(peer.device);
+        }
+        if (problem.empty()) {
+            problem = platform::writeLineOptions(ras.dialupPaths(), e);
+        }
+        if (!problem.empty()) {
             context.out << printableText(e) << ": " << printableText(problem) << std::endl;
             status = 1;
         } else {

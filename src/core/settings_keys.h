@@ -133,6 +133,9 @@ inline constexpr const char* kPeersDir = "PeersDir";
 inline constexpr const char* kChatDir = "ChatDir";
 inline constexpr const char* kPppd = "Pppd";
 inline constexpr const char* kChat = "Chat";
+// Dialup: the setuid helper through which a member of group dip who is not root dials and hangs
+// up.
+inline constexpr const char* kDialHelper = "DialHelper";
 // Dialup: which service dials and lists the connections: auto, networkmanager or pppd.
 inline constexpr const char* kBackend = "Backend";
 

@@ -104,6 +104,10 @@ void EntryEditorDlg::accept() {
     }
     form.init = init_->text().trimmed().toStdString();
     form.user = user_->text().trimmed().toStdString();
+    if (const std::string why = platform::takeoverDeviceProblem(form.device); !why.empty()) {
+        tell(why);
+        return;
+    }
     if (const std::string why = platform::writeEntryFiles(paths_, form, oldName_); !why.empty()) {
         tell(why);
         return;

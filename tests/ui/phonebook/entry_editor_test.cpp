@@ -48,6 +48,13 @@ TEST(EntryEditor, NewEntryIsWrittenOnlyWhenItsNameIsUsable) {
     EXPECT_TRUE(std::filesystem::is_empty(book.paths.peersDir));
 
     dlg.nameEdit()->setText("my-isp");
+    dlg.deviceBox()->setCurrentText("/dev/shm/modem");
+    dlg.okButton()->click();
+    ASSERT_EQ(book.prompter.shown.size(), 2u);
+    EXPECT_NE(book.prompter.shown[1].text.find("/dev/shm/modem"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(book.paths.peersDir));
+
+    dlg.deviceBox()->setCurrentText("/dev/ttyUSB3");
     dlg.okButton()->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     platform::EntryForm form;

@@ -264,6 +264,55 @@ int pppdExitError(int status, std::string& detail) {
     }
 }
 
+int dialHelperExitError(int status, const std::string& entry, std::string& detail) {
+    switch (status) {
+        case 64:
+        case 65:
+            detail = "the dial helper refused the entry name " + entry;
+            return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+        case 66:
+            detail = "the dial helper is not installed setuid root";
+            return ERROR_ACCESS_DENIED;
+        case 67:
+            detail = lineOptionsNeededText(entry, LineOptionsState::Missing);
+            return ERROR_ACCESS_DENIED;
+        case 68:
+            detail = "the dial helper does not trust the line options of the entry " + entry +
+                     ": they must be root's own regular file, writable by root only. As root, "
+                     "run \"tavu prepare " +
+                     entry + "\"";
+            return ERROR_ACCESS_DENIED;
+        case 71:
+            detail = lineOptionsNeededText(entry, LineOptionsState::Stale);
+            return ERROR_ACCESS_DENIED;
+        case 70:
+        case 127:
+            detail = "the dial helper could not start pppd";
+            return ERROR_UNKNOWN;
+        default:
+            return 0;
+    }
+}
+
+bool dialHelperHangUp(const std::string& helper, const std::string& entry) {
+    int err = 0;
+    const pid_t pid = spawn(helper, {helper, "hangup", entry}, {-1, -1, -1}, err);
+    if (pid == 0) {
+        return false;
+    }
+    int status = 0;
+    for (int waited = 0; waited < kPppdEndMs; waited += 10) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        sleepMs(10);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return false;
+}
+
 bool interfaceReady(const std::string& ifname) {
     const unsigned index = ::if_nametoindex(ifname.c_str());
     netlink::LinkInfo link;
@@ -450,25 +499,32 @@ void ModemDial::stepChat(std::vector<DialEvent>& events) {
     [[maybe_unused]] const ssize_t written = ::write(pw[1], password.data(), password.size());
     ::close(pw[1]);
     std::vector<std::string> args = {setup_.paths.pppd};
-    if (setup_.callName.empty()) {
+    const std::string& program = setup_.helper.empty() ? setup_.paths.pppd : setup_.helper;
+    if (!setup_.helper.empty()) {
+        // The helper gives root's pppd the entry's line options and nothing else; the line
+        // stays the one that pppd opens itself from them.
+        args = {setup_.helper, "dial", setup_.entry};
+    } else if (setup_.callName.empty()) {
         args.insert(args.end(), setup_.peer.pppdOptions.begin(), setup_.peer.pppdOptions.end());
         args.insert(args.end(), {"linkname", setup_.entry, "plugin", "passwordfd.so"});
     } else {
         // The linkname and the plug-in are in the called file.
         args.insert(args.end(), {"call", setup_.callName});
     }
-    args.insert(args.end(), {"nodetach", "logfd", "2"});
-    const std::string user = setup_.user.empty() ? setup_.peer.user : setup_.user;
-    if (!user.empty()) {
-        args.insert(args.end(), {"user", user});
+    if (setup_.helper.empty()) {
+        args.insert(args.end(), {"nodetach", "logfd", "2"});
+        const std::string user = setup_.user.empty() ? setup_.peer.user : setup_.user;
+        if (!user.empty()) {
+            args.insert(args.end(), {"user", user});
+        }
+        args.insert(args.end(), {"passwordfd", "3"});
     }
-    args.insert(args.end(), {"passwordfd", "3"});
     int err = 0;
-    pppdPid_ = spawn(setup_.paths.pppd, args, {line_, pppdLog_, pppdLog_, pw[0]}, err);
+    pppdPid_ = spawn(program, args, {line_, pppdLog_, pppdLog_, pw[0]}, err);
     ::close(pw[0]);
     if (pppdPid_ == 0) {
         fail(events, ERROR_UNKNOWN,
-             "pppd could not be started (" + setup_.paths.pppd + ": " + std::strerror(err) + ")");
+             "pppd could not be started (" + program + ": " + std::strerror(err) + ")");
         return;
     }
     report(events, RASCS_AllDevicesConnected);
@@ -522,7 +578,13 @@ void ModemDial::stepPppd(std::vector<DialEvent>& events) {
         pppdPid_ = 0;
         const int exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
         std::string detail;
-        int code = pppdExitError(exitStatus, detail);
+        int code = 0;
+        if (!setup_.helper.empty()) {
+            code = dialHelperExitError(exitStatus, setup_.entry, detail);
+        }
+        if (code == 0) {
+            code = pppdExitError(exitStatus, detail);
+        }
         if (exitStatus == 2 && !lastPppdLine_.empty()) {
             // What pppd said of its options, such as one that needs root.
             std::string_view said = lastPppdLine_;
@@ -568,6 +630,10 @@ void ModemDial::cancel() {
         chatPid_ = 0;
     }
     if (pppdPid_ > 0) {
+        // A pppd that the helper runs is root's: only the helper can end it.
+        if (!setup_.helper.empty() && ::kill(pppdPid_, 0) != 0 && errno == EPERM) {
+            dialHelperHangUp(setup_.helper, setup_.entry);
+        }
         endChild(pppdPid_, SIGTERM, kPppdEndMs);
         pppdPid_ = 0;
     }

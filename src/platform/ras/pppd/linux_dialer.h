@@ -29,7 +29,16 @@ struct ModemDialSetup {
     // Non-empty: pppd takes the entry's options with "call" from its line options (see
     // kLineOptionsFolder); otherwise they go on its command line, which only root may do.
     std::string callName;
+    // Non-empty: the setuid helper that runs pppd as root with the entry's line options, for a
+    // user who is not root; it takes only the entry's name and the password.
+    std::string helper;
 };
+
+// What the dial helper's own exit statuses (above pppd's) mean; 0 for any other status.
+int dialHelperExitError(int status, const std::string& entry, std::string& detail);
+
+// Runs "HELPER hangup ENTRY" and waits for it (a few seconds at most); true when it ended a pppd.
+bool dialHelperHangUp(const std::string& helper, const std::string& entry);
 
 // The error code for chat's exit status, and in detail what the status means.
 int chatExitError(int status, const std::vector<std::string>& aborts, bool numberSent,

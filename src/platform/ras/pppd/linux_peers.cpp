@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,8 +322,14 @@ bool isOurScript(const std::string& path) {
 
 }  // namespace
 
+#ifndef TAVU_DIAL_HELPER
+#define TAVU_DIAL_HELPER "/usr/libexec/tavu/tavu-dial-helper"
+#endif
+const char* const kDefaultDialHelper = TAVU_DIAL_HELPER;
+
 DialupPaths DialupPaths::fromSettings(const SettingsStore& settings) {
     DialupPaths p;
+    p.dialHelper = settings.readString(keys::kDialup, keys::kDialHelper, p.dialHelper);
     p.peersDir = settings.readString(keys::kDialup, keys::kPeersDir, p.peersDir);
     p.chatDir = settings.readString(keys::kDialup, keys::kChatDir, p.chatDir);
     p.pppd = settings.readString(keys::kDialup, keys::kPppd, p.pppd);
@@ -511,9 +518,12 @@ bool readPeerFile(const std::string& path, PeerFile& out, std::string& error) {
         } else if (w == "user" && option.size() > 1) {
             out.user = option[1];
         } else if (w == "connect" || w == "user" || w == "password" || w == "linkname" ||
-                   w == "logfd" || w == "logfile" || w == "init" || w == "call" ||
-                   w == "nodetach" || w == "updetach" || w == "-detach") {
-            // Set by the dial itself, or not wanted on a line that is already connected.
+                   w == "logfd" || w == "logfile" || w == "init" || w == "nodetach" ||
+                   w == "updetach" || w == "-detach" || w == "file" || w == "call" || w == "pty" ||
+                   w == "socket" || w == "notty" || w == "record" || w == "welcome" ||
+                   w == "disconnect" || w == "demand") {
+            // Set by the dial itself, not wanted on a line that is already connected, or able to
+            // bring in options, a line or a program other than the entry's own.
         } else {
             out.pppdOptions.insert(out.pppdOptions.end(), option.begin(), option.end());
             out.optionLines.push_back(std::move(option));
@@ -560,6 +570,35 @@ int abortStringError(std::string_view abortString) {
         return ERROR_VOICE_ANSWER;
     }
     return ERROR_FROM_DEVICE;
+}
+
+std::string takeoverDeviceProblem(const std::string& device) {
+    const auto userMade = [](std::string_view path) {
+        return path.starts_with("/dev/shm/") || path.starts_with("/dev/mqueue/") ||
+               path.starts_with("/dev/pts/") || path == "/dev/ptmx" || path == "/dev/tty";
+    };
+    // Pseudo-terminals: the master (5, 2) and the slaves (136 to 143).
+    const auto pseudoTerminal = [](const struct stat& st) {
+        const unsigned major = ::major(st.st_rdev);
+        return S_ISCHR(st.st_mode) &&
+               ((major == 5 && ::minor(st.st_rdev) <= 2) || (major >= 136 && major <= 143));
+    };
+    std::string why;
+    char real[PATH_MAX];
+    struct stat st {};
+    if (userMade(device)) {
+        why = "is a place where any user can make a device";
+    } else if (::realpath(device.c_str(), real) && userMade(real)) {
+        why = "leads to " + std::string(real) + ", where any user can make a device";
+    } else if (::stat(device.c_str(), &st) == 0 && pseudoTerminal(st)) {
+        why = "is a pseudo-terminal";
+    }
+    if (why.empty()) {
+        return {};
+    }
+    return "The device " + (hasNoControlChars(device) ? device : std::string("?")) + " " + why +
+           ": another user could take it over once it is free, so it cannot be a modem's. "
+           "Please give the modem's own device, such as /dev/ttyS0 or /dev/ttyUSB0.";
 }
 
 std::string entryNameProblem(std::string_view name) {
@@ -805,13 +844,6 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
                        ", for pppd on a line that chat has\n"
                        "# connected. Made again by \"tavu prepare " +
                        name + "\" when that file changes.\n";
-    // pppd runs the link on the device named here, or on one that its caller names after
-    // "call"; the connect check lets it go on only on the entry's own device (pppd opens the
-    // line it runs the link on as the check's standard input). The check only looks, so the
-    // line that chat has dialled is not dialled again, and the caller cannot replace it: a
-    // connect from the peers folder cannot be overridden.
-    text += pppdWord(peer.device) + "\n";
-    text += "connect " + pppdWord(deviceCheck(peer.device)) + "\n";
     for (const std::vector<std::string>& line : peer.optionLines) {
         std::string out;
         for (const std::string& word : line) {
@@ -820,7 +852,19 @@ std::string lineOptionsText(const std::string& name, const PeerFile& peer) {
         }
         text += out + "\n";
     }
+    if (!peer.user.empty()) {
+        text += "user " + pppdWord(peer.user) + "\n";
+    }
     text += "linkname " + pppdWord(name) + "\nplugin passwordfd.so\n";
+    // The scripts pppd would run on the line as root: set here, from the peers folder, so that
+    // no caller can set them ("cannot be overridden"). The line is already dialled.
+    text += "init \"\"\nwelcome \"\"\ndisconnect \"\"\n";
+    // Last, so that nothing above replaces them: pppd runs the link on the device named here, or
+    // on one that its caller names after "call"; the connect check lets it go on only on the
+    // entry's own device (pppd opens the line it runs the link on as the check's standard
+    // input). The check only looks, so the line that chat has dialled is not dialled again.
+    text += pppdWord(peer.device) + "\n";
+    text += "connect " + pppdWord(deviceCheck(peer.device)) + "\n";
     return text;
 }
 

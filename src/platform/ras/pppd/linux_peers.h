@@ -12,12 +12,17 @@ class SettingsStore;
 
 namespace tavu::platform {
 
+// Where the installed dial helper is.
+extern const char* const kDefaultDialHelper;
+
 // Where the dial-up pieces live (section Dialup of the settings).
 struct DialupPaths {
     std::string peersDir = "/etc/ppp/peers";
     std::string chatDir = "/etc/chatscripts";
     std::string pppd = "/usr/sbin/pppd";
     std::string chat = "/usr/sbin/chat";
+    // The setuid helper that runs pppd as root for a user who is not root.
+    std::string dialHelper = kDefaultDialHelper;
 
     static DialupPaths fromSettings(const SettingsStore& settings);
 };
@@ -57,6 +62,10 @@ std::vector<std::string> chatAbortStrings(std::string_view script);
 
 // The error code for an ABORT string the modem answered with.
 int abortStringError(std::string_view abortString);
+
+// Why a device cannot be an entry's because another user could take it over once it is free
+// (a file in /dev/shm or /dev/mqueue, a pseudo-terminal, or a link to one); empty when it can.
+std::string takeoverDeviceProblem(const std::string& device);
 
 // What the entry editor edits.
 struct EntryForm {

@@ -344,10 +344,33 @@ bool hasEnded(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-// Signals a pppd and waits for it to end; 0 or an errno value.
-int stopPppd(pid_t pid) {
+// The entry of a pppd that the dial helper started ("call .tavu/NAME" on its command line);
+// empty for any other.
+std::string helperEntry(const std::string& procDir, pid_t pid) {
+    std::string cmdline;
+    if (!readSmallFile(procDir + "/" + std::to_string(pid) + "/cmdline", 8192, cmdline)) {
+        return {};
+    }
+    const std::string call = std::string("\0call\0", 6) + kLineOptionsFolder + "/";
+    const std::size_t at = cmdline.find(call);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = at + call.size();
+    const std::string name = cmdline.substr(start, cmdline.find('\0', start) - start);
+    return entryNameProblem(name).empty() ? name : std::string();
+}
+
+// Signals a pppd and waits for it to end; 0 or an errno value. A pppd that is root's because
+// the dial helper started it is ended through the helper.
+int stopPppd(pid_t pid, const std::string& helper = {}, const std::string& procDir = "/proc") {
     if (::kill(pid, SIGTERM) != 0) {
-        return errno == ESRCH ? 0 : errno;
+        const int err = errno;
+        const std::string entry =
+            err == EPERM && !helper.empty() ? helperEntry(procDir, pid) : std::string();
+        if (entry.empty() || !dialHelperHangUp(helper, entry)) {
+            return err == ESRCH ? 0 : err;
+        }
     }
     for (int waited = 0; waited < kHangUpWaitMs && !hasEnded(pid); waited += 20) {
         ::usleep(20000);
@@ -394,7 +417,7 @@ bool LinuxRemoteAccess::watchLinkEvents() {
 }
 
 DialupPaths LinuxRemoteAccess::dialupPaths() const {
-    DialupPaths d{paths_.peersDir, paths_.chatDir, paths_.pppd, paths_.chat};
+    DialupPaths d{paths_.peersDir, paths_.chatDir, paths_.pppd, paths_.chat, paths_.dialHelper};
     if (settings_) {
         d = DialupPaths::fromSettings(*settings_);
     }
@@ -408,6 +431,7 @@ LinuxRasPaths LinuxRemoteAccess::effectivePaths() const {
     p.chatDir = d.chatDir;
     p.pppd = d.pppd;
     p.chat = d.chat;
+    p.dialHelper = d.dialHelper;
     return p;
 }
 
@@ -459,7 +483,7 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
         callbacks_.erase(handle);
         ended_[handle] = 0;
         if (pppd > 0) {
-            stopPppd(pppd);
+            stopPppd(pppd, dialupPaths().dialHelper, paths_.procDir);
             ::waitpid(pppd, nullptr, WNOHANG);
         }
         updateTimer();
@@ -469,7 +493,7 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
         const pid_t pppd = it->second;
         it->second = 0;
         if (pppd > 0) {
-            const int err = stopPppd(pppd);
+            const int err = stopPppd(pppd, dialupPaths().dialHelper, paths_.procDir);
             ::waitpid(pppd, nullptr, WNOHANG);
             return err == 0 ? kRasOk : accessOr(err, ERROR_INVALID_HANDLE);
         }
@@ -491,7 +515,7 @@ int LinuxRemoteAccess::hangUp(std::uint64_t handle) {
     // wait for it to end.
     const PppdProcess pppd = findPppd(effectivePaths(), link.name);
     if (pppd.pid != 0) {
-        err = stopPppd(pppd.pid);
+        err = stopPppd(pppd.pid, dialupPaths().dialHelper, paths_.procDir);
         if (err == 0) {
             return kRasOk;
         }
@@ -544,6 +568,11 @@ int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
             return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
         }
         setup.callName = lineOptionsCallName(request.entry);
+        // A user other than root dials through the setuid helper, so that pppd runs as root
+        // and its connect line as root too, where the user cannot reach it.
+        if (::geteuid() != 0) {
+            setup.helper = setup.paths.dialHelper;
+        }
     }
     handle = nextDial_++;
     dials_[handle] = std::make_unique<ModemDial>(std::move(setup));

@@ -33,6 +33,8 @@ struct LinuxRasPaths {
     std::string chatDir = "/etc/chatscripts";
     std::string pppd = "/usr/sbin/pppd";
     std::string chat = "/usr/sbin/chat";
+    // The setuid helper that a user other than root dials and hangs up through.
+    std::string dialHelper = kDefaultDialHelper;
     // Where pppd takes a dial's options from. Auto: its command line when root dials or when
     // pppd is not setuid root; otherwise the entry's line options (see kLineOptionsFolder),
     // since a setuid pppd takes noauth, linkname and plugin only from root or its peers folder.

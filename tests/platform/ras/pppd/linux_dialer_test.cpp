@@ -411,6 +411,11 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     ::chmod(rig.paths.peersDir.c_str(), 02750);
     ::chmod(rig.paths.chatDir.c_str(), 0750);
     ASSERT_EQ(::chown(rig.modem.device().c_str(), 65534, dipGid), 0);
+    // The dial helper as the package installs it: setuid root, run only by group dip.
+    const std::string helper = rig.dir.file("tavu-dial-helper");
+    std::filesystem::copy_file(TAVU_DIAL_HELPER_BUILT, helper);
+    ASSERT_EQ(::chown(helper.c_str(), 0, dipGid), 0);
+    ASSERT_EQ(::chmod(helper.c_str(), 04750), 0);
 
     const auto pppdsNamespace = [&](bool standInPpp) {
         return [&, standInPpp] {
@@ -429,6 +434,7 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
                 LinuxRasPaths paths = rig.rasPaths();
                 paths.peersDir = kPppdPeers;
                 paths.pppd = pppdPath;
+                paths.dialHelper = helper;
                 LinuxRemoteAccess ras(paths);
                 DialRun run = dialToEnd(ras);
                 const int code = run.status != 0 ? run.status : run.lastError();
@@ -436,7 +442,8 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
             },
             pppdsNamespace(standInPpp));
     };
-    // pppd took every option and went on to the kernel, which has no PPP.
+    // Through the helper, pppd took every option as root's and went on to the kernel, which has
+    // no PPP.
     const std::string dialled = dialAsDipMember();
     EXPECT_EQ(dialled.substr(0, dialled.find('|')), std::to_string(ERROR_RASMAN_CANNOT_INITIALIZE))
         << dialled;
@@ -480,6 +487,15 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     EXPECT_NE(dry.find("\n" + rig.modem.device() + "\t\t# (from /etc/ppp/peers/.tavu/isp)"),
               std::string::npos)
         << dry;
+    // The scripts that pppd runs as root on the line are set by the line options: a member
+    // cannot send the modem a number of their own.
+    for (const char* script : {"init", "welcome", "disconnect"}) {
+        const std::string chosen = pppdAsDipMember(
+            {"call", ".tavu/isp", script, "printf ATDT5550666", "nodetach", "logfd", "2"});
+        EXPECT_EQ(chosen.substr(0, chosen.find('|')), "2") << chosen;
+        EXPECT_NE(chosen.find("cannot be overridden"), std::string::npos) << chosen;
+    }
+    EXPECT_EQ(rig.modem.dials(), 2);
     // The program's own dial passes the check and goes on to the line (status 1: no PPP line
     // discipline in this kernel).
     const std::string own = dialAsDipMember("/usr/sbin/pppd", true);

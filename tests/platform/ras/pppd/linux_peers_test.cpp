@@ -11,6 +11,7 @@
 
 #include "platform/ras/pppd/linux_remote_access.h"
 #include "support/as_user.h"
+#include "support/modem_emulator.h"
 #include "support/temp_dir.h"
 
 namespace tavu::platform {
@@ -78,9 +79,8 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
         EXPECT_NE(linesText.find(option), std::string::npos) << option;
     }
     const std::vector<std::string> words = pppdOptionWords(linesText);
-    for (const char* word : {"57600", "user", "alice@isp"}) {
-        EXPECT_EQ(std::find(words.begin(), words.end(), word), words.end()) << word;
-    }
+    EXPECT_EQ(std::find(words.begin(), words.end(), "57600"), words.end());
+    EXPECT_NE(linesText.find("\nuser alice@isp\n"), std::string::npos) << linesText;
     // The device stays, and the connect line only checks that pppd's line is that device.
     EXPECT_NE(std::find(words.begin(), words.end(), "/dev/ttyUSB0"), words.end());
     const auto connect = std::find(words.begin(), words.end(), "connect");
@@ -216,10 +216,11 @@ TEST(EntryFiles, PppconfigStylePeerFileIsReadAsItIs) {
     const std::string lines = test::readFile(book.paths.peersDir + "/.tavu/provider");
     EXPECT_NE(lines.find("\nhide-password\nnoauth\ndebug\ndefaultroute\nnoipdefault\n"
                          "remotename provider\nipparam provider\nusepeerdns\n"
-                         "remotename \"my isp\"\nlinkname provider\n"),
+                         "remotename \"my isp\"\nuser bob\nlinkname provider\n"
+                         "plugin passwordfd.so\n"),
               std::string::npos)
         << lines;
-    EXPECT_EQ(pppdOptionWords(lines).back(), "passwordfd.so");
+    EXPECT_EQ(pppdOptionWords(lines).back(), "/usr/bin/test /dev/ttyS1 -ef /proc/self/fd/0");
     EXPECT_NE(
         lineOptionsNeededText("provider", LineOptionsState::Stale).find("tavu prepare provider"),
         std::string::npos);
@@ -288,14 +289,45 @@ TEST(EntryFiles, OptionsAreReadAsPppdReadsThemAndWrittenBackTheSame) {
     const std::vector<std::string> options = {"ipparam", "a b", "remotename", "my isp's-x",
                                               "name",    "a#b", "escape",     "A1"};
     EXPECT_EQ(p.pppdOptions, options);
-    // The line options give pppd the same words, without the connect and user options.
+    // The line options give pppd the same words and the user (the dial helper names none),
+    // without the connect option.
     ASSERT_EQ(writeLineOptions(book.paths, "isp"), "");
     const std::vector<std::string> words =
         pppdOptionWords(test::readFile(book.paths.peersDir + "/.tavu/isp"));
     EXPECT_NE(std::search(words.begin(), words.end(), options.begin(), options.end()), words.end());
-    for (const char* gone : {"bob", "/usr/sbin/chat -f /etc/chatscripts/isp"}) {
+    const std::vector<std::string> user = {"user", "bob"};
+    EXPECT_NE(std::search(words.begin(), words.end(), user.begin(), user.end()), words.end());
+    EXPECT_EQ(std::find(words.begin(), words.end(), "/usr/sbin/chat -f /etc/chatscripts/isp"),
+              words.end());
+}
+
+// Options that would read another file, run the link elsewhere or run a program of their own
+// are not copied into the line options, and the device and its check come last, so that no
+// option before them can replace them.
+TEST(EntryFiles, LineOptionsDropOptionsThatReplaceTheLineOrItsCheck) {
+    Book book;
+    writeFile(book.paths.peersDir + "/isp",
+              "/dev/ttyS1\nconnect \"/usr/sbin/chat -f /etc/chatscripts/isp\"\n"
+              "file /tmp/other\ncall other\npty \"/bin/sh\"\nsocket 10.0.0.1:7\nnotty\n"
+              "record /tmp/rec\nwelcome /tmp/w\ndisconnect /tmp/d\ndemand\nnoauth\n");
+    ASSERT_EQ(writeLineOptions(book.paths, "isp"), "");
+    const std::vector<std::string> words =
+        pppdOptionWords(test::readFile(book.paths.peersDir + "/.tavu/isp"));
+    for (const char* gone : {"file", "/tmp/other", "call", "other", "pty", "/bin/sh", "socket",
+                             "notty", "record", "/tmp/rec", "/tmp/w", "/tmp/d", "demand"}) {
         EXPECT_EQ(std::find(words.begin(), words.end(), gone), words.end()) << gone;
     }
+    EXPECT_NE(std::find(words.begin(), words.end(), "noauth"), words.end());
+    // The scripts pppd runs as root are pinned empty.
+    for (const char* pinned : {"init", "welcome", "disconnect"}) {
+        const auto at = std::find(words.begin(), words.end(), pinned);
+        ASSERT_NE(at, words.end()) << pinned;
+        ASSERT_NE(at + 1, words.end());
+        EXPECT_EQ(*(at + 1), "") << pinned;
+    }
+    ASSERT_GE(words.size(), 3u);
+    EXPECT_EQ(words[words.size() - 3], "/dev/ttyS1");
+    EXPECT_EQ(words[words.size() - 2], "connect");
 }
 
 TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
@@ -308,6 +340,27 @@ TEST(EntryFiles, SerialDevicesAreListedInNumberOrder) {
                                                dev.file("ttyACM1"), dev.file("ttyS2"),
                                                dev.file("ttyS10"),  dev.file("ttyUSB0")};
     EXPECT_EQ(serialDevicesPresent(dev.path()), expected);
+}
+
+// Devices that any user can make or open as their own are refused, by name and through links.
+TEST(EntryFiles, DevicesAUserCanTakeOverAreRefusedByName) {
+    for (const char* device : {"/dev/shm/modem", "/dev/mqueue/modem", "/dev/pts/3", "/dev/ptmx"}) {
+        const std::string problem = takeoverDeviceProblem(device);
+        EXPECT_NE(problem.find(std::string("The device ") + device + " "), std::string::npos)
+            << problem;
+    }
+    TempDir dir;
+    const std::string toPtmx = dir.file("modem"), toPts = dir.file("usb-modem");
+    std::filesystem::create_symlink("/dev/ptmx", toPtmx);
+    EXPECT_NE(takeoverDeviceProblem(toPtmx).find(toPtmx + " leads to /dev/ptmx"),
+              std::string::npos);
+    test::ModemEmulator pts({});
+    ASSERT_TRUE(pts.ok());
+    std::filesystem::create_symlink(pts.device(), toPts);
+    EXPECT_NE(takeoverDeviceProblem(toPts).find(toPts), std::string::npos);
+    // A serial port (here one that is absent) and the null device are not a user's.
+    EXPECT_EQ(takeoverDeviceProblem("/dev/ttyS0"), "");
+    EXPECT_EQ(takeoverDeviceProblem("/dev/null"), "");
 }
 
 }  // namespace
