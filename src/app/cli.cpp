@@ -143,7 +143,11 @@ std::string usageText() {
            "--format          tsv: tab-separated text (the default); csv: RFC 4180, dates\n"
            "                  yyyy-mm-dd; json: one object, {\"records\":[...],\"totals\":{...}}\n"
            "                  for the report, the summary's values for the summary\n"
-           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n";
+           "--out, --size     the chart's PNG file and its size in pixels (800x480)\n"
+           "--by              usage: one row an hour, a day (the default), a calendar month or a\n"
+           "                  billing period\n"
+           "--from, --to      usage: the first and last day counted; the current billing\n"
+           "                  period's first day and today without them\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
