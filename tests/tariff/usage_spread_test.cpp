@@ -10,6 +10,7 @@
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
 #include "tariff/totals.h"
+#include "tariff/usage_buckets.h"
 #include "usage/usage_source.h"
 
 namespace tavu {
@@ -182,6 +183,75 @@ TEST_F(UsageSpread, TheProjectionPricesTheScaledDataAndTakesTheFreeDataOffOnce) 
     EXPECT_NEAR(t.totalCost, 117.5, 1e-9);
     EXPECT_NEAR(*t.projectedData / 1e6, 22019, 0.01);
     EXPECT_NEAR(*t.projectedCost, 170.19, 0.005);
+}
+
+TEST_F(UsageSpread, BucketsHaveTheHoursOfTheDayAndTheirLocalStart) {
+    // 25 October 2026 has 25 hours in Helsinki: 03:00 comes twice.
+    writeFile(log, span("25-10-2026", "00:00:00", "26-10-2026", "00:00:00", "0", "2500"));
+    const LogDate day{25, 10, 2026};
+    const auto hours =
+        usageBuckets(settings, log, nullptr, UsageBy::Hour, day, day, {2026, 10, 30});
+    ASSERT_EQ(hours.size(), 25u);
+    EXPECT_EQ(hours[3].start.hour, 3);
+    EXPECT_EQ(hours[4].start.hour, 3);
+    EXPECT_EQ(hours[24].start.hour, 23);
+    for (const UsageBucket& b : hours) {
+        EXPECT_EQ(b.seconds, 3600);
+        EXPECT_DOUBLE_EQ(b.downloaded, 100);
+        EXPECT_EQ(b.connections, 1);
+    }
+    const auto days = usageBuckets(settings, log, nullptr, UsageBy::Day, day, LogDate{26, 10, 2026},
+                                   {2026, 10, 30});
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].seconds, 25 * 3600);
+}
+
+TEST_F(UsageSpread, BucketsTakeTheFreeDataOffTheEarliestUsageFirst) {
+    settings.writeString("Price", "CostPerMB", "1");
+    settings.writeInt("Price", "FreeMonthMB", 3);
+    settings.writeInt("Settings", "BillingDay", 2);
+    writeFile(log, span("01-03-2026", "10:00:00", "01-03-2026", "11:00:00", "0", "2000000") +
+                       span("02-03-2026", "10:00:00", "02-03-2026", "11:00:00", "0", "2000000") +
+                       span("03-03-2026", "10:00:00", "03-03-2026", "11:00:00", "0", "2000000"));
+    const auto days = usageBuckets(settings, log, nullptr, UsageBy::Day, LogDate{1, 3, 2026},
+                                   LogDate{3, 3, 2026}, {2026, 3, 3});
+    ASSERT_EQ(days.size(), 3u);
+    EXPECT_NEAR(days[0].cost, 0, 1e-9);  // the period before: its own 3 MB free
+    EXPECT_NEAR(days[1].cost, 0, 1e-9);
+    EXPECT_NEAR(days[2].cost, 1, 1e-9);
+    EXPECT_NEAR(days[1].cost + days[2].cost,
+                totals(SummaryFilter::ThisMonth, {2026, 3, 3, 12}).totalCost, 1e-9);
+}
+
+TEST_F(UsageSpread, BucketsFollowTheStoreRowsInNepal) {
+    ASSERT_TRUE(LocalZone::known("Asia/Kathmandu")) << "the tzdata package is missing";
+    LocalZone here("Asia/Kathmandu");
+    writeFile(log, span("09-03-2026", "23:00:00", "10-03-2026", "01:00:00", "0", "999"));
+    MemoryUsageSource store;
+    auto& rows = store.rows[ConnectionKey{"09-03-2026", "23:00:00", "ttyS0", "ISP"}];
+    const std::int64_t midnight = utc(2026, 3, 10);
+    for (int q = -4; q < 4; ++q) {
+        rows.push_back(UsageRow{midnight + q * 900, 900, 0, q < 0 ? 1 : 100});
+    }
+    const auto days = usageBuckets(settings, log, &store, UsageBy::Day, LogDate{9, 3, 2026},
+                                   LogDate{10, 3, 2026}, {2026, 3, 10});
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].start.day, 9);
+    EXPECT_DOUBLE_EQ(days[0].downloaded, 4);
+    EXPECT_DOUBLE_EQ(days[1].downloaded, 400);
+    EXPECT_EQ(days[1].seconds, 3600);
+}
+
+TEST_F(UsageSpread, AFortyDayConnectionFillsItsBillingPeriods) {
+    settings.writeInt("Settings", "BillingDay", 15);
+    writeFile(log, span("01-01-2026", "00:00:00", "10-02-2026", "00:00:00", "0", "4000"));
+    const auto periods = usageBuckets(settings, log, nullptr, UsageBy::Period, LogDate{1, 1, 2026},
+                                      LogDate{28, 2, 2026}, {2026, 2, 28});
+    ASSERT_EQ(periods.size(), 2u);
+    EXPECT_EQ(periods[0].start.month, 12);  // from 15 December
+    EXPECT_EQ(periods[0].seconds, 14 * 86400);
+    EXPECT_EQ(periods[1].seconds, 26 * 86400);
+    EXPECT_NEAR(periods[1].downloaded, 2600, 1e-6);
 }
 
 }  // namespace
