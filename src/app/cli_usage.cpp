@@ -18,6 +18,9 @@ namespace tavu {
 
 namespace {
 
+// The longest span counted: the hours of a century are a few tens of megabytes.
+constexpr std::int64_t kMaxDays = 36525;
+
 int usage(CliContext& context, const std::string& why) {
     context.err << "tavu: " << why << " (see tavu --help)\n";
     return 2;
@@ -126,13 +129,17 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     if (from && to && to->daysSinceEpoch() < from->daysSinceEpoch()) {
         return usage(context, "--to comes before --from");
     }
+    // A date far off is checked against today's.
+    const LocalDateTime now = context.clock.localNow();
+    const LogDate today{now.day, now.month, now.year};
+    if ((from ? *from : today).daysSinceEpoch() + kMaxDays < (to ? *to : today).daysSinceEpoch()) {
+        return usage(context, "--from and --to may be at most 100 years apart");
+    }
     if (!logFoldersExist(context.configDir, context.err)) {
         return 1;
     }
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
-    const LocalDateTime now = context.clock.localNow();
     // Without dates: the current billing period up to today.
-    const LogDate today{now.day, now.month, now.year};
     if (!from) {
         const BillingPeriod p = currentBillingPeriod(settings, now);
         from = LogDate{p.day, p.month, p.year};

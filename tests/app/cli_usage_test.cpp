@@ -146,6 +146,7 @@ TEST_F(UsageCommand, UsageErrorsAreOneLineWithStatusTwo) {
              {"usage", "--from", "26-02-2026"},
              {"usage", "--to", "2026-03-01", "--from", "2026-03-02"},
              {"usage", "--format", "xml"},
+             {"usage", "--from", "1970-01-01", "--to", "9999-12-31"},
              {"usage", "extra"}}) {
         const UsageRun r = run(args);
         EXPECT_EQ(r.status, 2) << args[1];
