@@ -75,7 +75,11 @@ std::string usageText() {
            "                  for the report, the summary's values for the summary\n"
            "--out, --size     the chart's PNG file and its size in pixels (800x480)\n"
            "--kind            usage: cost and data by day or period (the default); period: the\n"
-           "                  data used this period, its caps and projection\n";
+           "                  data used this period, its caps and projection\n"
+           "--by              usage: one row an hour, a day (the default), a calendar month or a\n"
+           "                  billing period\n"
+           "--from, --to      usage: the first and last day counted; the current billing\n"
+           "                  period's first day and today without them\n";
 }
 
 int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, const Clock& clock,

@@ -6,6 +6,7 @@ namespace tavu {
 
 int runMailCommand(CliContext& context, const std::vector<std::string>& args);
 int runMonitorCommand(CliContext& context, const std::vector<std::string>& args);
+int runUsageCommand(CliContext& context, const std::vector<std::string>& args);
 #ifdef TAVU_CHART_COMMAND
 int runChartCommand(CliContext& context, const std::vector<std::string>& args);
 #endif
@@ -14,6 +15,9 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args);
 const std::vector<Subcommand>& subcommands() {
     // clang-format off
     static const std::vector<Subcommand> table = {
+        {"usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
+                  "             [--to YYYY-MM-DD] [--format tsv|csv|json]\n"
+                  "                                              print the usage where it happened, one row a bucket\n", runUsageCommand, true},
         {"monitor", "  tavu monitor [--config-dir DIR]             time and log connections without a window\n", runMonitorCommand},
         {"dial", kDialUsage, runDialCommand},
         {"hangup", kHangupUsage, runHangupCommand},

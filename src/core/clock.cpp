@@ -189,6 +189,11 @@ std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int
 }
 
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to) {
+    const std::optional<LocalSpan> span = localSpan(from, to);
+    return span ? std::optional<std::int64_t>(span->seconds) : std::nullopt;
+}
+
+std::optional<LocalSpan> localSpan(const LocalDateTime& from, const LocalDateTime& to) {
     if (tCache != nullptr) {
         const auto a = cachedMoment(*tCache, from);
         const bool sameDate = from.year == to.year && from.month == to.month && from.day == to.day;
@@ -201,14 +206,14 @@ std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const Lo
                                                          (to.second - from.second))
                            : cachedMoment(*tCache, to);
         if (a && b) {
-            return *b >= *a ? std::optional<std::int64_t>(*b - *a) : std::nullopt;
+            return *b >= *a ? std::optional<LocalSpan>(LocalSpan{*a, *b - *a}) : std::nullopt;
         }
     }
-    std::optional<std::int64_t> best;
+    std::optional<LocalSpan> best;
     for (const std::int64_t a : momentsOf(from)) {
         for (const std::int64_t b : momentsOf(to)) {
-            if (b >= a && (!best || b - a < *best)) {
-                best = b - a;
+            if (b >= a && (!best || b - a < best->seconds)) {
+                best = LocalSpan{a, b - a};
             }
         }
     }

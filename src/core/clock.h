@@ -68,6 +68,14 @@ TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, 
 // start in every reading. Only the date and time fields are used.
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to);
 
+// The same span with the moment it starts (seconds since the epoch, UTC), in the reading
+// localSpanSeconds chooses.
+struct LocalSpan {
+    std::int64_t start = 0;
+    std::int64_t seconds = 0;
+};
+std::optional<LocalSpan> localSpan(const LocalDateTime& from, const LocalDateTime& to);
+
 // While an object of this class lives, localSpanSeconds on its thread looks the local time
 // zone's offsets up once per date and reuses them, instead of asking the zone's rules for every
 // time; dates close to a change of offset still take the full way. Meant for a pass over many

@@ -388,8 +388,9 @@ void MonitorCore::costCheck() {
         return;
     }
     inCostCheck_ = true;
-    // The period's figures: the logged connections that started in the current billing period,
-    // less its free time and data, and the connection in progress as if it ended now.
+    // The period's figures: the usage of the logged connections that happened in the current
+    // billing period and that of the connection in progress so far (it may have begun in the
+    // period before), less the period's free time and data.
     const LocalDateTime today = s_.clock.localNow();
     const LogRecord current = recordUntil(nowSeconds());
     const LogTotals totals =

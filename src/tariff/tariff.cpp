@@ -89,8 +89,10 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     static_cast<int>(d.day),          static_cast<int>(secs / 3600),
                     static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
             };
-            if (const auto span = localSpanSeconds(local(sd, start), local(ed, end))) {
-                p.duration = bounded(*span);
+            if (const auto span = localSpan(local(sd, start), local(ed, end))) {
+                p.duration = bounded(span->seconds);
+                p.placed = p.duration == span->seconds;
+                p.start = span->start;
                 spanned = true;
             }
         }

@@ -39,6 +39,11 @@ struct Pricing {
     std::int64_t billed = 0;     // minBilled rounded up to whole blocks
     bool cheap = false;
     double cost = 0;  // the time price plus the data price, not rounded
+    // Whether the record lies in time: both dates and times are real and the end does not come
+    // before the start. Then start is its first moment (seconds since the epoch, UTC) and
+    // duration the seconds it lasted.
+    bool placed = false;
+    std::int64_t start = 0;
 };
 
 // The price of the bytes a connection sent and received.

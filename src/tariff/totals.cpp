@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -23,6 +24,7 @@
 #include "log/log_file.h"
 #include "log/log_record.h"
 #include "tariff/billing_period.h"
+#include "usage/usage_source.h"
 
 namespace tavu {
 
@@ -84,6 +86,64 @@ bool SummaryPeriod::contains(std::string_view startDate) const {
 
 namespace {
 
+// The moment (UTC seconds) at which a local day begins.
+std::int64_t localDayStart(const LogDate& d) {
+    return std::chrono::duration_cast<std::chrono::seconds>(fromLocal(static_cast<int>(d.year),
+                                                                      static_cast<int>(d.month),
+                                                                      static_cast<int>(d.day))
+                                                                .time_since_epoch())
+        .count();
+}
+
+// A connection's rows in the window, added up.
+struct RowSums {
+    std::int64_t seconds = 0;
+    double uploaded = 0;
+    double downloaded = 0;
+};
+
+// The store's rows of the window, asked once a pass; a connection without rows in the window is
+// asked for by itself, to tell one the store lacks from one that was not up in the window.
+class StoreRows {
+  public:
+    StoreRows(const UsageSource* store, std::int64_t from, std::int64_t to) : store_(store) {
+        if (store_ == nullptr || from >= to) {
+            return;
+        }
+        for (const auto& [key, list] : store_->rowsBetween(from, to)) {
+            RowSums sum;
+            for (const UsageRow& r : list) {
+                sum.seconds += r.seconds;
+                sum.uploaded += static_cast<double>(r.uploaded);
+                sum.downloaded += static_cast<double>(r.downloaded);
+            }
+            sums_.emplace(key, sum);
+        }
+    }
+
+    // The sums of the connection's rows in the window; null when the store has no row of it.
+    const RowSums* of(const ConnectionKey& key) {
+        if (store_ == nullptr) {
+            return nullptr;
+        }
+        if (const auto it = sums_.find(key); it != sums_.end()) {
+            return &it->second;
+        }
+        if (const auto it = lacking_.find(key); it != lacking_.end()) {
+            return it->second ? &kNone : nullptr;
+        }
+        const bool any = !store_->rowsOf(key).empty();
+        lacking_.emplace(key, any);
+        return any ? &kNone : nullptr;
+    }
+
+  private:
+    static constexpr RowSums kNone{};
+    const UsageSource* store_;
+    std::map<ConnectionKey, RowSums> sums_;
+    std::map<ConnectionKey, bool> lacking_;  // asked alone: whether it has rows elsewhere
+};
+
 // A logged record that the period counts, priced with the tariff in force for it.
 struct PricedRecord {
     Pricing pricing;
@@ -95,14 +155,34 @@ struct PricedRecord {
 struct PassRules {
     const SummaryPeriod& period;
     BillingRules billing;
+    // With the period and day filters a record counts where its usage happened: in the window
+    // [from, to) of UTC seconds, the local days firstDay..lastDay (days since 1970-01-01).
+    bool spread = false;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    std::int64_t firstDay = 0;
+    std::int64_t lastDay = 0;
+    bool keys = false;  // whether the store is asked for the rows of the records placed
 };
+
+// Whether a record with these local dates may reach into the window at all; a cheap test
+// before a record is priced. Records whose dates cannot be read are tested by pricing.
+bool mayReach(const LogFields& f, const PassRules& r) {
+    const LogDate sd = parseLogDate(f[LogFields::StartDate]);
+    const LogDate ed = parseLogDate(f[LogFields::EndDate]);
+    if (!sd.valid() || !ed.valid()) {
+        return true;
+    }
+    const std::int64_t s = sd.daysSinceEpoch();
+    return s <= r.lastDay && (s >= r.firstDay || ed.daysSinceEpoch() >= r.firstDay);
+}
 
 // The one function that filters a record by the period and prices it; nothing when the
 // period does not count it.
 std::optional<PricedRecord> priceCounted(const LogFields& f, const PassRules& r,
                                          TariffReader& tariffs) {
     const std::string_view date = f[LogFields::StartDate];
-    if (!r.period.contains(date)) {
+    if (r.spread ? !mayReach(f, r) : !r.period.contains(date)) {
         return std::nullopt;
     }
     const Tariff& t = tariffs.forNextRecord();
@@ -130,6 +210,7 @@ class Sums {
         totals_.count += count;
         totals_.totalTime += seconds;
     }
+    void addSharedTime(double seconds) { sharedTime_ += seconds; }
     void setLastTariff(const Tariff& tariff) { last_ = tariff; }
 
     // The totals of the records added so far, the free time and data of the period deducted.
@@ -139,28 +220,31 @@ class Sums {
   private:
     Tariff last_{};  // the tariff of the last counted record; zero when none was counted
     LogTotals totals_;
-    double costError_ = 0;  // compensation of the cost sum: its order does not change it
+    double costError_ = 0;   // compensation of the cost sum: its order does not change it
+    double sharedTime_ = 0;  // the time online of records shared by their seconds
 };
 
 LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& period,
                        const LocalDateTime& today) const {
     LogTotals totals = totals_;
     totals.totalCost += costError_;
+    totals.totalTime += std::llround(sharedTime_);
     totals.transmitted = totals.uploaded + totals.downloaded;
+    const double gross = totals.totalCost;  // before the free time and data
+    double freeValue = 0;
+    const double freeMB =
+        static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
     if (period.filter == SummaryFilter::ThisMonth) {
         // Free time of the period, at the normal rate plus one dial.
         const std::string freeText =
             settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
         if (freeText != "00:00") {
             const std::int64_t f = tariffTimeSeconds(freeText);
-            const double freeValue =
-                last_.pricePerDial + last_.costPerMinute * static_cast<double>(f / 60) +
-                last_.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
+            freeValue = last_.pricePerDial + last_.costPerMinute * static_cast<double>(f / 60) +
+                        last_.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
             totals.totalCost -= freeValue;
         }
         // Free data of the period: its megabytes at the data price, up to those counted.
-        const double freeMB =
-            static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
         if (freeMB > 0 && last_.costPerMB != 0) {
             totals.totalCost -= last_.costPerMB * std::min(freeMB, totals.transmitted / 1e6);
         }
@@ -168,12 +252,19 @@ LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& perio
     totals.averageCost =
         totals.count != 0 ? totals.totalCost / static_cast<double>(totals.count) : 0;
     if (period.filter == SummaryFilter::ThisMonth) {
-        // The pace so far carried on to the period's end; nothing to carry with no record yet.
+        // The pace so far carried on to the period's end: the period's connections, time and
+        // data scaled, priced with the plan, and the free time and data taken off once, from
+        // the scaled figures. Nothing to carry with no record yet.
         const double pace = static_cast<double>(period.billing.lengthSeconds()) /
                             static_cast<double>(period.billing.elapsedSeconds(today));
         const bool none = totals.count == 0;
-        totals.projectedCost = none ? 0.0 : totals.totalCost * pace;
-        totals.projectedData = none ? 0.0 : totals.transmitted * pace;
+        const double data = totals.transmitted * pace;
+        double cost = gross * pace - freeValue;
+        if (freeMB > 0 && last_.costPerMB != 0) {
+            cost -= last_.costPerMB * std::min(freeMB, data / 1e6);
+        }
+        totals.projectedCost = none ? 0.0 : cost;
+        totals.projectedData = none ? 0.0 : data;
     }
     return totals;
 }
@@ -182,30 +273,88 @@ LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& perio
 // record by record afterwards, so that they come out exactly as a pass from one end of the
 // log to the other adds them. With a sink the stretch keeps its bytes, its records' fields
 // (which point into them) and their pricing too.
+// Where a record counted by the period and day filters lies in time, for the store's rows.
+struct Placement {
+    bool placed = false;
+    std::int64_t start = 0;  // UTC
+    std::int64_t duration = 0;
+    double minBilled = 0;  // its time online as counted
+    double timePrice = 0;  // its price without the data
+    double costPerMB = 0;
+    ConnectionKey key;  // only when the store is asked
+};
+
 struct Stretch {
+    std::vector<Placement> placements;  // with the period and day filters only
+    std::vector<double> times;          // the same: each record's time online in the window
+    std::vector<double> shares;         // the same: the share of each record's seconds
     std::vector<double> costs;
     std::vector<double> uploads;
     std::vector<double> downloads;
     std::vector<LogFields> fields;
     std::vector<Pricing> pricings;
     std::vector<char> bytes;
-    std::int64_t count = 0;
+    std::int64_t count = 0;  // of records counted whole
     std::int64_t time = 0;
     std::optional<Tariff> first;  // the tariffs of the stretch's first and last counted record
     std::optional<Tariff> last;
 };
 
-void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, bool keep,
-               Stretch& out) {
-    if (line.empty()) {
-        return;
-    }
-    const LogFields f = splitRecord(line);
-    if (!f.isRecord()) {
-        return;
-    }
+// The seconds of [start, start + duration) within [from, to).
+std::int64_t overlap(std::int64_t start, std::int64_t duration, std::int64_t from,
+                     std::int64_t to) {
+    return std::max<std::int64_t>(0, std::min(start + duration, to) - std::max(start, from));
+}
+
+void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, bool keep,
+                 Stretch& out) {
     const std::optional<PricedRecord> c = priceCounted(f, r, tariffs);
     if (!c) {
+        return;
+    }
+    if (r.spread) {
+        // A record that lies in time counts by the share of its seconds in the window; one that
+        // does not counts wholly on its start date.
+        const Pricing& p = c->pricing;
+        Placement at;
+        double share = 1;
+        if (p.placed && p.duration > 0) {
+            const std::int64_t in = overlap(p.start, p.duration, r.from, r.to);
+            if (in == 0) {
+                return;
+            }
+            share = static_cast<double>(in) / static_cast<double>(p.duration);
+            at.placed = true;
+            at.start = p.start;
+            at.duration = p.duration;
+            at.minBilled = static_cast<double>(p.minBilled);
+            at.costPerMB = c->tariff->costPerMB;
+            at.timePrice = p.cost - dataCost(*c->tariff, c->sent + c->received);
+            if (r.keys) {
+                at.key = ConnectionKey{
+                    std::string(f[LogFields::StartDate]), std::string(f[LogFields::StartTime]),
+                    std::string(f[LogFields::Device]), std::string(f[LogFields::Connection])};
+            }
+        } else if (!r.period.contains(f[LogFields::StartDate])) {
+            return;
+        }
+        if (!out.first) {
+            out.first = *c->tariff;
+        }
+        out.last = *c->tariff;
+        const double sent = c->sent * share;
+        const double received = c->received * share;
+        out.uploads.push_back(sent);
+        out.downloads.push_back(received);
+        out.costs.push_back(at.placed ? at.timePrice * share + dataCost(*c->tariff, sent + received)
+                                      : p.cost);
+        out.times.push_back(static_cast<double>(p.minBilled) * share);
+        out.shares.push_back(share);
+        out.placements.push_back(std::move(at));
+        if (keep) {
+            out.fields.push_back(f);
+            out.pricings.push_back(c->pricing);
+        }
         return;
     }
     if (!out.first) {
@@ -221,6 +370,18 @@ void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs,
         out.fields.push_back(f);
         out.pricings.push_back(c->pricing);
     }
+}
+
+void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, bool keep,
+               Stretch& out) {
+    if (line.empty()) {
+        return;
+    }
+    const LogFields f = splitRecord(line);
+    if (!f.isRecord()) {
+        return;
+    }
+    countRecord(f, r, tariffs, keep, out);
 }
 
 // Reads the lines that start within stretch k of a file of the given size, cut as LogReader
@@ -302,11 +463,58 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                             const LogRecord* extraRecord) {
     // Every record's local times go through the time zone: its offsets once per date.
     const LocalOffsetCache offsets;
-    const PassRules rules{period_, BillingRules::read(settings_)};
+    PassRules rules{period_, BillingRules::read(settings_)};
+    if (period_.filter != SummaryFilter::All) {
+        rules.spread = true;
+        rules.firstDay = period_.first.daysSinceEpoch();
+        rules.lastDay = period_.last.daysSinceEpoch();
+        rules.from = localDayStart(period_.first);
+        rules.to = localDayStart(LogDate::fromDaysSinceEpoch(rules.lastDay + 1));
+        rules.keys = options_.store != nullptr;
+    }
     const bool keep = static_cast<bool>(sink);
     const bool newestFirst = options_.order == LogOrder::NewestFirst;
     Sums sums;
+    StoreRows rows(options_.store, rules.from, rules.to);
 
+    const auto add = [&](Stretch& s) {
+        const std::size_t n = s.costs.size();
+        const bool spread = !s.placements.empty();
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t i = newestFirst ? n - 1 - j : j;
+            if (spread) {
+                // The store's rows of a placed record, when it has any, say where its seconds
+                // and bytes went.
+                const Placement& at = s.placements[i];
+                if (const RowSums* got = at.placed ? rows.of(at.key) : nullptr) {
+                    if (got->seconds == 0) {
+                        continue;
+                    }
+                    const double share = std::min(
+                        1.0, static_cast<double>(got->seconds) / static_cast<double>(at.duration));
+                    s.shares[i] = share;
+                    s.times[i] = at.minBilled * share;
+                    s.uploads[i] = got->uploaded;
+                    s.downloads[i] = got->downloaded;
+                    s.costs[i] = at.timePrice * share +
+                                 (at.costPerMB == 0
+                                      ? 0.0
+                                      : at.costPerMB * (got->uploaded + got->downloaded) / 1e6);
+                }
+                sums.addCounts(1, 0);
+                sums.addSharedTime(s.times[i]);
+            }
+            if (keep) {
+                sink(CountedRecord{s.fields[i], s.pricings[i], s.uploads[i], s.downloads[i],
+                                   spread ? s.shares[i] : 1.0});
+            }
+            sums.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
+        }
+        sums.addCounts(s.count, s.time);
+        if (const std::optional<Tariff>& t = newestFirst ? s.first : s.last) {
+            sums.setLastTariff(*t);
+        }
+    };
     const auto addExtra = [&] {
         if (extraRecord == nullptr) {
             return;
@@ -316,28 +524,9 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                    extraRecord->endTime,    extraRecord->user,      extraRecord->device,
                    extraRecord->connection, extraRecord->bytesSent, extraRecord->bytesReceived};
         TariffReader tariffs(settings_);
-        if (const std::optional<PricedRecord> c = priceCounted(f, rules, tariffs)) {
-            if (sink) {
-                sink(CountedRecord{f, c->pricing, c->sent, c->received});
-            }
-            sums.setLastTariff(*c->tariff);
-            sums.addCounts(1, c->pricing.minBilled);
-            sums.addAmounts(c->pricing.cost, c->sent, c->received);
-        }
-    };
-    const auto add = [&](const Stretch& s) {
-        const std::size_t n = s.costs.size();
-        for (std::size_t j = 0; j < n; ++j) {
-            const std::size_t i = newestFirst ? n - 1 - j : j;
-            if (keep) {
-                sink(CountedRecord{s.fields[i], s.pricings[i], s.uploads[i], s.downloads[i]});
-            }
-            sums.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
-        }
-        sums.addCounts(s.count, s.time);
-        if (const std::optional<Tariff>& t = newestFirst ? s.first : s.last) {
-            sums.setLastTariff(*t);
-        }
+        Stretch s;
+        countRecord(f, rules, tariffs, keep, s);
+        add(s);
     };
 
     if (newestFirst) {

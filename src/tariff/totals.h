@@ -14,6 +14,7 @@
 namespace tavu {
 
 class SettingsStore;
+class UsageSource;
 struct LogFields;
 
 // Filters of the totals pass, as Settings/SummaryWhen stores them.
@@ -72,11 +73,16 @@ SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
 
 // One record the totals engine counted: its fields as split from the log line (valid only
 // during the call), its pricing with the tariff in force for it, and its bytes.
+// With the period and day filters a record counts where its usage happened: sent and received
+// are then its bytes in the period, and share the part of its seconds that lies in it (1 for a
+// record that cannot be placed in time and counts wholly on its start date). The pricing is
+// always that of the whole connection.
 struct CountedRecord {
     const LogFields& fields;
     const Pricing& pricing;
     double sent;
     double received;
+    double share = 1;
 };
 
 // The order in which the engine hands the records to its sink.
@@ -90,6 +96,9 @@ struct TotalsOptions {
     unsigned threads = 0;  // threads that price stretches; 0: the machine's cores (at most 8)
     std::size_t stretchBytes = kStretchBytes;
     LogOrder order = LogOrder::Forward;
+    // The usage store, when there is one: a record with rows in it counts its seconds and bytes
+    // by them; any other record is spread evenly over its span.
+    const UsageSource* store = nullptr;
 };
 
 // The one place that reads the log, splits its records, filters them by the summary period

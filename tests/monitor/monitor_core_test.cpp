@@ -538,6 +538,47 @@ TEST_F(Monitor, DataCapReachedExactlyHangsUp) {
     }
 }
 
+// An always-on connection that began before the billing day counts in the new period by the
+// share of its usage after the period's start: it warns once in each period and reaches the
+// cap in the new one.
+TEST_F(Monitor, AnAlwaysOnConnectionReachesTheCapInTheNewPeriod) {
+    settings.writeInt("Settings", "BillingDay", 8);
+    settings.writeInt("Warnings", "DataWarnMB", 300);
+    settings.writeInt("Warnings", "DataHangupMB", 400);
+    std::string error;
+    ras = SimulatedRemoteAccess::fromText("[entry Fast]\nbytes-in-per-s = 100000\n", clock, error);
+    counters = std::make_unique<platform::SimulatedCounters>(*ras);
+    clock.set(fromLocal(2026, 12, 7, 23, 0, 0));
+    make();
+    ras->bringUp("Fast");
+    pollAfter(1s);
+    const auto start = clock.now();
+    std::vector<std::int64_t> warnedAt;
+    for (int minute = 0; minute < 180 && core->connected(); ++minute) {
+        pollAfter(60s);
+        const std::size_t before = prompter.shown.size();
+        core->costCheck();
+        if (prompter.shown.size() != before) {
+            warnedAt.push_back(
+                std::chrono::duration_cast<std::chrono::seconds>(clock.now() - start).count());
+        }
+    }
+    ASSERT_FALSE(core->connected());
+    // 360 MB before midnight: the warning at 300 MB, no hang-up in the old period.
+    ASSERT_EQ(warnedAt.size(), 3u);
+    EXPECT_EQ(prompter.shown[0].text.rfind("You have used 30", 0), 0u) << prompter.shown[0].text;
+    EXPECT_GE(warnedAt[0], 3000);
+    EXPECT_LE(warnedAt[0], 3070);
+    // After midnight the new period counts only what came after it: 300 MB at 00:50.
+    EXPECT_EQ(prompter.shown[1].text.rfind("You have used 30", 0), 0u) << prompter.shown[1].text;
+    EXPECT_GE(warnedAt[1], 3600 + 3000);
+    EXPECT_LE(warnedAt[1], 3600 + 3070);
+    EXPECT_EQ(prompter.shown[2].text,
+              "Connection closed: the data limit of 400 MB for this period was reached.");
+    EXPECT_GE(warnedAt[2], 3600 + 4000);
+    EXPECT_LE(warnedAt[2], 3600 + 4070);
+}
+
 TEST_F(Monitor, DataWarningOncePerBillingPeriod) {
     settings.writeInt("Settings", "DataWarnMB", 2);  // kept beside the money limits
     settings.writeInt("Settings", "BillingDay", 8);  // the period ends tomorrow

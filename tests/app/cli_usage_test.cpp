@@ -1,0 +1,159 @@
+// `tavu usage` against `tavu summary`.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "core/clock.h"
+#include "core/settings_store.h"
+#include "log/log_record.h"
+#include "support/local_zone.h"
+#include "support/temp_dir.h"
+
+namespace tavu {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+struct UsageRun {
+    std::optional<int> status;
+    std::string out;
+    std::string err;
+};
+
+UsageRun run(std::vector<std::string> args) {
+    ManualClock clock(fromLocal(2026, 3, 15, 12));
+    std::ostringstream out;
+    std::ostringstream err;
+    CommandLine command;
+    UsageRun r;
+    r.status = runCommandLine(args, out, err, clock, "/nonexistent", command);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+std::string record(const char* sd, const char* st, const char* ed, const char* et, const char* sent,
+                   const char* received) {
+    return composeRecord({sd, st, ed, et, "joe", "ttyS0", "ISP", sent, received});
+}
+
+// The value of a summary line.
+std::string value(const std::string& summary, const std::string& label) {
+    const auto at = summary.find(label + "\t");
+    if (at == std::string::npos) {
+        return "missing";
+    }
+    const auto from = at + label.size() + 1;
+    return summary.substr(from, summary.find('\n', from) - from);
+}
+
+// The sum of the last column of a usage table.
+double costs(const std::string& table) {
+    std::istringstream in(table);
+    std::string line;
+    std::getline(in, line);  // the headings
+    double sum = 0;
+    while (std::getline(in, line)) {
+        sum += std::stod(line.substr(line.rfind('\t') + 1));
+    }
+    return sum;
+}
+
+class UsageCommand : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(test::LocalZone::known("Europe/Helsinki")) << "the tzdata package is missing";
+        settings.writeString("Price", "PricePerDial", "1");
+        settings.writeString("Price", "CostPerMinute", "0.01");
+        settings.writeString("Price", "CostPerMB", "1");
+        settings.writeInt("Settings", "BillingDay", 15);
+    }
+    test::LocalZone zone{"Europe/Helsinki"};
+    TempDir dir;
+    SettingsStore settings{dir.file("tavu.ini")};
+};
+
+TEST_F(UsageCommand, ARecordAcrossTheBillingDayCountsItsShareInSummaryAndUsageAlike) {
+    // A day long, half of it before the period's start, 4 MB.
+    writeFile(dir.file("logfile.log"),
+              record("14-03-2026", "12:00:00", "15-03-2026", "12:00:00", "0", "4000000"));
+    const UsageRun summary = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(value(summary.out, "Connections"), "1");
+    EXPECT_EQ(value(summary.out, "Total time online"), "12:00:00");
+    EXPECT_EQ(value(summary.out, "Total data downloaded"), "2000000");
+    EXPECT_EQ(value(summary.out, "Total cost"), "9.70");  // (1 + 14.40) / 2 + 2 MB
+
+    UsageRun r = run({"usage", "--config-dir", dir.path()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "start\tseconds\tuploaded\tdownloaded\tcost\n"
+              "2026-03-15T00:00\t43200\t0\t2000000\t9.7000\n");
+    r = run({"usage", "--config-dir", dir.path(), "--by", "period", "--from", "2026-03-01"});
+    EXPECT_EQ(r.out,
+              "start\tseconds\tuploaded\tdownloaded\tcost\n"
+              "2026-02-15T00:00\t43200\t0\t2000000\t9.7000\n"
+              "2026-03-15T00:00\t43200\t0\t2000000\t9.7000\n");
+    r = run(
+        {"usage", "--config-dir", dir.path(), "--by=hour", "--from=2026-03-14", "--format", "csv"});
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 25);
+    EXPECT_EQ(r.out.rfind("start,seconds,uploaded,downloaded,cost\r\n2026-03-14T12:00,3600,0,"
+                          "166667,0.8083\r\n",
+                          0),
+              0u)
+        << r.out;
+    r = run({"usage", "--config-dir", dir.path(), "--format", "json"});
+    EXPECT_EQ(
+        r.out,
+        "{\"by\":\"day\",\"from\":\"2026-03-15\",\"to\":\"2026-03-15\",\"buckets\":[{\"start\":"
+        "\"2026-03-15T00:00\",\"seconds\":43200,\"uploaded\":0,\"downloaded\":2000000,"
+        "\"cost\":9.7000}]}\n");
+}
+
+TEST_F(UsageCommand, ItsCostsAddUpToTheSummarysTotalWithFreeTimeAndData) {
+    settings.writeString("Price", "FreeMonthTime", "00:30");
+    settings.writeInt("Price", "FreeMonthMB", 3);
+    writeFile(dir.file("logfile.log"),
+              record("10-03-2026", "22:00:00", "15-03-2026", "02:00:00", "1000000", "2000000") +
+                  record("15-03-2026", "03:00:00", "15-03-2026", "03:20:00", "0", "2500000") +
+                  record("15-03-2026", "05:00:00", "15-03-2026", "05:00:00", "1", "1") +
+                  record("31-02-2026", "05:00:00", "01-03-2026", "05:00:00", "7", "0") +
+                  record("15-03-2026", "09:59:00", "15-03-2026", "11:01:00", "300000", "0"));
+    const UsageRun summary = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    const double total = std::stod(value(summary.out, "Total cost"));
+    for (const char* by : {"hour", "day", "month", "period"}) {
+        const UsageRun r = run({"usage", "--config-dir", dir.path(), "--by", by});
+        EXPECT_NEAR(costs(r.out), total, 0.0051) << by << "\n" << r.out << summary.out;
+    }
+    // From the 15th of February: the period before and the days of this one.
+    const UsageRun r =
+        run({"usage", "--config-dir", dir.path(), "--from", "2026-02-15", "--by", "day"});
+    EXPECT_NE(r.out.find("2026-02-28T00:00\t"), std::string::npos) << "31-02 counts on the 28th";
+    EXPECT_NE(r.out.find("2026-03-14T00:00\t86400\t"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("2026-03-09T00:00\t"), std::string::npos) << "no usage on the 9th";
+}
+
+TEST_F(UsageCommand, UsageErrorsAreOneLineWithStatusTwo) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"usage", "--by", "week"},
+             {"usage", "--by"},
+             {"usage", "--from", "2026-02-30"},
+             {"usage", "--from", "26-02-2026"},
+             {"usage", "--to", "2026-03-01", "--from", "2026-03-02"},
+             {"usage", "--format", "xml"},
+             {"usage", "--from", "1970-01-01", "--to", "9999-12-31"},
+             {"usage", "extra"}}) {
+        const UsageRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace tavu
