@@ -1,12 +1,13 @@
 // `tavu chart`: the Summary window's chart drawn into a PNG file, without a display.
 
 #include <QApplication>
-#include <QSaveFile>
+#include <QBuffer>
 #include <memory>
 #include <ostream>
 
 #include "app/cli.h"
 #include "core/clock.h"
+#include "core/file_io.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
@@ -105,10 +106,21 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
                   filter.value_or(storedSummaryFilter(settings)), context.clock.localNow());
     const QImage image = renderUsageChart(data.chart, ChartColours::light(), size);
 
-    // Written whole or not at all: a file that was there stays as it was on failure.
-    QSaveFile file(QString::fromStdString(out));
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        context.err << "tavu: can not write " << out << ": " << file.errorString().toStdString()
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        context.err << "tavu: the chart could not be drawn\n";
+        return 1;
+    }
+    // Written whole or not at all: a file that was there stays as it was on failure. The name
+    // may be in a folder others write to (root's chart into a shared folder): a link there is
+    // refused, never written through.
+    const int err = replaceUserFile(out, 0644, [&](int fd) {
+        return writeAll(fd,
+                        std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    });
+    if (err != 0) {
+        context.err << "tavu: can not write " << printableText(out) << ": " << replaceErrorText(err)
                     << '\n';
         return 1;
     }

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -16,6 +15,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/file_io.h"
 #include "core/prompter.h"
 #include "core/settings_store.h"
 #include "log/log_file.h"
@@ -318,28 +318,26 @@ void CReportDlg::exportRows() {
 }
 
 bool CReportDlg::exportTo(const std::string& path) {
-    QSaveFile file(QString::fromStdString(path));
-    bool ok = file.open(QIODevice::WriteOnly);
-    std::string text = csvHeader();
-    for (int r = 0; ok && r < model_->rowCount(); ++r) {
-        appendCsvRow(text, model_->reportRow(r));
-        if (text.size() >= 64 * 1024 || r + 1 == model_->rowCount()) {
-            ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
-                 static_cast<qint64>(text.size());
-            text.clear();
+    // The user's own data: only the user may read the file. A link at the name is refused, never
+    // written through; a file that was there stays as it was on failure.
+    const int err = replaceUserFile(path, 0600, [&](int fd) {
+        std::string text = csvHeader();
+        for (int r = 0; r < model_->rowCount(); ++r) {
+            appendCsvRow(text, model_->reportRow(r));
+            if (text.size() >= 64 * 1024) {
+                if (!writeAll(fd, text)) {
+                    return false;
+                }
+                text.clear();
+            }
         }
-    }
-    if (ok && !text.empty()) {
-        ok = file.write(text.data(), static_cast<qint64>(text.size())) ==
-             static_cast<qint64>(text.size());
-    }
-    if (ok && file.commit()) {
+        return writeAll(fd, text);
+    });
+    if (err == 0) {
         return true;
     }
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    prompter_->show(Message{"Cannot write the file " + path + ": " + reason.toStdString(), "Export",
-                            Buttons::Ok, Icon::Error});
+    prompter_->show(Message{"Cannot write the file " + path + ": " + replaceErrorText(err) + ".",
+                            "Export", Buttons::Ok, Icon::Error});
     return false;
 }
 
