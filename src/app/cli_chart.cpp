@@ -12,6 +12,7 @@
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "log/log_file.h"
+#include "platform/desktop/single_instance.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
 
@@ -91,6 +92,14 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     std::unique_ptr<QApplication> app;
     if (QCoreApplication::instance() == nullptr) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // From cron or over ssh there is no runtime folder, and the toolkit would warn about it
+        // on every run: this process alone uses the user's own private folder instead.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            const QString own = platform::SingleInstance::defaultDir();
+            if (platform::preparePrivateDir(own)) {
+                qputenv("XDG_RUNTIME_DIR", own.toLocal8Bit());
+            }
+        }
         static int argc = 1;
         static char name[] = "tavu";
         static char* argv[] = {name, nullptr};
