@@ -1,16 +1,18 @@
 // `tavu chart`: one of the Summary window's charts drawn into a PNG file, without a display.
 
 #include <QApplication>
-#include <QSaveFile>
+#include <QBuffer>
 #include <memory>
 #include <ostream>
 
 #include "app/cli.h"
 #include "core/clock.h"
+#include "core/file_io.h"
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "log/log_file.h"
+#include "platform/desktop/single_instance.h"
 #include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
@@ -95,6 +97,14 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     std::unique_ptr<QApplication> app;
     if (QCoreApplication::instance() == nullptr) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // From cron or over ssh there is no runtime folder, and the toolkit would warn about it
+        // on every run: this process alone uses the user's own private folder instead.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            const QString own = platform::SingleInstance::defaultDir();
+            if (platform::preparePrivateDir(own)) {
+                qputenv("XDG_RUNTIME_DIR", own.toLocal8Bit());
+            }
+        }
         static int argc = 1;
         static char name[] = "tavu";
         static char* argv[] = {name, nullptr};
@@ -117,10 +127,21 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
         image = renderUsageChart(data.chart, ChartColours::light(), size);
     }
 
-    // Written whole or not at all: a file that was there stays as it was on failure.
-    QSaveFile file(QString::fromStdString(out));
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        context.err << "tavu: can not write " << out << ": " << file.errorString().toStdString()
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        context.err << "tavu: the chart could not be drawn\n";
+        return 1;
+    }
+    // Written whole or not at all: a file that was there stays as it was on failure. The name
+    // may be in a folder others write to (root's chart into a shared folder): a link there is
+    // refused, never written through.
+    const int err = replaceUserFile(out, 0644, [&](int fd) {
+        return writeAll(fd,
+                        std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    });
+    if (err != 0) {
+        context.err << "tavu: can not write " << printableText(out) << ": " << replaceErrorText(err)
                     << '\n';
         return 1;
     }

@@ -87,6 +87,10 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
 
     // The same rule as the window program: one running copy per user.
     platform::SingleInstance instance;
+    if (!instance.placeIsPrivate()) {
+        err << instance.notPrivateText().toStdString() << '\n';
+        return 1;
+    }
     if (instance.activateRunning()) {
         err << "TAVU is already running.\n";
         return 1;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace tavu {
 
@@ -93,10 +94,14 @@ bool readSmallFile(const std::string& path, std::size_t maxBytes, std::string& o
     return true;
 }
 
-int replaceFile(const std::string& path, std::string_view data, mode_t mode, gid_t group) {
+namespace {
+
+int replaceThrough(const std::string& path, mode_t mode, gid_t group,
+                   const std::function<bool(int fd)>& fill) {
     const std::size_t slash = path.rfind('/');
     const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
     std::string temp = path.substr(0, nameAt) + "." + path.substr(nameAt) + ".XXXXXX";
+    // A new file (O_CREAT | O_EXCL): a link planted at the temporary name is never followed.
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.ok()) {
         return errno;
@@ -109,12 +114,13 @@ int replaceFile(const std::string& path, std::string_view data, mode_t mode, gid
         [[maybe_unused]] const int ignored = ::fchown(fd.get(), static_cast<uid_t>(-1), group);
     }
     errno = 0;
-    if (err == 0 && (!writeAll(fd.get(), data) || ::fsync(fd.get()) != 0)) {
+    if (err == 0 && (!fill(fd.get()) || ::fsync(fd.get()) != 0)) {
         err = errno != 0 ? errno : EIO;
     }
     if (!fd.close() && err == 0) {
         err = errno;
     }
+    // The rename replaces a name, never the file a link there points to.
     if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
         err = errno;
     }
@@ -122,6 +128,45 @@ int replaceFile(const std::string& path, std::string_view data, mode_t mode, gid
         ::unlink(temp.c_str());
     }
     return err;
+}
+
+}  // namespace
+
+int replaceFile(const std::string& path, std::string_view data, mode_t mode, gid_t group) {
+    return replaceThrough(path, mode, group, [&](int fd) { return writeAll(fd, data); });
+}
+
+int replaceUserFile(const std::string& path, mode_t mode, const std::function<bool(int fd)>& fill) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            return ELOOP;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        }
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+    return replaceThrough(path, mode, static_cast<gid_t>(-1), fill);
+}
+
+std::string replaceErrorText(int err) {
+    switch (err) {
+        case ELOOP:
+            return "it is a symbolic link";
+        case EISDIR:
+            return "it is a folder";
+        case EINVAL:
+            return "it is not a regular file";
+        default:
+            return std::strerror(err);
+    }
+}
+
+bool ownedByUser(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
 }
 
 }  // namespace tavu

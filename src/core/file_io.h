@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,5 +48,19 @@ int openRegularFile(const std::string& path, int flags, mode_t mode, bool follow
 // is left behind then).
 int replaceFile(const std::string& path, std::string_view data, mode_t mode,
                 gid_t group = static_cast<gid_t>(-1));
+
+// The same for a file the user names, in a folder others may write to: a name that is a
+// symbolic link is refused (ELOOP), and so is one that is no regular file (EISDIR for a folder,
+// EINVAL for a FIFO, a device or a socket), whoever owns it; fill writes the text to the new
+// file's descriptor and returns false (with errno set) when it failed. The link, or the file a
+// link points to, is never written: the new file is created without following any link and put
+// in place by a rename.
+int replaceUserFile(const std::string& path, mode_t mode, const std::function<bool(int fd)>& fill);
+
+// Why replaceUserFile failed, for the user ("it is a symbolic link", "Permission denied").
+std::string replaceErrorText(int err);
+
+// True when the open file belongs to the user the program runs as (its effective user).
+bool ownedByUser(int fd);
 
 }  // namespace tavu

@@ -196,6 +196,20 @@ bool hasNoControlChars(std::string_view text) {
     });
 }
 
+bool isBidiControl(std::string_view s) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    if (s.size() == 2) {
+        return b(0) == 0xd8 && b(1) == 0x9c;  // U+061C
+    }
+    if (s.size() != 3 || b(0) != 0xe2) {
+        return false;
+    }
+    if (b(1) == 0x80) {
+        return b(2) == 0x8e || b(2) == 0x8f || (b(2) >= 0xaa && b(2) <= 0xae);
+    }
+    return b(1) == 0x81 && b(2) >= 0xa6 && b(2) <= 0xa9;
+}
+
 std::string printableText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -232,7 +246,8 @@ std::string printableText(std::string_view text) {
             }
         }
         // U+0080 to U+009F are the C1 controls, CSI among them.
-        if (length == 0 || (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0)) {
+        if (length == 0 || (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) ||
+            isBidiControl(text.substr(i, length))) {
             out.push_back('?');
             i += length == 0 ? 1 : length;
             continue;

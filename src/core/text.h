@@ -39,9 +39,14 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // True when the text holds no control characters (bytes below 0x20, and DEL).
 bool hasNoControlChars(std::string_view text);
 
+// True when the UTF-8 sequence is one of the controls that turn the direction of the text
+// around (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069): shown as they are, they
+// can make a text read backwards.
+bool isBidiControl(std::string_view sequence);
+
 // A text from outside (a server's answer, a file) made safe to print on a terminal: every control
-// character (C0, DEL, C1) becomes '?', tabs and line ends ("\n", "\r\n") excepted; bytes that
-// are not UTF-8 become '?' too.
+// character (C0, DEL, C1, and the direction controls above) becomes '?', tabs and line ends
+// ("\n", "\r\n") excepted; bytes that are not UTF-8 become '?' too.
 std::string printableText(std::string_view text);
 
 }  // namespace tavu

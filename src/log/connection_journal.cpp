@@ -121,6 +121,14 @@ ConnectionJournal::Found ConnectionJournal::read(const std::string& path, Journa
     std::string text;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return Found::NotOwn;
+    }
+    if (ok && st.st_size == 0) {
+        ::close(fd);
+        return Found::None;  // emptied by retire(): nothing in it to log
+    }
     char buf[4096];
     while (ok) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -141,6 +149,30 @@ ConnectionJournal::Found ConnectionJournal::read(const std::string& path, Journa
 
 bool ConnectionJournal::setAside(const std::string& path) {
     return std::rename(path.c_str(), damagedPathFor(path).c_str()) == 0;
+}
+
+std::string ConnectionJournal::retire(const std::string& path) {
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
+        return {};
+    }
+    const std::string why = std::strerror(errno);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string aside = damagedPathFor(path);
+    if (setAside(path)) {
+        return "The journal " + name + " could not be removed (" + why +
+               "); it was logged and is kept as " + aside.substr(aside.rfind('/') + 1);
+    }
+    // The folder cannot be changed, but the file is ours: without its text it is never logged
+    // again.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    struct stat st {};
+    const bool emptied = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         st.st_uid == ::geteuid() && ::ftruncate(fd, 0) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return "The journal " + name + " could not be removed (" + why + "); it was logged and " +
+           (emptied ? "emptied" : "may be logged again at the next start");
 }
 
 bool ConnectionJournal::begin(const std::string& path, const JournalEntry& entry) {

@@ -33,7 +33,9 @@ class ConnectionJournal {
     // Larger files are no journal of ours.
     static constexpr std::size_t kMaxSize = 16 * 1024;
 
-    enum class Found { None, Whole, Damaged };
+    // NotOwn: a file of another user at the journal's name (planted in a shared log folder),
+    // never read.
+    enum class Found { None, Whole, Damaged, NotOwn };
 
     // "logfile.log.open" beside "logfile.log"; a damaged one is kept as "logfile.log.open.bad".
     static std::string pathFor(const std::string& logPath) { return logPath + ".open"; }
@@ -44,6 +46,10 @@ class ConnectionJournal {
     static Found read(const std::string& path, JournalEntry& out);
     // Moves a damaged journal aside (replacing an older damaged one); false when it could not.
     static bool setAside(const std::string& path);
+    // Makes sure that a journal whose record was logged is never logged again: removed, or set
+    // aside when it cannot be removed, or emptied (an empty journal holds nothing to log) when
+    // it cannot be moved either. Returns what the user is to be told, empty when it went.
+    static std::string retire(const std::string& path);
 
     // Starts the journal of a connection: written and flushed at once.
     bool begin(const std::string& path, const JournalEntry& entry);

@@ -63,17 +63,23 @@ std::string logFilePath(const SettingsStore& settings, std::string_view configDi
 }
 
 bool LogWriter::append(const std::string& path, const LogRecord& record) {
-    bool notRegular = false;
-    if (!write(path, record, &notRegular)) {
-        prompter_.show(failure(path, notRegular));
+    Refusal why = Refusal::None;
+    if (!write(path, record, &why)) {
+        prompter_.show(failure(path, why));
         return false;
     }
     return true;
 }
 
-Message LogWriter::failure(const std::string& path, bool notRegular) {
+Message LogWriter::failure(const std::string& path, Refusal why) {
     // A plain box with no icon, as the program has always shown it.
-    if (notRegular) {
+    if (why == Refusal::NotOwn) {
+        return Message{"Can not write to file " + path +
+                           ": it belongs to another user. "
+                           "You can try to specify other location for logfile.",
+                       "Error", Buttons::Ok, Icon::None};
+    }
+    if (why == Refusal::NotRegular) {
         return Message{"Can not write to file " + path +
                            ": it is a symbolic link, a FIFO or a device, not a regular file. "
                            "You can try to specify other location for logfile.",
@@ -84,7 +90,9 @@ Message LogWriter::failure(const std::string& path, bool notRegular) {
         "Error", Buttons::Ok, Icon::None};
 }
 
-bool LogWriter::write(const std::string& path, const LogRecord& record, bool* notRegular) {
+bool LogWriter::write(const std::string& path, const LogRecord& record, Refusal* why) {
+    bool notRegularName = false;
+    bool* notRegular = &notRegularName;
     std::string text = composeRecord(record);
     // Another user of a shared folder may have put a link or a FIFO at the log's name: the
     // record goes only into a regular file, and opening never waits.
@@ -94,6 +102,12 @@ bool LogWriter::write(const std::string& path, const LogRecord& record, bool* no
     }
     UniqueFd file(fd);
     bool ok = file.ok();
+    // Another user's file at the log's name (in a shared log folder) is no log of ours.
+    const bool notOwn = ok && !ownedByUser(file.get());
+    ok = ok && !notOwn;
+    if (why != nullptr) {
+        *why = notOwn ? Refusal::NotOwn : notRegularName ? Refusal::NotRegular : Refusal::None;
+    }
     if (ok) {
         // A last line without its line end (a hand edit, an earlier failed write) would swallow
         // this record into it: start on a line of our own.

@@ -19,16 +19,21 @@ std::string logFilePath(const SettingsStore& settings, std::string_view configDi
 // readers see whole lines; the file is opened and closed for every record.
 class LogWriter {
   public:
+    // Why the log's name was refused: no regular file (a link, a FIFO, a device), or a file of
+    // another user (planted in a shared folder).
+    enum class Refusal { None, NotRegular, NotOwn };
+
     explicit LogWriter(Prompter& prompter) : prompter_(prompter) {}
 
     // Returns false (after telling the user) when the record could not be written.
     bool append(const std::string& path, const LogRecord& record);
-    // The same without telling anyone. The log is written only as a regular file: a symbolic
-    // link, a FIFO or a device at its name is refused (*notRegular set), without blocking.
-    static bool write(const std::string& path, const LogRecord& record, bool* notRegular = nullptr);
-    // The box that says a record could not be written to the file at path (and that the name
-    // is no regular file, when that is why).
-    static Message failure(const std::string& path, bool notRegular = false);
+    // The same without telling anyone. The log is written only as a regular file of the user's
+    // own: a symbolic link, a FIFO or a device at its name, or another user's file, is refused
+    // (*why says which), without blocking.
+    static bool write(const std::string& path, const LogRecord& record, Refusal* why = nullptr);
+    // The box that says a record could not be written to the file at path (and why the name was
+    // refused, when it was).
+    static Message failure(const std::string& path, Refusal why = Refusal::None);
 
   private:
     Prompter& prompter_;

@@ -259,9 +259,9 @@ LogRecord MonitorCore::recordUntil(std::int64_t end) const {
 void MonitorCore::writeKeptRecords() {
     const std::string path = logPath();
     while (!unwritten_.empty()) {
-        bool notRegular = false;
-        if (!s_.logWriter.write(path, unwritten_.front(), &notRegular)) {
-            notify(LogWriter::failure(path, notRegular));
+        LogWriter::Refusal why = LogWriter::Refusal::None;
+        if (!s_.logWriter.write(path, unwritten_.front(), &why)) {
+            notify(LogWriter::failure(path, why));
             return;
         }
         unwritten_.pop_front();

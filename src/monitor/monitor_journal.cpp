@@ -1,8 +1,6 @@
 // The monitor's side of the connection journal: what it finds at start, what it writes while a
 // connection is up.
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "log/log_file.h"
@@ -20,8 +18,23 @@ void MonitorCore::recoverJournal(bool up) {
         case ConnectionJournal::Found::Damaged: {
             // Cut short by a crash or altered: never logged half-read, kept for the user to see.
             const std::string aside = ConnectionJournal::damagedPathFor(path);
-            ConnectionJournal::setAside(path);
-            view_.insertStatus("Damaged journal kept as " + aside.substr(aside.rfind('/') + 1));
+            if (ConnectionJournal::setAside(path)) {
+                view_.insertStatus("Damaged journal kept as " + aside.substr(aside.rfind('/') + 1));
+            } else {
+                view_.insertStatus("Damaged journal " + path.substr(path.rfind('/') + 1) +
+                                   " could not be set aside: not logged");
+            }
+            return;
+        }
+        case ConnectionJournal::Found::NotOwn: {
+            // Another user's file in a shared log folder: its record is nobody's to log. Moved
+            // out of the way when the folder lets us, so that our own journal can be written.
+            const std::string name = path.substr(path.rfind('/') + 1);
+            const std::string aside = ConnectionJournal::damagedPathFor(path);
+            view_.insertStatus("The journal " + name + " belongs to another user: not logged" +
+                               (ConnectionJournal::setAside(path)
+                                    ? ", kept as " + aside.substr(aside.rfind('/') + 1)
+                                    : std::string()));
             return;
         }
         case ConnectionJournal::Found::Whole:
@@ -46,7 +59,11 @@ void MonitorCore::recoverJournal(bool up) {
     // The connection ended while the program was not running: it ended at the last write, as far
     // as anyone can tell. A record the log refuses stays in the journal for the next start.
     if (s_.logWriter.append(logPath(), found.record)) {
-        ::unlink(path.c_str());
+        // A journal left in place would be logged again at every start.
+        const std::string problem = ConnectionJournal::retire(path);
+        if (!problem.empty()) {
+            view_.insertStatus(problem);
+        }
     }
 }
 

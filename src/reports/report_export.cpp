@@ -47,12 +47,20 @@ std::size_t utf8Length(std::string_view text, std::size_t i) {
     return n;
 }
 
+// The code point of a well-formed UTF-8 sequence of two or three bytes.
+unsigned codePoint(std::string_view seq) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(seq[k]) & 0x3Fu; };
+    return seq.size() == 2 ? (static_cast<unsigned char>(seq[0]) & 0x1Fu) << 6 | b(1)
+                           : (static_cast<unsigned char>(seq[0]) & 0x0Fu) << 12 | b(1) << 6 | b(2);
+}
+
 bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
 
-// Calls plain(text piece) for runs of valid UTF-8 without control characters, control(byte)
-// for each control character; bad bytes become U+FFFD in the plain text.
+// Calls plain(text piece) for runs of valid UTF-8 without control characters, control(code
+// point) for each control character (C0, DEL, C1 and the direction controls); bad bytes become
+// U+FFFD in the plain text.
 template <class Plain, class Control>
 void walkText(std::string_view text, Plain plain, Control control) {
     std::size_t run = 0;
@@ -68,7 +76,15 @@ void walkText(std::string_view text, Plain plain, Control control) {
             control(c);
             ++i;
         } else if (const std::size_t n = utf8Length(text, i)) {
-            plain(text.substr(i, n));
+            const std::string_view seq = text.substr(i, n);
+            const auto c1 = static_cast<unsigned char>(n == 2 ? seq[1] : 0);
+            if (c == 0xC2 && c1 < 0xA0) {
+                control(c1);  // U+0080 to U+009F
+            } else if (isBidiControl(seq)) {
+                control(codePoint(seq));
+            } else {
+                plain(seq);
+            }
             i += n;
         } else {
             plain(kReplacement);
@@ -79,7 +95,18 @@ void walkText(std::string_view text, Plain plain, Control control) {
     plain(text.substr(run));
 }
 
-void appendCsvField(std::string& out, std::string_view text) {
+// How a spreadsheet must not read a cell: a formula (=, +, - or @ first, or a tab or CR that
+// it skips before one). A date or time column keeps a leading "-", the sign of a number.
+enum class Cell { Text, Figure };
+
+void appendCsvField(std::string& out, std::string_view text, Cell cell = Cell::Text) {
+    if (!text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '@' || text[0] == '\t' ||
+                          text[0] == '\r' || (text[0] == '-' && cell == Cell::Text))) {
+        std::string guarded = "'";
+        guarded.append(text);
+        appendCsvField(out, guarded, cell);
+        return;
+    }
     const bool quote = text.find_first_of(",\"") != std::string_view::npos;
     if (quote) {
         out.push_back('"');
@@ -98,7 +125,7 @@ void appendCsvField(std::string& out, std::string_view text) {
                 out.push_back(c);
             }
         },
-        [&](unsigned char) { out.push_back(' '); });
+        [&](unsigned) { out.push_back(' '); });
     if (quote) {
         out.push_back('"');
     }
@@ -144,13 +171,8 @@ void appendTsvRow(std::string& out, const ReportRow& row) {
         // or C1) reaches the terminal, and none, tab and line end included, shifts the columns
         // or the rows.
         walkText(
-            row.cells[i],
-            [&](std::string_view piece) {
-                const bool c1 = piece.size() == 2 && static_cast<unsigned char>(piece[0]) == 0xC2 &&
-                                static_cast<unsigned char>(piece[1]) < 0xA0;
-                out.append(c1 ? std::string_view(" ") : piece);
-            },
-            [&](unsigned char) { out.push_back(' '); });
+            row.cells[i], [&](std::string_view piece) { out.append(piece); },
+            [&](unsigned) { out.push_back(' '); });
     }
     out.push_back('\n');
 }
@@ -193,7 +215,7 @@ void appendJsonString(std::string& out, std::string_view text) {
                 out.push_back(c);
             }
         },
-        [&](unsigned char c) {
+        [&](unsigned c) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out.append(buf);
@@ -208,10 +230,10 @@ std::string csvHeader() {
 
 void appendCsvRow(std::string& out, const ReportRow& row) {
     const auto& c = row.cells;
-    appendCsvField(out, isoDate(c[0]));
+    appendCsvField(out, isoDate(c[0]), Cell::Figure);
     for (const std::size_t i : {1u, 2u, 3u}) {
         out.push_back(',');
-        appendCsvField(out, c[i]);
+        appendCsvField(out, c[i], Cell::Figure);
     }
     out.push_back(',');
     out.append(std::to_string(row.pricing.duration));
@@ -224,7 +246,7 @@ void appendCsvRow(std::string& out, const ReportRow& row) {
     out.push_back(',');
     out.append(wholeBytes(c[8]));
     out.push_back(',');
-    appendCsvField(out, c[9]);
+    appendCsvField(out, c[9], Cell::Figure);
     out.append("\r\n");
 }
 

@@ -61,5 +61,19 @@ TEST(Text, TrimAndCase) {
     EXPECT_FALSE(equalsIgnoreCase("Settings", "Setting"));
 }
 
+// Terminal output: C1 and the controls that turn the text around become "?", letters of
+// right-to-left scripts and other characters beyond ASCII stay.
+TEST(Text, PrintableTextRemovesDirectionControls) {
+    EXPECT_EQ(printableText("txt.\xE2\x80\xAE"
+                            "exe"),
+              "txt.?exe");
+    EXPECT_EQ(printableText("\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD"), "????");
+    EXPECT_EQ(printableText("\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9"), "????");
+    EXPECT_EQ(printableText("\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C\xC2\x9B"), "????");
+    // Neighbours of the controls are ordinary characters.
+    EXPECT_EQ(printableText("\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA\xD7\x90\xC2\xA0"),
+              "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA\xD7\x90\xC2\xA0");
+}
+
 }  // namespace
 }  // namespace tavu

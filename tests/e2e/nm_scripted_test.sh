@@ -49,6 +49,12 @@ echo s3cret | "$tavu" dial Modem --user ann --password-stdin --config-dir "$work
 echo "secret s3cret" >"$script"
 "$tavu" dial Modem --config-dir "$work/config" >"$work/out_nosecret.txt" 2>&1 &&
     fail "a dial without a password was given the last one"
+# A caller that is not NetworkManager asks the agent during the dial: an error, no secret.
+echo "thief s3cret" >"$script"
+echo s3cret | "$tavu" dial Modem --user ann --password-stdin --config-dir "$work/config" \
+    >"$work/out_thief.txt" 2>&1 || fail "the dial with a password asked by another caller failed"
+grep -q "^thief got" "$script.log" && fail "a caller that is not NetworkManager got the password"
+grep -qx "thief refused" "$script.log" || fail "the other caller was not refused"
 
 # Without the busy rule each reason ends the dial with its own text.
 printf '[Settings]\nRedialWhenBusy=0\n' >"$work/config/tavu.ini"

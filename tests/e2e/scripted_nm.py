@@ -2,10 +2,13 @@
 """A scripted NetworkManager on the bus in DBUS_SYSTEM_BUS_ADDRESS: one modem connection "Modem"
 (type gsm) on one device. Each activation takes the first line of the script file given as the
 argument (and removes it): "connect", "deny" (refused by polkit), "secret PASSWORD" (connects when
-the secret agent registered last gives that password, else fails for want of secrets) or the
+the secret agent registered last gives that password, else fails for want of secrets), "thief
+PASSWORD" (the same, after a caller that is not NetworkManager asked the agent first: "thief
+refused" or "thief got SECRET" goes to the log) or the
 number of the device-state reason the dial fails with. The device passes prepare and config
 first, as a modem's does. How each activation ended is appended to the script file's name plus
 ".log": "activated" or "failed REASON"."""
+import os
 import sys
 
 import dbus
@@ -100,6 +103,9 @@ class Manager(Obj):
         self.props["ActiveConnections"] = dbus.Array([dbus.ObjectPath(path)], signature="o")
         device.props["ActiveConnection"] = dbus.ObjectPath(path)
         steps = [(40, 30, 0), (50, 40, 0)]
+        if outcome.startswith("thief "):
+            outcome = "secret " + outcome[6:]
+            steps.append("thief")
         if outcome.startswith("secret "):
             steps.append("ask")
         else:
@@ -111,6 +117,22 @@ class Manager(Obj):
             GLib.timeout_add(50, step)
 
         def step():
+            if steps[0] == "thief":
+                steps.pop(0)
+                # Another connection to the bus: its unique name is not NetworkManager's.
+                thief = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
+                try:
+                    got = thief.get_object(agents[-1], ROOT + "/SecretAgent").GetSecrets(
+                        {"connection": {"id": "Modem", "uuid": UUID, "type": "gsm"}},
+                        dbus.ObjectPath(CONN), "gsm", dbus.Array([], signature="s"),
+                        dbus.UInt32(1), dbus_interface=NM + ".SecretAgent", timeout=5)
+                    result = "thief got %s\n" % got.get("gsm", {}).get("password", "")
+                except dbus.exceptions.DBusException:
+                    result = "thief refused\n"
+                thief.close()
+                with open(sys.argv[1] + ".log", "a") as log:
+                    log.write(result)
+                return True
             if steps[0] == "ask":
                 steps.pop(0)
                 device.StateChanged(dbus.UInt32(60), dbus.UInt32(50), dbus.UInt32(0))

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "core/prompter.h"
@@ -10,6 +13,7 @@
 #include "monitor/monitor_core.h"
 #include "platform/fakes.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
+#include "support/as_user.h"
 #include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "support/temp_dir.h"
@@ -178,6 +182,64 @@ TEST_F(Journal, DamagedJournalIsKeptAsideReportedOnceAndNeverLogged) {
     runFor(3);
     EXPECT_EQ(view->status.size(), 1u);
     EXPECT_TRUE(logLines().empty());
+}
+
+// A complete journal that another user wrote into a shared log folder is never logged.
+TEST_F(Journal, AnotherUsersJournalIsNotLogged) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the journal to another user";
+    }
+    JournalEntry forged;
+    forged.start = nowSeconds() - 100;
+    forged.end = nowSeconds() - 50;
+    forged.record = {"07-12-2026", "19:58:20", "07-12-2026", "19:59:10", "eve",
+                     "/dev/ttyS0", "=cmd",     "1",          "2"};
+    test::writeFile(journalPath, composeJournal(forged));
+    ASSERT_EQ(::chown(journalPath.c_str(), 65534, 65534), 0);
+    startRun();
+    runFor(1);
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(view->status,
+              std::vector<std::string>{"The journal logfile.log.open belongs to another "
+                                       "user: not logged, kept as logfile.log.open.bad"});
+    EXPECT_TRUE(std::filesystem::exists(journalPath + ".bad"));
+    runFor(1);
+    EXPECT_TRUE(logLines().empty());
+}
+
+// A journal that cannot be removed (a folder the user may not change) is logged once, never at
+// every start again.
+TEST_F(Journal, AJournalThatCannotBeRemovedIsLoggedAtMostOnce) {
+    const auto handle = ras->bringUp("Provider");
+    startRun();
+    runFor(15);
+    core.reset();
+    ras->drop(handle);
+    ASSERT_TRUE(std::filesystem::exists(journalPath));
+    test::writeFile(logPath, "");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(journalPath.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(logPath.c_str(), 65534, 65534), 0);
+    }
+    ::chmod(dir.path().c_str(), 0555);
+    const auto twoStarts = [&] {
+        std::string status;
+        for (int run = 0; run < 2; ++run) {
+            startRun();
+            runFor(1);
+            for (const std::string& line : view->status) {
+                status += line + "\n";
+            }
+            core.reset();
+        }
+        return std::to_string(logLines().size()) + " " + status;
+    };
+    const std::string result = root ? test::asNobody(twoStarts) : twoStarts();
+    ::chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(result,
+              "1 The journal logfile.log.open could not be removed (Permission denied); it "
+              "was logged and emptied\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/desktop/single_instance.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <QVariant>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace tavu::platform {
 
@@ -56,7 +58,35 @@ QString SingleInstance::defaultDir() {
         runtime != nullptr && runtime[0] == '/') {
         return QString::fromLocal8Bit(runtime) + QStringLiteral("/tavu");
     }
-    return QStringLiteral("/tmp/tavu-%1").arg(::getuid());
+    // Without a runtime folder (cron, a login over ssh): a folder in the user's own cache folder,
+    // never a name in /tmp that another user could take first.
+    std::string cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        cache = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            const passwd* pw = ::getpwuid(::geteuid());
+            home = pw != nullptr ? pw->pw_dir : nullptr;
+        }
+        if (home == nullptr || home[0] != '/') {
+            return {};  // no place of the user's own: preparePrivateDir refuses the empty name
+        }
+        cache = std::string(home) + "/.cache";
+    }
+    ::mkdir(cache.c_str(), 0700);  // usually there already
+    return QString::fromStdString(cache) + QStringLiteral("/tavu");
+}
+
+bool SingleInstance::placeIsPrivate() const {
+    return preparePrivateDir(dir_);
+}
+
+QString SingleInstance::notPrivateText() const {
+    return QStringLiteral(
+               "TAVU cannot start: the folder %1 must be the user's own folder with "
+               "mode 0700, so that no other user can pose as the running copy.")
+        .arg(dir_.isEmpty() ? QStringLiteral("for the running copy") : dir_);
 }
 
 QString SingleInstance::socketPath() const {

@@ -38,8 +38,15 @@ class SingleInstance : public QObject {
 
     QString socketPath() const;
 
-    // $XDG_RUNTIME_DIR/tavu, or /tmp/tavu-UID without a runtime folder.
+    // $XDG_RUNTIME_DIR/tavu, or without a runtime folder tavu in the user's cache folder
+    // ($XDG_CACHE_HOME, or ~/.cache, made when it is missing).
     static QString defaultDir();
+
+    // True when the folder is (or could be made) a folder of the user's own with mode 0700.
+    // When it is not, another user could pose as the running copy: the program must not start.
+    bool placeIsPrivate() const;
+    // What the user is told then.
+    QString notPrivateText() const;
 
   signals:
     void activated();

@@ -203,10 +203,16 @@ bool raiseModal() {
 
 StartOutcome startSingleCopy(platform::SingleInstance& instance, SettingsStore& settings,
                              Prompter& prompter) {
+    // A folder another user owns or may enter would let that user pose as the running copy (or
+    // keep a second copy from finding this one): refused.
+    if (!instance.placeIsPrivate()) {
+        prompter.show(
+            Message{instance.notPrivateText().toStdString(), "TAVU", Buttons::Ok, Icon::Error});
+        return StartOutcome::Refused;
+    }
     if (instance.activateRunning()) {
         return StartOutcome::HandedOver;
     }
-    // Without the place (a folder that is not private) this copy still runs, as before.
     instance.listen();
     QObject guard;  // the prompt's time: activations bring it forward
     QObject::connect(&instance, &platform::SingleInstance::activated, &guard, [] { raiseModal(); });

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -19,6 +18,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "core/file_io.h"
 #include "core/prompter.h"
 #include "core/settings_store.h"
 #include "log/log_file.h"
@@ -322,25 +322,35 @@ void CReportDlg::exportRows() {
 
 namespace {
 
-// An output stream into a file being saved; a failed write fails the stream.
-class SaveFileBuffer : public std::streambuf {
+// An output stream into a file descriptor, written in blocks; a failed write fails the stream.
+class FdBuffer : public std::streambuf {
   public:
-    explicit SaveFileBuffer(QSaveFile& file) : file_(file) {}
+    explicit FdBuffer(int fd) : fd_(fd) { setp(block_, block_ + sizeof block_); }
+    ~FdBuffer() override { sync(); }
 
   protected:
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        return file_.write(s, static_cast<qint64>(n)) == static_cast<qint64>(n) ? n : 0;
-    }
     int_type overflow(int_type c) override {
-        if (traits_type::eq_int_type(c, traits_type::eof())) {
-            return traits_type::not_eof(c);
+        if (sync() != 0) {
+            return traits_type::eof();
         }
-        const char ch = traits_type::to_char_type(c);
-        return file_.write(&ch, 1) == 1 ? c : traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        const std::size_t n = static_cast<std::size_t>(pptr() - pbase());
+        if (n > 0 && !writeAll(fd_, std::string_view(pbase(), n))) {
+            return -1;
+        }
+        setp(block_, block_ + sizeof block_);
+        return 0;
     }
 
   private:
-    QSaveFile& file_;
+    int fd_;
+    char block_[64 * 1024];
 };
 
 }  // namespace
@@ -354,23 +364,21 @@ ReportFormat exportFormatFor(const std::string& path) {
 }
 
 bool CReportDlg::exportTo(const std::string& path) {
-    QSaveFile file(QString::fromStdString(path));
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok) {
-        // The same engine and bytes as tavu report --format, for all the log, newest first.
-        SaveFileBuffer buffer(file);
+    // The same engine and bytes as tavu report --format, for all the log, newest first. The
+    // user's own data: only the user may read the file. A link at the name is refused, never
+    // written through; a file that was there stays as it was on failure.
+    const int err = replaceUserFile(path, 0600, [&](int fd) {
+        FdBuffer buffer(fd);
         std::ostream out(&buffer);
-        ok = writeReport(settings_, logFilePath(settings_, configDir_), exportFormatFor(path),
-                         SummaryFilter::All, clock_.localNow(), out) &&
-             out.flush().good();
-    }
-    if (ok && file.commit()) {
+        return writeReport(settings_, logFilePath(settings_, configDir_), exportFormatFor(path),
+                           SummaryFilter::All, clock_.localNow(), out) &&
+               out.flush().good();
+    });
+    if (err == 0) {
         return true;
     }
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    prompter_->show(Message{"Cannot write the file " + path + ": " + reason.toStdString(), "Export",
-                            Buttons::Ok, Icon::Error});
+    prompter_->show(Message{"Cannot write the file " + path + ": " + replaceErrorText(err) + ".",
+                            "Export", Buttons::Ok, Icon::Error});
     return false;
 }
 

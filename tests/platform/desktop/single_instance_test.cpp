@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "support/temp_dir.h"
 
@@ -194,23 +195,49 @@ TEST_F(SingleInstanceTest, FolderMustBeOurOwnAndReal) {
     }
 }
 
-TEST(SingleInstanceDir, PerUserRuntimeFolder) {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = old != nullptr ? old : "";
+// Without a runtime folder the socket's folder is in the user's cache folder, never a name in
+// /tmp that another user could take first; a folder there that is not the user's own is refused.
+TEST(SingleInstanceDir, PerUserRuntimeFolderOrTheUsersCache) {
+    const auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        return v != nullptr ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto restore = [](const char* name, const std::optional<std::string>& v) {
+        v ? ::setenv(name, v->c_str(), 1) : ::unsetenv(name);
+    };
+    const auto runtime = saved("XDG_RUNTIME_DIR");
+    const auto cache = saved("XDG_CACHE_HOME");
+    const auto home = saved("HOME");
+    test::TempDir dir;
+
     ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
     EXPECT_EQ(SingleInstance::defaultDir(), QStringLiteral("/run/user/4242/tavu"));
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(SingleInstance::defaultDir(), QStringLiteral("/tmp/tavu-%1").arg(::getuid()));
+    ::setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+    EXPECT_EQ(SingleInstance::defaultDir(), QString::fromStdString(dir.file("cache/tavu")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("cache")));
     ::setenv("XDG_RUNTIME_DIR", "relative", 1);
-    EXPECT_EQ(SingleInstance::defaultDir(), QStringLiteral("/tmp/tavu-%1").arg(::getuid()));
-    if (old != nullptr) {
-        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("XDG_CACHE_HOME", "relative", 1);
+    ::setenv("HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(SingleInstance::defaultDir(), QString::fromStdString(dir.file(".cache/tavu")));
+    SingleInstance fallback;
+    EXPECT_TRUE(fallback.placeIsPrivate());
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file(".cache/tavu").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // Squatted by another user: refused, with a message that names the folder.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.file(".cache/tavu").c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(fallback.placeIsPrivate());
+        EXPECT_NE(
+            fallback.notPrivateText().indexOf(QString::fromStdString(dir.file(".cache/tavu"))), -1);
     }
+    restore("XDG_RUNTIME_DIR", runtime);
+    restore("XDG_CACHE_HOME", cache);
+    restore("HOME", home);
 }
 
-// Run in a child process by the test below: activates the copy listening in the folder given.
 TEST(SingleInstanceChild, DISABLED_ActivateFromEnvironment) {
     const char* dir = std::getenv("TAVU_TEST_INSTANCE_DIR");
     ASSERT_NE(dir, nullptr);

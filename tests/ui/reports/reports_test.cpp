@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QBarSeries>
@@ -492,6 +493,25 @@ TEST_F(Reports, ExportWritesTheCommandsJsonForAJsonName) {
     EXPECT_EQ(exportFormatFor("report"), ReportFormat::Csv);
 }
 
+// A link another user planted in a shared folder where the user exports: refused with the
+// reason, and the file it points to is unchanged.
+TEST_F(Reports, ExportRefusesALinkAtTheChosenName) {
+    writeFile(log(), record("01-05-2024", "10:00:00", "10:30:00"));
+    writeFile(dir.file("important"), "keep");
+    const std::string planted = dir.file("out.csv");
+    ASSERT_EQ(::symlink(dir.file("important").c_str(), planted.c_str()), 0);
+    CReportDlg dlg(settings, dir.path(), clock);
+    ScriptedFileChooser chooser;
+    ScriptedPrompter prompter;
+    dlg.useDialogs(chooser, prompter);
+    chooser.answers = {planted};
+    QTest::mouseClick(dlg.exportButton(), Qt::LeftButton);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text,
+              "Cannot write the file " + planted + ": it is a symbolic link.");
+    EXPECT_EQ(test::readFile(dir.file("important")), "keep");
+}
+
 class Summary : public Reports {
   protected:
     QStringList values(const CSummaryDlg& dlg) const {
@@ -742,6 +762,17 @@ TEST_F(Summary, ChartCommandDrawsTheCostliestDayTallestWithoutAWindow) {
     EXPECT_EQ(
         runCommandLine({"chart", "--config-dir", dir.path()}, out, err, clock, dir.path(), unused),
         2);
+
+    // A link at the name is refused, and the file it points to stays as it was.
+    writeFile(dir.file("important"), "keep");
+    const std::string planted = dir.file("planted.png");
+    ASSERT_EQ(::symlink(dir.file("important").c_str(), planted.c_str()), 0);
+    err.str("");
+    EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", planted}, out, err,
+                             clock, dir.path(), unused),
+              1);
+    EXPECT_EQ(err.str(), "tavu: can not write " + planted + ": it is a symbolic link\n");
+    EXPECT_EQ(test::readFile(dir.file("important")), "keep");
 }
 
 TEST_F(Summary, UsageChartSaysCostAndShowsBillingPeriodsForAllEntries) {

@@ -136,14 +136,19 @@ class NmSignals : public QObject {
             owner_.deviceStateChanged(m.path(), a[0].toUInt(), a[2].toUInt());
         }
     }
-    void ownerChanged() { owner_.changed(); }
+    void ownerChanged() {
+        owner_.managerRestarted();
+        owner_.changed();
+    }
 
   private:
     NetworkManagerRemoteAccess& owner_;
 };
 
 // Answers NetworkManager's questions for the secrets of a connection being dialled with the
-// password of that dial, and of no other; never stores or deletes anything.
+// password of that dial, and of no other; never stores or deletes anything. Only the running
+// NetworkManager (its unique bus name now) is answered: any other caller that the bus policy
+// lets through, root's programs included, gets an error.
 class NmSecretAgent : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager.SecretAgent")
@@ -153,6 +158,13 @@ class NmSecretAgent : public QObject, protected QDBusContext {
   public slots:
     NmSettingsMap GetSecrets(const NmSettingsMap& /*connection*/, const QDBusObjectPath& path,
                              const QString& setting, const QStringList& /*hints*/, uint /*flags*/) {
+        if (!calledFromDBus() || message().service().isEmpty() ||
+            message().service().toStdString() != owner_.owner()) {
+            sendErrorReply(
+                QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NotAuthorized"),
+                QStringLiteral("Only NetworkManager is answered"));
+            return {};
+        }
         const std::string password = owner_.dialPassword(path.path());
         if (password.empty() || (setting != "gsm" && setting != "cdma" && setting != "pppoe")) {
             sendErrorReply(QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.NoSecrets"),
@@ -330,6 +342,7 @@ int NetworkManagerRemoteAccess::hangUp(std::uint64_t handle) {
     QString activePath;
     if (const auto it = dials_.find(handle); it != dials_.end()) {
         it->second.done = true;  // a hang-up silences the rest of the dial
+        forget(it->second.password);
         activePath = it->second.activePath;
     } else if (handle > kLinkHandleBase && handle < kDialHandleBase) {
         std::vector<NmLink> all;
@@ -479,6 +492,7 @@ void NetworkManagerRemoteAccess::deliver(std::uint64_t handle, int state, int er
     }
     if (error != 0 || state == RASCS_Connected || state == RASCS_Disconnected) {
         it->second.done = true;
+        forget(it->second.password);  // the dial is over: its password is asked no more
     }
     if (error == 0) {
         it->second.lastState = state;
@@ -542,6 +556,28 @@ void NetworkManagerRemoteAccess::deviceStateChanged(const QString& path, unsigne
         }
     }
     notifyChanged();
+}
+
+void NetworkManagerRemoteAccess::forget(std::string& password) {
+    std::fill(password.begin(), password.end(), '\0');
+    password.clear();
+    password.shrink_to_fit();
+}
+
+void NetworkManagerRemoteAccess::managerRestarted() {
+    // A new NetworkManager knows nothing of the dials the old one had under way: they end, and
+    // their passwords go with them.
+    std::vector<std::uint64_t> pending;
+    for (const auto& [h, d] : dials_) {
+        if (!d.done) {
+            pending.push_back(h);
+        }
+    }
+    for (const std::uint64_t h : pending) {
+        const int code = failWith(ERROR_REMOTE_DISCONNECTION, "NetworkManager restarted");
+        const int last = dials_[h].lastState;
+        deliver(h, last >= 0 ? last : RASCS_OpenPort, code);
+    }
 }
 
 std::string NetworkManagerRemoteAccess::dialPassword(const QString& connectionPath) const {

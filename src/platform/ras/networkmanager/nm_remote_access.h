@@ -106,6 +106,10 @@ class NetworkManagerRemoteAccess : public ManagedConnectionsBackend {
     std::string dialPassword(const QString& connectionPath) const;
     // Makes the secret agent known to NetworkManager.
     void offerSecrets();
+    // NetworkManager's bus name changed (it restarted or went): every pending dial ends.
+    void managerRestarted();
+    // Wipes a password that is not needed any more.
+    static void forget(std::string& password);
 
     QDBusConnection bus_;
     std::unique_ptr<NmSignals> signals_;
