@@ -294,23 +294,52 @@ int dialHelperExitError(int status, const std::string& entry, std::string& detai
     }
 }
 
-bool dialHelperHangUp(const std::string& helper, const std::string& entry) {
-    int err = 0;
-    const pid_t pid = spawn(helper, {helper, "hangup", entry}, {-1, -1, -1}, err);
+namespace {
+
+// Runs "HELPER WHAT ENTRY" and waits for it a few seconds at most; its exit status, or -1 when it
+// could not be started (errno in err) or did not end in time.
+int runDialHelper(const std::string& helper, const char* what, const std::string& entry, int& err) {
+    err = 0;
+    const pid_t pid = spawn(helper, {helper, what, entry}, {-1, -1, -1}, err);
     if (pid == 0) {
-        return false;
+        return -1;
     }
     int status = 0;
     for (int waited = 0; waited < kPppdEndMs; waited += 10) {
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
         if (r == pid) {
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         sleepMs(10);
     }
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
-    return false;
+    err = ETIMEDOUT;
+    return -1;
+}
+
+}  // namespace
+
+bool dialHelperHangUp(const std::string& helper, const std::string& entry) {
+    int err = 0;
+    return runDialHelper(helper, "hangup", entry, err) == 0;
+}
+
+int dialHelperCheck(const std::string& helper, const std::string& entry, std::string& detail) {
+    int err = 0;
+    const int status = runDialHelper(helper, "check", entry, err);
+    if (status == 0) {
+        return 0;
+    }
+    if (status < 0) {
+        detail = "the dial helper " + helper + " could not be run (" + std::strerror(err) + ")";
+        return ERROR_ACCESS_DENIED;
+    }
+    if (const int code = dialHelperExitError(status, entry, detail); code != 0) {
+        return code;
+    }
+    detail = "the dial helper " + helper + " ended with status " + std::to_string(status);
+    return ERROR_ACCESS_DENIED;
 }
 
 bool interfaceReady(const std::string& ifname) {

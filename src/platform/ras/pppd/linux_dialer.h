@@ -40,6 +40,11 @@ int dialHelperExitError(int status, const std::string& entry, std::string& detai
 // Runs "HELPER hangup ENTRY" and waits for it (a few seconds at most); true when it ended a pppd.
 bool dialHelperHangUp(const std::string& helper, const std::string& entry);
 
+// Runs "HELPER check ENTRY" and waits for it (a few seconds at most): the helper, as root, looks
+// at the entry's line options, which only root may read, and compares them with its peer file.
+// 0 when they can be dialled, else the error code with the reason in detail.
+int dialHelperCheck(const std::string& helper, const std::string& entry, std::string& detail);
+
 // The error code for chat's exit status, and in detail what the status means.
 int chatExitError(int status, const std::vector<std::string>& aborts, bool numberSent,
                   std::string& detail);

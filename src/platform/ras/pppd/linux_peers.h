@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ras/pppd/peer_options.h"
+
 namespace tavu {
 class SettingsStore;
 }
@@ -26,36 +28,6 @@ struct DialupPaths {
 
     static DialupPaths fromSettings(const SettingsStore& settings);
 };
-
-// The words of a pppd options text, read as pppd reads them: one stream of words across line
-// ends; '#' at the start of a word begins a comment; quotes may open and close inside a word; a
-// backslash escapes the next character, inside quotes and out (\s, \t, \n, octal and \x codes
-// as in C), and a backslash before a line end joins the lines.
-std::vector<std::string> pppdOptionWords(std::string_view text);
-
-// Whether a pppd option takes an argument (the next word), as "user NAME" does.
-bool pppdOptionTakesArgument(std::string_view option);
-
-// A word of pppd's options that names a serial port, as the path of that port: any path under
-// /dev, or a name that pppd looks up there ("ttyS0" is "/dev/ttyS0"); empty for an option name,
-// a path elsewhere, or one with ".." or control characters.
-std::string serialDeviceWord(std::string_view word);
-
-// What a dial needs of one peer file.
-struct PeerFile {
-    std::string device;                                 // the serial device
-    int speed = 0;                                      // 0: none given
-    std::string user;                                   // the user option, empty when absent
-    std::string chatScript;                             // the -f FILE of the connect line
-    std::string phoneNumber;                            // its -T argument, when given
-    int chatTimeout = 0;                                // its -t argument, 0 when absent
-    std::vector<std::string> pppdOptions;               // the other options, word by word
-    std::vector<std::vector<std::string>> optionLines;  // the same, each with its argument
-};
-
-// Reads a peer file. False with a plain reason in error (the file missing or unreadable, no
-// serial device, no chat script in the connect line).
-bool readPeerFile(const std::string& path, PeerFile& out, std::string& error);
 
 // The ABORT strings of a chat script, in the order chat counts them.
 std::vector<std::string> chatAbortStrings(std::string_view script);
@@ -102,28 +74,14 @@ bool readEntryForm(const DialupPaths& paths, const std::string& name, EntryForm&
 // it. Returns an empty text or why it failed.
 std::string deleteEntryFiles(const DialupPaths& paths, const std::string& name);
 
-// pppd takes options such as noauth, linkname and plugin only from root or from a file in its
-// peers folder named with "call". A dial runs pppd on a line that chat has already connected, so
-// it cannot call the entry's own peer file (its connect line would dial the line again). The
-// entry's "line options" are that peer file less its speed, connect and user lines, with the
-// linkname and the password plug-in added, in the hidden folder PEERS/.tavu, written by root:
-// with them a member of group dip dials like root does. They keep the entry's device, and their
-// connect line only checks that pppd's line is that device, so that their options never apply
-// to another terminal.
-inline constexpr const char* kLineOptionsFolder = ".tavu";
-
-// The name pppd's "call" takes for the line options of an entry.
-std::string lineOptionsCallName(const std::string& name);
-
-// The text of an entry's line options.
-std::string lineOptionsText(const std::string& name, const PeerFile& peer);
-
 enum class LineOptionsState { Missing, Stale, Current };
-// Stale: the peer file was changed after its line options were written.
+// Stale: the peer file was changed after its line options were written. Only root can tell: the
+// dial helper tells a member of group dip.
 LineOptionsState lineOptionsState(const DialupPaths& paths, const std::string& name);
 
-// Writes the line options of an existing entry (the folder is made when missing), atomically with
-// mode 0640 and the group of the peers folder. Returns an empty text or why it failed.
+// Writes the line options of an existing entry (the folder is made when missing), atomically,
+// readable by their owner (root) only: the folder mode 0700, the file 0600. Returns an empty text
+// or why it failed.
 std::string writeLineOptions(const DialupPaths& paths, const std::string& name);
 
 // What a user other than root reads when an entry's line options are missing or stale.

@@ -563,15 +563,19 @@ int LinuxRemoteAccess::dial(const DialRequest& request, DialEventFn onEvent,
     setup.aborts = chatAbortStrings(script);
     if (lineOptionsNeeded(paths_.pppdOptions, setup.paths.pppd)) {
         // pppd would refuse the entry's options on the command line of a user other than root.
-        const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
-        if (lines != LineOptionsState::Current) {
-            return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
-        }
         setup.callName = lineOptionsCallName(request.entry);
-        // A user other than root dials through the setuid helper, so that pppd runs as root
-        // and its connect line as root too, where the user cannot reach it.
         if (::geteuid() != 0) {
+            // A user other than root dials through the setuid helper, so that pppd runs as root
+            // and its connect line as root too, where the user cannot reach it. Only root may
+            // read the line options: the helper checks them, before the modem dials.
             setup.helper = setup.paths.dialHelper;
+            std::string detail;
+            if (const int code = dialHelperCheck(setup.helper, request.entry, detail); code != 0) {
+                return failWith(code, detail);
+            }
+        } else if (const LineOptionsState lines = lineOptionsState(setup.paths, request.entry);
+                   lines != LineOptionsState::Current) {
+            return failWith(ERROR_ACCESS_DENIED, lineOptionsNeededText(request.entry, lines));
         }
     }
     handle = nextDial_++;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ras/pppd/linux_peers.h"
 #include "support/temp_dir.h"
 
 namespace tavu::platform {
@@ -21,17 +22,22 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
+constexpr const char* kPeerFile =
+    "/dev/ttyS0\n115200\nconnect \"/usr/sbin/chat -v -f /etc/chatscripts/isp\"\nuser alice\n"
+    "noauth\ndefaultroute\n";
+
 struct HelperRig {
     test::TempDir dir;
+    bool ok = false;
     std::string peers = dir.file("peers");
     std::string options = peers + "/.tavu/isp";
 
     HelperRig() {
-        std::filesystem::create_directories(peers + "/.tavu");
+        std::filesystem::create_directories(peers);
         ::chmod(peers.c_str(), 0755);
-        ::chmod((peers + "/.tavu").c_str(), 0750);
-        writeFile(options, "noauth\nlinkname isp\nplugin passwordfd.so\n");
-        ::chmod(options.c_str(), 0640);
+        writeFile(peers + "/isp", kPeerFile);
+        // The line options as root writes them.
+        ok = writeLineOptions({peers, dir.file("chat")}, "isp").empty();
         [[maybe_unused]] const int r = ::symlink(TAVU_TEST_PPPD, dir.file("pppd").c_str());
         writeFile(dir.file("pppd.conf"), "peers=" + peers + "\nrundir=" + dir.path() + "\n");
     }
@@ -127,6 +133,41 @@ TEST(DialHelper, RefusesLineOptionsThatAreNotRootsOwnRegularFile) {
         std::filesystem::remove_all(rig.peers + "/.tavu");
         std::filesystem::create_directory_symlink(rig.dir.path(), rig.peers + "/.tavu");
         EXPECT_EQ(rig.run({"dial", "isp"}), 68);
+    }
+}
+
+// The line options must say what the peer file says today: a peer file changed after root made
+// them, or removed, stops the dial before pppd runs (and "check" says so before any modem dials).
+TEST(DialHelper, RefusesLineOptionsOlderThanThePeerFile) {
+    SKIP_WITHOUT_ROOT();
+    {
+        HelperRig rig;
+        ASSERT_TRUE(rig.ok);
+        EXPECT_EQ(rig.run({"check", "isp"}), 0);
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("pppd.args")));
+        writeFile(rig.peers + "/isp", std::string(kPeerFile) + "usepeerdns\n");
+        EXPECT_EQ(rig.run({"check", "isp"}), 71);
+        EXPECT_EQ(rig.run({"dial", "isp"}), 71);
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("pppd.args")));
+    }
+    {
+        HelperRig rig;  // the same options written in another order are not the same file
+        std::string text = readFile(rig.options);
+        text.insert(text.find("noauth"), "defaultroute\n");
+        writeFile(rig.options, text);
+        EXPECT_EQ(rig.run({"dial", "isp"}), 71);
+    }
+    {
+        HelperRig rig;
+        std::filesystem::remove(rig.peers + "/isp");
+        EXPECT_EQ(rig.run({"dial", "isp"}), 71);
+    }
+    {
+        HelperRig rig;
+        std::filesystem::remove(rig.options);
+        EXPECT_EQ(rig.run({"check", "isp"}), 67);
+        EXPECT_EQ(rig.run({"dial", "isp"}), 67);
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("pppd.args")));
     }
 }
 

@@ -450,6 +450,30 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     EXPECT_TRUE(rig.modem.waitForCloses(1));
     EXPECT_EQ(rig.modem.dials(), 1);
 
+    // Only root may read the line options: a member who calls them with the setuid pppd, where
+    // pppd would run their connect check as that member, is refused.
+    const std::string calledDirectly = test::inChildAs(
+        65534, dipGid,
+        [&] {
+            return runRealPppd(rig.modem.device(), {"call", ".tavu/isp", "nodetach", "logfd", "2"});
+        },
+        pppdsNamespace(false));
+    EXPECT_EQ(calledDirectly.substr(0, calledDirectly.find('|')), "2") << calledDirectly;
+    EXPECT_NE(calledDirectly.find("Permission denied"), std::string::npos) << calledDirectly;
+    EXPECT_EQ(rig.modem.dials(), 1);
+
+    // Line options older than the peer file: the helper, which alone can read them, refuses them
+    // before the modem dials, naming what root does.
+    const std::string peerPath = rig.paths.peersDir + "/isp";
+    const std::string peerText = test::readFile(peerPath);
+    test::writeFile(peerPath, peerText + "usepeerdns\n");
+    const std::string stale = dialAsDipMember();
+    EXPECT_EQ(stale.substr(0, stale.find('|')), std::to_string(ERROR_ACCESS_DENIED)) << stale;
+    EXPECT_NE(stale.find("was changed"), std::string::npos) << stale;
+    EXPECT_NE(stale.find("tavu prepare isp"), std::string::npos) << stale;
+    EXPECT_EQ(rig.modem.dials(), 1);
+    test::writeFile(peerPath, peerText);
+
     // Without line options the dial stops before the line is opened, saying what root does.
     std::filesystem::remove(rig.paths.peersDir + "/.tavu/isp");
     const std::string refused = dialAsDipMember();
@@ -467,7 +491,11 @@ TEST(LinuxDial, GroupDipMemberDialsWithTheRealPppdThroughTheLineOptions) {
     // a terminal of their own gets pppd on the entry's device; one who names their terminal
     // after "call" gets pppd stopped by the connect check (status 8) before any link. So does
     // one who calls the peer file, whose chat would otherwise dial their terminal, which answers.
+    // Should the line options be readable, as an older version left them, the connect check and
+    // the pinned scripts still hold.
     ASSERT_EQ(writeLineOptions(rig.paths, "isp"), "");
+    ASSERT_EQ(::chmod((rig.paths.peersDir + "/.tavu").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((rig.paths.peersDir + "/.tavu/isp").c_str(), 0644), 0);
     test::ModemEmulator usersOwn({"CONNECT"});
     ASSERT_EQ(::chown(usersOwn.device().c_str(), 65534, dipGid), 0);
     const auto pppdAsDipMember = [&](const std::vector<std::string>& args) {

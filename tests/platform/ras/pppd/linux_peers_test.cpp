@@ -69,10 +69,15 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(book.files(), 3u);  // no temporary file left behind
 
-    // The line options: the entry's options for pppd on a connected line, read with "call".
+    // The line options: the entry's options for pppd on a connected line, read with "call", and
+    // by their owner only (pppd opens a called file as the user who runs it).
     const std::string lines = book.paths.peersDir + "/.tavu/" + form.name;
+    const std::string linesDir = book.paths.peersDir + "/.tavu";
     ASSERT_EQ(::stat(lines.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_gid, ::getegid());
+    ASSERT_EQ(::stat(linesDir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
     const std::string linesText = test::readFile(lines);
     for (const char* option : {"\nnoauth\n", "\nlinkname my-isp_2.net\n",
                                "\nplugin passwordfd.so\n", "\nlcp-echo-interval 30\n"}) {
@@ -90,7 +95,14 @@ TEST(EntryFiles, WrittenEntryReadsBackAndDials) {
     // A hand edit of the peer file makes them stale until they are written again.
     writeFile(peer, test::readFile(peer) + "persist\n");
     EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Stale);
+    // A folder that an older version left open to its group is closed by the next write.
+    ASSERT_EQ(::chmod(linesDir.c_str(), 02750), 0);
+    ASSERT_EQ(::chmod(lines.c_str(), 0640), 0);
     ASSERT_EQ(writeLineOptions(book.paths, form.name), "");
+    ASSERT_EQ(::stat(linesDir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat(lines.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(lineOptionsState(book.paths, form.name), LineOptionsState::Current);
     EXPECT_NE(test::readFile(lines).find("\npersist\n"), std::string::npos);
 

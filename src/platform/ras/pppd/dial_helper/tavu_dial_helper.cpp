@@ -3,11 +3,14 @@
 // Installed setuid root, mode 4750, owner root, group dip. It takes from its caller only
 //   tavu-dial-helper dial NAME      (the password on descriptor 3)
 //   tavu-dial-helper hangup NAME
+//   tavu-dial-helper check NAME     (whether NAME could be dialled, before the modem dials)
 // It becomes root through and through (real, effective and saved ids), so that nothing the
 // caller runs can trace it or the pppd it starts, clears the environment and closes every other
 // descriptor. It dials by running pppd with a fixed command line that calls the entry's line
 // options, a file that root wrote in the peers folder; it hangs up only a pppd that it started
-// for that entry. Nothing here uses Qt or the rest of the program.
+// for that entry. Nothing here uses Qt; of the rest of the program it uses only the plain code
+// that reads a peer file and writes line options from it, so that it refuses line options that
+// are not what the peer file gives today.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -25,6 +28,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/ras/pppd/peer_options.h"
 
 #ifndef TAVU_HELPER_PPPD
 #define TAVU_HELPER_PPPD "/usr/sbin/pppd"
@@ -46,9 +51,11 @@ constexpr int kNoLineOptions = 67;
 constexpr int kUntrusted = 68;
 constexpr int kNotRunning = 69;
 constexpr int kFailed = 70;
+constexpr int kStale = 71;
 
 constexpr std::size_t kMaxName = 64;
 constexpr std::size_t kMaxPassword = 1024;
+constexpr std::size_t kMaxLineOptions = 256 * 1024;
 
 // The test copy of the helper takes its folders from its environment; the installed one never
 // does.
@@ -143,12 +150,39 @@ int checkLineOptions(const std::string& name) {
                     path + ": " + (err == ELOOP ? "a symbolic link" : std::strerror(err)));
     }
     const int r = ::fstat(fd, &st);
-    ::close(fd);
     if (r != 0) {
-        return fail(kUntrusted, path + ": " + std::strerror(errno));
+        const int err = errno;
+        ::close(fd);
+        return fail(kUntrusted, path + ": " + std::strerror(err));
     }
     if (const std::string why = untrusted(st, false); !why.empty()) {
+        ::close(fd);
         return fail(kUntrusted, path + " " + why);
+    }
+    std::string have;
+    char buf[4096];
+    for (ssize_t n; have.size() <= kMaxLineOptions && (n = ::read(fd, buf, sizeof buf)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            return fail(kUntrusted, path + ": " + std::strerror(err));
+        }
+        have.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    // Root made them from the peer file; a peer file changed since then (by hand, or by anyone
+    // who may write it) would leave them saying what its owner no longer means.
+    tavu::platform::PeerFile peer;
+    std::string why;
+    if (!tavu::platform::readPeerFile(peers + "/" + name, peer, why)) {
+        return fail(kStale, why);
+    }
+    if (have != tavu::platform::lineOptionsText(name, peer)) {
+        return fail(kStale, path + " is older than the peer file: run \"tavu prepare " + name +
+                                "\" as root");
     }
     return 0;
 }
@@ -325,7 +359,7 @@ int main(int argc, char** argv) {
         return fail(kFailed, "cannot change to /");
     }
     if (argc != 3) {
-        return fail(kUsage, "usage: tavu-dial-helper dial|hangup ENTRY");
+        return fail(kUsage, "usage: tavu-dial-helper dial|hangup|check ENTRY");
     }
     const std::string what = argv[1];
     if (!plainName(argv[2])) {
@@ -338,5 +372,8 @@ int main(int argc, char** argv) {
     if (what == "hangup") {
         return hangup(name);
     }
-    return fail(kUsage, "usage: tavu-dial-helper dial|hangup ENTRY");
+    if (what == "check") {
+        return checkLineOptions(name);
+    }
+    return fail(kUsage, "usage: tavu-dial-helper dial|hangup|check ENTRY");
 }
