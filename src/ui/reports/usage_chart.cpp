@@ -93,7 +93,9 @@ ChartColours ChartColours::light() {
     return fromPalette(p);
 }
 
-QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) {
+// A chart on the window's background, without margins, animation or a legend of its own
+// place: both charts start from it.
+static QChart* blankChart(const ChartColours& colours) {
     auto* chart = new QChart;
     chart->setBackgroundBrush(colours.background);
     chart->setBackgroundRoundness(0);
@@ -102,6 +104,11 @@ QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) 
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setLabelColor(colours.text);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    return chart;
+}
+
+QChart* makeUsageChart(const UsageChartData& data, const ChartColours& colours) {
+    QChart* chart = blankChart(colours);
 
     const int n = static_cast<int>(data.bars.size());
     auto* cost = new QBarSet(QStringLiteral("Cost"));
@@ -242,14 +249,7 @@ QImage render(QChart* chart, const ChartColours& colours, QSize size, const QStr
 }  // namespace
 
 QChart* makePeriodChart(const PeriodChartData& data, const ChartColours& colours) {
-    auto* chart = new QChart;
-    chart->setBackgroundBrush(colours.background);
-    chart->setBackgroundRoundness(0);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setLabelColor(colours.text);
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    QChart* chart = blankChart(colours);
 
     const double days = std::max(1, data.days);
     double top = data.usedMegabytes;
