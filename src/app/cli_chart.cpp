@@ -16,6 +16,7 @@
 #include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -116,15 +117,23 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
 
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const std::string log = logFilePath(settings, context.configDir);
+    std::string problem;
+    const std::unique_ptr<UsageStore> store = openUsageStoreOf(log, problem);
     QImage image;
     if (period) {
-        image = renderPeriodChart(periodChart(settings, log, context.clock.localNow()),
+        image = renderPeriodChart(periodChart(settings, log, context.clock.localNow(), store.get()),
                                   ChartColours::light(), size);
     } else {
         const SummaryData data =
             summarize(settings, log, filter.value_or(storedSummaryFilter(settings)),
-                      context.clock.localNow());
+                      context.clock.localNow(), store.get());
         image = renderUsageChart(data.chart, ChartColours::light(), size);
+    }
+    if (problem.empty() && store != nullptr) {
+        problem = store->problem();
+    }
+    if (!problem.empty()) {
+        context.err << "tavu: " << problem << '\n';
     }
 
     QByteArray png;

@@ -1,3 +1,4 @@
+#include <memory>
 #include <ostream>
 
 #include "app/cli.h"
@@ -7,6 +8,7 @@
 #include "core/version.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -61,8 +63,21 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     }
     const std::string log = logFilePath(settings, configDir);
     const LocalDateTime today = clock.localNow();
+    const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
+    // All counts every record once, wholly: the store's rows are not needed there.
+    std::string problem;
+    std::unique_ptr<UsageStore> store;
+    if (counted != SummaryFilter::All) {
+        store = openUsageStoreOf(log, problem);
+    }
     const LogTotals totals =
-        filter ? computeTotals(settings, log, *filter, today) : computeTotals(settings, log, today);
+        TotalsEngine(settings, counted, today, TotalsOptions{.store = store.get()}).run(log);
+    if (problem.empty() && store != nullptr) {
+        problem = store->problem();
+    }
+    if (!problem.empty()) {
+        err << "tavu: " << problem << '\n';
+    }
     if (format == ReportFormat::Json) {
         out << summaryJson(summaryValues(totals)) << '\n';
         return out.good() ? 0 : 1;

@@ -1,6 +1,7 @@
 // `tavu usage`: the log's usage where it happened, one row per hour, day, month or billing
 // period.
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "log/log_file.h"
 #include "tariff/billing_period.h"
 #include "tariff/usage_buckets.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -150,8 +152,17 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     if (to->daysSinceEpoch() < from->daysSinceEpoch()) {
         return usage(context, "--to comes before --from");
     }
-    const std::vector<UsageBucket> buckets = usageBuckets(
-        settings, logFilePath(settings, context.configDir), nullptr, by, *from, *to, now);
+    const std::string log = logFilePath(settings, context.configDir);
+    std::string problem;
+    const std::unique_ptr<UsageStore> store = openUsageStoreOf(log, problem);
+    const std::vector<UsageBucket> buckets =
+        usageBuckets(settings, log, store.get(), by, *from, *to, now);
+    if (problem.empty() && store != nullptr) {
+        problem = store->problem();
+    }
+    if (!problem.empty()) {
+        context.err << "tavu: " << problem << '\n';
+    }
 
     std::ostream& out = context.out;
     const auto row = [](const UsageBucket& b, char sep) {

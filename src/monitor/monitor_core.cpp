@@ -13,6 +13,7 @@
 #include "tariff/billing_period.h"
 #include "tariff/price_fields.h"
 #include "tariff/totals.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -392,9 +393,23 @@ void MonitorCore::costCheck() {
     // billing period and that of the connection in progress so far (it may have begun in the
     // period before), less the period's free time and data.
     const LocalDateTime today = s_.clock.localNow();
-    const LogRecord current = recordUntil(nowSeconds());
+    const std::int64_t now = nowSeconds();
+    const LogRecord current = recordUntil(now);
+    // The connection in progress counts by its rows so far: those stored and those still in
+    // memory, counted up to now. Nothing is written for the check.
+    std::vector<UsageRow> pending;
+    const UsageSource* stored = nullptr;
+    if (s_.usage != nullptr) {
+        countUsage(now);
+        for (const auto& [quarter, row] : usagePending_) {
+            pending.push_back(row);
+        }
+        stored = s_.usage->source(logPath());
+    }
+    const PendingUsageSource rows(stored, usageKey_, std::move(pending));
     const LogTotals totals =
-        TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today).run(logPath(), {}, &current);
+        TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows})
+            .run(logPath(), {}, &current);
     auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
     auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
     auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };

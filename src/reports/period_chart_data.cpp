@@ -110,16 +110,18 @@ PeriodChartData buildPeriodChart(const PeriodChartInput& in) {
 }
 
 PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now) {
+                            const LocalDateTime& now, const UsageSource* store) {
     PeriodChartInput in;
     in.period = currentBillingPeriod(settings, now);
     in.now = now;
-    const LogTotals totals = computeTotals(settings, logPath, SummaryFilter::ThisMonth, now);
+    const LogTotals totals =
+        TotalsEngine(settings, SummaryFilter::ThisMonth, now, TotalsOptions{.store = store})
+            .run(logPath);
     in.projectedBytes = totals.projectedData;
     const LogDate first{in.period.day, in.period.month, in.period.year};
     const LogDate last = LogDate::fromDaysSinceEpoch(
         dayNumber(in.period.endYear, in.period.endMonth, in.period.endDay) - 1);
-    in.days = usageBuckets(settings, logPath, nullptr, UsageBy::Day, first, last, now);
+    in.days = usageBuckets(settings, logPath, store, UsageBy::Day, first, last, now);
     in.warnMB = std::max(0, dataCapMB(settings, keys::kDataWarnMB));
     in.hangupMB = std::max(0, dataCapMB(settings, keys::kDataHangupMB));
     return buildPeriodChart(in);

@@ -61,8 +61,9 @@ std::string periodWords(double usedMB, int capMB, int daysLeft, std::optional<do
 // A whole number with a comma between each group of three digits: "10,000".
 std::string groupThousands(long long value);
 
-// The period chart of the current billing period from the log, the caps from the settings.
+// The period chart of the current billing period from the log and the store's rows (none:
+// spread evenly), the caps from the settings.
 PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now);
+                            const LocalDateTime& now, const UsageSource* store = nullptr);
 
 }  // namespace tavu

@@ -96,8 +96,8 @@ UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDa
 }
 
 SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
-                      SummaryFilter filter, const LocalDateTime& today) {
-    TotalsEngine engine(settings, filter, today);
+                      SummaryFilter filter, const LocalDateTime& today, const UsageSource* store) {
+    TotalsEngine engine(settings, filter, today, TotalsOptions{.store = store});
     const SummaryPeriod period = engine.period();
     // With all entries, the span of the log's dates, so that the buckets are asked for no
     // more than the chart shows.
@@ -119,9 +119,9 @@ SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
 
     SummaryData data{totals, {}};
     if (filter != SummaryFilter::All) {
-        data.chart = dayBars(usageBuckets(settings, logPath, nullptr, UsageBy::Day, period.first,
-                                          period.last, today),
-                             period.first, period.last);
+        data.chart = dayBars(
+            usageBuckets(settings, logPath, store, UsageBy::Day, period.first, period.last, today),
+            period.first, period.last);
         return data;
     }
     const int billing = billingDay(settings);
@@ -134,7 +134,7 @@ SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
     const LogDate first =
         LogDate::fromDaysSinceEpoch(std::max(*earliest, dateOf(oldest.start()).daysSinceEpoch()));
     data.chart = periodBars(
-        usageBuckets(settings, logPath, nullptr, UsageBy::Period, first, last, today), billing);
+        usageBuckets(settings, logPath, store, UsageBy::Period, first, last, today), billing);
     return data;
 }
 

@@ -39,12 +39,14 @@ UsageChartData dayBars(const std::vector<UsageBucket>& days, const LogDate& firs
 // else by the period's first day.
 UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDay);
 
-// The Summary's totals and its chart.
+// The Summary's totals and its chart; store, when given, holds the rows that place usage in
+// time (without, every record is spread evenly over its span).
 struct SummaryData {
     LogTotals totals;
     UsageChartData chart;
 };
 SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
-                      SummaryFilter filter, const LocalDateTime& today);
+                      SummaryFilter filter, const LocalDateTime& today,
+                      const UsageSource* store = nullptr);
 
 }  // namespace tavu

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace tavu {
 
@@ -158,6 +159,52 @@ std::string UsageStore::pathFor(const std::string& logPath) {
 std::string usageStoreRefused(const std::string& path, const std::string& reason) {
     return "The usage store " + path + " is not used (" + reason +
            "); each connection's usage is spread evenly over its time";
+}
+
+std::unique_ptr<UsageStore> openUsageStoreOf(const std::string& logPath, std::string& error) {
+    return UsageStore::open(UsageStore::pathFor(logPath), false, error);
+}
+
+std::vector<UsageRow> PendingUsageSource::merged(std::vector<UsageRow> rows, std::int64_t fromUtc,
+                                                 std::int64_t toUtc) const {
+    for (const UsageRow& p : pending_) {
+        if (p.quarter < fromUtc || p.quarter >= toUtc) {
+            continue;
+        }
+        const auto at =
+            std::lower_bound(rows.begin(), rows.end(), p.quarter,
+                             [](const UsageRow& r, std::int64_t q) { return r.quarter < q; });
+        if (at != rows.end() && at->quarter == p.quarter) {
+            *at = p;
+        } else {
+            rows.insert(at, p);
+        }
+    }
+    return rows;
+}
+
+UsageRows PendingUsageSource::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const {
+    UsageRows out = stored_ != nullptr ? stored_->rowsBetween(fromUtc, toUtc) : UsageRows{};
+    if (fromUtc >= toUtc) {
+        return out;
+    }
+    std::vector<UsageRow> rows = merged(out[key_], fromUtc, toUtc);
+    if (rows.empty()) {
+        out.erase(key_);
+    } else {
+        out[key_] = std::move(rows);
+    }
+    return out;
+}
+
+std::vector<UsageRow> PendingUsageSource::rowsOf(const ConnectionKey& key) const {
+    std::vector<UsageRow> rows =
+        stored_ != nullptr ? stored_->rowsOf(key) : std::vector<UsageRow>{};
+    if (key != key_) {
+        return rows;
+    }
+    return merged(std::move(rows), std::numeric_limits<std::int64_t>::min(),
+                  std::numeric_limits<std::int64_t>::max());
 }
 
 std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool create,

@@ -57,6 +57,29 @@ class UsageStore final : public UsageSource {
 // The message for the user when the store at path is not used, with the reason.
 std::string usageStoreRefused(const std::string& path, const std::string& reason);
 
+// The store beside the log, for a command or a window that counts usage: opened once, never
+// made. Null when there is none (error empty) or when it is refused (error says why).
+std::unique_ptr<UsageStore> openUsageStoreOf(const std::string& logPath, std::string& error);
+
+// Merges the rows of one connection held in memory (not yet stored) into those a source gives:
+// a row in memory replaces the stored row of its quarter. The monitor's cost check counts the
+// connection in progress so, without writing to the store.
+class PendingUsageSource final : public UsageSource {
+  public:
+    PendingUsageSource(const UsageSource* stored, ConnectionKey key, std::vector<UsageRow> pending)
+        : stored_(stored), key_(std::move(key)), pending_(std::move(pending)) {}
+    UsageRows rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const override;
+    std::vector<UsageRow> rowsOf(const ConnectionKey& key) const override;
+
+  private:
+    std::vector<UsageRow> merged(std::vector<UsageRow> rows, std::int64_t fromUtc,
+                                 std::int64_t toUtc) const;
+
+    const UsageSource* stored_;  // may be null
+    ConnectionKey key_;
+    std::vector<UsageRow> pending_;  // in time order
+};
+
 // Where the monitor writes usage. The store of the log's folder, or a fake in the tests.
 class UsageSink {
   public:
@@ -68,6 +91,11 @@ class UsageSink {
     // The rows already stored for the connection (a connection resumed after a restart).
     virtual std::vector<UsageRow> rowsOf(const std::string& logPath, const ConnectionKey& key) = 0;
     virtual const std::string& problem() const = 0;
+    // The rows stored beside logPath, to count by; null when there is no store to read.
+    virtual const UsageSource* source(const std::string& logPath) {
+        (void)logPath;
+        return nullptr;
+    }
 };
 
 // The store beside the log, opened at its first use and again when the log moves to another
@@ -78,6 +106,7 @@ class UsageStoreSink final : public UsageSink {
                const std::vector<UsageRow>& rows) override;
     std::vector<UsageRow> rowsOf(const std::string& logPath, const ConnectionKey& key) override;
     const std::string& problem() const override { return problem_; }
+    const UsageSource* source(const std::string& logPath) override { return storeFor(logPath); }
 
   private:
     UsageStore* storeFor(const std::string& logPath);

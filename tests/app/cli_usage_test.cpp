@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "log/log_record.h"
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 namespace {
@@ -41,6 +43,10 @@ UsageRun run(std::vector<std::string> args) {
 std::string record(const char* sd, const char* st, const char* ed, const char* et, const char* sent,
                    const char* received) {
     return composeRecord({sd, st, ed, et, "joe", "ttyS0", "ISP", sent, received});
+}
+
+std::int64_t epoch(TimePoint t) {
+    return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
 }
 
 // The value of a summary line.
@@ -113,6 +119,44 @@ TEST_F(UsageCommand, ARecordAcrossTheBillingDayCountsItsShareInSummaryAndUsageAl
         "{\"by\":\"day\",\"from\":\"2026-03-15\",\"to\":\"2026-03-15\",\"buckets\":[{\"start\":"
         "\"2026-03-15T00:00\",\"seconds\":43200,\"uploaded\":0,\"downloaded\":2000000,"
         "\"cost\":9.7000}]}\n");
+}
+
+TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) {
+    writeFile(dir.file("logfile.log"),
+              record("14-03-2026", "12:00:00", "15-03-2026", "12:00:00", "0", "4000000"));
+    {
+        std::string error;
+        auto store = UsageStore::open(dir.file("usage.db"), true, error);
+        ASSERT_NE(store, nullptr) << error;
+        // All 4 MB came in the last quarter hour, after the billing day.
+        ASSERT_TRUE(store->write(
+            ConnectionKey{"14-03-2026", "12:00:00", "ttyS0", "ISP"},
+            {UsageRow{quarterOf(epoch(fromLocal(2026, 3, 14, 12))), 900, 0, 0},
+             UsageRow{quarterOf(epoch(fromLocal(2026, 3, 15, 11, 45))), 900, 0, 4000000}}));
+    }
+    UsageRun r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
+    r = run({"usage", "--config-dir", dir.path(), "--from", "2026-03-14"});
+    EXPECT_EQ(r.err, "");
+    // The rows' days and seconds, not the spread's.
+    EXPECT_EQ(r.out,
+              "start\tseconds\tuploaded\tdownloaded\tcost\n"
+              "2026-03-14T00:00\t900\t0\t0\t0.1604\n"
+              "2026-03-15T00:00\t900\t0\t4000000\t4.1604\n");
+
+    // Damaged: one message, and the figures of the even spread.
+    std::remove(dir.file("usage.db-wal").c_str());
+    std::remove(dir.file("usage.db-shm").c_str());
+    writeFile(dir.file("usage.db"), std::string(4096, 'x'));
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(value(r.out, "Total data downloaded"), "2000000");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("usage.db is not used"), std::string::npos) << r.err;
+    // All needs no store: nothing is said.
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "all"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
 }
 
 TEST_F(UsageCommand, ItsCostsAddUpToTheSummarysTotalWithFreeTimeAndData) {

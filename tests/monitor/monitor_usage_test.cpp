@@ -39,7 +39,17 @@ class FakeSink : public UsageSink {
         return out;
     }
     const std::string& problem() const override { return problem_; }
+    const UsageSource* source(const std::string&) override {
+        memory.rows.clear();
+        for (const auto& [key, byQuarter] : stored) {
+            for (const auto& [q, r] : byQuarter) {
+                memory.rows[key].push_back(r);
+            }
+        }
+        return &memory;
+    }
 
+    MemoryUsageSource memory;
     std::map<ConnectionKey, std::map<std::int64_t, UsageRow>> stored;
     int writes = 0;
     std::string failWith;
@@ -207,6 +217,42 @@ TEST_F(MonitorUsage, StoreThatFailsIsSaidOnceAndTheRecordIsStillLogged) {
     ras->drop(handle);
     runFor(1);
     EXPECT_EQ(sum(rows()).seconds, logged().seconds);
+}
+
+// Counters that the test sets: traffic that comes in bursts.
+class SetCounters : public platform::DialupCounters {
+  public:
+    bool read(platform::CounterValues& out) override {
+        out = {};
+        out[platform::BytesReceived] = received;
+        return true;
+    }
+    std::int64_t received = 0;
+};
+
+TEST_F(MonitorUsage, CostCheckHangsUpWhenTheRowsNotTheSpreadCrossTheCap) {
+    // Up from 23:40 on the 7th; the period starts on the 8th at midnight. Quiet until 00:20,
+    // then 10 MB: all of it in the new period by the rows, 3.4 MB by an even spread.
+    settings.writeInt("Settings", "BillingDay", 8);
+    settings.writeInt("Warnings", "DataHangupMB", 6);
+    SetCounters burst;
+    MonitorServices s = services();
+    s.counters = &burst;
+    view = std::make_unique<StatusView>();
+    core = std::make_unique<MonitorCore>(s, *view);
+    clock.set(fromLocal(2026, 12, 7, 23, 40, 0));
+    ras->bringUp("Provider");
+    runFor(40 * 60);
+    core->costCheck();
+    ASSERT_TRUE(core->connected());
+    burst.received = 10'000'000;
+    runFor(30);  // counted, not yet stored: the check sees the rows in memory
+    core->costCheck();
+    runFor(1);
+    EXPECT_FALSE(core->connected());
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text,
+              "Connection closed: the data limit of 6 MB for this period was reached.");
 }
 
 }  // namespace

@@ -199,5 +199,27 @@ TEST_F(UsageStoreTest, TheSinkSaysWhyAndOpensTheStoreAgainOnceItIsFixed) {
     EXPECT_EQ(sink.rowsOf(log, kKey), (std::vector<UsageRow>{{kQ, 1, 2, 3}}));
 }
 
+TEST(PendingUsage, RowsInMemoryReplaceTheStoredQuarterAndJoinOnlyTheirConnection) {
+    const ConnectionKey now{"08-12-2026", "00:00:00", "ppp0", "Modem"};
+    const ConnectionKey other{"01-12-2026", "10:00:00", "ppp0", "Modem"};
+    MemoryUsageSource stored;
+    stored.rows[now] = {{0, 900, 1, 1}, {900, 300, 2, 2}};
+    stored.rows[other] = {{900, 900, 5, 5}};
+    // The quarter being counted has grown since it was stored; a new one has begun.
+    const PendingUsageSource rows(&stored, now, {{900, 900, 3, 3}, {1800, 60, 4, 4}});
+
+    const std::vector<UsageRow> expected{{0, 900, 1, 1}, {900, 900, 3, 3}, {1800, 60, 4, 4}};
+    EXPECT_EQ(rows.rowsOf(now), expected);
+    EXPECT_EQ(rows.rowsOf(other), stored.rows[other]);
+    UsageRows window = rows.rowsBetween(900, 1800);
+    EXPECT_EQ(window[now], std::vector<UsageRow>({{900, 900, 3, 3}}));
+    EXPECT_EQ(window[other], stored.rows[other]);
+    EXPECT_TRUE(rows.rowsBetween(2700, 3600).empty());
+    // Without a store, the rows in memory alone.
+    const PendingUsageSource alone(nullptr, now, {{1800, 60, 4, 4}});
+    EXPECT_EQ(alone.rowsBetween(0, 3600).at(now), std::vector<UsageRow>({{1800, 60, 4, 4}}));
+    EXPECT_TRUE(alone.rowsOf(other).empty());
+}
+
 }  // namespace
 }  // namespace tavu

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 
 #include "core/clock.h"
 #include "core/settings_keys.h"
@@ -24,6 +25,7 @@
 #include "ui/common/dialog_units.h"
 #include "ui/common/screen_fit.h"
 #include "ui/reports/usage_chart.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -220,7 +222,9 @@ void CSummaryDlg::showPeriodChart() {
     if (charts_->currentIndex() != kPeriodTab || !periodStale_) {
         return;
     }
-    periodData_ = periodChart(settings_, logPath_, clock_.localNow());
+    std::string problem;  // a refused store is not used: the counts spread usage evenly
+    const std::unique_ptr<UsageStore> store = openUsageStoreOf(logPath_, problem);
+    periodData_ = periodChart(settings_, logPath_, clock_.localNow(), store.get());
     periodStale_ = false;
     showChart();
 }
@@ -238,8 +242,10 @@ void CSummaryDlg::reload() {
     const QFileInfo log(QString::fromStdString(logPath_));
     logSize_ = log.exists() ? log.size() : -1;
     logModified_ = log.lastModified();
-    SummaryData data =
-        summarize(settings_, logPath_, storedSummaryFilter(settings_), clock_.localNow());
+    std::string problem;  // a refused store is not used: the counts spread usage evenly
+    const std::unique_ptr<UsageStore> store = openUsageStoreOf(logPath_, problem);
+    SummaryData data = summarize(settings_, logPath_, storedSummaryFilter(settings_),
+                                 clock_.localNow(), store.get());
     const auto lines = summaryLines(data.totals);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         values_[i]->setText(QString::fromStdString(lines[i].value));
