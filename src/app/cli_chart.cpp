@@ -117,8 +117,7 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
 
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
     const std::string log = logFilePath(settings, context.configDir);
-    std::string problem;
-    const std::unique_ptr<UsageStore> store = openUsageStoreOf(log, problem);
+    const ReadingStore store(log);
     QImage image;
     if (period) {
         image = renderPeriodChart(periodChart(settings, log, context.clock.localNow(), store.get()),
@@ -129,10 +128,7 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
                       context.clock.localNow(), store.get());
         image = renderUsageChart(data.chart, ChartColours::light(), size);
     }
-    if (problem.empty() && store != nullptr) {
-        problem = store->problem();
-    }
-    if (!problem.empty()) {
+    if (const std::string problem = store.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }
 

@@ -65,17 +65,10 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const LocalDateTime today = clock.localNow();
     const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
     // All counts every record once, wholly: the store's rows are not needed there.
-    std::string problem;
-    std::unique_ptr<UsageStore> store;
-    if (counted != SummaryFilter::All) {
-        store = openUsageStoreOf(log, problem);
-    }
+    const ReadingStore store = counted == SummaryFilter::All ? ReadingStore() : ReadingStore(log);
     const LogTotals totals =
         TotalsEngine(settings, counted, today, TotalsOptions{.store = store.get()}).run(log);
-    if (problem.empty() && store != nullptr) {
-        problem = store->problem();
-    }
-    if (!problem.empty()) {
+    if (const std::string problem = store.problem(); !problem.empty()) {
         err << "tavu: " << problem << '\n';
     }
     if (format == ReportFormat::Json) {

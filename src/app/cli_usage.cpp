@@ -153,14 +153,10 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
         return usage(context, "--to comes before --from");
     }
     const std::string log = logFilePath(settings, context.configDir);
-    std::string problem;
-    const std::unique_ptr<UsageStore> store = openUsageStoreOf(log, problem);
+    const ReadingStore store(log);
     const std::vector<UsageBucket> buckets =
         usageBuckets(settings, log, store.get(), by, *from, *to, now);
-    if (problem.empty() && store != nullptr) {
-        problem = store->problem();
-    }
-    if (!problem.empty()) {
+    if (const std::string problem = store.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }
 

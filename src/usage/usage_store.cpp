@@ -161,8 +161,11 @@ std::string usageStoreRefused(const std::string& path, const std::string& reason
            "); each connection's usage is spread evenly over its time";
 }
 
-std::unique_ptr<UsageStore> openUsageStoreOf(const std::string& logPath, std::string& error) {
-    return UsageStore::open(UsageStore::pathFor(logPath), false, error);
+ReadingStore::ReadingStore(const std::string& logPath)
+    : store_(UsageStore::open(UsageStore::pathFor(logPath), false, refusal_)) {}
+
+std::string ReadingStore::problem() const {
+    return !refusal_.empty() || store_ == nullptr ? refusal_ : store_->problem();
 }
 
 std::vector<UsageRow> PendingUsageSource::merged(std::vector<UsageRow> rows, std::int64_t fromUtc,

@@ -58,8 +58,21 @@ class UsageStore final : public UsageSource {
 std::string usageStoreRefused(const std::string& path, const std::string& reason);
 
 // The store beside the log, for a command or a window that counts usage: opened once, never
-// made. Null when there is none (error empty) or when it is refused (error says why).
-std::unique_ptr<UsageStore> openUsageStoreOf(const std::string& logPath, std::string& error);
+// made. A count without it spreads every record evenly.
+class ReadingStore {
+  public:
+    ReadingStore() = default;  // not opened: the count needs no store
+    explicit ReadingStore(const std::string& logPath);
+    // Null when there is none, or when it is refused.
+    const UsageSource* get() const { return store_.get(); }
+    // What the user is told once after the count: why the store was refused, else the problem
+    // its reads met; empty when all went well.
+    std::string problem() const;
+
+  private:
+    std::string refusal_;
+    std::unique_ptr<UsageStore> store_;
+};
 
 // Merges the rows of one connection held in memory (not yet stored) into those a source gives:
 // a row in memory replaces the stored row of its quarter. The monitor's cost check counts the

@@ -222,8 +222,7 @@ void CSummaryDlg::showPeriodChart() {
     if (charts_->currentIndex() != kPeriodTab || !periodStale_) {
         return;
     }
-    std::string problem;  // a refused store is not used: the counts spread usage evenly
-    const std::unique_ptr<UsageStore> store = openUsageStoreOf(logPath_, problem);
+    const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
     periodData_ = periodChart(settings_, logPath_, clock_.localNow(), store.get());
     periodStale_ = false;
     showChart();
@@ -242,8 +241,7 @@ void CSummaryDlg::reload() {
     const QFileInfo log(QString::fromStdString(logPath_));
     logSize_ = log.exists() ? log.size() : -1;
     logModified_ = log.lastModified();
-    std::string problem;  // a refused store is not used: the counts spread usage evenly
-    const std::unique_ptr<UsageStore> store = openUsageStoreOf(logPath_, problem);
+    const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
     SummaryData data = summarize(settings_, logPath_, storedSummaryFilter(settings_),
                                  clock_.localNow(), store.get());
     const auto lines = summaryLines(data.totals);
