@@ -16,9 +16,7 @@ constexpr std::int64_t kUsageWriteEvery = 60;
 // The connection as its log record will name it, separators blanked as the log stores them.
 ConnectionKey keyOf(const LogRecord& record) {
     const std::string line = composeRecord(record);
-    const LogFields f = splitRecord(line);
-    return ConnectionKey{std::string(f[LogFields::StartDate]), std::string(f[LogFields::StartTime]),
-                         std::string(f[LogFields::Device]), std::string(f[LogFields::Connection])};
+    return connectionKeyOf(splitRecord(line));
 }
 
 // part of total, rounded down, exact for any byte count a counter holds.

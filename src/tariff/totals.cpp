@@ -331,9 +331,7 @@ void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, 
             at.costPerMB = c->tariff->costPerMB;
             at.timePrice = p.cost - dataCost(*c->tariff, c->sent + c->received);
             if (r.keys) {
-                at.key = ConnectionKey{
-                    std::string(f[LogFields::StartDate]), std::string(f[LogFields::StartTime]),
-                    std::string(f[LogFields::Device]), std::string(f[LogFields::Connection])};
+                at.key = connectionKeyOf(f);
             }
         } else if (!r.period.contains(f[LogFields::StartDate])) {
             return;

@@ -271,10 +271,7 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
         const std::vector<UsageRow>* own = nullptr;
         std::vector<UsageRow> elsewhere;
         if (store != nullptr) {
-            const ConnectionKey key{std::string(r.fields[LogFields::StartDate]),
-                                    std::string(r.fields[LogFields::StartTime]),
-                                    std::string(r.fields[LogFields::Device]),
-                                    std::string(r.fields[LogFields::Connection])};
+            const ConnectionKey key = connectionKeyOf(r.fields);
             if (const auto it = rows.find(key); it != rows.end()) {
                 own = &it->second;
             } else if (!store->rowsOf(key).empty()) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "log/log_record.h"
+
 namespace tavu {
 
 // A connection as its log record names it.
@@ -21,6 +23,12 @@ struct ConnectionKey {
     std::string connection;  // the entry or NetworkManager connection name
     auto operator<=>(const ConnectionKey&) const = default;
 };
+
+// The key of a record split from the log.
+inline ConnectionKey connectionKeyOf(const LogFields& f) {
+    return ConnectionKey{std::string(f[LogFields::StartDate]), std::string(f[LogFields::StartTime]),
+                         std::string(f[LogFields::Device]), std::string(f[LogFields::Connection])};
+}
 
 // A quarter hour of UTC time is the store's bucket: quarter hours meet local midnight in every
 // time zone.
