@@ -196,6 +196,39 @@ bool hasNoControlChars(std::string_view text) {
     });
 }
 
+// Length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no overlong forms, no
+// surrogates, nothing beyond U+10FFFF); 0 when the bytes there form none.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = b(0);
+    std::size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size() || b(1) < lo || b(1) > hi) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < n; ++k) {
+        if (b(k) < 0x80 || b(k) > 0xBF) {
+            return 0;
+        }
+    }
+    return n;
+}
+
 bool isBidiControl(std::string_view s) {
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     if (s.size() == 2) {
@@ -224,27 +257,7 @@ std::string printableText(std::string_view text) {
             ++i;
             continue;
         }
-        // The length of a well-formed UTF-8 sequence starting here; 0 when there is none.
-        std::size_t length = c >= 0xc2 && c <= 0xdf   ? 2
-                             : c >= 0xe0 && c <= 0xef ? 3
-                             : c >= 0xf0 && c <= 0xf4 ? 4
-                                                      : 0;
-        if (i + length > text.size()) {
-            length = 0;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) {
-                length = 0;
-            }
-        }
-        if (length >= 3) {
-            const auto c1 = static_cast<unsigned char>(text[i + 1]);
-            // Overlong forms, UTF-16 surrogates and code points beyond U+10FFFF.
-            if ((c == 0xe0 && c1 < 0xa0) || (c == 0xed && c1 >= 0xa0) || (c == 0xf0 && c1 < 0x90) ||
-                (c == 0xf4 && c1 >= 0x90)) {
-                length = 0;
-            }
-        }
+        const std::size_t length = utf8Length(text, i);
         // U+0080 to U+009F are the C1 controls, CSI among them.
         if (length == 0 || (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) ||
             isBidiControl(text.substr(i, length))) {

@@ -39,6 +39,10 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // True when the text holds no control characters (bytes below 0x20, and DEL).
 bool hasNoControlChars(std::string_view text);
 
+// The length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no overlong forms, no
+// surrogates, nothing beyond U+10FFFF); 0 when the bytes there form none.
+std::size_t utf8Length(std::string_view text, std::size_t i);
+
 // True when the UTF-8 sequence is one of the controls that turn the direction of the text
 // around (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069): shown as they are, they
 // can make a text read backwards.

@@ -14,39 +14,6 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// Length of the well-formed UTF-8 sequence at text[i] (RFC 3629: no overlong forms, no
-// surrogates, nothing beyond U+10FFFF); 0 when the bytes there form none.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char c = b(0);
-    std::size_t n;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c < 0x80) {
-        return 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + n > text.size() || b(1) < lo || b(1) > hi) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < n; ++k) {
-        if (b(k) < 0x80 || b(k) > 0xBF) {
-            return 0;
-        }
-    }
-    return n;
-}
-
 // The code point of a well-formed UTF-8 sequence of two or three bytes.
 unsigned codePoint(std::string_view seq) {
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(seq[k]) & 0x3Fu; };
