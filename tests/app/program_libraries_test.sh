@@ -10,15 +10,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d /tmp/tavu-programs.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-if ldd "$tavu" | grep -q 'libQt'; then
+if ldd "$tavu" | grep -c 'libQt' >/dev/null; then
     ldd "$tavu" >&2
     fail "tavu loads Qt"
 fi
-if ldd "$cli" | grep -Eq 'libQt6(Gui|Widgets|Charts|Multimedia|OpenGL|Svg)'; then
+if ldd "$cli" | grep -Ec 'libQt6(Gui|Widgets|Charts|Multimedia|OpenGL|Svg)' >/dev/null; then
     ldd "$cli" | grep libQt >&2
     fail "tavu-cli loads a window library"
 fi
-ldd "$gui" | grep -q 'libQt6Widgets' || fail "tavu-gui is not the window program"
+ldd "$gui" | grep -c 'libQt6Widgets' >/dev/null || fail "tavu-gui is not the window program"
 
 # The help lists the subcommands that tavu-cli runs: it was handed on and came back.
 "$tavu" --help | grep -q '^  tavu mail ' || fail "--help does not reach tavu-cli"
