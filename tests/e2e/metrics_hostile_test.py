@@ -3,7 +3,8 @@
 send a byte at a time, megabyte request lines, bad methods, paths and bytes, and a hundred
 connections at once. Meanwhile a good scrape must go on being answered (while the hundred are
 held, the server is full: the scrape is answered as soon as they go). The served text holds
-no password and no user name, and the program ends cleanly (no sanitizer report).
+no password and no user name, and the program ends cleanly (no sanitizer report). The window
+program, without a display (offscreen), serves at the address of its settings too.
 
 Usage: metrics_hostile_test.py TAVU
 """
@@ -194,5 +195,28 @@ with open(os.path.join(work, "err.txt")) as f:
     complaints = f.read()
 if status != 0 or complaints:
     fail("the monitor ended with status %d: %s" % (status, complaints))
+
+# The window program serves at Settings/MetricsListen.
+probe = socket.socket()
+probe.bind(("127.0.0.1", 0))
+port = probe.getsockname()[1]
+probe.close()
+url = "http://127.0.0.1:%d/metrics" % port
+with open(os.path.join(config, "tavu.ini"), "w") as f:
+    f.write("[Settings]\nShowSplash=0\nConfirmExit=0\nMetricsListen=127.0.0.1:%d\n" % port)
+out = open(os.path.join(work, "out.txt"), "w")
+err = open(os.path.join(work, "err.txt"), "w")
+proc = subprocess.Popen([tavu, "--config-dir", config], stdout=out, stderr=err,
+                        env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+text = None
+until = time.time() + 20
+while text is None and time.time() < until:
+    text = scrape()
+    time.sleep(0.1)
+if text is None or 'tavu_receive_bytes_total{connection="Provider"} 2000' not in text:
+    fail("the window program does not serve: %r" % text)
+proc.terminate()
+if proc.wait(timeout=20) != 0:
+    fail("the window program ended with status %d" % proc.returncode)
 shutil.rmtree(work, ignore_errors=True)
 print("PASS")
