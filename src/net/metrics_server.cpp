@@ -12,7 +12,6 @@ namespace tavu {
 struct MetricsServer::Client {
     std::string received;
     bool answered = false;
-    QTimer deadline;
 };
 
 MetricsServer::MetricsServer(std::function<std::string()> text, Limits limits)
@@ -58,9 +57,12 @@ void MetricsServer::accept() {
         auto client = std::make_unique<Client>();
         // Qt reads no more than this from the kernel ahead of us.
         socket->setReadBufferSize(static_cast<qint64>(kMaxRequestBytes));
-        client->deadline.setSingleShot(true);
-        connect(&client->deadline, &QTimer::timeout, this, [this, socket] { drop(socket); });
-        client->deadline.start(limits_.deadline);
+        // The deadline belongs to the socket, so that it goes with it, never within its own
+        // signal.
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, socket] { drop(socket); });
+        deadline->start(limits_.deadline);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] { drop(socket); });

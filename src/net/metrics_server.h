@@ -9,7 +9,6 @@
 
 class QTcpServer;
 class QTcpSocket;
-class QTimer;
 
 namespace tavu {
 

@@ -50,6 +50,10 @@ ip netns exec "$ns" "$tavu" monitor --config-dir "$config" --metrics 127.0.0.1:9
     >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
 wait_for_socket "the monitor did not start"
+for _ in $(seq 50); do
+    grep -q "Metrics served at http://127.0.0.1:9817/metrics" "$work/out.txt" && break
+    sleep 0.1
+done
 grep -q "Metrics served at http://127.0.0.1:9817/metrics" "$work/out.txt" ||
     fail "the monitor does not say where it serves"
 
