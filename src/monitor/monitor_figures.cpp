@@ -74,8 +74,15 @@ void FiguresKeeper::refresh() {
     floor_.apply(connections);
 
     // The billing period as the cost check counts it: the store's rows, and the rows of the
-    // connection in progress still in memory.
-    const UsageSource* stored = usage_ != nullptr ? usage_->source(log) : nullptr;
+    // connection in progress still in memory. While no connection is up the store is only read,
+    // as the summary reads it: never made.
+    std::optional<ReadingStore> reading;
+    const UsageSource* stored = nullptr;
+    if (usage_ != nullptr && live) {
+        stored = usage_->source(log);
+    } else if (usage_ != nullptr) {
+        stored = reading.emplace(log).get();
+    }
     const PendingUsageSource rows(stored, live ? live->key : ConnectionKey{},
                                   live ? live->pending : std::vector<UsageRow>{});
     TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows});

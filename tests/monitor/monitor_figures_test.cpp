@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "core/settings_keys.h"
@@ -9,6 +10,7 @@
 #include "support/monitor_rig.h"
 #include "support/null_view.h"
 #include "tariff/totals.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 namespace {
@@ -137,6 +139,15 @@ TEST_F(Figures, CountersNeverGoDownWhenTheLogIsCutShort) {
     EXPECT_NE(connection("New"), nullptr);
     // The period is a gauge: it follows the log down.
     EXPECT_EQ(period().bytes, 1200 + 2);
+}
+
+TEST_F(Figures, WhileNoConnectionIsUpTheUsageStoreIsReadButNeverMade) {
+    writeLog(kLog);
+    UsageStoreSink store;
+    FiguresKeeper withStore(settings, clock, *core, &store, "1.1 BETA");
+    withStore.refresh();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("usage.db")));
+    EXPECT_EQ(withStore.figures().periods.at(0).bytes, 1000 + 5000 + 500 + 700);
 }
 
 TEST_F(Figures, OnlyTheCapsThatAreSet) {
