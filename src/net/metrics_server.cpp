@@ -49,7 +49,6 @@ std::uint16_t MetricsServer::port() const {
 void MetricsServer::accept() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
         if (static_cast<int>(clients_.size()) >= limits_.maxConnections) {
-            ++refused_;
             socket->abort();
             socket->deleteLater();
             continue;

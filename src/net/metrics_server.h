@@ -40,8 +40,6 @@ class MetricsServer : public QObject {
     std::uint16_t port() const;
     // Connections held now.
     int openConnections() const { return static_cast<int>(clients_.size()); }
-    // Connections closed at once because the limit was reached, since the start.
-    int refusedConnections() const { return refused_; }
 
   private:
     struct Client;
@@ -53,7 +51,6 @@ class MetricsServer : public QObject {
     Limits limits_;
     std::unique_ptr<QTcpServer> server_;
     std::map<QTcpSocket*, std::unique_ptr<Client>> clients_;
-    int refused_ = 0;
 };
 
 }  // namespace tavu

@@ -84,15 +84,6 @@ TEST(Exposition, APlanLabelsEveryPeriodSample) {
     EXPECT_TRUE(linesStarting(text, "tavu_period_bytes ").empty());
 }
 
-TEST(Exposition, NoConnectionLeavesTheConnectionFamiliesOut) {
-    MetricsFigures f = sample();
-    f.connections.clear();
-    const std::string text = expositionText(f);
-    EXPECT_EQ(text.find("tavu_connection_active"), std::string::npos);
-    EXPECT_EQ(text.find("tavu_cost_total"), std::string::npos);
-    EXPECT_NE(text.find("tavu_up 1\n"), std::string::npos);
-}
-
 TEST(LabelValue, EscapesBackslashQuoteAndLineFeedAndDropsOtherControls) {
     EXPECT_EQ(labelValue("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
     using namespace std::string_literals;
