@@ -29,6 +29,7 @@ test_packages=(
     libxcb1-dev                                    # the fake notification area of that test
     network-manager dbus                           # the real NetworkManager on a private system bus
     python3-dbusmock                               # python3-dbus and GObject for the scripted NetworkManager
+    prometheus                                     # the real Prometheus scrapes the metrics; promtool checks them and the rules
 )
 
 package_packages=(

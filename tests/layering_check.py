@@ -10,10 +10,11 @@ ALLOWED = {
     "usage": {"core", "log", "usage"},
     "tariff": {"core", "log", "usage", "tariff"},
     "reports": {"core", "log", "usage", "tariff", "reports"},
+    "metrics": {"core", "metrics"},
     "platform": {"core", "platform"},
-    "monitor": {"core", "log", "usage", "tariff", "platform", "monitor"},
+    "monitor": {"core", "log", "usage", "tariff", "metrics", "platform", "monitor"},
     "dial": {"core", "platform", "dial"},
-    "net": {"core", "net"},
+    "net": {"core", "metrics", "net"},
     "upgrade_server": {"core", "net", "upgrade_server"},  # shares the protocol header
 }
 WINDOW_HEADERS = re.compile(r'#include\s*<Qt(Widgets|Gui|Charts)|#include\s*<Q(Widget|Application|Dialog|Painter|Image)\b')

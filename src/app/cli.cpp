@@ -79,7 +79,9 @@ std::string usageText() {
            "--by              usage: one row an hour, a day (the default), a calendar month or a\n"
            "                  billing period\n"
            "--from, --to      usage: the first and last day counted; the current billing\n"
-           "                  period's first day and today without them\n";
+           "                  period's first day and today without them\n"
+           "--metrics        monitor: serve the usage as Prometheus metrics at ADDRESS:PORT\n"
+           "                  (127.0.0.1:9817, [::1]:9817) in this run\n";
 }
 
 int runTextCommand(const CommandLine& c, std::ostream& out, std::ostream& err, const Clock& clock,

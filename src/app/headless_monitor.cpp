@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/core_application.h"
+#include "app/metrics_service.h"
 #include "app/remote_command.h"
 #include "app/services.h"
 #include "app/termination_signals.h"
@@ -82,7 +83,8 @@ void HeadlessMonitor::dial() {
     insertStatus("Redial is left to the system's dialler (no window to dial from)");
 }
 
-int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err) {
+int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err,
+                       const std::optional<std::string>& metricsListen) {
     const auto app = ensureCoreApplication();
 
     // The same rule as the window program: one running copy per user.
@@ -124,6 +126,16 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
                          }
                      });
     monitor.start();
+    // The metrics, when an address is set; one that cannot be served is said, and the monitor
+    // goes on without them.
+    MetricsService metrics(settings, clock, monitor.core(), services.usage.get());
+    MonitorView& status = monitor;
+    if (std::string problem; !metrics.start(metricsListen, problem)) {
+        err << "tavu monitor: " << problem << std::endl;
+        status.insertStatus(problem);
+    } else if (!metrics.address().empty()) {
+        status.insertStatus("Metrics served at http://" + metrics.address() + "/metrics");
+    }
     return QCoreApplication::exec() == 0 ? 0 : 1;
 }
 

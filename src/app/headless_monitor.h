@@ -3,6 +3,7 @@
 #include <QObject>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/prompter.h"
@@ -86,6 +87,8 @@ class HeadlessMonitor : public QObject, public MonitorView {
 
 // `tavu monitor`: runs the monitor until SIGTERM, SIGINT or `tavu --command exit`. A copy of
 // TAVU already running (with or without its window) makes it end at once with status 1.
-int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err);
+// metricsListen: where to serve the metrics in this run, in place of Settings/MetricsListen.
+int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ostream& err,
+                       const std::optional<std::string>& metricsListen = std::nullopt);
 
 }  // namespace tavu

@@ -18,7 +18,8 @@ const std::vector<Subcommand>& subcommands() {
         {"usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
                   "             [--to YYYY-MM-DD] [--format tsv|csv|json]\n"
                   "                                              print the usage where it happened, one row a bucket\n", runUsageCommand, true},
-        {"monitor", "  tavu monitor [--config-dir DIR]             time and log connections without a window\n", runMonitorCommand},
+        {"monitor", "  tavu monitor [--config-dir DIR] [--metrics ADDRESS:PORT]\n"
+                    "                                              time and log connections without a window\n", runMonitorCommand},
         {"dial", kDialUsage, runDialCommand},
         {"hangup", kHangupUsage, runHangupCommand},
         {"entries", kEntriesUsage, runEntriesCommand},

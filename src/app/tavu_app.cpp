@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/display_check.h"
+#include "app/metrics_service.h"
 #include "app/remote_command.h"
 #include "app/services.h"
 #include "app/termination_signals.h"
@@ -148,6 +149,16 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     // connection still up gets its record.
     onTerminationSignal(&window, [&window] { window.endSession(); });
     window.initialise();
+    // The usage as metrics, when Settings/MetricsListen names an address; one that cannot be
+    // served is said in the status list, and the program goes on without them.
+    MetricsService metrics(settings, clock, window.core(), services.usage.get());
+    MonitorView& status = window;
+    if (std::string problem; !metrics.start(std::nullopt, problem)) {
+        std::cerr << "tavu: " << problem << '\n';
+        status.insertStatus(problem);
+    } else if (!metrics.address().empty()) {
+        status.insertStatus("Metrics served at http://" + metrics.address() + "/metrics");
+    }
     for (const QString& name : earlyCommands) {
         runRemote(name);
     }

@@ -33,6 +33,8 @@ inline constexpr const char* kSummaryWhen = "SummaryWhen";
 inline constexpr const char* kSummaryUsers = "SummaryUsers";
 // The first day of the billing period, 1 to 28.
 inline constexpr const char* kBillingDay = "BillingDay";
+// "ADDRESS:PORT" where the usage is served as metrics; empty: nothing listens.
+inline constexpr const char* kMetricsListen = "MetricsListen";
 
 // Settings: connection behaviour.
 inline constexpr const char* kHangupComboState = "HangupComboState";

@@ -152,6 +152,12 @@ void MonitorCore::look(std::int64_t now, bool changesOnly) {
 void MonitorCore::afterLook() {
     // What may wait for the user comes after the poll's work.
     showNotices();
+    if (lineChanged_) {
+        lineChanged_ = false;
+        if (lineListener_) {
+            lineListener_();
+        }
+    }
     if (redialPending_) {
         redialPending_ = false;
         view_.dial();
@@ -175,6 +181,7 @@ void MonitorCore::connectedTick(std::int64_t now) {
             playSignal(keys::kActionWhenConMade, keys::kSoundWhenConMade);
         }
         view_.connectionStarted();
+        lineChanged_ = true;
         now = nowSeconds();  // the signal took its time
     }
     const std::int64_t elapsed = std::max<std::int64_t>(0, now - start_);
@@ -227,6 +234,7 @@ void MonitorCore::connectionEnd(std::int64_t now) {
     view_.setTitle("TAVU");
     usageEnd(now);
     writeRecord(now);
+    lineChanged_ = true;
     view_.redraw();
     playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
     if (!userHungUp_ && s_.settings.readInt(keys::kSettings, keys::kRedial, 0) == 1) {

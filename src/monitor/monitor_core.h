@@ -131,6 +131,18 @@ class MonitorCore {
     // Records kept because the log could not be written.
     std::size_t unwrittenRecords() const { return unwritten_.size(); }
 
+    // The connection in progress as a count made at `now` sees it, the way the cost check
+    // counts it: its record ended then, and its usage rows not yet stored, counted up to then.
+    struct LiveConnection {
+        LogRecord record;
+        ConnectionKey key;
+        std::vector<UsageRow> pending;
+    };
+    std::optional<LiveConnection> liveConnection(std::int64_t now);
+    // Called once the poll's work is done, after a connection was detected and after one ended
+    // (its record written): the moments the figures counted from the log change.
+    void setLineListener(std::function<void()> listener) { lineListener_ = std::move(listener); }
+
     // Window mode of the counter read: while a window is attached it gets the elapsed seconds
     // and all twelve counters at every connected tick; nullptr detaches it.
     void setCounterWindow(CounterWindow* window) { counterWindow_ = window; }
@@ -215,6 +227,9 @@ class MonitorCore {
     std::int64_t usageDown_ = 0;
     std::int64_t usageWritten_ = 0;  // when the rows were last stored
     std::string usageProblemShown_;  // said once in the status list
+
+    std::function<void()> lineListener_;
+    bool lineChanged_ = false;  // a connection started or ended in this poll
 };
 
 }  // namespace tavu

@@ -113,6 +113,22 @@ void MonitorCore::writeUsage() {
     }
 }
 
+std::optional<MonitorCore::LiveConnection> MonitorCore::liveConnection(std::int64_t now) {
+    if (!connected_) {
+        return std::nullopt;
+    }
+    LiveConnection live{recordUntil(now), usageKey_, {}};
+    if (s_.usage != nullptr) {
+        countUsage(now);
+        for (const auto& [quarter, row] : usagePending_) {
+            live.pending.push_back(row);
+        }
+    } else {
+        live.key = keyOf(live.record);
+    }
+    return live;
+}
+
 void MonitorCore::usageEnd(std::int64_t end) {
     if (s_.usage == nullptr) {
         return;

@@ -55,6 +55,17 @@ TEST(CommandLine, UsageErrorsAreOneLineWithStatusTwo) {
     }
 }
 
+TEST(CommandLine, MonitorRefusesAMetricsAddressThatIsNoneBeforeItStarts) {
+    const TempDir dir;
+    for (const std::string& metrics :
+         {"--metrics=localhost:9817", "--metrics=127.0.0.1:0", "--metrics=[::1]", "--metrics"}) {
+        const CliRun r = run({"monitor", "--config-dir", dir.path(), metrics});
+        EXPECT_EQ(r.status, 2) << metrics;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    }
+}
+
 TEST(CommandLine, CommandNamesAndTheirAnswers) {
     EXPECT_EQ(remoteCommandId("connect"), 32848);
     EXPECT_EQ(remoteCommandId("check-mail"), 32835);

@@ -1,0 +1,109 @@
+#include "monitor/monitor_figures.h"
+
+#include <chrono>
+#include <map>
+
+#include "core/clock.h"
+#include "core/settings_keys.h"
+#include "log/log_record.h"
+#include "monitor/monitor_core.h"
+#include "tariff/billing_period.h"
+#include "tariff/totals.h"
+#include "usage/usage_store.h"
+
+namespace tavu {
+
+namespace {
+
+std::int64_t epochSeconds(const LocalDateTime& t) {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               fromLocal(t.year, t.month, t.day, t.hour, t.minute, t.second).time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+FiguresKeeper::FiguresKeeper(const SettingsStore& settings, const Clock& clock, MonitorCore& core,
+                             UsageSink* usage, std::string version)
+    : settings_(settings), clock_(clock), core_(core), usage_(usage) {
+    figures_.version = std::move(version);
+}
+
+void FiguresKeeper::refresh() {
+    const LocalDateTime today = clock_.localNow();
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(clock_.now().time_since_epoch()).count();
+    const std::string log = core_.logPath();
+    const std::optional<MonitorCore::LiveConnection> live = core_.liveConnection(now);
+    // The connection in progress under the names its record will have in the log.
+    LogRecord record;
+    if (live) {
+        record = live->record;
+        record.device = live->key.device;
+        record.connection = live->key.connection;
+    }
+    const LogRecord* current = live ? &record : nullptr;
+
+    // Every connection name with all its records, the one in progress as if it ended now.
+    std::map<std::string, ConnectionFigures> byName;
+    TotalsEngine(settings_, SummaryFilter::All, today)
+        .run(
+            log,
+            [&](const CountedRecord& r) {
+                const std::string name(r.fields[LogFields::Connection]);
+                ConnectionFigures& c = byName[name];
+                c.name = name;
+                c.device = std::string(r.fields[LogFields::Device]);
+                c.seconds += static_cast<double>(r.pricing.minBilled);
+                c.sent += r.sent;
+                c.received += r.received;
+                c.cost += r.pricing.cost;
+            },
+            current);
+    if (live) {
+        ConnectionFigures& c = byName[live->key.connection];
+        c.name = live->key.connection;
+        c.device = live->key.device;
+        c.active = true;
+    }
+    std::vector<ConnectionFigures> connections;
+    connections.reserve(byName.size());
+    for (auto& [name, c] : byName) {
+        connections.push_back(std::move(c));
+    }
+    floor_.apply(connections);
+
+    // The billing period as the cost check counts it: the store's rows, and the rows of the
+    // connection in progress still in memory. While no connection is up the store is only read,
+    // as the summary reads it: never made.
+    std::optional<ReadingStore> reading;
+    const UsageSource* stored = nullptr;
+    if (usage_ != nullptr && live) {
+        stored = usage_->source(log);
+    } else if (usage_ != nullptr) {
+        stored = reading.emplace(log).get();
+    }
+    const PendingUsageSource rows(stored, live ? live->key : ConnectionKey{},
+                                  live ? live->pending : std::vector<UsageRow>{});
+    TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows});
+    const LogTotals totals = period.run(log, {}, current);
+    PeriodFigures p;
+    p.start = epochSeconds(period.period().billing.start());
+    p.end = epochSeconds(period.period().billing.end());
+    p.bytes = totals.transmitted;
+    p.seconds = static_cast<double>(totals.totalTime);
+    p.cost = totals.totalCost;
+    p.projectedBytes = totals.projectedData.value_or(0);
+    p.projectedCost = totals.projectedCost.value_or(0);
+    if (const int warn = dataCapMB(settings_, keys::kDataWarnMB); warn > 0) {
+        p.warnCapBytes = warn * 1e6;
+    }
+    if (const int hangup = dataCapMB(settings_, keys::kDataHangupMB); hangup > 0) {
+        p.hangupCapBytes = hangup * 1e6;
+    }
+
+    figures_.connections = std::move(connections);
+    figures_.periods = {p};
+}
+
+}  // namespace tavu
