@@ -232,12 +232,10 @@ LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& perio
     totals.transmitted = totals.uploaded + totals.downloaded;
     const double gross = totals.totalCost;  // before the free time and data
     double freeValue = 0;
-    const double freeMB =
-        static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
+    const double freeMB = static_cast<double>(freeMonthMB(settings));
     if (period.filter == SummaryFilter::ThisMonth) {
         // Free time of the period, at the normal rate plus one dial.
-        const std::string freeText =
-            settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+        const std::string freeText = freeMonthTimeText(settings);
         if (freeText != "00:00") {
             const std::int64_t f = tariffTimeSeconds(freeText);
             freeValue = last_.pricePerDial + last_.costPerMinute * static_cast<double>(f / 60) +

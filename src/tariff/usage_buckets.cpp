@@ -305,10 +305,9 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
             ++h;
         }
     });
-    const double freeMB =
-        static_cast<double>(std::max(0, settings.readInt(keys::kPrice, keys::kFreeMonthMB, 0)));
+    const double freeMB = static_cast<double>(freeMonthMB(settings));
     double freeValue = 0;
-    const std::string freeText = settings.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
+    const std::string freeText = freeMonthTimeText(settings);
     if (freeText != "00:00") {
         const std::int64_t f = tariffTimeSeconds(freeText);
         freeValue = tariff.pricePerDial + tariff.costPerMinute * static_cast<double>(f / 60) +
