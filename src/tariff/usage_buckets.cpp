@@ -196,9 +196,11 @@ class HourGrid {
     }
 
     // The buckets of the days firstDay..lastDay that hold usage, each with its key (which
-    // orders them in time).
+    // orders them in time). A bucket outside those days that a connection touched is listed
+    // too, with nothing in it, unless onlyAsked.
     std::vector<std::pair<std::int64_t, UsageBucket>> buckets(std::int64_t firstDay,
-                                                              std::int64_t lastDay) {
+                                                              std::int64_t lastDay,
+                                                              bool onlyAsked) {
         std::vector<double> time(buckets_.size(), 0);
         std::vector<char> asked(buckets_.size(), 0);  // whether it holds a day asked for
         for (const Hour& h : hours_) {
@@ -214,7 +216,7 @@ class HourGrid {
         }
         std::vector<std::pair<std::int64_t, UsageBucket>> out;
         for (std::size_t i = 0; i < buckets_.size(); ++i) {
-            if (buckets_[i].connections > 0 && asked[i] != 0) {
+            if (buckets_[i].connections > 0 && (asked[i] != 0 || !onlyAsked)) {
                 buckets_[i].seconds = std::llround(time[i]);
                 out.emplace_back(bucketKeys_[i], buckets_[i]);
             }
@@ -360,7 +362,8 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
                         tariff.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
         }
         grids[i]->takeFreeOff(freeValue, freeMB, tariff.costPerMB);
-        auto own = grids[i]->buckets(first, last);
+        // The empty buckets outside the days asked for stay as they always were without plans.
+        auto own = grids[i]->buckets(first, last, !plans.empty());
         all.insert(all.end(), own.begin(), own.end());
     }
     // The plans' buckets of the same time added up, in time order.
