@@ -27,14 +27,18 @@ std::string lowerName(std::string_view name) {
     return out;
 }
 
+enum class TextKind { Value, Key, Section };
+
 // A name or value from the program may hold characters that would change the meaning of the
-// line it is written to (a line end, or "=" in a key built from a phone-book entry name).
-// They become blanks, the same way on reading and writing so the key is found again.
-std::string safeText(std::string_view text, bool isName) {
+// line it is written to (a line end, "=" in a key built from a phone-book entry name, "]" in a
+// section name). They become blanks, the same way on reading and writing so the name is found
+// again. A section line ends at its first "]", so "=" and "[" are safe in a section name.
+std::string safeText(std::string_view text, TextKind kind) {
     std::string out(text);
     for (std::size_t i = 0; i < out.size(); ++i) {
         char& c = out[i];
-        if (c == '\r' || c == '\n' || (isName && (c == '=' || c == ']' || c == '['))) {
+        if (c == '\r' || c == '\n' || (kind == TextKind::Section && c == ']') ||
+            (kind == TextKind::Key && (c == '=' || c == ']' || c == '['))) {
             c = ' ';
         }
     }
@@ -77,9 +81,9 @@ std::string directoryOf(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 
 std::string IniDocument::lookupKey(std::string_view section, std::string_view key) {
-    std::string k = lowerName(safeText(section, true));
+    std::string k = lowerName(safeText(section, TextKind::Section));
     k.push_back('\n');
-    k += lowerName(safeText(key, true));
+    k += lowerName(safeText(key, TextKind::Key));
     return k;
 }
 
@@ -155,10 +159,10 @@ std::optional<std::string_view> IniDocument::find(std::string_view section,
 }
 
 bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string cleanKey(trim(safeText(key, true)));
-    const std::string cleanValue(storedValue(key, safeText(value, false)));
+    const std::string cleanKey(trim(safeText(key, TextKind::Key)));
+    const std::string cleanValue(storedValue(key, safeText(value, TextKind::Value)));
     const std::string k = lookupKey(section, key);
-    const std::string sec = lowerName(safeText(section, true));
+    const std::string sec = lowerName(safeText(section, TextKind::Section));
     Line line;
     line.text = cleanKey + "=" + cleanValue;
     line.isKey = true;
@@ -185,7 +189,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
             lines_.push_back(Line{});
         }
         Line h;
-        h.text = "[" + std::string(trim(safeText(section, true))) + "]";
+        h.text = "[" + std::string(trim(safeText(section, TextKind::Section))) + "]";
         h.isSection = true;
         h.section = sec;
         lines_.push_back(std::move(h));
@@ -207,7 +211,20 @@ bool IniDocument::holds(std::string_view section, std::string_view key,
                         std::string_view value) const {
     const auto it = index_.find(lookupKey(section, key));
     return it != index_.end() &&
-           valueOf(lines_[it->second]) == storedValue(key, safeText(value, false));
+           valueOf(lines_[it->second]) == storedValue(key, safeText(value, TextKind::Value));
+}
+
+std::vector<std::string> IniDocument::sectionNames() const {
+    std::vector<std::string> names;
+    for (const Line& l : lines_) {
+        if (l.isSection) {
+            std::string_view t = trim(l.text);
+            t.remove_prefix(1);  // "["
+            const auto close = t.rfind(']');
+            names.emplace_back(trim(close == std::string_view::npos ? t : t.substr(0, close)));
+        }
+    }
+    return names;
 }
 
 std::string IniDocument::serialize() const {
@@ -290,6 +307,10 @@ std::string SettingsStore::readString(std::string_view section, std::string_view
     const auto v = snap->doc.find(section, key);
     const std::string_view text = v ? *v : def;
     return std::string(text.substr(0, kMaxStringRead));
+}
+
+std::vector<std::string> SettingsStore::sectionNames() const {
+    return current()->doc.sectionNames();
 }
 
 bool SettingsStore::writeInt(std::string_view section, std::string_view key, int value) {

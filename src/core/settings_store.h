@@ -29,6 +29,11 @@ class IniDocument {
     // Whether set() with these arguments would change nothing.
     bool holds(std::string_view section, std::string_view key, std::string_view value) const;
 
+    // The names of the sections as written, in file order, one for each section line (a name
+    // written twice comes twice): the text between the line's "[" and its last "]", without the
+    // blanks around it.
+    std::vector<std::string> sectionNames() const;
+
     std::string serialize() const;
 
   private:
@@ -72,6 +77,9 @@ class SettingsStore {
         std::string value;
     };
     bool writeMany(const std::vector<Entry>& entries);
+
+    // The sections of the file as it is now (IniDocument::sectionNames).
+    std::vector<std::string> sectionNames() const;
 
     // A change counter that moves whenever the file seen by this store changes; cheap to
     // compare, and checked against the file on each call.

@@ -419,7 +419,7 @@ void MonitorCore::costCheck() {
         TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows})
             .run(logPath(), {}, &current);
     auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
-    auto on = [&](const char* key) { return s_.settings.readInt(keys::kSettings, key, 0) == 1; };
+    auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key); };
     auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };
     const double month = totals.totalCost;
     const double call = totals.averageCost;

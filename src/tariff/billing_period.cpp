@@ -58,8 +58,8 @@ std::int64_t BillingPeriod::elapsedSeconds(const LocalDateTime& now) const {
     return std::max<std::int64_t>(1, localSpanSeconds(start(), now).value_or(1));
 }
 
-int billingDay(const SettingsStore& settings) {
-    const int d = settings.readInt(keys::kSettings, keys::kBillingDay, 1);
+int billingDay(const SettingsStore& settings, const PlanKeys& plan) {
+    const int d = settings.readInt(plan.section(keys::kSettings), keys::kBillingDay, 1);
     return d >= 1 && d <= 28 ? d : 1;
 }
 
@@ -86,15 +86,19 @@ BillingPeriod billingPeriodAt(int firstDay, const LocalDateTime& now) {
     return p;
 }
 
-BillingPeriod currentBillingPeriod(const SettingsStore& settings, const LocalDateTime& now) {
-    return billingPeriodAt(billingDay(settings), now);
+BillingPeriod currentBillingPeriod(const SettingsStore& settings, const LocalDateTime& now,
+                                   const PlanKeys& plan) {
+    return billingPeriodAt(billingDay(settings, plan), now);
 }
 
-const char* periodFilterCaption(const SettingsStore& settings) {
-    return billingDay(settings) == 1 ? "Only this month" : "Only this period";
+const char* periodFilterCaption(const SettingsStore& settings, const PlanKeys& plan) {
+    return billingDay(settings, plan) == 1 ? "Only this month" : "Only this period";
 }
 
-int dataCapMB(const SettingsStore& settings, const char* key) {
+int dataCapMB(const SettingsStore& settings, const char* key, const PlanKeys& plan) {
+    if (!plan.isDefault()) {
+        return settings.readInt(plan.section(keys::kWarnings), key, 0);
+    }
     return settings.readInt(keys::kWarnings, key, settings.readInt(keys::kSettings, key, 0));
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/clock.h"
+#include "tariff/plan.h"
 
 namespace tavu {
 
@@ -31,22 +32,24 @@ struct BillingPeriod {
     std::int64_t elapsedSeconds(const LocalDateTime& now) const;
 };
 
-// Settings/BillingDay, 1 to 28; any other value reads as 1.
-int billingDay(const SettingsStore& settings);
+// BillingDay (the default plan's in section Settings), 1 to 28; any other value reads as 1.
+int billingDay(const SettingsStore& settings, const PlanKeys& plan = {});
 
 // The period with the given first day that holds the date of `now`.
 BillingPeriod billingPeriodAt(int billingDay, const LocalDateTime& now);
 
 // The current billing period: the one the "this month" filter, the free time and data, the cost
 // check and the data caps count.
-BillingPeriod currentBillingPeriod(const SettingsStore& settings, const LocalDateTime& now);
+BillingPeriod currentBillingPeriod(const SettingsStore& settings, const LocalDateTime& now,
+                                   const PlanKeys& plan = {});
 
-// A data cap in whole megabytes (Warnings/DataWarnMB, Warnings/DataHangupMB; 0 is off). A file
-// that keeps the cap in section Settings, beside the money limits, is read as well.
-int dataCapMB(const SettingsStore& settings, const char* key);
+// A data cap in whole megabytes (DataWarnMB, DataHangupMB; 0 is off). The default plan keeps it
+// in section Warnings; a file that keeps it in section Settings, beside the money limits, is
+// read as well. A plan keeps it in its own section.
+int dataCapMB(const SettingsStore& settings, const char* key, const PlanKeys& plan = {});
 
 // The caption of the period filter: "Only this month" for the calendar month, else "Only this
 // period".
-const char* periodFilterCaption(const SettingsStore& settings);
+const char* periodFilterCaption(const SettingsStore& settings, const PlanKeys& plan = {});
 
 }  // namespace tavu

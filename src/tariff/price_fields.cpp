@@ -57,15 +57,19 @@ bool isTariffTimeText(std::string_view text) {
            minutes[0] <= '5';
 }
 
-double readMoneyLimit(const SettingsStore& settings, const char* key) {
-    const std::string stored = settings.readString(keys::kSettings, key, "");
+double readMoneyLimit(const SettingsStore& settings, const char* key, const PlanKeys& plan) {
+    const std::string_view section = plan.section(keys::kSettings);
+    const std::string stored = settings.readString(section, key, "");
     if (stored.find_first_of(".eE") != std::string::npos) {
         if (const auto v = parseNumberField(stored); v && *v >= 0) {
             return *v;
         }
     }
-    return static_cast<double>(
-        static_cast<std::uint32_t>(settings.readInt(keys::kSettings, key, 1)));
+    return static_cast<double>(static_cast<std::uint32_t>(settings.readInt(section, key, 1)));
+}
+
+bool moneyLimitOn(const SettingsStore& settings, const char* key, const PlanKeys& plan) {
+    return settings.readInt(plan.section(keys::kSettings), key, 0) == 1;
 }
 
 }  // namespace tavu

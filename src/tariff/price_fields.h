@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "tariff/plan.h"
+
 namespace tavu {
 
 class SettingsStore;
@@ -25,10 +27,14 @@ bool isTariffTimeText(std::string_view text);
 inline constexpr const char* kTariffTimeMessage =
     "Please enter a time as HH:MM (hours and minutes) or a number of minutes.";
 
-// A money limit of the cost check (Settings/WarnWhenMonthInterval and the like): a decimal amount
-// such as "2.5", or a whole number as earlier versions stored it (a negative one, read as an
-// unsigned number, is never exceeded). Missing: 1.
-double readMoneyLimit(const SettingsStore& settings, const char* key);
+// A money limit of the cost check (WarnWhenMonthInterval and the like, the default plan's in
+// section Settings): a decimal amount such as "2.5", or a whole number as earlier versions stored
+// it (a negative one, read as an unsigned number, is never exceeded). Missing: 1.
+double readMoneyLimit(const SettingsStore& settings, const char* key, const PlanKeys& plan = {});
+
+// The switch of a money limit (WarnWhenMonth, WarnWhenCall, DisWhenMonth, DisWhenCall): on only
+// when it reads exactly 1.
+bool moneyLimitOn(const SettingsStore& settings, const char* key, const PlanKeys& plan = {});
 
 inline constexpr const char* kLimitMessage =
     "Please enter an amount greater than 0 and at most 100000.";

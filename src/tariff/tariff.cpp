@@ -1,5 +1,6 @@
 #include "tariff/tariff.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -36,26 +37,37 @@ std::int64_t tariffTimeSeconds(std::string_view text) {
     return bounded(boundedPart(firstChars(text, 2)) * 3600 + boundedPart(lastChars(text, 2)) * 60);
 }
 
-Tariff Tariff::read(const SettingsStore& s) {
+Tariff Tariff::read(const SettingsStore& s, const PlanKeys& plan) {
+    const std::string_view price = plan.section(keys::kPrice);
+    const std::string_view settings = plan.section(keys::kSettings);
     Tariff t;
-    t.pricePerDial = leadingDouble(s.readString(keys::kPrice, keys::kPricePerDial));
-    t.costPerMinute = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMinute));
-    t.cheapCostPerMinute = leadingDouble(s.readString(keys::kPrice, keys::kCheapCostPerMinute));
-    t.cheapStart = tariffTimeSeconds(s.readString(keys::kPrice, keys::kCheapTimeStart));
-    t.cheapEnd = tariffTimeSeconds(s.readString(keys::kPrice, keys::kCheapTimeEnd));
-    t.cheapSaturday = s.readInt(keys::kSettings, keys::kCheapInSat, 0) == 1;
-    t.cheapSunday = s.readInt(keys::kSettings, keys::kCheapInSun, 0) == 1;
-    t.costPerMB = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMB));
+    t.pricePerDial = leadingDouble(s.readString(price, keys::kPricePerDial));
+    t.costPerMinute = leadingDouble(s.readString(price, keys::kCostPerMinute));
+    t.cheapCostPerMinute = leadingDouble(s.readString(price, keys::kCheapCostPerMinute));
+    t.cheapStart = tariffTimeSeconds(s.readString(price, keys::kCheapTimeStart));
+    t.cheapEnd = tariffTimeSeconds(s.readString(price, keys::kCheapTimeEnd));
+    t.cheapSaturday = s.readInt(settings, keys::kCheapInSat, 0) == 1;
+    t.cheapSunday = s.readInt(settings, keys::kCheapInSun, 0) == 1;
+    t.costPerMB = leadingDouble(s.readString(price, keys::kCostPerMB));
     return t;
 }
 
-BillingRules BillingRules::read(const SettingsStore& s) {
+BillingRules BillingRules::read(const SettingsStore& s, const PlanKeys& plan) {
+    const std::string_view price = plan.section(keys::kPrice);
     BillingRules r;
-    r.minLength = tariffTimeSeconds(s.readString(keys::kPrice, keys::kMinConTime, "00:00"));
-    const std::string block = s.readString(keys::kPrice, keys::kConnectionBlock, "00:00");
+    r.minLength = tariffTimeSeconds(s.readString(price, keys::kMinConTime, "00:00"));
+    const std::string block = s.readString(price, keys::kConnectionBlock, "00:00");
     r.blocks = block != "00:00";
     r.block = tariffTimeSeconds(block);
     return r;
+}
+
+std::string freeMonthTimeText(const SettingsStore& s, const PlanKeys& plan) {
+    return s.readString(plan.section(keys::kPrice), keys::kFreeMonthTime, "00:00");
+}
+
+int freeMonthMB(const SettingsStore& s, const PlanKeys& plan) {
+    return std::max(0, s.readInt(plan.section(keys::kPrice), keys::kFreeMonthMB, 0));
 }
 
 double dataCost(const Tariff& t, double bytes) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "log/log_date.h"
+#include "tariff/plan.h"
 
 namespace tavu {
 
@@ -20,7 +22,8 @@ struct Tariff {
     bool cheapSunday = false;
     double costPerMB = 0;  // per 1,000,000 bytes sent or received
 
-    static Tariff read(const SettingsStore& settings);
+    // The default plan's rates lie in section Price, its weekend flags in Settings.
+    static Tariff read(const SettingsStore& settings, const PlanKeys& plan = {});
 };
 
 // Minimal length and billing block, read once per pricing run.
@@ -29,7 +32,7 @@ struct BillingRules {
     bool blocks = false;         // ConnectionBlock is not exactly "00:00"
     std::int64_t block = 0;      // seconds
 
-    static BillingRules read(const SettingsStore& settings);
+    static BillingRules read(const SettingsStore& settings, const PlanKeys& plan = {});
 };
 
 // The result of pricing one log record.
@@ -45,6 +48,11 @@ struct Pricing {
     bool placed = false;
     std::int64_t start = 0;
 };
+
+// The free time of each billing period as stored (FreeMonthTime, "00:00" when absent) and its
+// free megabytes (FreeMonthMB, at least 0).
+std::string freeMonthTimeText(const SettingsStore& settings, const PlanKeys& plan = {});
+int freeMonthMB(const SettingsStore& settings, const PlanKeys& plan = {});
 
 // The price of the bytes a connection sent and received.
 double dataCost(const Tariff& tariff, double bytes);

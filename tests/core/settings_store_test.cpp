@@ -132,6 +132,19 @@ TEST(SettingsStore, ValuesAndNamesCannotInjectLines) {
     s.writeString("Connections", "My=ISP [2]User", "joe");
     EXPECT_EQ(s.readString("Connections", "My=ISP [2]User"), "joe");
     EXPECT_EQ(s.readString("Connections", "My"), "");
+    // In a section name only "]" and line ends would break the line; "=" and "[" are kept.
+    s.writeString("Plan A=B [x", "Match", "x");
+    s.writeString("Plan C]D\n", "Match", "y");
+    EXPECT_EQ(s.readString("Plan A=B [x", "Match"), "x");
+    EXPECT_EQ(s.readString("Plan C]D\n", "Match"), "y");
+    EXPECT_EQ(s.sectionNames(),
+              (std::vector<std::string>{"Settings", "Connections", "Plan A=B [x", "Plan C D"}));
+}
+
+TEST(SettingsStore, ListsSectionsAsWritten) {
+    const IniDocument doc =
+        IniDocument::parse("x=1\n[ Price ]\n[price]\n[Plan a]b] ; note\n[Open\n");
+    EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"Price", "price", "Plan a]b", "Open"}));
 }
 
 TEST(SettingsStore, LongStringsAreCut) {
