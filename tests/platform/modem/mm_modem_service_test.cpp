@@ -11,6 +11,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -431,6 +432,119 @@ TEST_F(ScriptedDaemonTest, OnlyTheDaemonsOwnSignalsAreHeardAndAMessageIsToldOnce
     EXPECT_EQ(added[0].sender, "Operator");
     EXPECT_EQ(statuses.size(), 2u);
     QDBusConnection::disconnectFromBus("impostor");
+}
+
+// The real ModemManager with the AT modem simulator (tests/support/mm_harness.sh), once for
+// the suite; skipped where ModemManager is not installed.
+class RealDaemonTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir();
+        QProcess p;
+        p.start("bash", {TAVU_TEST_MM_HARNESS, "start", dir_->path()});
+        p.waitForFinished(60000);
+        skip_ = p.exitCode() == 77;
+        started_ = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        problem_ = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    }
+    static void TearDownTestSuite() {
+        QProcess::execute("bash", {TAVU_TEST_MM_HARNESS, "stop", dir_->path()});
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override {
+        if (skip_)
+            GTEST_SKIP() << problem_.toStdString();
+        ASSERT_TRUE(started_) << problem_.toStdString();
+        bus_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(read("bus"), "real-daemon"));
+        ASSERT_TRUE(bus_->isConnected());
+        service_ = std::make_unique<ModemManagerService>(*bus_);
+        modem_ = service_->chooseModem("", -1);
+        ASSERT_FALSE(modem_.empty());
+    }
+    void TearDown() override {
+        service_.reset();
+        bus_.reset();
+        QDBusConnection::disconnectFromBus("real-daemon");
+    }
+    static QString read(const char* name) {
+        QFile f(dir_->filePath(name));
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll()).trimmed();
+    }
+    // A command to the simulator (at_modem_sim.py control).
+    static void control(const QStringList& words) {
+        QProcess p;
+        p.start("python3", QStringList{TAVU_TEST_AT_SIM, "control", read("name")} + words);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString();
+    }
+
+    static inline QTemporaryDir* dir_ = nullptr;
+    static inline bool skip_ = false;
+    static inline bool started_ = false;
+    static inline QString problem_;
+    std::unique_ptr<QDBusConnection> bus_;
+    std::unique_ptr<ModemManagerService> service_;
+    std::string modem_;
+};
+
+TEST_F(RealDaemonTest, TheSimulatedModemsStatusAndItsRoaming) {
+    const auto modems = service_->modems();
+    ASSERT_EQ(modems.size(), 1u);
+    EXPECT_EQ(modems[0].ports.size(), 2u);
+    EXPECT_EQ(service_->chooseModem(modems[0].ports[1], -1), modem_);
+    ModemStatus s = service_->status(modem_);
+    EXPECT_EQ(s.registration, kRegistrationHome);
+    EXPECT_EQ(s.accessTechnology, "UMTS");
+    EXPECT_EQ(s.signalPercent, 64);  // +CSQ: 20
+    std::vector<ModemStatus> changes;
+    ModemService::Listener listener;
+    listener.statusChanged = [&](const std::string& m, const ModemStatus& st) {
+        EXPECT_EQ(m, modem_);
+        changes.push_back(st);
+    };
+    service_->setListener(listener);
+    control({"roaming"});
+    ASSERT_TRUE(waitUntil([&] { return !changes.empty() && changes.back().roaming; }));
+    EXPECT_EQ(changes.back().registration, kRegistrationRoaming);
+    EXPECT_TRUE(service_->status(modem_).roaming);
+    control({"home"});
+    ASSERT_TRUE(waitUntil([&] { return !changes.back().roaming; }));
+}
+
+TEST_F(RealDaemonTest, AMessageThatArrivesIsToldOnceListedAndDeleted) {
+    std::vector<ModemMessage> added;
+    ModemService::Listener listener;
+    listener.messageAdded = [&](const std::string&, const ModemMessage& m) { added.push_back(m); };
+    service_->setListener(listener);
+    control({"sms", "+358401112223", "Hyv\u00e4\u00e4 matkaa, 1 GB left"});
+    ASSERT_TRUE(waitUntil([&] { return !added.empty(); }));
+    waitUntil([] { return false; }, 500);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].sender, "+358401112223");
+    EXPECT_EQ(added[0].text, "Hyv\u00e4\u00e4 matkaa, 1 GB left");
+    EXPECT_GT(added[0].timestamp, 0);
+
+    std::optional<std::vector<ModemMessage>> list;
+    auto listed = [&](bool ok, const std::vector<ModemMessage>& m, const std::string& why) {
+        EXPECT_TRUE(ok) << why;
+        list = m;
+    };
+    service_->listMessages(modem_, listed);
+    ASSERT_TRUE(waitUntil([&] { return list.has_value(); }));
+    ASSERT_EQ(list->size(), 1u);
+    EXPECT_EQ((*list)[0].id, added[0].id);
+    std::optional<bool> deleted;
+    service_->deleteMessage(modem_, added[0].id,
+                            [&](bool ok, const std::string&) { deleted = ok; });
+    ASSERT_TRUE(waitUntil([&] { return deleted.has_value(); }));
+    EXPECT_TRUE(*deleted);
+    list.reset();
+    service_->listMessages(modem_, listed);
+    ASSERT_TRUE(waitUntil([&] { return list.has_value(); }));
+    EXPECT_TRUE(list->empty());
 }
 
 TEST(ModemTimestamp, TheDaemonsFormsAndNothingElse) {
