@@ -59,11 +59,21 @@ bool parseModemOption(CliContext& context, const char* command,
     return true;
 }
 
-// The device of the connection that is up, for finding its modem; empty when none is up.
+// What names the modem of the connection that is up: the modem object of NetworkManager's
+// device, else the connection's device; empty when no connection is up.
 std::string connectedDevice(const SettingsStore& settings) {
-    std::vector<platform::RasConnection> connections;
     const auto dialup = makeDialupService(settings);
-    if (dialup && dialup->listConnections(connections) && !connections.empty())
+    if (!dialup)
+        return {};
+    std::vector<platform::ManagedLink> links;
+    if (dialup->nm().available() && dialup->nm().managedLinks(links)) {
+        for (const platform::ManagedLink& link : links) {
+            if (link.counts && link.activated && !link.modem.empty())
+                return link.modem;
+        }
+    }
+    std::vector<platform::RasConnection> connections;
+    if (dialup->listConnections(connections) && !connections.empty())
         return connections.front().deviceName;
     return {};
 }
