@@ -434,6 +434,39 @@ TEST_F(ScriptedDaemonTest, OnlyTheDaemonsOwnSignalsAreHeardAndAMessageIsToldOnce
     QDBusConnection::disconnectFromBus("impostor");
 }
 
+TEST_F(ScriptedDaemonTest, ADaemonThatEndsTakesItsModemsAndAStartedOneItsNumbersAgain) {
+    std::vector<ModemStatus> statuses;
+    std::vector<ModemMessage> added;
+    ModemService::Listener listener;
+    listener.statusChanged = [&](const std::string&, const ModemStatus& s) {
+        statuses.push_back(s);
+    };
+    listener.messageAdded = [&](const std::string&, const ModemMessage& m) { added.push_back(m); };
+    service_->setListener(listener);
+    ASSERT_TRUE(service_->status(kModem0.toStdString()).present);
+    const QString path = "/org/freedesktop/ModemManager1/SMS/0";
+    sms.push_back({path, {{"State", 3u}, {"Number", "Operator"}, {"Text", "first"}}});
+    const QVariantList addedArgs{QVariant::fromValue(QDBusObjectPath(path)), true};
+    emitSignal(*daemonBus_, kModem0, kMessagingIface, "Added", addedArgs);
+    ASSERT_TRUE(waitUntil([&] { return added.size() == 1; }));
+
+    ASSERT_TRUE(daemonBus_->unregisterService(kService));
+    ASSERT_TRUE(waitUntil([&] { return !statuses.empty(); }));
+    EXPECT_FALSE(statuses.back().present);
+    EXPECT_FALSE(service_->available());
+    // Signals of a name that is gone are nobody's.
+    emitSignal(*daemonBus_, kModem0, kMessagingIface, "Added", addedArgs);
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(added.size(), 1u);
+
+    ASSERT_TRUE(daemonBus_->registerService(kService));
+    ASSERT_TRUE(waitUntil([&] { return service_->available(); }));
+    sms.back().second = {{"State", 3u}, {"Number", "Operator"}, {"Text", "second"}};
+    emitSignal(*daemonBus_, kModem0, kMessagingIface, "Added", addedArgs);
+    ASSERT_TRUE(waitUntil([&] { return added.size() == 2; }));
+    EXPECT_EQ(added.back().text, "second");
+}
+
 // The real ModemManager with the AT modem simulator (tests/support/mm_harness.sh), once for
 // the suite; skipped where ModemManager is not installed.
 class RealDaemonTest : public testing::Test {

@@ -570,6 +570,9 @@ void ModemManagerService::ownerChanged() {
     const auto gone = std::move(modems_);
     modems_.clear();
     awaited_.clear();
+    // A daemon started again numbers its messages from the start: a path told before may now
+    // be another message.
+    reported_.clear();
     for (const auto& [path, m] : gone) {
         (void)m;
         notifyStatusChanged(path, ModemStatus{});
