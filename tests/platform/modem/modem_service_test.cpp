@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/modem/fake_modem_service.h"
-
 namespace tavu::platform {
 namespace {
 
@@ -71,36 +69,6 @@ TEST(ModemChoice, IndexThenDeviceThenTheOnlyOne) {
     EXPECT_EQ(chooseModemFrom(modems, "", -1), "");
     EXPECT_EQ(chooseModemFrom({modems[1]}, "ppp0", -1), modems[1].id);
     EXPECT_EQ(chooseModemFrom({}, "", -1), "");
-}
-
-TEST(FakeModemService, AnswersOnlyWhenDelivered) {
-    FakeModemService fake;
-    const std::string modem = fake.addModem(0, {"ttyUSB2"});
-    EXPECT_EQ(fake.chooseModem("ttyUSB2", -1), modem);
-    std::vector<UssdResult> results;
-    fake.initiateUssd(modem, "*100#", 30000, [&](const UssdResult& r) { results.push_back(r); });
-    fake.initiateUssd("/nowhere", "*100#", 30000,
-                      [&](const UssdResult& r) { results.push_back(r); });
-    EXPECT_TRUE(results.empty());
-    EXPECT_EQ(fake.deliver(), 2);
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].kind, UssdResult::Reply);
-    EXPECT_EQ(results[1].kind, UssdResult::NoModem);
-
-    std::vector<std::string> heard;
-    ModemService::Listener listener;
-    listener.messageAdded = [&](const std::string&, const ModemMessage& m) {
-        heard.push_back(m.text);
-    };
-    fake.setListener(listener);
-    fake.receiveMessage(modem, {"/sms/1", "Operator", "80 % used", 0});
-    fake.deliver();
-    EXPECT_EQ(heard, std::vector<std::string>{"80 % used"});
-    bool deletedOk = false;
-    fake.deleteMessage(modem, "/sms/1", [&](bool ok, const std::string&) { deletedOk = ok; });
-    fake.deliver();
-    EXPECT_TRUE(deletedOk);
-    EXPECT_TRUE(fake.messages[modem].empty());
 }
 
 }  // namespace
