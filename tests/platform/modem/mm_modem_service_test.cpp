@@ -467,6 +467,29 @@ TEST_F(ScriptedDaemonTest, ADaemonThatEndsTakesItsModemsAndAStartedOneItsNumbers
     EXPECT_EQ(added.back().text, "second");
 }
 
+TEST_F(ScriptedDaemonTest, AModemIsGoneOnlyWhenItsModemInterfaceIs) {
+    std::vector<ModemStatus> statuses;
+    ModemService::Listener listener;
+    listener.statusChanged = [&](const std::string&, const ModemStatus& s) {
+        statuses.push_back(s);
+    };
+    service_->setListener(listener);
+    ASSERT_TRUE(service_->status(kModem0.toStdString()).present);
+    const QString om = "org.freedesktop.DBus.ObjectManager";
+    const QString root = "/org/freedesktop/ModemManager1";
+    const QVariant modem = QVariant::fromValue(QDBusObjectPath(kModem0));
+    emitSignal(*daemonBus_, root, om, "InterfacesRemoved", {modem, QStringList{kMessagingIface}});
+    emitSignal(*daemonBus_, root, om, "InterfacesRemoved", {modem, QString("junk")});
+    waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(statuses.empty());
+    objects.clear();
+    emitSignal(*daemonBus_, root, om, "InterfacesRemoved",
+               {modem, QStringList{kModemIface, k3gppIface}});
+    ASSERT_TRUE(waitUntil([&] { return !statuses.empty(); }));
+    EXPECT_FALSE(statuses.back().present);
+    EXPECT_FALSE(service_->status(kModem0.toStdString()).present);
+}
+
 // The real ModemManager with the AT modem simulator (tests/support/mm_harness.sh), once for
 // the suite; skipped where ModemManager is not installed.
 class RealDaemonTest : public testing::Test {

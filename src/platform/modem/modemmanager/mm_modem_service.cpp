@@ -267,8 +267,9 @@ class MmSignals : public QObject {
         if (!fromDaemon(m))
             return;
         owner_.known_ = false;
-        // A modem that went is told as gone.
-        if (m.member() != QLatin1String("InterfacesRemoved") || m.arguments().isEmpty())
+        // A modem that went is told as gone; one that lost another interface is read again.
+        if (m.member() != QLatin1String("InterfacesRemoved") || m.signature() != "oas" ||
+            !m.arguments().at(1).toStringList().contains(kModemIface))
             return;
         const std::string path = m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
         if (owner_.modems_.erase(path) > 0)
