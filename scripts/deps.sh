@@ -30,6 +30,7 @@ test_packages=(
     network-manager dbus                           # the real NetworkManager on a private system bus
     python3-dbusmock                               # python3-dbus and GObject for the scripted NetworkManager
     prometheus                                     # the real Prometheus scrapes the metrics; promtool checks them and the rules
+    modemmanager                                   # the real ModemManager with a simulated modem on a private bus
 )
 
 package_packages=(

@@ -73,6 +73,17 @@ inline constexpr const char* kDisWhenCallInterval = "DisWhenCallInterval";
 // Warnings: the data caps of the billing period, whole megabytes, 0 for none.
 inline constexpr const char* kDataWarnMB = "DataWarnMB";
 inline constexpr const char* kDataHangupMB = "DataHangupMB";
+// Warnings: hang up a connection as soon as its modem starts to roam (0 or 1).
+inline constexpr const char* kHangupWhenRoaming = "HangupWhenRoaming";
+
+// Settings: the operator's own figures, asked of the modem. The USSD code ("*100#"), how often
+// to ask by itself (hours, 0 = only by hand), the regular expressions whose first group is the
+// data or the money left, and what the data number counts ("MB" or "GB").
+inline constexpr const char* kBalanceUSSD = "BalanceUSSD";
+inline constexpr const char* kBalanceEveryHours = "BalanceEveryHours";
+inline constexpr const char* kBalanceDataPattern = "BalanceDataPattern";
+inline constexpr const char* kBalanceMoneyPattern = "BalanceMoneyPattern";
+inline constexpr const char* kBalanceDataUnit = "BalanceDataUnit";
 
 // Settings: weekend flags and upgrade.
 inline constexpr const char* kCheapInSat = "CheapInSat";
@@ -111,6 +122,8 @@ inline constexpr const char* kFreeMonthTime = "FreeMonthTime";
 // The price of a megabyte (1,000,000 bytes) sent or received, and the free megabytes of a period.
 inline constexpr const char* kCostPerMB = "CostPerMB";
 inline constexpr const char* kFreeMonthMB = "FreeMonthMB";
+// The price of a megabyte used while roaming, in place of CostPerMB.
+inline constexpr const char* kRoamingCostPerMB = "RoamingCostPerMB";
 
 // Security.
 inline constexpr const char* kEnabled = "Enabled";

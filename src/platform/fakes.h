@@ -9,6 +9,7 @@
 #include "platform/desktop/sound.h"
 #include "platform/desktop/startup_entry.h"
 #include "platform/kernel/system_info.h"
+#include "platform/modem/fake_modem_service.h"
 
 namespace tavu::platform {
 

@@ -16,7 +16,7 @@ namespace {
 
 // "TAVU" in the file's header: a database of another program is never written to.
 constexpr int kApplicationId = 0x54415655;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // One row per connection per quarter hour, keyed (connection, quarter) without a rowid: about
 // 30 bytes a row. The connection's first and last quarter let a span's rows be read by range
@@ -33,6 +33,15 @@ constexpr const char* kSchema =
     " connection INTEGER NOT NULL, quarter INTEGER NOT NULL,"
     " seconds INTEGER NOT NULL, uploaded INTEGER NOT NULL, downloaded INTEGER NOT NULL,"
     " PRIMARY KEY(connection, quarter)) WITHOUT ROWID;";
+
+// What the second version added: the operator's replies to the balance code, with their time.
+constexpr const char* kOperatorReplies =
+    "CREATE TABLE operator_replies("
+    " id INTEGER PRIMARY KEY,"
+    " time INTEGER NOT NULL, code TEXT NOT NULL, reply TEXT NOT NULL);";
+
+// The replies kept: the newest ones.
+constexpr int kKeptReplies = 1000;
 
 // Why a file found at path may not be used; empty when it may.
 std::string refusal(const struct stat& st) {
@@ -108,7 +117,7 @@ std::int64_t pragmaInt(sqlite3* db, const char* sql, bool& ok) {
 
 // Whether the file is a new, empty database (made ours by makeSchema) or already ours; an
 // error text when it is neither. Reads only: another program's file is left as it is.
-std::string checkSchema(sqlite3* db, bool& fresh) {
+std::string checkSchema(sqlite3* db, bool& fresh, bool& older) {
     bool ok = true;
     const std::int64_t app = pragmaInt(db, "PRAGMA application_id", ok);
     const std::int64_t version = pragmaInt(db, "PRAGMA user_version", ok);
@@ -123,7 +132,8 @@ std::string checkSchema(sqlite3* db, bool& fresh) {
     if (app != kApplicationId) {
         return "it is not a usage store of this program";
     }
-    if (version != kSchemaVersion) {
+    older = version == 1;
+    if (version != kSchemaVersion && !older) {
         return "it was written by another version of this program";
     }
     // A cut short or altered file shows here rather than as missing rows later.
@@ -137,8 +147,9 @@ std::string checkSchema(sqlite3* db, bool& fresh) {
     return {};
 }
 
-std::string makeSchema(sqlite3* db) {
-    const std::string sql = std::string("BEGIN IMMEDIATE;") + kSchema +
+std::string makeSchema(sqlite3* db, bool older) {
+    const std::string sql = std::string("BEGIN IMMEDIATE;") + (older ? "" : kSchema) +
+                            kOperatorReplies +
                             "PRAGMA application_id=" + std::to_string(kApplicationId) +
                             ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     if (!exec(db, sql.c_str())) {
@@ -258,7 +269,8 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     sqlite3_extended_result_codes(db, 1);
     exec(db, "PRAGMA trusted_schema=OFF");
     bool fresh = false;
-    if (std::string why = checkSchema(db, fresh); !why.empty()) {
+    bool older = false;
+    if (std::string why = checkSchema(db, fresh, older); !why.empty()) {
         return refuse(why);
     }
     {
@@ -272,8 +284,9 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     }
     // A power cut may lose the last write, never the file.
     exec(db, "PRAGMA synchronous=NORMAL");
-    if (fresh) {
-        if (std::string why = makeSchema(db); !why.empty()) {
+    // A store of the first version gets the tables it lacks.
+    if (fresh || older) {
+        if (std::string why = makeSchema(db, older); !why.empty()) {
             return refuse(why);
         }
     }
@@ -286,6 +299,50 @@ UsageStore::~UsageStore() {
 
 void UsageStore::fail(const char* what) const {
     problem_ = usageStoreRefused(path_, std::string(what) + ": " + sqlite3_errmsg(db_));
+}
+
+bool UsageStore::addOperatorReply(const OperatorReply& reply) {
+    problem_.clear();
+    if (!exec(db_, "BEGIN IMMEDIATE")) {
+        fail("cannot store the operator's reply");
+        return false;
+    }
+    Statement add(db_, "INSERT INTO operator_replies(time, code, reply) VALUES(?1, ?2, ?3)");
+    Statement trim(db_,
+                   "DELETE FROM operator_replies WHERE id <= "
+                   "(SELECT id FROM operator_replies ORDER BY id DESC LIMIT 1 OFFSET ?1)");
+    bool ok = add.ok() && trim.ok();
+    if (ok) {
+        add.bind(1, reply.time);
+        add.bind(2, reply.code);
+        add.bind(3, reply.reply);
+        trim.bind(1, std::int64_t{kKeptReplies});
+        ok = add.step() == SQLITE_DONE && trim.step() == SQLITE_DONE;
+    }
+    if (!ok || !exec(db_, "COMMIT")) {
+        fail("cannot store the operator's reply");
+        exec(db_, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+std::optional<OperatorReply> UsageStore::lastOperatorReply() const {
+    problem_.clear();
+    Statement s(db_, "SELECT time, code, reply FROM operator_replies ORDER BY id DESC LIMIT 1");
+    if (!s.ok()) {
+        fail("cannot read the operator's replies");
+        return std::nullopt;
+    }
+    const int rc = s.step();
+    if (rc == SQLITE_DONE) {
+        return std::nullopt;
+    }
+    if (rc != SQLITE_ROW) {
+        fail("cannot read the operator's replies");
+        return std::nullopt;
+    }
+    return OperatorReply{s.integer(0), s.text(1), s.text(2)};
 }
 
 UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@
 struct sqlite3;
 
 namespace tavu {
+
+// The operator's answer to the balance code, as the modem gave it (plain text), and when.
+struct OperatorReply {
+    std::int64_t time = 0;  // seconds since the epoch
+    std::string code;       // the code sent ("*100#")
+    std::string reply;
+};
 
 class UsageStore final : public UsageSource {
   public:
@@ -39,6 +47,12 @@ class UsageStore final : public UsageSource {
     // Stores rows of one connection in one transaction, each replacing the row of its quarter.
     // False, with problem() set, when the store could not take them.
     bool write(const ConnectionKey& key, const std::vector<UsageRow>& rows);
+
+    // Keeps the operator's reply (the newest thousand are kept). False, with problem() set, when
+    // it could not be stored.
+    bool addOperatorReply(const OperatorReply& reply);
+    // The newest reply kept; none when there is none, or it could not be read (problem() says).
+    std::optional<OperatorReply> lastOperatorReply() const;
 
     // Why the last read or write failed, for the user; empty after one that worked. A read that
     // fails gives no rows at all, never some of them.

@@ -199,6 +199,59 @@ TEST_F(UsageStoreTest, TheSinkSaysWhyAndOpensTheStoreAgainOnceItIsFixed) {
     EXPECT_EQ(sink.rowsOf(log, kKey), (std::vector<UsageRow>{{kQ, 1, 2, 3}}));
 }
 
+// Runs SQL on the store's file behind its back; the first column of the first row, or -1.
+std::int64_t rawSql(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    std::int64_t value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        value = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return value;
+}
+
+TEST_F(UsageStoreTest, OperatorRepliesAreKeptNewestLastAndOnlyTheNewestThousand) {
+    auto store = open();
+    ASSERT_TRUE(store) << error;
+    EXPECT_FALSE(store->lastOperatorReply());
+    EXPECT_TRUE(store->problem().empty());
+    for (int i = 0; i < 1005; ++i) {
+        ASSERT_TRUE(store->addOperatorReply({kQ + i, "*100#", "left " + std::to_string(i)}));
+    }
+    // A reply with an older time stamp (the clock went back) is still the last one asked.
+    ASSERT_TRUE(store->addOperatorReply({kQ - 5000, "*101#", "Saldo 2,50 \xe2\x82\xac"}));
+    store.reset();
+    store = open(false);
+    ASSERT_TRUE(store) << error;
+    const auto last = store->lastOperatorReply();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->time, kQ - 5000);
+    EXPECT_EQ(last->code, "*101#");
+    EXPECT_EQ(last->reply, "Saldo 2,50 \xe2\x82\xac");
+    store.reset();
+    EXPECT_EQ(rawSql(path, "SELECT count(*) FROM operator_replies"), 1000);
+}
+
+TEST_F(UsageStoreTest, AStoreOfTheFirstVersionGainsTheRepliesAndKeepsItsRows) {
+    makeStore(3);
+    // As the first version left it: no table of replies, version 1.
+    ASSERT_EQ(rawSql(path, "DROP TABLE operator_replies"), -1);
+    ASSERT_EQ(rawSql(path, "PRAGMA user_version=1"), -1);
+    auto store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->rowsOf(kKey).size(), 3u);
+    EXPECT_TRUE(store->addOperatorReply({kQ, "*100#", "1.5 GB left"})) << store->problem();
+    store.reset();
+    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 2);
+    // A newer version's store is left alone.
+    ASSERT_EQ(rawSql(path, "PRAGMA user_version=3"), -1);
+    EXPECT_FALSE(open(false));
+    EXPECT_NE(error.find("another version"), std::string::npos) << error;
+}
+
 TEST(PendingUsage, RowsInMemoryReplaceTheStoredQuarterAndJoinOnlyTheirConnection) {
     const ConnectionKey now{"08-12-2026", "00:00:00", "ppp0", "Modem"};
     const ConnectionKey other{"01-12-2026", "10:00:00", "ppp0", "Modem"};

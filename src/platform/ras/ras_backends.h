@@ -31,6 +31,7 @@ struct ManagedLink {
     int ifindex = 0;         // its index, 0 when the kernel has no such interface
     bool counts = false;     // a metered connection of the program's
     bool activated = false;  // up, not still activating or going down
+    std::string modem;       // ModemManager's object path of the link's modem; empty when none
 };
 
 // The dial-up service of NetworkManager's connections, as the service that joins it with the

@@ -108,7 +108,7 @@ class FakeNm : public FakeBackend<ManagedConnectionsBackend> {
     void link(int index, const std::string& ifname, const std::string& id, bool counts = true,
               bool activated = true) {
         links.push_back(ManagedLink{RasConnection{kLinkHandleBase + index, id, "gsm", ifname},
-                                    "uuid-" + id, ifname, index, counts, activated});
+                                    "uuid-" + id, ifname, index, counts, activated, ""});
     }
 
     std::string busName = ":1.5";

@@ -241,6 +241,10 @@ bool NetworkManagerRemoteAccess::links(std::vector<NmLink>& out) {
             deviceMetered = dev.value("Metered").toUInt();
             std::string ip = plainText(dev.value("IpInterface"));
             link.interface = ip.empty() ? plainText(dev.value("Interface")) : ip;
+            // A modem's device names ModemManager's modem object as its Udi.
+            const std::string udi = plainText(dev.value("Udi"));
+            if (udi.rfind("/org/freedesktop/ModemManager1/Modem/", 0) == 0)
+                link.modem = udi;
         }
         int connectionMetered = 0;
         const QString settingsPath = objectPath(ac.value("Connection"));
@@ -266,8 +270,8 @@ bool NetworkManagerRemoteAccess::managedLinks(std::vector<ManagedLink>& out) {
         return false;
     }
     for (const NmLink& l : all) {
-        out.push_back(
-            ManagedLink{describe(l), l.uuid, l.interface, l.ifindex, l.counts, l.activated});
+        out.push_back(ManagedLink{describe(l), l.uuid, l.interface, l.ifindex, l.counts,
+                                  l.activated, l.modem});
     }
     return true;
 }

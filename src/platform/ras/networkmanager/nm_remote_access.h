@@ -24,6 +24,7 @@ struct NmLink {
     int ifindex = 0;         // its index, 0 when the kernel has no such interface
     bool counts = false;     // a metered connection of the program's
     bool activated = false;  // up, not still activating or going down
+    std::string modem;       // ModemManager's object path of the device's modem; empty when none
 };
 
 class NmSignals;
