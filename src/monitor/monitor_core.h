@@ -16,6 +16,7 @@
 #include "monitor/counter_window.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
+#include "tariff/totals.h"
 #include "usage/usage_source.h"
 
 namespace tavu {
@@ -119,6 +120,15 @@ class MonitorCore {
     void hangupCommand();
     // At exit: the record of a connection still up, ended now.
     void writeExitRecord();
+    // Hangs up without asking, then shows the notice (a guard closed the line); the record is
+    // logged as after any hang-up. False when there was nothing to hang up.
+    bool closeConnection(const std::string& notice);
+    // The billing period's figures so far, the connection in progress included.
+    LogTotals periodTotals();
+    // Whether the line's modem is roaming now: the bytes counted from now on are roaming bytes
+    // until it is set back.
+    void setRoaming(bool roaming);
+    bool roaming() const { return roaming_; }
 
     bool connected() const { return connected_; }
     bool userHungUp() const { return userHungUp_; }
@@ -215,6 +225,7 @@ class MonitorCore {
     std::int64_t usageDown_ = 0;
     std::int64_t usageWritten_ = 0;  // when the rows were last stored
     std::string usageProblemShown_;  // said once in the status list
+    bool roaming_ = false;
 };
 
 }  // namespace tavu

@@ -1,5 +1,6 @@
 #include "tariff/tariff.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -46,6 +47,8 @@ Tariff Tariff::read(const SettingsStore& s) {
     t.cheapSaturday = s.readInt(keys::kSettings, keys::kCheapInSat, 0) == 1;
     t.cheapSunday = s.readInt(keys::kSettings, keys::kCheapInSun, 0) == 1;
     t.costPerMB = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMB));
+    const std::string roaming = s.readString(keys::kPrice, keys::kRoamingCostPerMB);
+    t.roamingCostPerMB = trim(roaming).empty() ? t.costPerMB : leadingDouble(roaming);
     return t;
 }
 
@@ -61,6 +64,12 @@ BillingRules BillingRules::read(const SettingsStore& s) {
 double dataCost(const Tariff& t, double bytes) {
     // Without a data price a record costs exactly its time, whatever its byte fields hold.
     return t.costPerMB == 0 ? 0.0 : t.costPerMB * bytes / 1e6;
+}
+
+double dataCost(const Tariff& t, double bytes, double roamingBytes) {
+    const double roaming = std::clamp(roamingBytes, 0.0, std::max(0.0, bytes));
+    return dataCost(t, bytes - roaming) +
+           (t.roamingCostPerMB == 0 ? 0.0 : t.roamingCostPerMB * roaming / 1e6);
 }
 
 bool ratioIsWhole(double ratio) {

@@ -285,7 +285,8 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
                 const auto down = static_cast<double>(row.downloaded);
                 if (row.seconds > 0) {
                     grid.add(grid.hourAt(row.quarter), id, minBilled * share, up, down,
-                             timePrice * share, dataCost(tariff, up + down));
+                             timePrice * share,
+                             dataCost(tariff, up + down, static_cast<double>(row.roaming)));
                 }
             }
             return;
