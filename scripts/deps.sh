@@ -29,6 +29,7 @@ test_packages=(
     libxcb1-dev                                    # the fake notification area of that test
     network-manager dbus                           # the real NetworkManager on a private system bus
     python3-dbusmock                               # python3-dbus and GObject for the scripted NetworkManager
+    modemmanager                                   # the real ModemManager with a simulated modem on a private bus
 )
 
 package_packages=(

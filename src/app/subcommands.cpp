@@ -1,5 +1,6 @@
 #include "app/cli.h"
 #include "app/cli_dialup.h"
+#include "app/cli_modem.h"
 #include "app/cli_net.h"
 
 namespace tavu {
@@ -24,6 +25,9 @@ const std::vector<Subcommand>& subcommands() {
         {"entries", kEntriesUsage, runEntriesCommand},
         {"prepare", kPrepareUsage, runPrepareCommand},
         {"mail", "  tavu mail [--config-dir DIR]                check the mailbox now and print the result\n", runMailCommand},
+        {"balance", "  tavu balance [--config-dir DIR] [--modem N] ask the operator for the balance (BalanceUSSD)\n", runBalanceCommand},
+        {"messages", "  tavu messages [--config-dir DIR] [--modem N]\n"
+                     "                                              list the modem's text messages\n", runMessagesCommand},
         {"lookup", "  tavu lookup HOST                            print the host's address\n", runLookupCommand},
         {"reverse", "  tavu reverse ADDRESS                        print the address's host name\n", runReverseCommand},
         {"time", "  tavu time [SERVER]                          print a time server's time\n", runTimeCommand},

@@ -24,6 +24,9 @@ inline constexpr int kRegistrationRoamingCsfbNotPreferred = 10;
 // CSFB-not-preferred forms.
 bool isRoamingRegistration(int registration);
 
+// What the user is told when no modem can send the balance code.
+inline constexpr const char* kNoUssdModemText = "No modem that can ask for the balance.";
+
 // The longest text a modem's reply or message keeps, in bytes; more is cut at a character.
 inline constexpr std::size_t kModemTextMax = 4096;
 
