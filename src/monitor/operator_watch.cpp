@@ -141,7 +141,10 @@ void OperatorWatch::start() {
         return;
     }
     for (const platform::ModemInfo& info : s_.modem.modems()) {
-        roaming_[info.id] = s_.modem.status(info.id).roaming;
+        // A modem that roams already is said at once.
+        if ((roaming_[info.id] = s_.modem.status(info.id).roaming)) {
+            s_.view.insertStatus("Roaming");
+        }
         s_.modem.listMessages(
             info.id, [this, alive](bool ok, const std::vector<platform::ModemMessage>& list,
                                    const std::string&) {

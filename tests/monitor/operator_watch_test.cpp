@@ -180,6 +180,17 @@ TEST_F(OperatorWatchTest, RoamingWarnsOncePerConnectionAndAgainInTheNext) {
     EXPECT_EQ(shownWith(OperatorWatch::kRoamingWarning), 2);
 }
 
+TEST_F(OperatorWatchTest, AModemRoamingAtTheStartIsSaidOnce) {
+    ModemStatus st = modem.status(modemId);
+    st.registration = platform::kRegistrationRoamingSmsOnly;
+    st.roaming = true;
+    modem.statuses[modemId] = st;
+    watch = makeWatch();
+    EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "Roaming"), 1);
+    roam(true);  // no change: not said again
+    EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), "Roaming"), 1);
+}
+
 TEST_F(OperatorWatchTest, HangupWhenRoamingClosesTheLineAndTheRecordIsLogged) {
     settings.writeInt(keys::kWarnings, keys::kHangupWhenRoaming, 1);
     watch = makeWatch();
