@@ -238,16 +238,16 @@ void OperatorWatch::statusChanged(const std::string& modem, const platform::Mode
 
 void OperatorWatch::roamingOnLine() {
     s_.core.setRoaming(true);
+    // Hung up whenever the line roams, even after a warning given before the setting was on.
+    if (s_.settings.readInt(keys::kWarnings, keys::kHangupWhenRoaming, 0) == 1) {
+        s_.core.closeConnection(
+            "Connection closed: the modem started to roam. See Preferences->Warnings.");
+        return;
+    }
     if (roamWarned_) {
         return;
     }
     roamWarned_ = true;
-    if (s_.settings.readInt(keys::kWarnings, keys::kHangupWhenRoaming, 0) == 1) {
-        s_.core.closeConnection(
-            "Connection closed: the modem started to roam. See "
-            "Preferences->Warnings.");
-        return;
-    }
     s_.prompter.notify(Message{kRoamingWarning, "Warning", Buttons::Ok, Icon::Warning});
 }
 

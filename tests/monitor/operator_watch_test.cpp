@@ -207,6 +207,20 @@ TEST_F(OperatorWatchTest, HangupWhenRoamingClosesTheLineAndTheRecordIsLogged) {
     EXPECT_TRUE(core->userHungUp());
 }
 
+TEST_F(OperatorWatchTest, HangupWhenRoamingTurnedOnAfterTheWarningStillHangsUp) {
+    watch = makeWatch();
+    ras->bringUp("Provider");
+    runFor(3);
+    roam(true);
+    EXPECT_EQ(shownWith(OperatorWatch::kRoamingWarning), 1);
+    roam(false);
+    settings.writeInt(keys::kWarnings, keys::kHangupWhenRoaming, 1);
+    roam(true);
+    runFor(2);
+    EXPECT_FALSE(core->connected());
+    EXPECT_EQ(logLines().size(), 1u);
+}
+
 TEST_F(OperatorWatchTest, TheSignalLineIsReplacedWhenItChangesAndGoesWithTheConnection) {
     watch = makeWatch();
     const auto handle = ras->bringUp("Provider");
