@@ -26,6 +26,7 @@
 #include "platform/desktop/single_instance.h"
 #include "platform/desktop/startup_entry.h"
 #include "platform/kernel/system_info.h"
+#include "platform/modem/modemmanager/mm_modem_service.h"
 #include "platform/ras/combined_remote_access.h"
 #include "platform/ras/pppd/linux_remote_access.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
@@ -114,9 +115,12 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
 
     platform::LinuxSystemInfo system;
     platform::DesktopShell shell;
+    // The modems of ModemManager on the system bus: the operator's balance, messages, roaming
+    // and signal. Without the daemon it finds no modem, and the program goes on without them.
+    platform::ModemManagerService modems;
     ConnectionMonitor window(AppContext{settings, clock, prompter, *services.ras,
                                         services.counters.get(), *services.sound, system, shell,
-                                        configDir, executableDir(), services.usage.get()});
+                                        configDir, executableDir(), services.usage.get(), &modems});
     if (command.configDir) {
         // Started with its own settings: so is the copy the desktop starts at log-in.
         window.startupEntry = std::make_unique<platform::XdgAutostartEntry>(

@@ -36,6 +36,8 @@ enum CommandId : int {
     CmdInetTools = 32852,
     CmdSkin = 32854,
     CmdPerformance = 32856,
+    CmdCheckBalance = 32860,
+    CmdMessages = 32861,
 };
 
 // What a command does.
@@ -61,6 +63,8 @@ enum class Action {
     Exit,
     Show,
     MailHide,
+    CheckBalance,  // asks the operator for the balance
+    Messages,      // the operator's text messages kept in the modems
 };
 
 struct CommandEntry {
@@ -72,13 +76,15 @@ struct CommandEntry {
     int page;  // Preferences page, 0 for none
 };
 
-inline constexpr std::array<CommandEntry, 27> kCommands = {{
+inline constexpr std::array<CommandEntry, 29> kCommands = {{
     {CmdConnect, "Connect", "&Connect", true, Action::Dial, 0},
     {CmdHangup, "Hangup", "&Hangup", true, Action::Hangup, 0},
     {CmdCheckMail, "Check email", "Check for new mail", true, Action::CheckMail, 0},
     {CmdCheckUpdate, "Check update", "Check for TAVU update", true, Action::CheckUpdate, 0},
     {CmdInetTools, "Inet Tools", "Inet Tools", true, Action::InetTools, 0},
     {CmdPerformance, "Performance", "Performance", true, Action::Performance, 0},
+    {CmdCheckBalance, "Check balance", "Check balance", true, Action::CheckBalance, 0},
+    {CmdMessages, "Messages", "Messages", true, Action::Messages, 0},
     {CmdPrefGeneral, "Preferences", "Configuration - General", true, Action::Preferences, 1},
     {CmdPrefConnection, "", "Configuration - Connection", true, Action::Preferences, 2},
     {CmdPrefEmail, "", "Configuration - Email Watch", true, Action::Preferences, 3},
@@ -141,27 +147,28 @@ inline constexpr int kMenuSeparator = 0;
 inline constexpr int kMenuPopupStart = -1;
 inline constexpr int kMenuPopupEnd = -2;
 
-inline constexpr std::array<int, 35> kTrayMenuLayout = {
-    CmdShow,         kMenuSeparator, kMenuPopupStart, CmdConnect,        CmdHangup,
-    CmdInetTools,    CmdPerformance, kMenuPopupEnd,   kMenuSeparator,    CmdCheckMail,
-    CmdCheckUpdate,  kMenuSeparator, CmdPrefGeneral,  CmdPrefConnection, CmdPrefEmail,
-    CmdPrefWarnings, CmdPrefPrice,   CmdPrefSounds,   CmdPrefUpgrade,    kMenuSeparator,
-    CmdConnections,  CmdSecurity,    CmdTimer,        CmdSkin,           kMenuSeparator,
-    kMenuPopupStart, CmdReport,      CmdSummary,      kMenuPopupEnd,     kMenuPopupStart,
-    CmdHelpContents, CmdAbout,       kMenuPopupEnd,   kMenuSeparator,    CmdExit,
+inline constexpr std::array<int, 37> kTrayMenuLayout = {
+    CmdShow,           kMenuSeparator,  kMenuPopupStart, CmdConnect,     CmdHangup,
+    CmdInetTools,      CmdPerformance,  kMenuPopupEnd,   kMenuSeparator, CmdCheckMail,
+    CmdCheckUpdate,    CmdCheckBalance, CmdMessages,     kMenuSeparator, CmdPrefGeneral,
+    CmdPrefConnection, CmdPrefEmail,    CmdPrefWarnings, CmdPrefPrice,   CmdPrefSounds,
+    CmdPrefUpgrade,    kMenuSeparator,  CmdConnections,  CmdSecurity,    CmdTimer,
+    CmdSkin,           kMenuSeparator,  kMenuPopupStart, CmdReport,      CmdSummary,
+    kMenuPopupEnd,     kMenuPopupStart, CmdHelpContents, CmdAbout,       kMenuPopupEnd,
+    kMenuSeparator,    CmdExit,
 };
 inline constexpr std::array<std::string_view, 3> kTrayPopupTitles = {"Connection", "&Report",
                                                                      "&Help"};
 
 // The skin's built-in menu (161), in the same form: its top level holds the popups "Connection",
 // "Preferences", "Report", "Help" and "View" and the item "Exit". It has no separators.
-inline constexpr std::array<int, 28> kSkinMenuLayout = {
-    kMenuPopupStart, CmdConnect,     CmdHangup,     CmdCheckMail,    CmdCheckUpdate,
-    CmdInetTools,    CmdPerformance, kMenuPopupEnd, kMenuPopupStart, CmdPrefGeneral,
-    CmdConnections,  CmdSecurity,    CmdTimer,      CmdSkin,         kMenuPopupEnd,
-    kMenuPopupStart, CmdReport,      CmdSummary,    kMenuPopupEnd,   kMenuPopupStart,
-    CmdHelpContents, CmdAbout,       kMenuPopupEnd, kMenuPopupStart, CmdHide,
-    CmdMinimize,     kMenuPopupEnd,  CmdExit,
+inline constexpr std::array<int, 30> kSkinMenuLayout = {
+    kMenuPopupStart, CmdConnect,      CmdHangup,       CmdCheckMail,  CmdCheckUpdate,
+    CmdInetTools,    CmdPerformance,  CmdCheckBalance, CmdMessages,   kMenuPopupEnd,
+    kMenuPopupStart, CmdPrefGeneral,  CmdConnections,  CmdSecurity,   CmdTimer,
+    CmdSkin,         kMenuPopupEnd,   kMenuPopupStart, CmdReport,     CmdSummary,
+    kMenuPopupEnd,   kMenuPopupStart, CmdHelpContents, CmdAbout,      kMenuPopupEnd,
+    kMenuPopupStart, CmdHide,         CmdMinimize,     kMenuPopupEnd, CmdExit,
 };
 inline constexpr std::array<std::string_view, 5> kSkinPopupTitles = {"Connection", "Preferences",
                                                                      "Report", "Help", "View"};

@@ -391,12 +391,7 @@ void MonitorCore::whenConnectedTimer() {
     showNotices();
 }
 
-void MonitorCore::costCheck() {
-    // The limits guard a connection: with none up there is nothing to warn about or to close.
-    if (inCostCheck_ || !connected_) {
-        return;
-    }
-    inCostCheck_ = true;
+LogTotals MonitorCore::periodTotals() {
     // The period's figures: the usage of the logged connections that happened in the current
     // billing period and that of the connection in progress so far (it may have begun in the
     // period before), less the period's free time and data.
@@ -408,16 +403,39 @@ void MonitorCore::costCheck() {
     std::vector<UsageRow> pending;
     const UsageSource* stored = nullptr;
     if (s_.usage != nullptr) {
-        countUsage(now);
-        for (const auto& [quarter, row] : usagePending_) {
-            pending.push_back(row);
+        if (connected_) {
+            countUsage(now);
+            for (const auto& [quarter, row] : usagePending_) {
+                pending.push_back(row);
+            }
         }
         stored = s_.usage->source(logPath());
     }
     const PendingUsageSource rows(stored, usageKey_, std::move(pending));
-    const LogTotals totals =
-        TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows})
-            .run(logPath(), {}, &current);
+    return TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows})
+        .run(logPath(), {}, connected_ ? &current : nullptr);
+}
+
+bool MonitorCore::closeConnection(const std::string& notice) {
+    if (!connected_ || inHangUp_) {
+        return false;
+    }
+    const bool closed = hangUpLines(false);
+    if (closed) {
+        notify(Message{notice, kAppTitle, Buttons::Ok, Icon::None});
+    }
+    showNotices();
+    return closed;
+}
+
+void MonitorCore::costCheck() {
+    // The limits guard a connection: with none up there is nothing to warn about or to close.
+    if (inCostCheck_ || !connected_) {
+        return;
+    }
+    inCostCheck_ = true;
+    const LogTotals totals = periodTotals();
+    const LocalDateTime today = s_.clock.localNow();
     auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
     auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key); };
     auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };

@@ -16,6 +16,7 @@
 #include "monitor/counter_window.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
+#include "tariff/totals.h"
 #include "usage/usage_source.h"
 
 namespace tavu {
@@ -119,6 +120,15 @@ class MonitorCore {
     void hangupCommand();
     // At exit: the record of a connection still up, ended now.
     void writeExitRecord();
+    // Hangs up without asking, then shows the notice (a guard closed the line); the record is
+    // logged as after any hang-up. False when there was nothing to hang up.
+    bool closeConnection(const std::string& notice);
+    // The billing period's figures so far, the connection in progress included.
+    LogTotals periodTotals();
+    // Whether the line's modem is roaming now: the bytes counted from now on are roaming bytes
+    // until it is set back.
+    void setRoaming(bool roaming);
+    bool roaming() const { return roaming_; }
 
     bool connected() const { return connected_; }
     bool userHungUp() const { return userHungUp_; }
@@ -230,6 +240,7 @@ class MonitorCore {
 
     std::function<void()> lineListener_;
     bool lineChanged_ = false;  // a connection started or ended in this poll
+    bool roaming_ = false;
 };
 
 }  // namespace tavu

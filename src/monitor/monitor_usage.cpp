@@ -75,6 +75,7 @@ void MonitorCore::countUsage(std::int64_t now) {
             row.quarter = quarterOf(std::max(start_, from - 1));
             row.uploaded += up;
             row.downloaded += down;
+            row.roaming += roaming_ ? up + down : 0;
         }
         return;
     }
@@ -85,10 +86,24 @@ void MonitorCore::countUsage(std::int64_t now) {
         UsageRow& row = usagePending_[q];
         row.quarter = q;
         row.seconds += secs;
-        row.uploaded += share(up, done + secs, span) - share(up, done, span);
-        row.downloaded += share(down, done + secs, span) - share(down, done, span);
+        const std::int64_t sent = share(up, done + secs, span) - share(up, done, span);
+        const std::int64_t received = share(down, done + secs, span) - share(down, done, span);
+        row.uploaded += sent;
+        row.downloaded += received;
+        row.roaming += roaming_ ? sent + received : 0;
         done += secs;
     }
+}
+
+void MonitorCore::setRoaming(bool roaming) {
+    if (roaming == roaming_) {
+        return;
+    }
+    // The bytes counted so far were used in the state before.
+    if (connected_ && s_.usage != nullptr) {
+        countUsage(nowSeconds());
+    }
+    roaming_ = roaming;
 }
 
 void MonitorCore::writeUsage() {

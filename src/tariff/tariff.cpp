@@ -49,6 +49,8 @@ Tariff Tariff::read(const SettingsStore& s, const PlanKeys& plan) {
     t.cheapSaturday = s.readInt(settings, keys::kCheapInSat, 0) == 1;
     t.cheapSunday = s.readInt(settings, keys::kCheapInSun, 0) == 1;
     t.costPerMB = leadingDouble(s.readString(price, keys::kCostPerMB));
+    const std::string roaming = s.readString(price, keys::kRoamingCostPerMB);
+    t.roamingCostPerMB = trim(roaming).empty() ? t.costPerMB : leadingDouble(roaming);
     return t;
 }
 
@@ -73,6 +75,12 @@ int freeMonthMB(const SettingsStore& s, const PlanKeys& plan) {
 double dataCost(const Tariff& t, double bytes) {
     // Without a data price a record costs exactly its time, whatever its byte fields hold.
     return t.costPerMB == 0 ? 0.0 : t.costPerMB * bytes / 1e6;
+}
+
+double dataCost(const Tariff& t, double bytes, double roamingBytes) {
+    const double roaming = std::clamp(roamingBytes, 0.0, std::max(0.0, bytes));
+    return dataCost(t, bytes - roaming) +
+           (t.roamingCostPerMB == 0 ? 0.0 : t.roamingCostPerMB * roaming / 1e6);
 }
 
 bool ratioIsWhole(double ratio) {

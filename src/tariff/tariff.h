@@ -21,6 +21,8 @@ struct Tariff {
     bool cheapSaturday = false;
     bool cheapSunday = false;
     double costPerMB = 0;  // per 1,000,000 bytes sent or received
+    // per 1,000,000 bytes used while roaming; CostPerMB when RoamingCostPerMB is not set
+    double roamingCostPerMB = 0;
 
     // The default plan's rates lie in section Price, its weekend flags in Settings.
     static Tariff read(const SettingsStore& settings, const PlanKeys& plan = {});
@@ -56,6 +58,8 @@ int freeMonthMB(const SettingsStore& settings, const PlanKeys& plan = {});
 
 // The price of the bytes a connection sent and received.
 double dataCost(const Tariff& tariff, double bytes);
+// The same when roamingBytes of them were used while roaming: those at RoamingCostPerMB.
+double dataCost(const Tariff& tariff, double bytes, double roamingBytes);
 
 // A time text of the tariff in seconds: "HH:MM" gives hours from its first two and minutes from
 // its last two characters; a text without a colon is a number of minutes ("5" is 300 s).

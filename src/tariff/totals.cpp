@@ -103,6 +103,7 @@ struct RowSums {
     std::int64_t seconds = 0;
     double uploaded = 0;
     double downloaded = 0;
+    double roaming = 0;  // bytes used while roaming, a part of the two above
 };
 
 // The store's rows of the window, asked once a pass; a connection without rows in the window is
@@ -119,6 +120,7 @@ class StoreRows {
                 sum.seconds += r.seconds;
                 sum.uploaded += static_cast<double>(r.uploaded);
                 sum.downloaded += static_cast<double>(r.downloaded);
+                sum.roaming += static_cast<double>(r.roaming);
             }
             sums_.emplace(key, sum);
         }
@@ -329,6 +331,7 @@ struct Placement {
     double minBilled = 0;  // its time online as counted
     double timePrice = 0;  // its price without the data
     double costPerMB = 0;
+    double roamingCostPerMB = 0;
     ConnectionKey key;  // only when the store is asked
 };
 
@@ -402,6 +405,7 @@ void countRecord(const LogFields& f, const Pass& pass, std::vector<TariffReader>
             at.duration = p.duration;
             at.minBilled = static_cast<double>(p.minBilled);
             at.costPerMB = c->tariff->costPerMB;
+            at.roamingCostPerMB = c->tariff->roamingCostPerMB;
             at.timePrice = p.cost - dataCost(*c->tariff, c->sent + c->received);
             if (r.keys) {
                 at.key = connectionKeyOf(f);
@@ -624,10 +628,11 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                     s.times[i] = at.minBilled * share;
                     s.uploads[i] = got->uploaded;
                     s.downloads[i] = got->downloaded;
+                    Tariff data;
+                    data.costPerMB = at.costPerMB;
+                    data.roamingCostPerMB = at.roamingCostPerMB;
                     s.costs[i] = at.timePrice * share +
-                                 (at.costPerMB == 0
-                                      ? 0.0
-                                      : at.costPerMB * (got->uploaded + got->downloaded) / 1e6);
+                                 dataCost(data, got->uploaded + got->downloaded, got->roaming);
                 }
                 sum.addCounts(1, 0);
                 sum.addSharedTime(s.times[i]);

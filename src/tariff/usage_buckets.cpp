@@ -325,7 +325,8 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
                 // The rows were asked for the grids of all plans together.
                 if (row.seconds > 0 && row.quarter >= grid.from() && row.quarter < grid.to()) {
                     grid.add(grid.hourAt(row.quarter), id, minBilled * share, up, down,
-                             timePrice * share, dataCost(tariff, up + down));
+                             timePrice * share,
+                             dataCost(tariff, up + down, static_cast<double>(row.roaming)));
                 }
             }
             return;

@@ -44,6 +44,7 @@ struct UsageRow {
     std::int64_t seconds = 0;     // seconds online in it, 0 to 900
     std::int64_t uploaded = 0;    // bytes sent in it
     std::int64_t downloaded = 0;  // bytes received in it
+    std::int64_t roaming = 0;     // of those bytes, both ways, the ones used while roaming
     bool operator==(const UsageRow&) const = default;
 };
 

@@ -16,7 +16,7 @@ namespace {
 
 // "TAVU" in the file's header: a database of another program is never written to.
 constexpr int kApplicationId = 0x54415655;
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 // One row per connection per quarter hour, keyed (connection, quarter) without a rowid: about
 // 30 bytes a row. The connection's first and last quarter let a span's rows be read by range
@@ -39,6 +39,11 @@ constexpr const char* kOperatorReplies =
     "CREATE TABLE operator_replies("
     " id INTEGER PRIMARY KEY,"
     " time INTEGER NOT NULL, code TEXT NOT NULL, reply TEXT NOT NULL);";
+
+// What the third version added: the bytes of each quarter used while the modem was roaming (of
+// both directions, a part of uploaded and downloaded), priced apart. Rows of older stores read 0.
+constexpr const char* kRoamingBytes =
+    "ALTER TABLE usage ADD COLUMN roaming INTEGER NOT NULL DEFAULT 0;";
 
 // The replies kept: the newest ones.
 constexpr int kKeptReplies = 1000;
@@ -117,7 +122,7 @@ std::int64_t pragmaInt(sqlite3* db, const char* sql, bool& ok) {
 
 // Whether the file is a new, empty database (made ours by makeSchema) or already ours; an
 // error text when it is neither. Reads only: another program's file is left as it is.
-std::string checkSchema(sqlite3* db, bool& fresh, bool& older) {
+std::string checkSchema(sqlite3* db, bool& fresh, std::int64_t& older) {
     bool ok = true;
     const std::int64_t app = pragmaInt(db, "PRAGMA application_id", ok);
     const std::int64_t version = pragmaInt(db, "PRAGMA user_version", ok);
@@ -132,8 +137,8 @@ std::string checkSchema(sqlite3* db, bool& fresh, bool& older) {
     if (app != kApplicationId) {
         return "it is not a usage store of this program";
     }
-    older = version == 1;
-    if (version != kSchemaVersion && !older) {
+    older = version >= 1 && version < kSchemaVersion ? version : 0;
+    if (version != kSchemaVersion && older == 0) {
         return "it was written by another version of this program";
     }
     // A cut short or altered file shows here rather than as missing rows later.
@@ -147,9 +152,10 @@ std::string checkSchema(sqlite3* db, bool& fresh, bool& older) {
     return {};
 }
 
-std::string makeSchema(sqlite3* db, bool older) {
-    const std::string sql = std::string("BEGIN IMMEDIATE;") + (older ? "" : kSchema) +
-                            kOperatorReplies +
+// The tables of a new store, or what a store of an older version (1 or 2) lacks.
+std::string makeSchema(sqlite3* db, std::int64_t older) {
+    const std::string sql = std::string("BEGIN IMMEDIATE;") + (older >= 1 ? "" : kSchema) +
+                            (older >= 2 ? "" : kOperatorReplies) + kRoamingBytes +
                             "PRAGMA application_id=" + std::to_string(kApplicationId) +
                             ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     if (!exec(db, sql.c_str())) {
@@ -269,7 +275,7 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     sqlite3_extended_result_codes(db, 1);
     exec(db, "PRAGMA trusted_schema=OFF");
     bool fresh = false;
-    bool older = false;
+    std::int64_t older = 0;
     if (std::string why = checkSchema(db, fresh, older); !why.empty()) {
         return refuse(why);
     }
@@ -284,8 +290,8 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     }
     // A power cut may lose the last write, never the file.
     exec(db, "PRAGMA synchronous=NORMAL");
-    // A store of the first version gets the tables it lacks.
-    if (fresh || older) {
+    // A store of an older version gets the tables and columns it lacks.
+    if (fresh || older != 0) {
         if (std::string why = makeSchema(db, older); !why.empty()) {
             return refuse(why);
         }
@@ -352,7 +358,7 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
     }
     Statement s(db_,
                 "SELECT c.start_date, c.start_time, c.device, c.connection,"
-                " u.quarter, u.seconds, u.uploaded, u.downloaded"
+                " u.quarter, u.seconds, u.uploaded, u.downloaded, u.roaming"
                 " FROM connections c JOIN usage u"
                 "  ON u.connection = c.id AND u.quarter >= ?1 AND u.quarter < ?2"
                 " WHERE c.last_quarter >= ?1 AND c.first_quarter < ?2"
@@ -372,7 +378,8 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
             list = &out[key];
             last = std::move(key);
         }
-        list->push_back(UsageRow{s.integer(4), s.integer(5), s.integer(6), s.integer(7)});
+        list->push_back(
+            UsageRow{s.integer(4), s.integer(5), s.integer(6), s.integer(7), s.integer(8)});
     }
     if (rc != SQLITE_DONE) {
         fail("it cannot be read");
@@ -385,7 +392,7 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
 std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {
     std::vector<UsageRow> out;
     Statement s(db_,
-                "SELECT u.quarter, u.seconds, u.uploaded, u.downloaded"
+                "SELECT u.quarter, u.seconds, u.uploaded, u.downloaded, u.roaming"
                 " FROM connections c JOIN usage u ON u.connection = c.id"
                 " WHERE c.start_date = ?1 AND c.start_time = ?2 AND c.device = ?3"
                 "  AND c.connection = ?4 ORDER BY u.quarter");
@@ -399,7 +406,8 @@ std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {
     s.bind(4, key.connection);
     int rc;
     while ((rc = s.step()) == SQLITE_ROW) {
-        out.push_back(UsageRow{s.integer(0), s.integer(1), s.integer(2), s.integer(3)});
+        out.push_back(
+            UsageRow{s.integer(0), s.integer(1), s.integer(2), s.integer(3), s.integer(4)});
     }
     if (rc != SQLITE_DONE) {
         fail("it cannot be read");
@@ -446,7 +454,9 @@ bool UsageStore::write(const ConnectionKey& key, const std::vector<UsageRow>& ro
     }
     const std::int64_t id = add.integer(0);
     add.reset();
-    Statement put(db_, "INSERT OR REPLACE INTO usage VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement put(db_,
+                  "INSERT OR REPLACE INTO usage(connection, quarter, seconds, uploaded,"
+                  " downloaded, roaming) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     if (!put.ok()) {
         return abort();
     }
@@ -456,6 +466,7 @@ bool UsageStore::write(const ConnectionKey& key, const std::vector<UsageRow>& ro
         put.bind(3, r.seconds);
         put.bind(4, r.uploaded);
         put.bind(5, r.downloaded);
+        put.bind(6, r.roaming);
         if (put.step() != SQLITE_DONE) {
             return abort();
         }
@@ -503,6 +514,32 @@ std::vector<UsageRow> UsageStoreSink::rowsOf(const std::string& logPath, const C
         store_.reset();
     }
     return rows;
+}
+
+bool UsageStoreSink::addOperatorReply(const std::string& logPath, const OperatorReply& reply) {
+    UsageStore* store = storeFor(logPath);
+    if (store == nullptr) {
+        return false;
+    }
+    if (!store->addOperatorReply(reply)) {
+        problem_ = store->problem();
+        store_.reset();
+        return false;
+    }
+    return true;
+}
+
+std::optional<OperatorReply> UsageStoreSink::lastOperatorReply(const std::string& logPath) {
+    UsageStore* store = storeFor(logPath);
+    if (store == nullptr) {
+        return std::nullopt;
+    }
+    auto reply = store->lastOperatorReply();
+    if (!store->problem().empty()) {
+        problem_ = store->problem();
+        store_.reset();
+    }
+    return reply;
 }
 
 }  // namespace tavu

@@ -123,6 +123,17 @@ class UsageSink {
         (void)logPath;
         return nullptr;
     }
+    // Keeps the operator's reply in the store beside logPath; false, with problem() set, when
+    // it could not. The newest one kept; none when there is none or no store.
+    virtual bool addOperatorReply(const std::string& logPath, const OperatorReply& reply) {
+        (void)logPath;
+        (void)reply;
+        return false;
+    }
+    virtual std::optional<OperatorReply> lastOperatorReply(const std::string& logPath) {
+        (void)logPath;
+        return std::nullopt;
+    }
 };
 
 // The store beside the log, opened at its first use and again when the log moves to another
@@ -134,6 +145,8 @@ class UsageStoreSink final : public UsageSink {
     std::vector<UsageRow> rowsOf(const std::string& logPath, const ConnectionKey& key) override;
     const std::string& problem() const override { return problem_; }
     const UsageSource* source(const std::string& logPath) override { return storeFor(logPath); }
+    bool addOperatorReply(const std::string& logPath, const OperatorReply& reply) override;
+    std::optional<OperatorReply> lastOperatorReply(const std::string& logPath) override;
 
   private:
     UsageStore* storeFor(const std::string& logPath);

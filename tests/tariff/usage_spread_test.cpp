@@ -73,6 +73,29 @@ TEST_F(UsageSpread, ARecordAcrossTheBillingDaySharesItsSecondsBytesAndPriceByPer
     EXPECT_NEAR(all.totalCost, 1 + 0.1 * 2880 + 0.04, 1e-9);
 }
 
+TEST_F(UsageSpread, BytesUsedWhileRoamingArePricedWithTheRoamingPrice) {
+    settings.writeString("Price", "CostPerMB", "0.01");
+    writeFile(log, span("14-03-2026", "12:00:00", "14-03-2026", "12:30:00", "1000000", "3000000"));
+    MemoryUsageSource rows;
+    const ConnectionKey key{"14-03-2026", "12:00:00", "ttyS0", "ISP"};
+    // 4 MB in two quarters; 1 MB of the second one while roaming.
+    rows.rows[key] = {UsageRow{utc(2026, 3, 14, 12), 900, 500000, 1500000, 0},
+                      UsageRow{utc(2026, 3, 14, 12, 15), 900, 500000, 1500000, 1000000}};
+    // Without a roaming price the roaming bytes cost what the others do.
+    EXPECT_NEAR(totals(SummaryFilter::ThisMonth, {2026, 3, 20, 12}, &rows).totalCost, 0.04, 1e-9);
+    settings.writeString("Price", "RoamingCostPerMB", "2.5");
+    EXPECT_NEAR(totals(SummaryFilter::ThisMonth, {2026, 3, 20, 12}, &rows).totalCost, 0.03 + 2.5,
+                1e-9);
+    // The hourly buckets of the chart price them the same.
+    const LogDate day{14, 3, 2026};
+    double sum = 0;
+    for (const UsageBucket& b :
+         usageBuckets(settings, log, &rows, UsageBy::Hour, day, day, {2026, 3, 20, 12})) {
+        sum += b.cost;
+    }
+    EXPECT_NEAR(sum, 0.03 + 2.5, 1e-9);
+}
+
 TEST_F(UsageSpread, AConnectionEndingAtThePeriodsStartIsNotInIt) {
     settings.writeInt("Settings", "BillingDay", 15);
     writeFile(log, span("14-03-2026", "22:00:00", "15-03-2026", "00:00:00", "5", "5") +

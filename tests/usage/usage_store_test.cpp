@@ -237,19 +237,37 @@ TEST_F(UsageStoreTest, OperatorRepliesAreKeptNewestLastAndOnlyTheNewestThousand)
 
 TEST_F(UsageStoreTest, AStoreOfTheFirstVersionGainsTheRepliesAndKeepsItsRows) {
     makeStore(3);
-    // As the first version left it: no table of replies, version 1.
+    // As the first version left it: no table of replies, no roaming bytes, version 1.
     ASSERT_EQ(rawSql(path, "DROP TABLE operator_replies"), -1);
+    ASSERT_EQ(rawSql(path, "ALTER TABLE usage DROP COLUMN roaming"), -1);
     ASSERT_EQ(rawSql(path, "PRAGMA user_version=1"), -1);
     auto store = open(false);
     ASSERT_TRUE(store) << error;
     EXPECT_EQ(store->rowsOf(kKey).size(), 3u);
     EXPECT_TRUE(store->addOperatorReply({kQ, "*100#", "1.5 GB left"})) << store->problem();
     store.reset();
-    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 2);
+    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 3);
     // A newer version's store is left alone.
-    ASSERT_EQ(rawSql(path, "PRAGMA user_version=3"), -1);
+    ASSERT_EQ(rawSql(path, "PRAGMA user_version=4"), -1);
     EXPECT_FALSE(open(false));
     EXPECT_NE(error.find("another version"), std::string::npos) << error;
+}
+
+TEST_F(UsageStoreTest, RoamingBytesAreKeptAndAStoreOfTheSecondVersionReadsThemAsNone) {
+    makeStore(2);
+    ASSERT_EQ(rawSql(path, "ALTER TABLE usage DROP COLUMN roaming"), -1);
+    ASSERT_EQ(rawSql(path, "PRAGMA user_version=2"), -1);
+    auto store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->rowsOf(kKey),
+              (std::vector<UsageRow>{{kQ, 900, 0, 0, 0}, {kQ + 900, 900, 1, 2, 0}}));
+    ASSERT_TRUE(store->write(kKey, {{kQ + 900, 900, 100, 200, 250}})) << store->problem();
+    store.reset();
+    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 3);
+    store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_EQ(store->rowsBetween(kQ + 900, kQ + 1800).at(kKey),
+              (std::vector<UsageRow>{{kQ + 900, 900, 100, 200, 250}}));
 }
 
 TEST(PendingUsage, RowsInMemoryReplaceTheStoredQuarterAndJoinOnlyTheirConnection) {

@@ -10,6 +10,7 @@ class SettingsStore;
 class UsageSink;
 namespace platform {
 class DialupCounters;
+class ModemService;
 class RemoteAccess;
 class Shell;
 class Sound;
@@ -29,6 +30,8 @@ struct AppContext {
     std::string configDir;       // settings and the default log folder
     std::string exeDir;          // the program's own files (help, skins)
     UsageSink* usage = nullptr;  // where the monitor keeps usage by quarter hour; none in tests
+    // The modems: the operator's balance, messages, roaming and signal; none: no modem service.
+    platform::ModemService* modem = nullptr;
 };
 
 }  // namespace tavu

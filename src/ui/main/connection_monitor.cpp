@@ -20,6 +20,7 @@
 #include "core/settings_store.h"
 #include "core/version.h"
 #include "dial/schedule_check.h"
+#include "monitor/operator_watch.h"
 #include "net/auto_upgrade_check.h"
 #include "net/mail_check.h"
 #include "net/mail_controller.h"
@@ -38,6 +39,7 @@
 #include "ui/dial/dial_progress_dlg.h"
 #include "ui/dial/timer_dlg.h"
 #include "ui/main/small_time_window.h"
+#include "ui/modem/messages_dlg.h"
 #include "ui/net/net_tools_dlg.h"
 #include "ui/perf/performance_dlg.h"
 #include "ui/prefs/preferences_dlg.h"
@@ -47,6 +49,7 @@
 #include "ui/skin/skin_file.h"
 #include "ui/tray/system_tray.h"
 #include "ui/tray/tray_menus.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -162,6 +165,14 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
             case Action::InetTools:
                 CNetToolsDlg::run(ctx_.settings, ctx_.prompter, ctx_.clock, this);
                 return;
+            case Action::Messages:
+                if (ctx_.modem != nullptr) {
+                    CMessagesDlg::run(*ctx_.modem, ctx_.prompter, this);
+                } else {
+                    ctx_.prompter.show(
+                        Message{"No modem is present.", kAppTitle, Buttons::Ok, Icon::Information});
+                }
+                return;
             case Action::CheckUpdate:
                 CDialProgressDlg::runUpgradeCheck(ctx_, this,
                                                   net::makeUpgradeQueryJob(ctx_.settings));
@@ -265,6 +276,33 @@ bool ConnectionMonitor::initialise() {
 
     insertStatus("System messages will go here!");
     insertStatus("Welcome to Tavu - your online timer!");
+    if (ctx_.modem != nullptr) {
+        OperatorServices services{ctx_.settings,
+                                  ctx_.clock,
+                                  ctx_.prompter,
+                                  *ctx_.modem,
+                                  *core_,
+                                  *this,
+                                  ctx_.configDir,
+                                  {},
+                                  {},
+                                  {}};
+        services.showMessage = [this](const std::string& sender, const std::string& text) {
+            showOperatorMessage(sender, text);
+        };
+        if (ctx_.usage != nullptr) {
+            services.keepReply = [this](const OperatorReply& reply, std::string& problem) {
+                if (ctx_.usage->addOperatorReply(core_->logPath(), reply)) {
+                    return true;
+                }
+                problem = ctx_.usage->problem();
+                return false;
+            };
+            services.lastReply = [this] { return ctx_.usage->lastOperatorReply(core_->logPath()); };
+        }
+        operator_ = std::make_unique<OperatorWatch>(std::move(services));
+        operator_->start();
+    }
     ctx_.settings.writeInt(keys::kSettings, keys::kCheckMailSuccessed, 0);
 
     // The skin named in the settings. Its display face must be installed for the texts to show.
@@ -305,6 +343,9 @@ void ConnectionMonitor::tick(int timerId) {
         }
         default:
             driver_->tick(timerId);
+            if (timerId == PollTimer && operator_) {
+                operator_->tick();
+            }
             break;
     }
     // The first event of any timer hides a window that was not to stay shown at start.
@@ -366,6 +407,14 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             core_->display().mailCount.assign(1, '0');  // GCC 12 wrongly warns on = "0" here
             redraw();
             break;
+        case Action::CheckBalance:
+            if (operator_) {
+                operator_->checkBalance();
+            } else {
+                ctx_.prompter.notify(
+                    Message{OperatorWatch::kNoModem, kAppTitle, Buttons::Ok, Icon::Information});
+            }
+            break;
         case Action::PreferencesWithTimers:
             openOnce(Action::Preferences, 0, [this] { preferencesWithTimers(); });
             break;
@@ -378,6 +427,26 @@ void ConnectionMonitor::runAction(const CommandEntry& entry) {
             openOnce(entry.action, entry.page, [&] { openWindow(entry.action, entry.page); });
             break;
     }
+}
+
+void ConnectionMonitor::showOperatorMessage(const std::string& sender, const std::string& text) {
+    // Notification servers read their bodies as markup: the signs that start markup or an
+    // entity are shown as look-alikes, so that the text appears exactly as plain text.
+    auto plain = [](const std::string& s) {
+        QString q = QString::fromStdString(s);
+        q.replace(QLatin1Char('&'), QChar(0xFF06));
+        q.replace(QLatin1Char('<'), QChar(0x2039));
+        q.replace(QLatin1Char('>'), QChar(0x203A));
+        return q;
+    };
+    const QString title = "Message from " + plain(sender);
+    if (tray_ && tray_->isEnabled() && tray_->trayIcon() != nullptr) {
+        tray_->trayIcon()->showMessage(title, plain(text), QSystemTrayIcon::Information, 30000);
+        lastNotice_ = {title, plain(text)};
+        return;
+    }
+    ctx_.prompter.notify(Message{"Message from " + sender + ":\n" + text, kAppTitle, Buttons::Ok,
+                                 Icon::Information});
 }
 
 void ConnectionMonitor::skinButton(int index) {

@@ -25,6 +25,7 @@ class StartupEntry;
 class AutoUpgradeCheck;
 class CSystemTray;
 class MailController;
+class OperatorWatch;
 class SkinFace;
 class SmallTimeWindow;
 
@@ -74,6 +75,12 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     CSystemTray* mailTray() const { return mailTray_.get(); }
     MailController& mailController() { return *mail_; }
     CSystemTray* tray() const { return tray_.get(); }
+    // The operator's figures; none without a modem service.
+    OperatorWatch* operatorWatch() const { return operator_.get(); }
+    // A text message of the operator as a notification of the tray icon (a box without one).
+    void showOperatorMessage(const std::string& sender, const std::string& text);
+    // The title and text of the last notification shown.
+    std::pair<QString, QString> lastNotice() const { return lastNotice_; }
 
     // The skin, and the floating elapsed-time window (none until first needed).
     SkinFace& skin() { return *skin_; }
@@ -154,6 +161,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     std::unique_ptr<SmallTimeWindow> floating_;
     std::unique_ptr<MailController> mail_;
     std::unique_ptr<AutoUpgradeCheck> upgradeCheck_;  // timer 4's upgrade question
+    std::unique_ptr<OperatorWatch> operator_;
+    std::pair<QString, QString> lastNotice_;
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;

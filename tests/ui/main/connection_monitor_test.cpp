@@ -153,7 +153,9 @@ TEST_F(MainWindow, EveryCommandReachesItsAction) {
                                                           {1052, Action::Exit},
                                                           {32815, Action::Show},
                                                           {32820, Action::MailHide},
-                                                          {32813, Action::PreferencesWithTimers}};
+                                                          {32813, Action::PreferencesWithTimers},
+                                                          {32860, Action::CheckBalance},
+                                                          {32861, Action::Messages}};
     ASSERT_EQ(expected.size(), kCommands.size());
     prompter.fallback = Answer::No;  // the exit question
     for (const auto& [id, action] : expected) {

@@ -71,7 +71,8 @@ TEST_F(SkinMenuTest, BuiltFromMenu161) {
         }
     }
     EXPECT_EQ(shape,
-              "Connection:Connect,Hangup,Check email,Check update,Inet Tools,Performance|"
+              "Connection:Connect,Hangup,Check email,Check update,Inet Tools,Performance,"
+              "Check balance,Messages|"
               "Preferences:Preferences,Connections,Security,Timer,Skin|Report:Report,Summary|"
               "Help:&Contents,&About|View:Hide,Minimize|Exit");
     EXPECT_EQ(menu->command(5), CmdExit);

@@ -76,7 +76,8 @@ TEST(TrayMenus, OrderTextsIdentifiersAndDefaults) {
     std::unique_ptr<QMenu> tray(createTrayMenu(record));
     EXPECT_EQ(describe(tray.get(), delivered),
               "*&Show TAVU 32815|-|[Connection: &Connect 32848|&Hangup 32812|Inet Tools 32852|"
-              "Performance 32856]|-|Check for new mail 32835|Check for TAVU update 32836|-|"
+              "Performance 32856]|-|Check for new mail 32835|Check for TAVU update 32836|"
+              "Check balance 32860|Messages 32861|-|"
               "Configuration - General 32838|Configuration - Connection 32839|"
               "Configuration - Email Watch 32840|Configuration - Warnings 32841|"
               "Configuration - Price 32842|Configuration - Sounds 32843|"
