@@ -57,7 +57,7 @@ TEST(CommandLine, UsageErrorsAreOneLineWithStatusTwo) {
 
 TEST(CommandLine, MonitorRefusesAMetricsAddressThatIsNoneBeforeItStarts) {
     const TempDir dir;
-    for (const std::string& metrics :
+    for (const char* metrics :
          {"--metrics=localhost:9817", "--metrics=127.0.0.1:0", "--metrics=[::1]", "--metrics"}) {
         const CliRun r = run({"monitor", "--config-dir", dir.path(), metrics});
         EXPECT_EQ(r.status, 2) << metrics;
