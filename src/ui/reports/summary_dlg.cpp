@@ -179,6 +179,10 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
             refresh();
         }
     });
+    // The keys go down the controls as they are laid out.
+    setTabOrder(filter_, users_);
+    setTabOrder(users_, plan_);
+    setTabOrder(plan_, hide_);
     connect(plan_, &QComboBox::currentIndexChanged, this, &CSummaryDlg::choosePlan);
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
     connect(charts_, &QTabWidget::currentChanged, this, &CSummaryDlg::showPeriodChart);

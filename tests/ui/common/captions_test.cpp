@@ -140,6 +140,11 @@ class Captions : public testing::Test {
             {"Performance", [&] { return std::make_unique<CPerformanceDlg>(); }},
             {"Report", [&] { return std::make_unique<CReportDlg>(settings, dir.path(), clock); }},
             {"Summary", [&] { return std::make_unique<CSummaryDlg>(settings, dir.path(), clock); }},
+            {"Summary with plans",
+             [&] {
+                 test::writeFile(planSettings.path(), "[Plan Modem]\nMatch=ppp0\n");
+                 return std::make_unique<CSummaryDlg>(planSettings, dir.path(), clock);
+             }},
             {"About", [&] { return std::make_unique<CAboutDlg>(); }},
             {"Password", [&] { return std::make_unique<CPasswordDlg>(settings, prompter); }},
             {"Security", [&] { return std::make_unique<CSecurityDlg>(settings, prompter); }},
