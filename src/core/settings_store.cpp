@@ -227,6 +227,87 @@ std::vector<std::string> IniDocument::sectionNames() const {
     return names;
 }
 
+std::vector<std::pair<std::size_t, std::size_t>> IniDocument::spansOf(
+    std::string_view section) const {
+    const std::string name = lowerName(safeText(section, TextKind::Section));
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (!lines_[i].isSection || lines_[i].section != name) {
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < lines_.size() && !lines_[end].isSection) {
+            ++end;
+        }
+        spans.emplace_back(i, end);
+    }
+    return spans;
+}
+
+bool IniDocument::removeSection(std::string_view section) {
+    const auto spans = spansOf(section);
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(it->first),
+                     lines_.begin() + static_cast<std::ptrdiff_t>(it->second));
+    }
+    reindex();
+    return !spans.empty();
+}
+
+bool IniDocument::renameSection(std::string_view from, std::string_view to) {
+    const auto spans = spansOf(from);
+    const std::string name = lowerName(safeText(to, TextKind::Section));
+    if (spans.empty() || name.empty() ||
+        (name != lowerName(safeText(from, TextKind::Section)) && !spansOf(to).empty())) {
+        return false;
+    }
+    const std::string header = "[" + std::string(trim(safeText(to, TextKind::Section))) + "]";
+    for (const auto& [first, end] : spans) {
+        // The blanks before the "[" stay, and so does what follows the "]".
+        Line& line = lines_[first];
+        const std::size_t open = line.text.find('[');
+        const std::size_t close = line.text.find(']', open);
+        const std::string tail = close == std::string::npos ? "" : line.text.substr(close + 1);
+        line.text = line.text.substr(0, open) + header + tail;
+        for (std::size_t i = first; i < end; ++i) {
+            lines_[i].section = name;
+        }
+    }
+    reindex();
+    return true;
+}
+
+bool IniDocument::moveSection(std::string_view section, std::string_view before) {
+    const auto spans = spansOf(section);
+    if (spans.empty() || (!before.empty() && spansOf(before).empty())) {
+        return false;
+    }
+    const auto blank = [](const Line& l) { return trim(l.text).empty(); };
+    std::vector<Line> moved;
+    for (const auto& [first, end] : spans) {
+        for (std::size_t i = first; i < end; ++i) {
+            moved.push_back(std::move(lines_[i]));
+        }
+    }
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(it->first),
+                     lines_.begin() + static_cast<std::ptrdiff_t>(it->second));
+    }
+    std::size_t at = lines_.size();
+    if (!before.empty()) {
+        at = spansOf(before).front().first;
+        if (!blank(moved.back())) {
+            moved.emplace_back();
+        }
+    } else if (!lines_.empty() && !blank(lines_.back())) {
+        moved.insert(moved.begin(), Line{});
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),
+                  std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()));
+    reindex();
+    return true;
+}
+
 std::string IniDocument::serialize() const {
     std::string out;
     const char* eol = crlf_ ? "\r\n" : "\n";
@@ -334,6 +415,16 @@ bool SettingsStore::writeMany(const std::vector<Entry>& entries) {
             return true;
         }
     }
+    return edit([&](IniDocument& doc) {
+        bool changed = false;
+        for (const Entry& e : entries) {
+            changed = doc.set(e.section, e.key, e.value) || changed;
+        }
+        return changed;
+    });
+}
+
+bool SettingsStore::edit(const std::function<bool(IniDocument&)>& change) {
     // A settings file reached through a symbolic link is replaced where it really lies.
     std::string target = path_;
     struct stat lst {};
@@ -360,17 +451,11 @@ bool SettingsStore::writeMany(const std::vector<Entry>& entries) {
     const auto snap = current();
     if (snap->usable) {
         IniDocument doc = snap->doc;
-        bool changed = false;
-        for (const Entry& e : entries) {
-            changed = doc.set(e.section, e.key, e.value) || changed;
-        }
-        if (!changed) {
+        if (!change(doc)) {
             ok = true;
-        } else {
-            if (replaceFile(target, doc.serialize(), 0600) == 0) {
-                ::fsync(dirFd);
-                ok = true;
-            }
+        } else if (replaceFile(target, doc.serialize(), 0600) == 0) {
+            ::fsync(dirFd);
+            ok = true;
         }
     }
     ::flock(dirFd, LOCK_UN);

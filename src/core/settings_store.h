@@ -3,12 +3,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tavu {
@@ -34,6 +36,20 @@ class IniDocument {
     // blanks around it.
     std::vector<std::string> sectionNames() const;
 
+    // A section's span is its line and every line after it up to the next section line. Each
+    // of these acts on every section of that name (names match without regard to case); the
+    // lines of other sections and those before the first section stay as they are.
+    //
+    // Removes the sections and their lines. False when there is none.
+    bool removeSection(std::string_view section);
+    // Gives the sections the name `to`, their keys and other lines kept. False when there is
+    // none, or when `to` names another section already.
+    bool renameSection(std::string_view from, std::string_view to);
+    // Moves the sections, together and in their order, to just before the first section named
+    // `before`, or to the end when `before` is empty. False when either is missing. A blank line
+    // is kept between the moved lines and the section that follows them.
+    bool moveSection(std::string_view section, std::string_view before = {});
+
     std::string serialize() const;
 
   private:
@@ -47,6 +63,8 @@ class IniDocument {
     static std::string lookupKey(std::string_view section, std::string_view key);
     std::string_view valueOf(const Line& line) const;
     void reindex();
+    // The line indexes of the sections of that name, each from its section line to the next.
+    std::vector<std::pair<std::size_t, std::size_t>> spansOf(std::string_view section) const;
 
     std::vector<Line> lines_;
     std::unordered_map<std::string, std::size_t> index_;  // "section\nkey" -> first key line
@@ -77,6 +95,11 @@ class SettingsStore {
         std::string value;
     };
     bool writeMany(const std::vector<Entry>& entries);
+
+    // Changes the file as a whole in one atomic write: `change` gets the file as it is now, read
+    // afresh under the writers' lock, and returns whether it changed anything (nothing is
+    // written when not). False when the file could not be read or written.
+    bool edit(const std::function<bool(IniDocument&)>& change);
 
     // The sections of the file as it is now (IniDocument::sectionNames).
     std::vector<std::string> sectionNames() const;

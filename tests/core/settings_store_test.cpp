@@ -147,6 +147,68 @@ TEST(SettingsStore, ListsSectionsAsWritten) {
     EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"Price", "price", "Plan a]b", "Open"}));
 }
 
+TEST(SettingsStore, RemovesEverySectionOfANameWithItsLines) {
+    IniDocument doc = IniDocument::parse(
+        "; head\n[Price]\nA=1\n[Plan Modem]\nMatch=ppp*\n; kept? no\n\n[Settings]\nB=2\n"
+        "[plan MODEM]\nCostPerMB=1\n");
+    EXPECT_TRUE(doc.removeSection("PLAN modem"));
+    EXPECT_EQ(doc.serialize(), "; head\n[Price]\nA=1\n[Settings]\nB=2\n");
+    EXPECT_FALSE(doc.find("Plan Modem", "CostPerMB"));
+    EXPECT_EQ(doc.find("Settings", "B"), "2");
+    EXPECT_FALSE(doc.removeSection("Plan Modem"));
+}
+
+TEST(SettingsStore, RenamesASectionKeepingItsLinesAndRefusesATakenName) {
+    IniDocument doc = IniDocument::parse(
+        "[Plan Modem] ; the USB stick\nMatch=ppp0\n; note\n[Plan SIM]\nMatch=wwan0\n");
+    EXPECT_FALSE(doc.renameSection("Plan Modem", "plan sim"));
+    EXPECT_FALSE(doc.renameSection("Plan None", "Plan Other"));
+    EXPECT_TRUE(doc.renameSection("plan modem", "Plan Stick"));
+    EXPECT_EQ(doc.serialize(),
+              "[Plan Stick] ; the USB stick\nMatch=ppp0\n; note\n[Plan SIM]\nMatch=wwan0\n");
+    EXPECT_EQ(doc.find("Plan Stick", "Match"), "ppp0");
+    EXPECT_FALSE(doc.find("Plan Modem", "Match"));
+    // A change of case alone is a rename too.
+    EXPECT_TRUE(doc.renameSection("Plan Stick", "Plan STICK"));
+    EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"Plan STICK", "Plan SIM"}));
+    // New keys go to the renamed section, not to a new one.
+    doc.set("plan stick", "CostPerMB", "2");
+    EXPECT_EQ(doc.sectionNames().size(), 2u);
+}
+
+TEST(SettingsStore, MovesASectionBeforeAnotherOrToTheEnd) {
+    IniDocument doc = IniDocument::parse(
+        "top=1\n[Price]\nA=1\n\n[Plan A]\nMatch=a\n[Plan B]\nMatch=b\n# b's note\n");
+    EXPECT_TRUE(doc.moveSection("Plan B", "plan a"));
+    EXPECT_EQ(doc.serialize(),
+              "top=1\n[Price]\nA=1\n\n[Plan B]\nMatch=b\n# b's note\n\n[Plan A]\nMatch=a\n");
+    EXPECT_TRUE(doc.moveSection("Price"));
+    EXPECT_EQ(doc.serialize(),
+              "top=1\n[Plan B]\nMatch=b\n# b's note\n\n[Plan A]\nMatch=a\n\n[Price]\nA=1\n\n");
+    EXPECT_EQ(doc.find("Plan A", "Match"), "a");
+    EXPECT_EQ(doc.find("Price", "A"), "1");
+    EXPECT_FALSE(doc.moveSection("Plan C"));
+    EXPECT_FALSE(doc.moveSection("Plan A", "Plan C"));
+}
+
+TEST(SettingsStore, AnEditIsOneAtomicWriteOrNone) {
+    TempDir dir;
+    const std::string path = dir.file("tavu.ini");
+    writeFile(path, "[Plan A]\nMatch=a\n[Plan B]\nMatch=b\n");
+    SettingsStore s(path);
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    EXPECT_TRUE(s.edit([](IniDocument&) { return false; }));
+    struct stat same {};
+    ::stat(path.c_str(), &same);
+    EXPECT_EQ(before.st_ino, same.st_ino);  // not rewritten
+    EXPECT_TRUE(s.edit([](IniDocument& doc) {
+        return doc.removeSection("Plan A") && doc.renameSection("Plan B", "Plan C");
+    }));
+    EXPECT_EQ(readFile(path), "[Plan C]\nMatch=b\n");
+    EXPECT_EQ(s.readString("Plan C", "Match"), "b");
+}
+
 TEST(SettingsStore, LongStringsAreCut) {
     TempDir dir;
     SettingsStore s(dir.file("tavu.ini"));

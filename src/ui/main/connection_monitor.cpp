@@ -199,7 +199,8 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                                        [this](const MailCheckResult& r) {
                                            mail_->handleResult(r);
                                        });
-                               }},
+                               },
+                               {}},
             page, this);
     };
 }

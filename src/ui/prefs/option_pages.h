@@ -42,11 +42,15 @@ struct PreferencesContext {
     // progress window over `parent`; may be empty, and then the page runs the Check email
     // command, which reads the stored account.
     std::function<void(QWidget* parent, const MailCheckSettings& account)> checkMail;
+    // Asks for a plan's name, offering `start`; a null text when cancelled. May be empty, and
+    // then the desktop's text box asks.
+    std::function<QString(QWidget* parent, const QString& caption, const QString& start)>
+        askPlanName;
 };
 
 // Texts of the pages.
-inline constexpr const char* kPageTitles[] = {"General", "Connection", "Email",  "Warnings",
-                                              "Price",   "Sounds",     "Upgrade"};
+inline constexpr const char* kPageTitles[] = {"General", "Connection", "Email",   "Warnings",
+                                              "Price",   "Sounds",     "Upgrade", "Plans"};
 inline constexpr const char* kStartWhenLoggingIn = "Start TAVU when I log in";
 inline constexpr const char* kSoundFilter = "Sound files (*.wav)";
 inline constexpr const char* kDefaultUrlToLaunch = "http://www.varnel.example/tavu/";
@@ -73,8 +77,10 @@ class OptionPage : public QWidget {
     // The message of the last refused field, or empty.
     const std::string& refusal() const { return keeper_.message; }
     virtual void save() = 0;
+    // Moves what the page shows into where it keeps it, before the pages collect; for a page
+    // that shows fields another page keeps as well.
+    virtual void takeEdits() {}
 
-  protected:
     // Runs the fields of one page through a FieldExchange and remembers the first bad one.
     class Fields {
       public:
@@ -92,6 +98,8 @@ class OptionPage : public QWidget {
         FieldExchange exchange_;
         QLineEdit* bad_ = nullptr;
     };
+
+  protected:
     FieldExchange exchange() const;
     QLineEdit* edit(const char* key);
     QCheckBox* box(const char* text, const char* key);
@@ -203,34 +211,26 @@ class COptMailPage : public OptionPage {
     std::string serverMember_;
 };
 
+class LimitFields;
+class PriceFields;
+
+// The default plan's money limits and data caps.
 class COptWarningsPage : public OptionPage {
     Q_OBJECT
 
   public:
-    static constexpr double kMaxLimit = 100000;
-    // The data caps, whole megabytes; 0 is no cap.
-    static constexpr int kMaxMegabytes = 10000000;
-
     COptWarningsPage(PreferencesContext& context, QWidget* parent);
     void load() override;
     QLineEdit* collect() override;
     void save() override;
 
+    LimitFields* fields() const { return fields_; }
+
   private:
-    struct Limit {
-        QCheckBox* box;
-        QLineEdit* edit;
-        const char* boxKey;
-        const char* limitKey;
-        double value = 1;
-    };
-    Limit limits_[4];
-    QLineEdit* dataWarn_;
-    QLineEdit* dataHangup_;
-    int dataWarnMember_ = 0;
-    int dataHangupMember_ = 0;
+    LimitFields* fields_;
 };
 
+// The default plan's tariff.
 class COptPricePage : public OptionPage {
     Q_OBJECT
 
@@ -240,29 +240,10 @@ class COptPricePage : public OptionPage {
     QLineEdit* collect() override;
     void save() override;
 
+    PriceFields* fields() const { return fields_; }
+
   private:
-    QLineEdit* pricePerDial_;
-    QComboBox* cheapFrom_;
-    QComboBox* cheapTo_;
-    QCheckBox* cheapSat_;
-    QCheckBox* cheapSun_;
-    QLineEdit* cheapCost_;
-    QLineEdit* cost_;
-    QLineEdit* freeTime_;
-    QLineEdit* minTime_;
-    QLineEdit* block_;
-    QLineEdit* costPerMB_;
-    QLineEdit* freeMB_;
-    QLineEdit* billingDay_;
-    double pricePerDialMember_ = 0;
-    double costPerMBMember_ = 0;
-    int freeMBMember_ = 0;
-    int billingDayMember_ = 1;
-    double cheapCostMember_ = 0;
-    double costMember_ = 0;
-    std::string freeTimeMember_;
-    std::string minTimeMember_;
-    std::string blockMember_;
+    PriceFields* fields_;
 };
 
 class COptSoundPage : public OptionPage {

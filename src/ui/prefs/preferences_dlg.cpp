@@ -14,6 +14,7 @@
 #include "ui/common/my_tree_ctrl.h"
 #include "ui/common/password_dialogs.h"
 #include "ui/common/screen_fit.h"
+#include "ui/prefs/plans_page.h"
 
 namespace tavu {
 
@@ -50,10 +51,16 @@ CPreferencesDlg::CPreferencesDlg(PreferencesContext context, int initialPage, QW
 
     blank_ = new QWidget(stack_);
     stack_->addWidget(blank_);
-    pages_ = {new COptGeneralPage(ctx_, stack_), new COptHangupPage(ctx_, stack_),
-              new COptMailPage(ctx_, stack_),    new COptWarningsPage(ctx_, stack_),
-              new COptPricePage(ctx_, stack_),   new COptSoundPage(ctx_, stack_),
-              new COptUpgradePage(ctx_, stack_)};
+    auto* warnings = new COptWarningsPage(ctx_, stack_);
+    auto* price = new COptPricePage(ctx_, stack_);
+    pages_ = {new COptGeneralPage(ctx_, stack_),
+              new COptHangupPage(ctx_, stack_),
+              new COptMailPage(ctx_, stack_),
+              warnings,
+              price,
+              new COptSoundPage(ctx_, stack_),
+              new COptUpgradePage(ctx_, stack_),
+              new COptPlansPage(ctx_, stack_, price, warnings)};
     for (int i = 0; i < kPageCount; ++i) {
         pages_[i]->load();
         stack_->addWidget(pages_[i]);
@@ -130,6 +137,9 @@ OptionPage* CPreferencesDlg::currentPage() const {
 void CPreferencesDlg::accept() {
     // Nothing is written until every field holds a valid value; a bad one is shown, selected,
     // on its page, and everything typed stays.
+    for (OptionPage* p : pages_) {
+        p->takeEdits();
+    }
     for (int i = 0; i < kPageCount; ++i) {
         if (QLineEdit* bad = pages_[i]->collect()) {
             // The page and the field first, then the message that names the field.

@@ -14,16 +14,16 @@ namespace tavu {
 
 class CMyTreeCtrl;
 
-// The Preferences dialog: a tree of seven page names on the left, the selected page on the
-// right. Every page loads when the dialog opens; OK saves all seven in tree order, shown or not,
+// The Preferences dialog: a tree of eight page names on the left, the selected page on the
+// right. Every page loads when the dialog opens; OK saves all eight in tree order, shown or not,
 // once every field of every page is valid. Cancel saves nothing.
 class CPreferencesDlg : public DarkDialog {
     Q_OBJECT
 
   public:
-    static constexpr int kPageCount = 7;
+    static constexpr int kPageCount = 8;
 
-    // Opens on page 1 to 7 (General .. Upgrade), or on 0: no page until one is picked.
+    // Opens on page 1 to 8 (General .. Upgrade, Plans), or on 0: no page until one is picked.
     CPreferencesDlg(PreferencesContext context, int initialPage, QWidget* parent = nullptr);
     ~CPreferencesDlg() override;
 
@@ -36,10 +36,10 @@ class CPreferencesDlg : public DarkDialog {
 
     CMyTreeCtrl* tree() const { return tree_; }
     QFrame* frame() const { return frame_; }
-    // Page 1 to 7; the page shown now (null when none is).
+    // Page 1 to 8; the page shown now (null when none is).
     OptionPage* page(int index) const;
     OptionPage* currentPage() const;
-    // Shows page 1 to 7 as if picked in the tree; any other number changes nothing.
+    // Shows page 1 to 8 as if picked in the tree; any other number changes nothing.
     void showPage(int index);
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
@@ -15,7 +16,9 @@
 #include "monitor/commands.h"
 #include "tariff/billing_period.h"
 #include "tariff/price_fields.h"
+#include "tariff/tariff.h"
 #include "ui/prefs/option_pages.h"
+#include "ui/prefs/plan_fields.h"
 
 namespace tavu {
 
@@ -28,20 +31,72 @@ QString numberText(double value) {
 // A stored count of megabytes as its field shows it: a value the field would refuse is shown as
 // the nearest it takes (a negative one, which counts as none, as 0).
 int megabytesField(int stored) {
-    return std::clamp(stored, 0, COptWarningsPage::kMaxMegabytes);
+    return std::clamp(stored, 0, LimitFields::kMaxMegabytes);
 }
 
 }  // namespace
 
-// --- Warnings ------------------------------------------------------------------------------------
+// --- The fields of a plan ------------------------------------------------------------------------
 
-COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
-    : OptionPage(context, parent),
+namespace {
+
+// The key of a control: its name, without the prefix a second copy of the fields puts in front.
+QString keyOf(const QObject* control) {
+    return control->objectName().section(QLatin1Char('/'), -1);
+}
+
+}  // namespace
+
+FieldState captureFields(const QWidget* fields) {
+    FieldState state;
+    for (const QLineEdit* e : fields->findChildren<QLineEdit*>()) {
+        if (!e->objectName().isEmpty()) {
+            state.insert(keyOf(e), e->text());
+        }
+    }
+    for (const QComboBox* c : fields->findChildren<QComboBox*>()) {
+        state.insert(keyOf(c), c->currentIndex());
+    }
+    for (const QCheckBox* b : fields->findChildren<QCheckBox*>()) {
+        state.insert(keyOf(b), b->isChecked());
+    }
+    return state;
+}
+
+void restoreFields(QWidget* fields, const FieldState& state) {
+    for (QLineEdit* e : fields->findChildren<QLineEdit*>()) {
+        if (const auto it = state.find(keyOf(e)); it != state.end()) {
+            e->setText(it->toString());
+        }
+    }
+    for (QComboBox* c : fields->findChildren<QComboBox*>()) {
+        if (const auto it = state.find(keyOf(c)); it != state.end()) {
+            c->setCurrentIndex(it->toInt());
+        }
+    }
+    for (QCheckBox* b : fields->findChildren<QCheckBox*>()) {
+        if (const auto it = state.find(keyOf(b)); it != state.end()) {
+            b->setChecked(it->toBool());
+        }
+    }
+}
+
+void prefixFieldNames(QWidget* fields, const QString& prefix) {
+    for (QWidget* w : fields->findChildren<QWidget*>()) {
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"))) {
+            w->setObjectName(prefix + QLatin1Char('/') + w->objectName());
+        }
+    }
+}
+
+LimitFields::LimitFields(QWidget* parent)
+    : QWidget(parent),
       limits_{{nullptr, nullptr, keys::kWarnWhenMonth, keys::kWarnWhenMonthInterval},
               {nullptr, nullptr, keys::kWarnWhenCall, keys::kWarnWhenCallInterval},
               {nullptr, nullptr, keys::kDisWhenMonth, keys::kDisWhenMonthInterval},
               {nullptr, nullptr, keys::kDisWhenCall, keys::kDisWhenCallInterval}} {
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
     const char* texts[] = {"Warn when cost per month exceeds", "Warn when cost per call exceeds",
                            "Disconnect when cost per month exceeds",
                            "Disconnect when cost per call exceeds"};
@@ -74,25 +129,23 @@ COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
         grid->addLayout(capRow, 2, 0, 1, 2);
         layout->addWidget(group);
     }
-    layout->addStretch();
 }
 
-void COptWarningsPage::load() {
+void LimitFields::load(const SettingsStore& settings, const PlanKeys& plan) {
     for (Limit& l : limits_) {
-        loadBox(l.box, l.boxKey, 0);
-        l.value = readMoneyLimit(ctx_.settings, l.limitKey);
+        l.box->setChecked(moneyLimitOn(settings, l.boxKey, plan));
+        l.value = readMoneyLimit(settings, l.limitKey, plan);
     }
     for (Limit& l : limits_) {
         l.edit->setText(numberText(l.value));
     }
-    dataWarnMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataWarnMB));
-    dataHangupMember_ = megabytesField(dataCapMB(ctx_.settings, keys::kDataHangupMB));
+    dataWarnMember_ = megabytesField(dataCapMB(settings, keys::kDataWarnMB, plan));
+    dataHangupMember_ = megabytesField(dataCapMB(settings, keys::kDataHangupMB, plan));
     dataWarn_->setText(QString::number(dataWarnMember_));
     dataHangup_->setText(QString::number(dataHangupMember_));
 }
 
-QLineEdit* COptWarningsPage::collect() {
-    Fields fields(*this);
+QLineEdit* LimitFields::collect(OptionPage::Fields& fields) {
     for (Limit& l : limits_) {
         double value = l.value;
         fields.number(l.edit, value);
@@ -108,22 +161,22 @@ QLineEdit* COptWarningsPage::collect() {
     return fields.bad();
 }
 
-void COptWarningsPage::save() {
-    for (Limit& l : limits_) {
-        saveBox(l.box, l.boxKey);
+std::vector<PlanEntry> LimitFields::entries() const {
+    std::vector<PlanEntry> out;
+    for (const Limit& l : limits_) {
+        out.push_back({keys::kSettings, l.boxKey, l.box->isChecked() ? "1" : "0"});
     }
-    for (Limit& l : limits_) {
-        ctx_.settings.writeString(keys::kSettings, l.limitKey, formatNumberField(l.value));
+    for (const Limit& l : limits_) {
+        out.push_back({keys::kSettings, l.limitKey, formatNumberField(l.value)});
     }
-    ctx_.settings.writeInt(keys::kWarnings, keys::kDataWarnMB, dataWarnMember_);
-    ctx_.settings.writeInt(keys::kWarnings, keys::kDataHangupMB, dataHangupMember_);
+    out.push_back({keys::kWarnings, keys::kDataWarnMB, std::to_string(dataWarnMember_)});
+    out.push_back({keys::kWarnings, keys::kDataHangupMB, std::to_string(dataHangupMember_)});
+    return out;
 }
 
-// --- Price ---------------------------------------------------------------------------------------
-
-COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
-    : OptionPage(context, parent) {
+PriceFields::PriceFields(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
 
     auto* dial = new QGroupBox("Dialprice", this);
     auto* dialRow = new QHBoxLayout(dial);
@@ -207,29 +260,43 @@ COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
     dataGrid->addWidget(plainText("Billing period starts on day", data), 2, 0);
     dataGrid->addWidget(billingDay_, 2, 1);
     layout->addWidget(data);
-    layout->addStretch();
 }
 
-void COptPricePage::load() {
-    SettingsStore& s = ctx_.settings;
-    loadBox(cheapSat_, keys::kCheapInSat, 0);
-    loadBox(cheapSun_, keys::kCheapInSun, 0);
-    pricePerDialMember_ = leadingDouble(s.readString(keys::kPrice, keys::kPricePerDial));
-    cheapCostMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCheapCostPerMinute));
-    costMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMinute));
-    // An index outside the lists selects nothing.
-    for (auto [combo, key, def] :
-         {std::tuple{cheapFrom_, keys::kCheapTimeFromComboState, kCheapStartDefaultIndex},
-          std::tuple{cheapTo_, keys::kCheapTimeToComboState, kCheapEndDefaultIndex}}) {
-        const int index = s.readInt(keys::kPrice, key, def);
-        combo->setCurrentIndex(index >= 0 && index < kCheapListSize ? index : -1);
+void PriceFields::load(const SettingsStore& s, const PlanKeys& plan) {
+    const std::string_view price = plan.section(keys::kPrice);
+    const std::string_view settings = plan.section(keys::kSettings);
+    cheapSat_->setChecked(s.readInt(settings, keys::kCheapInSat, 0) == 1);
+    cheapSun_->setChecked(s.readInt(settings, keys::kCheapInSun, 0) == 1);
+    pricePerDialMember_ = leadingDouble(s.readString(price, keys::kPricePerDial));
+    cheapCostMember_ = leadingDouble(s.readString(price, keys::kCheapCostPerMinute));
+    costMember_ = leadingDouble(s.readString(price, keys::kCostPerMinute));
+    if (plan.isDefault()) {
+        // An index outside the lists selects nothing.
+        for (auto [combo, key, def] :
+             {std::tuple{cheapFrom_, keys::kCheapTimeFromComboState, kCheapStartDefaultIndex},
+              std::tuple{cheapTo_, keys::kCheapTimeToComboState, kCheapEndDefaultIndex}}) {
+            const int index = s.readInt(price, key, def);
+            combo->setCurrentIndex(index >= 0 && index < kCheapListSize ? index : -1);
+        }
+    } else {
+        // The entry that stands for the time the tariff reads; none when no entry does.
+        for (auto [combo, key, text] :
+             {std::tuple{cheapFrom_, keys::kCheapTimeStart, &cheapStartText},
+              std::tuple{cheapTo_, keys::kCheapTimeEnd, &cheapEndText}}) {
+            const std::int64_t stored = tariffTimeSeconds(s.readString(price, key));
+            int index = -1;
+            for (int i = 0; i < kCheapListSize && index < 0; ++i) {
+                index = tariffTimeSeconds(text(i)) == stored ? i : -1;
+            }
+            combo->setCurrentIndex(index);
+        }
     }
-    blockMember_ = s.readString(keys::kPrice, keys::kConnectionBlock, "00:00");
-    freeTimeMember_ = s.readString(keys::kPrice, keys::kFreeMonthTime, "00:00");
-    minTimeMember_ = s.readString(keys::kPrice, keys::kMinConTime, "00:00");
-    costPerMBMember_ = leadingDouble(s.readString(keys::kPrice, keys::kCostPerMB));
-    freeMBMember_ = megabytesField(s.readInt(keys::kPrice, keys::kFreeMonthMB, 0));
-    billingDayMember_ = billingDay(s);
+    blockMember_ = s.readString(price, keys::kConnectionBlock, "00:00");
+    freeTimeMember_ = s.readString(price, keys::kFreeMonthTime, "00:00");
+    minTimeMember_ = s.readString(price, keys::kMinConTime, "00:00");
+    costPerMBMember_ = leadingDouble(s.readString(price, keys::kCostPerMB));
+    freeMBMember_ = megabytesField(s.readInt(price, keys::kFreeMonthMB, 0));
+    billingDayMember_ = billingDay(s, plan);
 
     pricePerDial_->setText(numberText(pricePerDialMember_));
     cheapCost_->setText(numberText(cheapCostMember_));
@@ -242,8 +309,7 @@ void COptPricePage::load() {
     billingDay_->setText(QString::number(billingDayMember_));
 }
 
-QLineEdit* COptPricePage::collect() {
-    Fields fields(*this);
+QLineEdit* PriceFields::collect(OptionPage::Fields& fields) {
     fields.number(pricePerDial_, pricePerDialMember_);
     fields.number(cheapCost_, cheapCostMember_);
     fields.number(cost_, costMember_);
@@ -259,38 +325,96 @@ QLineEdit* COptPricePage::collect() {
         }
     }
     fields.number(costPerMB_, costPerMBMember_);
-    fields.integerInRange(freeMB_, freeMBMember_, 0, COptWarningsPage::kMaxMegabytes);
+    fields.integerInRange(freeMB_, freeMBMember_, 0, LimitFields::kMaxMegabytes);
     fields.integerInRange(billingDay_, billingDayMember_, 1, 28);
     return fields.bad();
 }
 
-void COptPricePage::save() {
-    SettingsStore& s = ctx_.settings;
-    s.writeString(keys::kPrice, keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
-    s.writeString(keys::kPrice, keys::kCheapCostPerMinute, formatFixed(cheapCostMember_, 10));
-    s.writeString(keys::kPrice, keys::kCostPerMinute, formatFixed(costMember_, 10));
+std::vector<PlanEntry> PriceFields::entries(bool withListIndexes) const {
+    std::vector<PlanEntry> out;
+    const auto price = [&](const char* key, std::string value) {
+        out.push_back({keys::kPrice, key, std::move(value)});
+    };
+    price(keys::kPricePerDial, formatFixed(pricePerDialMember_, 10));
+    price(keys::kCheapCostPerMinute, formatFixed(cheapCostMember_, 10));
+    price(keys::kCostPerMinute, formatFixed(costMember_, 10));
     const int from = cheapFrom_->currentIndex();
     const int to = cheapTo_->currentIndex();
+    if (withListIndexes && from >= 0) {
+        price(keys::kCheapTimeFromComboState, std::to_string(from));
+    }
+    if (withListIndexes && to >= 0) {
+        price(keys::kCheapTimeToComboState, std::to_string(to));
+    }
     if (from >= 0) {
-        s.writeInt(keys::kPrice, keys::kCheapTimeFromComboState, from);
+        price(keys::kCheapTimeStart, cheapStartText(from));
     }
     if (to >= 0) {
-        s.writeInt(keys::kPrice, keys::kCheapTimeToComboState, to);
+        price(keys::kCheapTimeEnd, cheapEndText(to));
     }
-    if (from >= 0) {
-        s.writeString(keys::kPrice, keys::kCheapTimeStart, cheapStartText(from));
+    out.push_back({keys::kSettings, keys::kCheapInSat, cheapSat_->isChecked() ? "1" : "0"});
+    out.push_back({keys::kSettings, keys::kCheapInSun, cheapSun_->isChecked() ? "1" : "0"});
+    price(keys::kConnectionBlock, blockMember_);
+    price(keys::kFreeMonthTime, freeTimeMember_);
+    price(keys::kMinConTime, minTimeMember_);
+    price(keys::kCostPerMB, formatFixed(costPerMBMember_, 10));
+    price(keys::kFreeMonthMB, std::to_string(freeMBMember_));
+    out.push_back({keys::kSettings, keys::kBillingDay, std::to_string(billingDayMember_)});
+    return out;
+}
+
+void writeDefaultPlanEntries(SettingsStore& settings, const std::vector<PlanEntry>& entries) {
+    std::vector<SettingsStore::Entry> out;
+    for (const PlanEntry& e : entries) {
+        out.push_back({e.section, e.key, e.value});
     }
-    if (to >= 0) {
-        s.writeString(keys::kPrice, keys::kCheapTimeEnd, cheapEndText(to));
-    }
-    saveBox(cheapSat_, keys::kCheapInSat);
-    saveBox(cheapSun_, keys::kCheapInSun);
-    s.writeString(keys::kPrice, keys::kConnectionBlock, blockMember_);
-    s.writeString(keys::kPrice, keys::kFreeMonthTime, freeTimeMember_);
-    s.writeString(keys::kPrice, keys::kMinConTime, minTimeMember_);
-    s.writeString(keys::kPrice, keys::kCostPerMB, formatFixed(costPerMBMember_, 10));
-    s.writeInt(keys::kPrice, keys::kFreeMonthMB, freeMBMember_);
-    s.writeInt(keys::kSettings, keys::kBillingDay, billingDayMember_);
+    settings.writeMany(out);
+}
+
+// --- Warnings ------------------------------------------------------------------------------------
+
+COptWarningsPage::COptWarningsPage(PreferencesContext& context, QWidget* parent)
+    : OptionPage(context, parent) {
+    auto* layout = new QVBoxLayout(this);
+    fields_ = new LimitFields(this);
+    layout->addWidget(fields_);
+    layout->addStretch();
+}
+
+void COptWarningsPage::load() {
+    fields_->load(ctx_.settings, {});
+}
+
+QLineEdit* COptWarningsPage::collect() {
+    Fields fields(*this);
+    return fields_->collect(fields);
+}
+
+void COptWarningsPage::save() {
+    writeDefaultPlanEntries(ctx_.settings, fields_->entries());
+}
+
+// --- Price ---------------------------------------------------------------------------------------
+
+COptPricePage::COptPricePage(PreferencesContext& context, QWidget* parent)
+    : OptionPage(context, parent) {
+    auto* layout = new QVBoxLayout(this);
+    fields_ = new PriceFields(this);
+    layout->addWidget(fields_);
+    layout->addStretch();
+}
+
+void COptPricePage::load() {
+    fields_->load(ctx_.settings, {});
+}
+
+QLineEdit* COptPricePage::collect() {
+    Fields fields(*this);
+    return fields_->collect(fields);
+}
+
+void COptPricePage::save() {
+    writeDefaultPlanEntries(ctx_.settings, fields_->entries(true));
 }
 
 // --- Upgrade -------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "ui/reports/report_dlg.h"
 
+#include <QComboBox>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -284,8 +285,14 @@ CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clo
     export_->setAutoDefault(false);
     connect(export_, &QPushButton::clicked, this, &CReportDlg::exportRows);
 
+    plan_ = new QComboBox(this);
+    plan_->setObjectName(QStringLiteral("plan"));
+    plan_->setAccessibleName(QStringLiteral("Plan"));
+    fillPlanChooser(plan_, settings_, {});
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(export_);
+    buttons->addWidget(plan_);
     buttons->addStretch(1);
     buttons->addWidget(hide_);
     buttons->addWidget(summary_);
@@ -371,7 +378,8 @@ bool CReportDlg::exportTo(const std::string& path) {
         FdBuffer buffer(fd);
         std::ostream out(&buffer);
         return writeReport(settings_, logFilePath(settings_, configDir_), exportFormatFor(path),
-                           SummaryFilter::All, clock_.localNow(), out) &&
+                           SummaryFilter::All, clock_.localNow(), out,
+                           plan_->currentData().toString().toStdString()) &&
                out.flush().good();
     });
     if (err == 0) {
@@ -383,7 +391,8 @@ bool CReportDlg::exportTo(const std::string& path) {
 }
 
 void CReportDlg::openSummary() {
-    CSummaryDlg::run(settings_, configDir_, clock_, this);
+    CSummaryDlg::run(settings_, configDir_, clock_, this,
+                     plan_->currentData().toString().toStdString());
 }
 
 int CReportDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,

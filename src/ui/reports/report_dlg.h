@@ -14,6 +14,7 @@
 #include "reports/report_pages.h"
 #include "ui/common/dark_dialog.h"
 
+class QComboBox;
 class QPushButton;
 
 namespace tavu {
@@ -123,6 +124,8 @@ class CReportDlg : public DarkDialog {
     QPushButton* hideButton() const { return hide_; }
     QPushButton* summaryButton() const { return summary_; }
     QPushButton* exportButton() const { return export_; }
+    // The plan the export and the Summary count ("All plans" first); shown only with plans.
+    QComboBox* planBox() const { return plan_; }
 
     // The file dialog and the message boxes of "Export…"; the desktop's own by default.
     void useDialogs(FileChooser& chooser, Prompter& prompter);
@@ -147,6 +150,7 @@ class CReportDlg : public DarkDialog {
     QPushButton* hide_;
     QPushButton* summary_;
     QPushButton* export_;
+    QComboBox* plan_;
     std::unique_ptr<FileChooser> ownChooser_;
     std::unique_ptr<Prompter> ownPrompter_;
     FileChooser* chooser_;

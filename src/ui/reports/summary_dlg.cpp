@@ -18,9 +18,11 @@
 #include "core/clock.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
 #include "tariff/billing_period.h"
+#include "tariff/plan.h"
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/screen_fit.h"
@@ -38,6 +40,19 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 }
 
 }  // namespace
+
+void fillPlanChooser(QComboBox* box, const SettingsStore& settings, const std::string& chosen) {
+    const PlanSet plans = readPlans(settings);
+    box->clear();
+    box->addItem(QString::fromLatin1(kAllPlansChoice), QString());
+    for (const std::string& name : planChoices(plans)) {
+        box->addItem(QString::fromStdString(name), QString::fromStdString(name));
+        if (!chosen.empty() && equalsIgnoreCase(name, chosen)) {
+            box->setCurrentIndex(box->count() - 1);
+        }
+    }
+    box->setVisible(!plans.empty());
+}
 
 void CloseUpComboBox::showPopup() {
     open_ = true;
@@ -63,7 +78,7 @@ void CloseUpComboBox::hidePopup() {
 }
 
 CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-                         QWidget* parent)
+                         QWidget* parent, const std::string& plan)
     : DarkDialog(parent), settings_(settings), configDir_(std::move(configDir)), clock_(clock) {
     setWindowTitle(QStringLiteral("Summary"));
 
@@ -93,9 +108,15 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
 
     filter_ = new CloseUpComboBox(this);
     filter_->setObjectName(QStringLiteral("filter"));
+    const PlanSet plans = readPlans(settings_);
     filter_->addItems({QStringLiteral("Show all entries"),
-                       QString::fromLatin1(periodCaption(settings_, readPlans(settings_), {})),
+                       QString::fromLatin1(periodCaption(settings_, plans, {})),
                        QStringLiteral("Only today")});
+    plan_ = new QComboBox(this);
+    plan_->setObjectName(QStringLiteral("plan"));
+    fillPlanChooser(plan_, settings_, plan);
+    planLabel_ = plainLabel(QStringLiteral("Plan"), this);
+    planLabel_->setVisible(!plans.empty());
     users_ = new QComboBox(this);
     users_->setObjectName(QStringLiteral("users"));
     users_->addItem(QStringLiteral("Show all users"));
@@ -108,8 +129,10 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     controls->addWidget(filter_, 0, 1);
     controls->addWidget(plainLabel(QStringLiteral("Users"), this), 1, 0);
     controls->addWidget(users_, 1, 1);
+    controls->addWidget(planLabel_, 2, 0);
+    controls->addWidget(plan_, 2, 1);
     controls->setColumnStretch(2, 1);
-    controls->addWidget(hide_, 1, 3, Qt::AlignRight | Qt::AlignBottom);
+    controls->addWidget(hide_, plans.empty() ? 1 : 2, 3, Qt::AlignRight | Qt::AlignBottom);
 
     // Two charts in tabs: the usage of each day or period, and the data used this period.
     charts_ = new QTabWidget(this);
@@ -156,6 +179,11 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
             refresh();
         }
     });
+    // The keys go down the controls as they are laid out.
+    setTabOrder(filter_, users_);
+    setTabOrder(users_, plan_);
+    setTabOrder(plan_, hide_);
+    connect(plan_, &QComboBox::currentIndexChanged, this, &CSummaryDlg::choosePlan);
     connect(hide_, &QPushButton::clicked, this, &CSummaryDlg::hideWindow);
     connect(charts_, &QTabWidget::currentChanged, this, &CSummaryDlg::showPeriodChart);
 
@@ -181,6 +209,17 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     resize(std::max(dluX(253), sizeHint().width()),
            dluY(134) + charts_->minimumSizeHint().height());
     keepOnScreen(this);
+    choosePlan();
+}
+
+std::string CSummaryDlg::chosenPlan() const {
+    return plan_->currentData().toString().toStdString();
+}
+
+void CSummaryDlg::choosePlan() {
+    // The period filter's caption is the chosen plan's.
+    filter_->setItemText(
+        1, QString::fromLatin1(periodCaption(settings_, readPlans(settings_), chosenPlan())));
     refresh();
 }
 
@@ -223,7 +262,7 @@ void CSummaryDlg::showPeriodChart() {
         return;
     }
     const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
-    periodData_ = periodChart(settings_, logPath_, clock_.localNow(), store.get());
+    periodData_ = periodChart(settings_, logPath_, clock_.localNow(), store.get(), chosenPlan());
     periodStale_ = false;
     showChart();
 }
@@ -243,7 +282,7 @@ void CSummaryDlg::reload() {
     logModified_ = log.lastModified();
     const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
     SummaryData data = summarize(settings_, logPath_, storedSummaryFilter(settings_),
-                                 clock_.localNow(), store.get());
+                                 clock_.localNow(), store.get(), chosenPlan());
     const auto lines = summaryLines(data.totals);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         values_[i]->setText(QString::fromStdString(lines[i].value));
@@ -277,9 +316,9 @@ QString CSummaryDlg::valueText(int line) const {
 }
 
 int CSummaryDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                     QWidget* parent) {
+                     QWidget* parent, const std::string& plan) {
     // The parent may go while the window is open (the program ends): hold it weakly.
-    QPointer<CSummaryDlg> dlg = new CSummaryDlg(settings, configDir, clock, parent);
+    QPointer<CSummaryDlg> dlg = new CSummaryDlg(settings, configDir, clock, parent, plan);
     const int result = dlg->exec();
     delete dlg.data();
     return result;

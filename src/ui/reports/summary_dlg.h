@@ -21,6 +21,14 @@ namespace tavu {
 class Clock;
 class SettingsStore;
 
+// The first entry of the plan choosers: every plan counted, each record by its own plan.
+inline constexpr const char* kAllPlansChoice = "All plans";
+
+// Fills a plan chooser: "All plans", then "Default" and each plan by name, each entry's data
+// being the name (empty for all plans). Hidden when there are no plans: then only the default
+// plan counts, and a choice would change nothing. Selects `chosen` when it names an entry.
+void fillPlanChooser(QComboBox* box, const SettingsStore& settings, const std::string& chosen);
+
 // A drop-down list that tells when its list closes, whether or not the choice changed. The
 // signal comes after the choice made in the list has been taken.
 class CloseUpComboBox : public QComboBox {
@@ -50,12 +58,13 @@ class CSummaryDlg : public DarkDialog {
     Q_OBJECT
 
   public:
+    // plan: the plan chosen when the window opens (empty: all plans).
     CSummaryDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-                QWidget* parent = nullptr);
+                QWidget* parent = nullptr, const std::string& plan = {});
 
     // Shows the window modally until it is closed; returns the dialog's result.
     static int run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, const std::string& plan = {});
 
     // Stores the chosen filter, runs the totals pass and shows its values and chart.
     void refresh();
@@ -67,6 +76,10 @@ class CSummaryDlg : public DarkDialog {
     QLabel* valueLabel(int line) const { return values_[static_cast<std::size_t>(line)]; }
     CloseUpComboBox* filterBox() const { return filter_; }
     QComboBox* usersBox() const { return users_; }
+    // "All plans", then "Default" and each plan by name; shown only when there are plans.
+    QComboBox* planBox() const { return plan_; }
+    // The plan counted: empty for all of them.
+    std::string chosenPlan() const;
     QPushButton* hideButton() const { return hide_; }
     QChartView* chartView() const { return chart_; }
     // The bars the chart shows now.
@@ -95,6 +108,7 @@ class CSummaryDlg : public DarkDialog {
     void watchLog();
     void showChart();
     void showPeriodChart();
+    void choosePlan();
 
     SettingsStore& settings_;
     std::string configDir_;
@@ -103,6 +117,8 @@ class CSummaryDlg : public DarkDialog {
     std::array<QLabel*, kProjectionLines> projectionLabels_{};
     CloseUpComboBox* filter_;
     QComboBox* users_;
+    QComboBox* plan_;
+    QLabel* planLabel_;
     QPushButton* hide_;
     QTabWidget* charts_;
     QChartView* chart_;

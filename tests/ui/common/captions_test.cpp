@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -29,6 +30,7 @@
 #include "ui/net/net_tools_dlg.h"
 #include "ui/perf/performance_dlg.h"
 #include "ui/phonebook/entry_editor_dlg.h"
+#include "ui/prefs/plans_page.h"
 #include "ui/prefs/preferences_dlg.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
@@ -61,7 +63,13 @@ void expectCaptionsFit(QWidget* window, const std::string& where) {
                 << where << ": " << l->text().toStdString();
             continue;
         }
-        const QStringList lines = l->text().split(QLatin1Char('\n'));
+        QString shown = l->text();
+        if (l->buddy() != nullptr) {
+            // The "&" of a mnemonic is not drawn; "&&" draws one.
+            shown.replace(QLatin1String("&&"), QString(QChar(0x1))).remove(QLatin1Char('&'));
+            shown.replace(QChar(0x1), QLatin1Char('&'));
+        }
+        const QStringList lines = shown.split(QLatin1Char('\n'));
         for (const QString& line : lines) {
             EXPECT_LE(fm.horizontalAdvance(line), room) << where << ": " << line.toStdString();
         }
@@ -96,13 +104,26 @@ class Captions : public testing::Test {
                           sound,    system, shell,    dir.path(), dir.path()};
     }
     PreferencesContext preferences() {
-        return PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}};
+        return PreferencesContext{settings, prompter, sound, startup, dir.path(),
+                                  {},       {},       {},    {},      {}};
     }
 
     // Every top-level window of the program, each made afresh.
     std::vector<std::pair<std::string, std::function<std::unique_ptr<QWidget>()>>> allWindows() {
         return {
             {"Preferences", [&] { return std::make_unique<CPreferencesDlg>(preferences(), 1); }},
+            {"Preferences with plans",
+             [&] {
+                 // A plan shown on the Plans page, and a section it tells is left out.
+                 test::writeFile(planSettings.path(),
+                                 "[Plan Modem]\nMatch=ppp0\n[Plan ]\nMatch=x\n");
+                 auto d = std::make_unique<CPreferencesDlg>(
+                     PreferencesContext{
+                         planSettings, prompter, sound, startup, dir.path(), {}, {}, {}, {}, {}},
+                     8);
+                 d->findChild<COptPlansPage*>()->list()->setCurrentRow(1);
+                 return d;
+             }},
             {"Timer", [&] { return std::make_unique<CTimerDlg>(context()); }},
             {"NetTools", [&] { return std::make_unique<CNetToolsDlg>(settings, prompter, clock); }},
             {"Connections", [&] { return std::make_unique<CConnectionsDlg>(context()); }},
@@ -119,6 +140,11 @@ class Captions : public testing::Test {
             {"Performance", [&] { return std::make_unique<CPerformanceDlg>(); }},
             {"Report", [&] { return std::make_unique<CReportDlg>(settings, dir.path(), clock); }},
             {"Summary", [&] { return std::make_unique<CSummaryDlg>(settings, dir.path(), clock); }},
+            {"Summary with plans",
+             [&] {
+                 test::writeFile(planSettings.path(), "[Plan Modem]\nMatch=ppp0\n");
+                 return std::make_unique<CSummaryDlg>(planSettings, dir.path(), clock);
+             }},
             {"About", [&] { return std::make_unique<CAboutDlg>(); }},
             {"Password", [&] { return std::make_unique<CPasswordDlg>(settings, prompter); }},
             {"Security", [&] { return std::make_unique<CSecurityDlg>(settings, prompter); }},
@@ -142,6 +168,7 @@ class Captions : public testing::Test {
 
     test::TempDir dir;
     SettingsStore settings{dir.file("tavu.ini")};
+    SettingsStore planSettings{dir.file("plans.ini")};
     ManualClock clock{fromLocal(2026, 3, 2, 10, 0, 0)};
     ScriptedPrompter prompter;
     platform::FakeSound sound;

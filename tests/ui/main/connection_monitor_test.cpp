@@ -340,7 +340,7 @@ TEST_F(MainWindow, ASecondRequestRaisesTheOpenWindowOfItsKind) {
     w.openPreferences = [&](int page) {
         ++opens;
         CPreferencesDlg dlg(
-            PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}},
+            PreferencesContext{settings, prompter, sound, startup, dir.path(), {}, {}, {}, {}, {}},
             page);
         dlg.show();
         EXPECT_EQ(dlg.currentPage(), dlg.page(1));

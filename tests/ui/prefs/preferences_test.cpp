@@ -64,6 +64,7 @@ class Preferences : public ::testing::Test {
                                       return folderAnswer;
                                   },
                                   [this](QWidget*) { return soundAnswer; },
+                                  {},
                                   {}};
     }
     std::unique_ptr<CPreferencesDlg> open(int page) {
@@ -180,7 +181,7 @@ TEST_F(Preferences, OpensOnItsPageAndFollowsTheTree) {
     }
     auto dlg = open(0);
     dlg->show();
-    ASSERT_EQ(dlg->tree()->topLevelItemCount(), 7);
+    ASSERT_EQ(dlg->tree()->topLevelItemCount(), 8);
     dlg->tree()->setCurrentItem(dlg->tree()->topLevelItem(4));
     EXPECT_EQ(dlg->currentPage(), dlg->page(5));
     EXPECT_TRUE(dlg->page(5)->isVisible());
@@ -349,9 +350,9 @@ TEST_F(Preferences, ABadFieldsPageAndFocusComeBeforeItsMessage) {
         QWidget* focus = nullptr;
     } watcher;
     PreferencesContext ctx = context();
-    PreferencesContext watched{ctx.settings,   watcher,           ctx.sound,
-                               ctx.startup,    ctx.configDir,     ctx.runCommand,
-                               ctx.pickFolder, ctx.pickSoundFile, ctx.checkMail};
+    PreferencesContext watched{
+        ctx.settings,   watcher,        ctx.sound,         ctx.startup,   ctx.configDir,
+        ctx.runCommand, ctx.pickFolder, ctx.pickSoundFile, ctx.checkMail, {}};
     CPreferencesDlg dlg(std::move(watched), 1);
     watcher.dlg = &dlg;
     dlg.show();
