@@ -675,11 +675,14 @@ bool SimulatedRemoteAccess::drop(std::uint64_t handle) {
     return dropped;
 }
 
-SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic() {
+SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic(std::uint64_t handle) {
     expireDropped();
     const TimePoint now = clock_.now();
     Traffic t;
     for (const Connection& c : connections_) {
+        if (handle != 0 && c.info.handle != handle) {
+            continue;
+        }
         const std::int64_t ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - c.since).count();
         const std::int64_t in = bytesAfter(c.bytesInPerSecond, ms);
@@ -794,7 +797,11 @@ int SimulatedRemoteAccess::deleteEntry(const std::string& name) {
 }
 
 bool SimulatedCounters::read(CounterValues& out) {
-    const SimulatedRemoteAccess::Traffic t = service_.traffic();
+    return readOf(0, {}, out);
+}
+
+bool SimulatedCounters::readOf(std::uint64_t handle, std::string_view, CounterValues& out) {
+    const SimulatedRemoteAccess::Traffic t = service_.traffic(handle);
     out.fill(0);
     out[BytesReceived] = t.bytesIn;
     out[BytesTransmitted] = t.bytesOut;

@@ -153,14 +153,15 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     std::string outcomesText(const std::string& name) const;
     void setListingFails(bool fails) { script_.listFails = fails; }
 
-    // Bytes and frames of the connections up now, each counted from the moment it came up.
+    // Bytes and frames of the connections up now, each counted from the moment it came up; of
+    // one connection alone when a handle is given (nothing for a handle not up).
     struct Traffic {
         std::int64_t bytesIn = 0;
         std::int64_t bytesOut = 0;
         std::int64_t framesIn = 0;
         std::int64_t framesOut = 0;
     };
-    Traffic traffic();
+    Traffic traffic(std::uint64_t handle = 0);
 
   private:
     struct Step {
@@ -211,11 +212,12 @@ class SimulatedRemoteAccess final : public RemoteAccess {
 // The counters of the simulated connections: bytes from the scripted rates and the time each
 // connection has been up, frames as bytes divided by the frame size, no compression, no errors.
 // Like the counters of one dial-up interface they start again from 0 with every connection;
-// while several are up, their sums are shown.
+// while several are up, their sums are shown. Each connection's own are read by its handle.
 class SimulatedCounters final : public DialupCounters {
   public:
     explicit SimulatedCounters(SimulatedRemoteAccess& service) : service_(service) {}
     bool read(CounterValues& out) override;
+    bool readOf(std::uint64_t handle, std::string_view device, CounterValues& out) override;
 
   private:
     SimulatedRemoteAccess& service_;
