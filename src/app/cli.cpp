@@ -58,9 +58,9 @@ std::string usageText() {
            "Usage:\n"
            "  tavu [--config-dir DIR] [--simulate FILE]   start the connection timer\n"
            "  tavu report [--config-dir DIR] [--format tsv|csv|json] [--filter all|month|today]\n"
-           "                                              print the connection report\n"
+           "             [--plan NAME]                    print the connection report\n"
            "  tavu summary [--config-dir DIR] [--format tsv|json] [--filter all|month|today]\n"
-           "                                              print the summary\n" +
+           "             [--plan NAME]                    print the summary\n" +
            subcommandUsage() +
            "  tavu --command NAME                         run a command of the running copy\n"
            "  tavu --help                                 show this text\n"
@@ -73,6 +73,9 @@ std::string usageText() {
            "--format          tsv: tab-separated text (the default); csv: RFC 4180, dates\n"
            "                  yyyy-mm-dd; json: one object, {\"records\":[...],\"totals\":{...}}\n"
            "                  for the report, the summary's values for the summary\n"
+           "--plan NAME       report, summary, usage, chart: only the connections of one plan\n"
+           "                  (Default: those no plan covers); without it all plans, each\n"
+           "                  connection priced by its own\n"
            "--out, --size     the chart's PNG file and its size in pixels (800x480)\n"
            "--kind            usage: cost and data by day or period (the default); period: the\n"
            "                  data used this period, its caps and projection\n"

@@ -12,6 +12,7 @@
 namespace tavu {
 
 class Clock;
+class SettingsStore;
 
 // What the command line asks for.
 struct CommandLine {
@@ -20,6 +21,7 @@ struct CommandLine {
     std::optional<std::string> configDir;
     std::optional<std::string> simulateFile;
     std::optional<SummaryFilter> filter;
+    std::optional<std::string> plan;  // report and summary: --plan, one plan's connections only
     ReportFormat format = ReportFormat::Tsv;  // report and summary: --format
     std::string remoteCommand;             // Mode::Command: the name of the running copy's command
     std::vector<std::string> toolkitArgs;  // display options handed on to the window system
@@ -76,6 +78,10 @@ struct Subcommand {
 // For the commands that only read: false, with a message on err, when the configuration
 // folder or the folder of the log it names is not there.
 bool logFoldersExist(const std::string& configDir, std::ostream& err);
+
+// For --plan: false, with a message on err, when the settings have no plan of that name (the
+// default plan is "Default", plans or not).
+bool planExists(const SettingsStore& settings, const std::string& plan, std::ostream& err);
 
 // The table of subcommands beyond report and summary (subcommands.cpp): one line each.
 const std::vector<Subcommand>& subcommands();

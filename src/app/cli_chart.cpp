@@ -52,6 +52,7 @@ int usage(CliContext& context, const std::string& why) {
 int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     std::string out;
     std::optional<SummaryFilter> filter;
+    std::string plan;     // empty: all plans
     bool period = false;  // --kind period, else the usage chart
     QSize size(800, 480);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -71,11 +72,15 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
             filter = *value == "all"     ? SummaryFilter::All
                      : *value == "month" ? SummaryFilter::ThisMonth
                                          : SummaryFilter::Today;
+        } else if (name == "--plan" && value && !value->empty()) {
+            plan = *value;
         } else if (name == "--size" && value && parseSize(*value, size)) {
         } else if (name == "--kind" && value && (*value == "usage" || *value == "period")) {
             period = *value == "period";
-        } else if (name == "--out" || name == "--filter" || name == "--size" || name == "--kind") {
+        } else if (name == "--out" || name == "--filter" || name == "--size" || name == "--kind" ||
+                   name == "--plan") {
             return usage(context, name == "--out"      ? "--out needs a file name"
+                                  : name == "--plan"   ? "--plan needs the name of a plan"
                                   : name == "--filter" ? "--filter needs all, month or today"
                                   : name == "--kind"   ? "--kind needs usage or period"
                                                        : "--size needs WIDTHxHEIGHT, each side "
@@ -116,16 +121,22 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
     }
 
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
+    if (!plan.empty()) {
+        if (!planExists(settings, plan, context.err)) {
+            return 2;
+        }
+    }
     const std::string log = logFilePath(settings, context.configDir);
     const ReadingStore store(log);
     QImage image;
     if (period) {
-        image = renderPeriodChart(periodChart(settings, log, context.clock.localNow(), store.get()),
-                                  ChartColours::light(), size);
+        image = renderPeriodChart(
+            periodChart(settings, log, context.clock.localNow(), store.get(), plan),
+            ChartColours::light(), size);
     } else {
         const SummaryData data =
             summarize(settings, log, filter.value_or(storedSummaryFilter(settings)),
-                      context.clock.localNow(), store.get());
+                      context.clock.localNow(), store.get(), plan);
         image = renderUsageChart(data.chart, ChartColours::light(), size);
     }
     if (const std::string problem = store.problem(); !problem.empty()) {

@@ -8,6 +8,7 @@
 #include "core/version.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
+#include "tariff/plan.h"
 #include "usage/usage_store.h"
 
 namespace tavu {
@@ -46,14 +47,19 @@ int runReport(const std::string& configDir, const CommandLine& c, const Clock& c
     if (!checkLogFolder(settings, configDir, err)) {
         return 1;
     }
+    if (c.plan && !planExists(settings, *c.plan, err)) {
+        return 2;
+    }
     return writeReport(settings, logFilePath(settings, configDir), c.format,
-                       c.filter.value_or(SummaryFilter::All), clock.localNow(), out)
+                       c.filter.value_or(SummaryFilter::All), clock.localNow(), out,
+                       c.plan.value_or(std::string()))
                ? 0
                : 1;
 }
 
 int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
-               ReportFormat format, const Clock& clock, std::ostream& out, std::ostream& err) {
+               const std::optional<std::string>& plan, ReportFormat format, const Clock& clock,
+               std::ostream& out, std::ostream& err) {
     if (!checkFolder(configDir, err)) {
         return 1;
     }
@@ -61,27 +67,50 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     if (!checkLogFolder(settings, configDir, err)) {
         return 1;
     }
+    if (plan && !planExists(settings, *plan, err)) {
+        return 2;
+    }
     const std::string log = logFilePath(settings, configDir);
     const LocalDateTime today = clock.localNow();
     const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
     // All counts every record once, wholly: the store's rows are not needed there.
     const ReadingStore store = counted == SummaryFilter::All ? ReadingStore() : ReadingStore(log);
     const LogTotals totals =
-        TotalsEngine(settings, counted, today, TotalsOptions{.store = store.get()}).run(log);
+        TotalsEngine(settings, counted, today,
+                     TotalsOptions{.store = store.get(), .plan = plan.value_or(std::string())})
+            .run(log);
     if (const std::string problem = store.problem(); !problem.empty()) {
         err << "tavu: " << problem << '\n';
     }
+    std::vector<SummaryLine> lines = summaryValues(totals);
+    if (totals.periodsOfAllPlans) {
+        // Several plans, each counted over its own current period.
+        lines.insert(lines.begin(), SummaryLine{"Period", kAllPlansPeriodsCaption});
+    }
     if (format == ReportFormat::Json) {
-        out << summaryJson(summaryValues(totals)) << '\n';
+        out << summaryJson(lines) << '\n';
         return out.good() ? 0 : 1;
     }
-    for (const SummaryLine& l : summaryValues(totals)) {
+    for (const SummaryLine& l : lines) {
         out << l.label << '\t' << l.value << '\n';
     }
     return out.good() ? 0 : 1;
 }
 
 }  // namespace
+
+bool planExists(const SettingsStore& settings, const std::string& plan, std::ostream& err) {
+    const PlanSet plans = readPlans(settings);
+    if (const std::string problem = planChoiceProblem(plans, plan); !problem.empty()) {
+        // The settings' own plan problems may be why.
+        for (const std::string& p : plans.problems) {
+            err << "tavu: " << p << '\n';
+        }
+        err << "tavu: " << problem << '\n';
+        return false;
+    }
+    return true;
+}
 
 bool logFoldersExist(const std::string& configDir, std::ostream& err) {
     return checkFolder(configDir, err) &&
@@ -155,6 +184,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             } else {
                 return fail("unknown filter '" + *v + "': use all, month or today");
             }
+        } else if (name == "--plan") {
+            c.plan = takeValue();
+            if (!c.plan || c.plan->empty()) {
+                return fail("--plan needs the name of a plan");
+            }
         } else if (name == "--format") {
             const auto v = takeValue();
             const auto format = v ? reportFormatNamed(*v) : std::nullopt;
@@ -184,6 +218,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (c.filter && !printsLog) {
         return fail("--filter belongs to the report and summary commands");
     }
+    if (c.plan && !printsLog) {
+        return fail("--plan belongs to the report, summary, usage and chart commands");
+    }
     if (formatSeen && !printsLog) {
         return fail("--format belongs to the report and summary commands");
     }
@@ -208,8 +245,8 @@ std::optional<int> runPrintCommand(const CommandLine& c, std::ostream& out, std:
         case CommandLine::Mode::Report:
             return runReport(configDirFor(c.configDir, exeDir), c, clock, out, err);
         case CommandLine::Mode::Summary:
-            return runSummary(configDirFor(c.configDir, exeDir), c.filter, c.format, clock, out,
-                              err);
+            return runSummary(configDirFor(c.configDir, exeDir), c.filter, c.plan, c.format, clock,
+                              out, err);
         case CommandLine::Mode::Help:
         case CommandLine::Mode::Command:
         case CommandLine::Mode::Run:

@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "log/log_file.h"
 #include "tariff/billing_period.h"
+#include "tariff/totals.h"
 #include "tariff/usage_buckets.h"
 #include "usage/usage_store.h"
 
@@ -87,6 +88,7 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     ReportFormat format = ReportFormat::Tsv;
     std::optional<LogDate> from;
     std::optional<LogDate> to;
+    std::optional<std::string> plan;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -115,6 +117,11 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
                 return usage(context, name + " needs a date YYYY-MM-DD");
             }
             (name == "--from" ? from : to) = d;
+        } else if (name == "--plan") {
+            if (!value || value->empty()) {
+                return usage(context, "--plan needs the name of a plan");
+            }
+            plan = *value;
         } else if (name == "--format") {
             const auto f = value ? reportFormatNamed(*value) : std::nullopt;
             if (!f) {
@@ -141,9 +148,16 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
         return 1;
     }
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
-    // Without dates: the current billing period up to today.
+    const PlanSet plans = readPlans(settings);
+    if (plan) {
+        if (!planExists(settings, *plan, context.err)) {
+            return 2;
+        }
+    }
+    // Without dates: the current billing period (of the plan asked for) up to today.
     if (!from) {
-        const BillingPeriod p = currentBillingPeriod(settings, now);
+        const BillingPeriod p =
+            currentBillingPeriod(settings, now, PlanKeys::of(plan ? plans.find(*plan) : nullptr));
         from = LogDate{p.day, p.month, p.year};
     }
     if (!to) {
@@ -155,7 +169,7 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     const std::string log = logFilePath(settings, context.configDir);
     const ReadingStore store(log);
     const std::vector<UsageBucket> buckets =
-        usageBuckets(settings, log, store.get(), by, *from, *to, now);
+        usageBuckets(settings, log, store.get(), by, *from, *to, now, plan.value_or(std::string()));
     if (const std::string problem = store.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }

@@ -16,7 +16,7 @@ const std::vector<Subcommand>& subcommands() {
     // clang-format off
     static const std::vector<Subcommand> table = {
         {"usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
-                  "             [--to YYYY-MM-DD] [--format tsv|csv|json]\n"
+                  "             [--to YYYY-MM-DD] [--format tsv|csv|json] [--plan NAME]\n"
                   "                                              print the usage where it happened, one row a bucket\n", runUsageCommand, true},
         {"monitor", "  tavu monitor [--config-dir DIR]             time and log connections without a window\n", runMonitorCommand},
         {"dial", kDialUsage, runDialCommand},
@@ -31,7 +31,7 @@ const std::vector<Subcommand>& subcommands() {
         {"upgrade-check", "  tavu upgrade-check                          ask for a newer version\n", runUpgradeCheckCommand},
 #ifdef TAVU_CHART_COMMAND
         {"chart", "  tavu chart --out FILE.png [--kind usage|period] [--filter all|month|today]\n"
-                  "             [--size WxH]                     draw a Summary chart into a PNG file\n", runChartCommand, true},
+                  "             [--size WxH] [--plan NAME]       draw a Summary chart into a PNG file\n", runChartCommand, true},
 #endif
     };
     // clang-format on

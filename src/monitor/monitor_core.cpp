@@ -656,6 +656,7 @@ void MonitorCore::planCostCheck(const PlanSet& plans) {
         }
         TotalsOptions options;
         options.store = rows;
+        options.plan = name;
         const LogTotals totals = TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
                                      .run(logPath(), {}, current);
         const double month = totals.totalCost;

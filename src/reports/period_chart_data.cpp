@@ -110,20 +110,22 @@ PeriodChartData buildPeriodChart(const PeriodChartInput& in) {
 }
 
 PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now, const UsageSource* store) {
+                            const LocalDateTime& now, const UsageSource* store,
+                            const std::string& plan) {
+    TotalsEngine engine(settings, SummaryFilter::ThisMonth, now,
+                        TotalsOptions{.store = store, .plan = plan});
+    const PlanKeys planKeys = PlanKeys::of(plan.empty() ? nullptr : engine.plans().find(plan));
     PeriodChartInput in;
-    in.period = currentBillingPeriod(settings, now);
+    in.period = currentBillingPeriod(settings, now, planKeys);
     in.now = now;
-    const LogTotals totals =
-        TotalsEngine(settings, SummaryFilter::ThisMonth, now, TotalsOptions{.store = store})
-            .run(logPath);
+    const LogTotals totals = engine.run(logPath);
     in.projectedBytes = totals.projectedData;
     const LogDate first{in.period.day, in.period.month, in.period.year};
     const LogDate last = LogDate::fromDaysSinceEpoch(
         dayNumber(in.period.endYear, in.period.endMonth, in.period.endDay) - 1);
-    in.days = usageBuckets(settings, logPath, store, UsageBy::Day, first, last, now);
-    in.warnMB = std::max(0, dataCapMB(settings, keys::kDataWarnMB));
-    in.hangupMB = std::max(0, dataCapMB(settings, keys::kDataHangupMB));
+    in.days = usageBuckets(settings, logPath, store, UsageBy::Day, first, last, now, plan);
+    in.warnMB = std::max(0, dataCapMB(settings, keys::kDataWarnMB, planKeys));
+    in.hangupMB = std::max(0, dataCapMB(settings, keys::kDataHangupMB, planKeys));
     return buildPeriodChart(in);
 }
 

@@ -63,7 +63,10 @@ std::string groupThousands(long long value);
 
 // The period chart of the current billing period from the log and the store's rows (none:
 // spread evenly), the caps from the settings.
+// plan: as TotalsOptions::plan; the period and the caps are those of the plan chosen, or of the
+// default plan when all are counted.
 PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now, const UsageSource* store = nullptr);
+                            const LocalDateTime& now, const UsageSource* store = nullptr,
+                            const std::string& plan = {});
 
 }  // namespace tavu

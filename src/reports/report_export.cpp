@@ -217,7 +217,7 @@ void appendCsvRow(std::string& out, const ReportRow& row) {
     out.append("\r\n");
 }
 
-void appendJsonRecord(std::string& out, const ReportRow& row) {
+void appendJsonRecord(std::string& out, const ReportRow& row, const std::string* plan) {
     const auto& c = row.cells;
     const auto text = [&](const char* key, std::string_view value) {
         out.append(key);
@@ -233,7 +233,11 @@ void appendJsonRecord(std::string& out, const ReportRow& row) {
     text(",\"isp\":", c[6]);
     out.append(",\"uploaded\":").append(wholeBytes(c[7]));
     out.append(",\"downloaded\":").append(wholeBytes(c[8]));
-    out.append(",\"price\":").append(price(row)).append("}");
+    out.append(",\"price\":").append(price(row));
+    if (plan != nullptr) {
+        text(",\"plan\":", *plan);
+    }
+    out.push_back('}');
 }
 
 std::string summaryKey(std::string_view label) {
@@ -291,8 +295,14 @@ std::string summaryJson(std::span<const SummaryLine> lines) {
 }
 
 bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
-                 SummaryFilter filter, const LocalDateTime& today, std::ostream& out) {
-    TotalsEngine engine(settings, filter, today, TotalsOptions{.order = LogOrder::NewestFirst});
+                 SummaryFilter filter, const LocalDateTime& today, std::ostream& out,
+                 const std::string& plan) {
+    TotalsEngine engine(settings, filter, today,
+                        TotalsOptions{.order = LogOrder::NewestFirst, .plan = plan});
+    // The plans' names, the default plan's first; none without plans, so that the output stays
+    // as it always was.
+    const std::vector<std::string> planNames =
+        engine.plans().empty() ? std::vector<std::string>{} : planChoices(engine.plans());
     std::string text;
     switch (format) {
         case ReportFormat::Tsv:
@@ -320,7 +330,9 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
                 break;
             case ReportFormat::Json:
                 text.append(first ? "\n" : ",\n");
-                appendJsonRecord(text, row);
+                appendJsonRecord(
+                    text, row,
+                    planNames.empty() ? nullptr : &planNames[static_cast<std::size_t>(r.plan + 1)]);
                 break;
         }
         first = false;

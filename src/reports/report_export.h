@@ -22,8 +22,11 @@ std::optional<ReportFormat> reportFormatNamed(std::string_view name);
 // Writes the log's records that the filter passes, newest first, in the given form; CSV and
 // JSON are written a record at a time, never the whole log at once. JSON is one object: the
 // records, then the totals as summaryJson() writes them. False when the output failed.
+// plan: as TotalsOptions::plan. Each record is priced by its own plan; when the settings have
+// plans, each JSON record names its plan ("plan", kDefaultPlanName for the default plan).
 bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
-                 SummaryFilter filter, const LocalDateTime& today, std::ostream& out);
+                 SummaryFilter filter, const LocalDateTime& today, std::ostream& out,
+                 const std::string& plan = {});
 
 // CSV: the heading line, then one line per row, each ending in CR LF. Dates are written
 // yyyy-mm-dd, the duration as HH:MM:SS and in seconds, bytes as whole numbers, the price with
@@ -32,8 +35,9 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
 std::string csvHeader();
 void appendCsvRow(std::string& out, const ReportRow& row);
 
-// One record as a JSON object; every record has the same names.
-void appendJsonRecord(std::string& out, const ReportRow& row);
+// One record as a JSON object; every record has the same names. plan, when given, is added as
+// "plan".
+void appendJsonRecord(std::string& out, const ReportRow& row, const std::string* plan = nullptr);
 
 // The summary's values as one JSON object. Each label has a stable key ("connections",
 // "total_time_online", ...); times are given in seconds, money with two decimals, bytes as

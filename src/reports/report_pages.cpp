@@ -12,9 +12,27 @@
 namespace tavu {
 
 ReportPages::ReportPages(const SettingsStore& settings, const std::string& logPath)
-    : tariff_(Tariff::read(settings)), rules_(BillingRules::read(settings)) {
+    : plans_(readPlans(settings)) {
+    tariffs_.push_back(Tariff::read(settings));
+    rules_.push_back(BillingRules::read(settings));
+    for (const Plan& p : plans_.plans) {
+        tariffs_.push_back(Tariff::read(settings, PlanKeys(p)));
+        rules_.push_back(BillingRules::read(settings, PlanKeys(p)));
+    }
     opened_ = index_.open(logPath);
     pages_.reserve(kPages);
+}
+
+std::size_t ReportPages::planOf(const LogFields& f) const {
+    return plans_.empty()
+               ? 0
+               : static_cast<std::size_t>(
+                     planIndexFor(plans_, f[LogFields::Connection], f[LogFields::Device]) + 1);
+}
+
+ReportRow ReportPages::makeRow(const LogFields& f) const {
+    const std::size_t plan = planOf(f);
+    return makeReportRow(f, tariffs_[plan], rules_[plan]);
 }
 
 const ReportRow& ReportPages::row(std::size_t i) {
@@ -41,7 +59,7 @@ ReportPages::Page& ReportPages::pageFor(std::size_t first) {
     target->lastUse = uses_;
     target->rows.clear();
     const auto add = [&](std::size_t, std::string_view line) {
-        target->rows.push_back(makeReportRow(splitRecord(line), tariff_, rules_));
+        target->rows.push_back(makeRow(splitRecord(line)));
     };
     if (order_.empty()) {
         index_.readRows(first, kPageRows, add);
@@ -138,9 +156,10 @@ void ReportPages::sortBy(int column, bool ascending) {
                 // The same price as the cell: the time's price and the data's.
                 const double bytes = leadingDouble(f[LogFields::BytesSent]) +
                                      leadingDouble(f[LogFields::BytesReceived]);
+                const std::size_t plan = planOf(f);
                 const Pricing p = priceRecord(f[LogFields::StartDate], f[LogFields::StartTime],
-                                              f[LogFields::EndDate], f[LogFields::EndTime], tariff_,
-                                              rules_, bytes);
+                                              f[LogFields::EndDate], f[LogFields::EndTime],
+                                              tariffs_[plan], rules_[plan], bytes);
                 key = column == 3 ? static_cast<double>(p.duration) : p.cost;
                 break;
             }

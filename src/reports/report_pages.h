@@ -7,6 +7,7 @@
 
 #include "log/log_index.h"
 #include "reports/report_rows.h"
+#include "tariff/plan.h"
 #include "tariff/tariff.h"
 
 namespace tavu {
@@ -14,7 +15,8 @@ namespace tavu {
 class SettingsStore;
 
 // The report's rows, newest first, read from the log and priced only when they are asked for.
-// The tariff is read once, when the rows are opened, and prices every row. Rows are read a
+// The plans and their tariffs are read once, when the rows are opened; each row is priced by
+// the plan of its connection. Rows are read a
 // page at a time and the pages last used are kept, so the memory used does not grow with the
 // log beyond its index.
 class ReportPages {
@@ -44,10 +46,14 @@ class ReportPages {
         std::vector<ReportRow> rows;
     };
     Page& pageFor(std::size_t first);
+    // The record's plan, as a place in tariffs_ and rules_ (0: the default plan).
+    std::size_t planOf(const LogFields& f) const;
+    ReportRow makeRow(const LogFields& f) const;
 
     LogIndex index_;
-    Tariff tariff_;
-    BillingRules rules_;
+    PlanSet plans_;
+    std::vector<Tariff> tariffs_;
+    std::vector<BillingRules> rules_;
     bool opened_ = false;
     std::vector<Page> pages_;
     std::vector<std::uint32_t> order_;  // shown row -> row of the index; empty: the same

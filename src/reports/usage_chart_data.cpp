@@ -96,9 +96,23 @@ UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDa
 }
 
 SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
-                      SummaryFilter filter, const LocalDateTime& today, const UsageSource* store) {
-    TotalsEngine engine(settings, filter, today, TotalsOptions{.store = store});
-    const SummaryPeriod period = engine.period();
+                      SummaryFilter filter, const LocalDateTime& today, const UsageSource* store,
+                      const std::string& plan) {
+    TotalsEngine engine(settings, filter, today, TotalsOptions{.store = store, .plan = plan});
+    SummaryPeriod period = engine.period();
+    const PlanSet& plans = engine.plans();
+    const Plan* chosen = plan.empty() ? nullptr : plans.find(plan);
+    if (plan.empty() && filter == SummaryFilter::ThisMonth) {
+        for (const Plan& p : plans.plans) {
+            const SummaryPeriod own = summaryPeriod(settings, filter, today, PlanKeys(p));
+            if (own.first.daysSinceEpoch() < period.first.daysSinceEpoch()) {
+                period.first = own.first;
+            }
+            if (own.last.daysSinceEpoch() > period.last.daysSinceEpoch()) {
+                period.last = own.last;
+            }
+        }
+    }
     // With all entries, the span of the log's dates, so that the buckets are asked for no
     // more than the chart shows.
     std::optional<std::int64_t> earliest, latest;
@@ -119,12 +133,12 @@ SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
 
     SummaryData data{totals, {}};
     if (filter != SummaryFilter::All) {
-        data.chart = dayBars(
-            usageBuckets(settings, logPath, store, UsageBy::Day, period.first, period.last, today),
-            period.first, period.last);
+        data.chart = dayBars(usageBuckets(settings, logPath, store, UsageBy::Day, period.first,
+                                          period.last, today, plan),
+                             period.first, period.last);
         return data;
     }
-    const int billing = billingDay(settings);
+    const int billing = billingDay(settings, PlanKeys::of(chosen));
     if (!earliest) {
         data.chart = periodBars({}, billing);
         return data;
@@ -134,7 +148,7 @@ SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
     const LogDate first =
         LogDate::fromDaysSinceEpoch(std::max(*earliest, dateOf(oldest.start()).daysSinceEpoch()));
     data.chart = periodBars(
-        usageBuckets(settings, logPath, store, UsageBy::Period, first, last, today), billing);
+        usageBuckets(settings, logPath, store, UsageBy::Period, first, last, today, plan), billing);
     return data;
 }
 

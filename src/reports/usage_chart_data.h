@@ -45,8 +45,10 @@ struct SummaryData {
     LogTotals totals;
     UsageChartData chart;
 };
+// plan: as TotalsOptions::plan. With the period filter and several plans the chart's days run
+// from the first day of the earliest of their current periods to the last of the latest.
 SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
                       SummaryFilter filter, const LocalDateTime& today,
-                      const UsageSource* store = nullptr);
+                      const UsageSource* store = nullptr, const std::string& plan = {});
 
 }  // namespace tavu

@@ -28,8 +28,11 @@
 
 namespace tavu {
 
-TariffReader::TariffReader(const SettingsStore& settings)
-    : settings_(settings), generation_(settings.generation()), tariff_(Tariff::read(settings)) {}
+TariffReader::TariffReader(const SettingsStore& settings, PlanKeys plan)
+    : settings_(settings),
+      generation_(settings.generation()),
+      plan_(std::move(plan)),
+      tariff_(Tariff::read(settings, plan_)) {}
 
 const Tariff& TariffReader::forNextRecord() {
     if (++sinceCheck_ >= kRecheckEvery) {
@@ -37,7 +40,7 @@ const Tariff& TariffReader::forNextRecord() {
         const std::uint64_t g = settings_.generation();
         if (g != generation_) {
             generation_ = g;
-            tariff_ = Tariff::read(settings_);
+            tariff_ = Tariff::read(settings_, plan_);
         }
     }
     return tariff_;
@@ -54,14 +57,14 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
 }
 
 SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
-                            const LocalDateTime& today) {
+                            const LocalDateTime& today, const PlanKeys& plan) {
     SummaryPeriod p;
     p.filter = filter;
     const LogDate t{today.day, today.month, today.year};
     if (filter == SummaryFilter::Today) {
         p.first = p.last = t;
     } else if (filter == SummaryFilter::ThisMonth) {
-        p.billing = currentBillingPeriod(settings, today);
+        p.billing = currentBillingPeriod(settings, today, plan);
         p.first = LogDate{p.billing.day, p.billing.month, p.billing.year};
         // The last day is the one before the next period's first.
         const BillingPeriod& b = p.billing;
@@ -153,7 +156,7 @@ struct PricedRecord {
 };
 
 struct PassRules {
-    const SummaryPeriod& period;
+    SummaryPeriod period;
     BillingRules billing;
     // With the period and day filters a record counts where its usage happened: in the window
     // [from, to) of UTC seconds, the local days firstDay..lastDay (days since 1970-01-01).
@@ -164,6 +167,32 @@ struct PassRules {
     std::int64_t lastDay = 0;
     bool keys = false;  // whether the store is asked for the rows of the records placed
 };
+
+// The rules of each plan a pass counts, the default plan's first, and the plan of each record.
+struct Pass {
+    std::vector<PassRules> plans;
+    const PlanSet& set;
+    const std::vector<char>& counted;
+
+    // The record's place in `plans`; -1 when the pass does not count its plan.
+    int planOf(const LogFields& f) const {
+        if (set.empty()) {
+            return counted[0] != 0 ? 0 : -1;
+        }
+        const int p = planIndexFor(set, f[LogFields::Connection], f[LogFields::Device]) + 1;
+        return counted[static_cast<std::size_t>(p)] != 0 ? p : -1;
+    }
+};
+
+std::vector<TariffReader> tariffReaders(const SettingsStore& settings, const PlanSet& plans) {
+    std::vector<TariffReader> readers;
+    readers.reserve(plans.plans.size() + 1);
+    readers.emplace_back(settings);
+    for (const Plan& p : plans.plans) {
+        readers.emplace_back(settings, PlanKeys(p));
+    }
+    return readers;
+}
 
 // Whether a record with these local dates may reach into the window at all; a cheap test
 // before a record is priced. Records whose dates cannot be read are tested by pricing.
@@ -214,8 +243,8 @@ class Sums {
     void setLastTariff(const Tariff& tariff) { last_ = tariff; }
 
     // The totals of the records added so far, the free time and data of the period deducted.
-    LogTotals finish(const SettingsStore& settings, const SummaryPeriod& period,
-                     const LocalDateTime& today) const;
+    LogTotals finish(const SettingsStore& settings, const PlanKeys& plan,
+                     const SummaryPeriod& period, const LocalDateTime& today) const;
 
   private:
     Tariff last_{};  // the tariff of the last counted record; zero when none was counted
@@ -224,18 +253,18 @@ class Sums {
     double sharedTime_ = 0;  // the time online of records shared by their seconds
 };
 
-LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& period,
-                       const LocalDateTime& today) const {
+LogTotals Sums::finish(const SettingsStore& settings, const PlanKeys& plan,
+                       const SummaryPeriod& period, const LocalDateTime& today) const {
     LogTotals totals = totals_;
     totals.totalCost += costError_;
     totals.totalTime += std::llround(sharedTime_);
     totals.transmitted = totals.uploaded + totals.downloaded;
     const double gross = totals.totalCost;  // before the free time and data
     double freeValue = 0;
-    const double freeMB = static_cast<double>(freeMonthMB(settings));
+    const double freeMB = static_cast<double>(freeMonthMB(settings, plan));
     if (period.filter == SummaryFilter::ThisMonth) {
         // Free time of the period, at the normal rate plus one dial.
-        const std::string freeText = freeMonthTimeText(settings);
+        const std::string freeText = freeMonthTimeText(settings, plan);
         if (freeText != "00:00") {
             const std::int64_t f = tariffTimeSeconds(freeText);
             freeValue = last_.pricePerDial + last_.costPerMinute * static_cast<double>(f / 60) +
@@ -267,6 +296,27 @@ LogTotals Sums::finish(const SettingsStore& settings, const SummaryPeriod& perio
     return totals;
 }
 
+// The totals of several plans added up.
+LogTotals addPlans(const std::vector<LogTotals>& plans) {
+    LogTotals sum;
+    for (const LogTotals& t : plans) {
+        sum.totalCost += t.totalCost;
+        sum.count += t.count;
+        sum.totalTime += t.totalTime;
+        sum.uploaded += t.uploaded;
+        sum.downloaded += t.downloaded;
+        sum.transmitted += t.transmitted;
+        if (t.projectedCost) {
+            sum.projectedCost = sum.projectedCost.value_or(0) + *t.projectedCost;
+        }
+        if (t.projectedData) {
+            sum.projectedData = sum.projectedData.value_or(0) + *t.projectedData;
+        }
+    }
+    sum.averageCost = sum.count != 0 ? sum.totalCost / static_cast<double>(sum.count) : 0;
+    return sum;
+}
+
 // The records of one stretch of the log, in log order: the sums of doubles are added up
 // record by record afterwards, so that they come out exactly as a pass from one end of the
 // log to the other adds them. With a sink the stretch keeps its bytes, its records' fields
@@ -292,10 +342,17 @@ struct Stretch {
     std::vector<LogFields> fields;
     std::vector<Pricing> pricings;
     std::vector<char> bytes;
-    std::int64_t count = 0;  // of records counted whole
-    std::int64_t time = 0;
-    std::optional<Tariff> first;  // the tariffs of the stretch's first and last counted record
-    std::optional<Tariff> last;
+    std::vector<int> plans;          // with plans only: each record's place in Pass::plans
+    std::vector<double> costsPerMB;  // with a sink only: each record's data price
+    // For each plan: the count and time of the records counted whole, and the tariffs of the
+    // stretch's first and last counted record.
+    struct PerPlan {
+        std::int64_t count = 0;
+        std::int64_t time = 0;
+        std::optional<Tariff> first;
+        std::optional<Tariff> last;
+    };
+    std::vector<PerPlan> perPlan;
 };
 
 // The seconds of [start, start + duration) within [from, to).
@@ -304,12 +361,30 @@ std::int64_t overlap(std::int64_t start, std::int64_t duration, std::int64_t fro
     return std::max<std::int64_t>(0, std::min(start + duration, to) - std::max(start, from));
 }
 
-void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, bool keep,
-                 Stretch& out) {
-    const std::optional<PricedRecord> c = priceCounted(f, r, tariffs);
+void countRecord(const LogFields& f, const Pass& pass, std::vector<TariffReader>& tariffs,
+                 bool keep, Stretch& out) {
+    const int plan = pass.planOf(f);
+    if (plan < 0) {
+        return;
+    }
+    const auto pi = static_cast<std::size_t>(plan);
+    const PassRules& r = pass.plans[pi];
+    const std::optional<PricedRecord> c = priceCounted(f, r, tariffs[pi]);
     if (!c) {
         return;
     }
+    if (out.perPlan.empty()) {
+        out.perPlan.resize(pass.plans.size());
+    }
+    Stretch::PerPlan& mine = out.perPlan[pi];
+    const auto addPlan = [&] {
+        if (!pass.set.empty()) {
+            out.plans.push_back(plan);
+        }
+        if (keep) {
+            out.costsPerMB.push_back(c->tariff->costPerMB);
+        }
+    };
     if (r.spread) {
         // A record that lies in time counts by the share of its seconds in the window; one that
         // does not counts wholly on its start date.
@@ -334,12 +409,13 @@ void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, 
         } else if (!r.period.contains(f[LogFields::StartDate])) {
             return;
         }
-        if (!out.first) {
-            out.first = *c->tariff;
+        if (!mine.first) {
+            mine.first = *c->tariff;
         }
-        out.last = *c->tariff;
+        mine.last = *c->tariff;
         const double sent = c->sent * share;
         const double received = c->received * share;
+        addPlan();
         out.uploads.push_back(sent);
         out.downloads.push_back(received);
         out.costs.push_back(at.placed ? at.timePrice * share + dataCost(*c->tariff, sent + received)
@@ -353,12 +429,13 @@ void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, 
         }
         return;
     }
-    if (!out.first) {
-        out.first = *c->tariff;
+    if (!mine.first) {
+        mine.first = *c->tariff;
     }
-    out.last = *c->tariff;
-    ++out.count;
-    out.time += c->pricing.minBilled;
+    mine.last = *c->tariff;
+    ++mine.count;
+    mine.time += c->pricing.minBilled;
+    addPlan();
     out.uploads.push_back(c->sent);
     out.downloads.push_back(c->received);
     out.costs.push_back(c->pricing.cost);
@@ -368,7 +445,7 @@ void countRecord(const LogFields& f, const PassRules& r, TariffReader& tariffs, 
     }
 }
 
-void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs, bool keep,
+void countLine(std::string_view line, const Pass& r, std::vector<TariffReader>& tariffs, bool keep,
                Stretch& out) {
     if (line.empty()) {
         return;
@@ -383,8 +460,8 @@ void countLine(std::string_view line, const PassRules& r, TariffReader& tariffs,
 // Reads the lines that start within stretch k of a file of the given size, cut as LogReader
 // cuts them, and counts them.
 void countStretch(int fd, std::uint64_t size, std::uint64_t stretchBytes, std::uint64_t k,
-                  std::vector<char>& buf, const PassRules& r, TariffReader& tariffs, bool keep,
-                  Stretch& out) {
+                  std::vector<char>& buf, const Pass& r, std::vector<TariffReader>& tariffs,
+                  bool keep, Stretch& out) {
     const std::uint64_t begin = k * stretchBytes;
     const std::uint64_t end = std::min<std::uint64_t>(size, begin + stretchBytes);
     // One byte before, to see whether a line starts at the beginning; enough after to finish
@@ -446,13 +523,48 @@ void countStretch(int fd, std::uint64_t size, std::uint64_t stretchBytes, std::u
 
 }  // namespace
 
+std::vector<std::string> planChoices(const PlanSet& plans) {
+    std::vector<std::string> names{kDefaultPlanName};
+    for (const Plan& p : plans.plans) {
+        names.push_back(p.name);
+    }
+    return names;
+}
+
+std::string planChoiceProblem(const PlanSet& plans, std::string_view name) {
+    if (equalsIgnoreCase(name, kDefaultPlanName) || plans.find(name) != nullptr) {
+        return {};
+    }
+    std::string names;
+    for (const std::string& n : planChoices(plans)) {
+        names += (names.empty() ? "" : ", ") + n;
+    }
+    return "there is no plan named \"" + printableText(name) + "\"; the plans are " + names;
+}
+
+const char* periodCaption(const SettingsStore& settings, const PlanSet& plans,
+                          std::string_view plan) {
+    if (plan.empty() && !plans.empty()) {
+        return kAllPlansPeriodsCaption;
+    }
+    return periodFilterCaption(settings, PlanKeys::of(plan.empty() ? nullptr : plans.find(plan)));
+}
+
 TotalsEngine::TotalsEngine(const SettingsStore& settings, SummaryFilter filter,
                            const LocalDateTime& today, TotalsOptions options)
-    : settings_(settings),
-      today_(today),
-      period_(summaryPeriod(settings, filter, today)),
-      options_(options) {
+    : settings_(settings), today_(today), options_(std::move(options)) {
     options_.stretchBytes = std::max<std::size_t>(options_.stretchBytes, 1);
+    plans_ = readPlans(settings);
+    counted_.assign(plans_.plans.size() + 1, options_.plan.empty() ? 1 : 0);
+    const Plan* chosen = nullptr;
+    if (!options_.plan.empty()) {
+        if (equalsIgnoreCase(options_.plan, kDefaultPlanName)) {
+            counted_[0] = 1;
+        } else if ((chosen = plans_.find(options_.plan)) != nullptr) {
+            counted_[static_cast<std::size_t>(chosen - plans_.plans.data()) + 1] = 1;
+        }
+    }
+    period_ = summaryPeriod(settings, filter, today, PlanKeys::of(chosen));
 }
 
 LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
@@ -465,30 +577,50 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                             const std::vector<LogRecord>& extraRecords) {
     // Every record's local times go through the time zone: its offsets once per date.
     const LocalOffsetCache offsets;
-    PassRules rules{period_, BillingRules::read(settings_)};
-    if (period_.filter != SummaryFilter::All) {
-        rules.spread = true;
-        rules.firstDay = period_.first.daysSinceEpoch();
-        rules.lastDay = period_.last.daysSinceEpoch();
-        rules.from = localDayStart(period_.first);
-        rules.to = localDayStart(LogDate::fromDaysSinceEpoch(rules.lastDay + 1));
-        rules.keys = options_.store != nullptr;
+    const std::size_t planCount = plans_.plans.size() + 1;
+    std::vector<PlanKeys> keys{PlanKeys()};
+    for (const Plan& p : plans_.plans) {
+        keys.emplace_back(p);
+    }
+    Pass pass{{}, plans_, counted_};
+    for (std::size_t i = 0; i < planCount; ++i) {
+        PassRules rules{i == 0 && plans_.empty()
+                            ? period_
+                            : summaryPeriod(settings_, period_.filter, today_, keys[i]),
+                        BillingRules::read(settings_, keys[i])};
+        if (period_.filter != SummaryFilter::All) {
+            rules.spread = true;
+            rules.firstDay = rules.period.first.daysSinceEpoch();
+            rules.lastDay = rules.period.last.daysSinceEpoch();
+            rules.from = localDayStart(rules.period.first);
+            rules.to = localDayStart(LogDate::fromDaysSinceEpoch(rules.lastDay + 1));
+            rules.keys = options_.store != nullptr;
+        }
+        pass.plans.push_back(std::move(rules));
     }
     const bool keep = static_cast<bool>(sink);
     const bool newestFirst = options_.order == LogOrder::NewestFirst;
-    Sums sums;
-    StoreRows rows(options_.store, rules.from, rules.to);
+    std::vector<Sums> sums(planCount);
+    std::vector<std::optional<StoreRows>> rows(planCount);
+    for (std::size_t i = 0; i < planCount; ++i) {
+        if (counted_[i] != 0) {
+            rows[i].emplace(options_.store, pass.plans[i].from, pass.plans[i].to);
+        }
+    }
 
     const auto add = [&](Stretch& s) {
         const std::size_t n = s.costs.size();
         const bool spread = !s.placements.empty();
         for (std::size_t j = 0; j < n; ++j) {
             const std::size_t i = newestFirst ? n - 1 - j : j;
+            const int plan = s.plans.empty() ? 0 : s.plans[i];
+            Sums& sum = sums[static_cast<std::size_t>(plan)];
             if (spread) {
                 // The store's rows of a placed record, when it has any, say where its seconds
                 // and bytes went.
                 const Placement& at = s.placements[i];
-                if (const RowSums* got = at.placed ? rows.of(at.key) : nullptr) {
+                StoreRows& planRows = *rows[static_cast<std::size_t>(plan)];
+                if (const RowSums* got = at.placed ? planRows.of(at.key) : nullptr) {
                     if (got->seconds == 0) {
                         continue;
                     }
@@ -503,18 +635,21 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                                       ? 0.0
                                       : at.costPerMB * (got->uploaded + got->downloaded) / 1e6);
                 }
-                sums.addCounts(1, 0);
-                sums.addSharedTime(s.times[i]);
+                sum.addCounts(1, 0);
+                sum.addSharedTime(s.times[i]);
             }
             if (keep) {
                 sink(CountedRecord{s.fields[i], s.pricings[i], s.uploads[i], s.downloads[i],
-                                   spread ? s.shares[i] : 1.0});
+                                   spread ? s.shares[i] : 1.0, plan - 1, s.costsPerMB[i]});
             }
-            sums.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
+            sum.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
         }
-        sums.addCounts(s.count, s.time);
-        if (const std::optional<Tariff>& t = newestFirst ? s.first : s.last) {
-            sums.setLastTariff(*t);
+        for (std::size_t p = 0; p < s.perPlan.size(); ++p) {
+            const Stretch::PerPlan& mine = s.perPlan[p];
+            sums[p].addCounts(mine.count, mine.time);
+            if (const std::optional<Tariff>& t = newestFirst ? mine.first : mine.last) {
+                sums[p].setLastTariff(*t);
+            }
         }
     };
     const auto addExtra = [&] {
@@ -523,9 +658,9 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
             LogFields f;
             f.field = {e.startDate, e.startTime,  e.endDate,   e.endTime,      e.user,
                        e.device,    e.connection, e.bytesSent, e.bytesReceived};
-            TariffReader tariffs(settings_);
+            std::vector<TariffReader> tariffs = tariffReaders(settings_, plans_);
             Stretch s;
-            countRecord(f, rules, tariffs, keep, s);
+            countRecord(f, pass, tariffs, keep, s);
             add(s);
         }
     };
@@ -546,12 +681,12 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                                   : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
         const std::uint64_t threads = std::min<std::uint64_t>(stretches, cores);
         const auto onThisThread = [&] {
-            TariffReader tariffs(settings_);
+            std::vector<TariffReader> tariffs = tariffReaders(settings_, plans_);
             std::vector<char> buf;
             for (std::uint64_t n = 0; n < stretches; ++n) {
                 Stretch s;
-                countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules, tariffs,
-                             keep, s);
+                countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, pass, tariffs, keep,
+                             s);
                 add(s);
             }
         };
@@ -569,7 +704,7 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
             std::condition_variable cv;
             const auto work = [&] {
                 const LocalOffsetCache threadOffsets;
-                TariffReader tariffs(settings_);
+                std::vector<TariffReader> tariffs = tariffReaders(settings_, plans_);
                 std::vector<char> buf;
                 for (;;) {
                     const std::uint64_t n = next++;
@@ -581,7 +716,7 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                         cv.wait(lock, [&] { return n < added + window; });
                     }
                     Stretch s;
-                    countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, rules, tariffs,
+                    countStretch(file.get(), size, stretchBytes, stretchAt(n), buf, pass, tariffs,
                                  keep, s);
                     {
                         const std::lock_guard lock(m);
@@ -624,7 +759,21 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
     if (!newestFirst) {
         addExtra();
     }
-    return sums.finish(settings_, period_, today_);
+    if (plans_.empty()) {
+        return sums[0].finish(settings_, keys[0], period_, today_);
+    }
+    std::vector<LogTotals> each;
+    for (std::size_t i = 0; i < planCount; ++i) {
+        if (counted_[i] != 0) {
+            each.push_back(sums[i].finish(settings_, keys[i], pass.plans[i].period, today_));
+        }
+    }
+    if (each.size() == 1) {
+        return each[0];
+    }
+    LogTotals all = addPlans(each);
+    all.periodsOfAllPlans = period_.filter == SummaryFilter::ThisMonth;
+    return all;
 }
 
 LogTotals computeTotals(const SettingsStore& settings, const std::string& logPath,

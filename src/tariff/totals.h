@@ -33,7 +33,13 @@ struct LogTotals {
     // period at the pace so far (x period length / time since its start); 0 with no record.
     std::optional<double> projectedCost;
     std::optional<double> projectedData;
+    // With plans, all of them counted and the period filter: each plan counted its own current
+    // period.
+    bool periodsOfAllPlans = false;
 };
+
+// The caption of totals that add the current periods of several plans.
+inline constexpr const char* kAllPlansPeriodsCaption = "Current periods of all plans";
 
 struct LogRecord;
 
@@ -43,7 +49,7 @@ struct LogRecord;
 // records from stat-ing the file a million times.
 class TariffReader {
   public:
-    explicit TariffReader(const SettingsStore& settings);
+    explicit TariffReader(const SettingsStore& settings, PlanKeys plan = {});
     const Tariff& forNextRecord();
 
     static constexpr unsigned kRecheckEvery = 1024;
@@ -52,6 +58,7 @@ class TariffReader {
     const SettingsStore& settings_;
     std::uint64_t generation_;
     unsigned sinceCheck_ = 0;
+    PlanKeys plan_;
     Tariff tariff_;
 };
 
@@ -70,7 +77,7 @@ struct SummaryPeriod {
 // "Only this month" is the current billing period (the calendar month with Settings/BillingDay
 // 1), "Only today" today alone.
 SummaryPeriod summaryPeriod(const SettingsStore& settings, SummaryFilter filter,
-                            const LocalDateTime& today);
+                            const LocalDateTime& today, const PlanKeys& plan = {});
 
 // One record the totals engine counted: its fields as split from the log line (valid only
 // during the call), its pricing with the tariff in force for it, and its bytes.
@@ -84,6 +91,8 @@ struct CountedRecord {
     double sent;
     double received;
     double share = 1;
+    int plan = -1;         // the record's plan in TotalsEngine::plans(); -1: the default plan
+    double costPerMB = 0;  // the data price of its plan
 };
 
 // The order in which the engine hands the records to its sink.
@@ -100,7 +109,24 @@ struct TotalsOptions {
     // The usage store, when there is one: a record with rows in it counts its seconds and bytes
     // by them; any other record is spread evenly over its span.
     const UsageSource* store = nullptr;
+    // Which plan the pass counts: empty for all of them, each record priced by its own plan;
+    // else the name of one plan (kDefaultPlanName for the default plan), and only its records.
+    // A name that no plan has counts nothing.
+    std::string plan = {};
 };
+
+// The names a plan choice may take: the default plan's first, then the plans in their order.
+std::vector<std::string> planChoices(const PlanSet& plans);
+
+// What is wrong with a plan choice (TotalsOptions::plan): empty when it names the default plan
+// (kDefaultPlanName, without regard to case, also when there are no plans) or one of the plans.
+std::string planChoiceProblem(const PlanSet& plans, std::string_view name);
+
+// The caption of the period filter for a plan choice: kAllPlansPeriodsCaption when several plans
+// count, each its own period; else "Only this month" or "Only this period" by the billing day of
+// the plan chosen (of the default plan when there are no plans).
+const char* periodCaption(const SettingsStore& settings, const PlanSet& plans,
+                          std::string_view plan);
 
 // The one place that reads the log, splits its records, filters them by the summary period
 // and prices them. Stretches of the log are priced on several threads and handed on in log
@@ -114,7 +140,10 @@ class TotalsEngine {
     TotalsEngine(const SettingsStore& settings, SummaryFilter filter, const LocalDateTime& today,
                  TotalsOptions options = {});
 
+    // The period counted: that of the plan chosen, or the default plan's.
     const SummaryPeriod& period() const { return period_; }
+    // The plans of the settings file, read when the engine was made.
+    const PlanSet& plans() const { return plans_; }
 
     // One pass over the log at logPath: the sink, when given, gets every counted record in the
     // chosen order on the calling thread. extraRecord, when given, is counted as if it stood
@@ -131,6 +160,8 @@ class TotalsEngine {
     LocalDateTime today_;
     SummaryPeriod period_;
     TotalsOptions options_;
+    PlanSet plans_;
+    std::vector<char> counted_;  // for each plan, the default first: whether the pass counts it
 };
 
 // The totals pass over the log with the given filter; "today" is the local date it filters by.

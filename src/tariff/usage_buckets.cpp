@@ -8,6 +8,7 @@
 
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "log/log_record.h"
 #include "tariff/billing_period.h"
 #include "tariff/totals.h"
@@ -54,7 +55,10 @@ struct Hour {
 // The connections' usage hour by hour over whole billing periods.
 class HourGrid {
   public:
-    HourGrid(int billing, std::int64_t firstDay, std::int64_t lastDay, UsageBy by) {
+    // billing: the first day of the periods whose free time and data are taken off;
+    // bucketBilling: that of the periods the buckets by period follow.
+    HourGrid(int billing, int bucketBilling, std::int64_t firstDay, std::int64_t lastDay,
+             UsageBy by) {
         const LogDate a = LogDate::fromDaysSinceEpoch(firstDay);
         const LogDate b = LogDate::fromDaysSinceEpoch(lastDay);
         BillingPeriod p = billingPeriodAt(
@@ -90,16 +94,21 @@ class HourGrid {
                             start.day = 1;
                             key = date.year * 12 + date.month;
                             break;
-                        case UsageBy::Period:
-                            start = p.start();
-                            key = daysOf(p.start());
+                        case UsageBy::Period: {
+                            const BillingPeriod b = bucketBilling == billing
+                                                        ? p
+                                                        : billingPeriodAt(bucketBilling, start);
+                            start = b.start();
+                            key = daysOf(b.start());
                             break;
+                        }
                     }
                     const auto [it, added] = keys.emplace(key, buckets_.size());
                     if (added) {
                         UsageBucket bucket;
                         bucket.start = start;
                         buckets_.push_back(bucket);
+                        bucketKeys_.push_back(key);
                     }
                     h.bucket = it->second;
                     hours_.push_back(h);
@@ -186,24 +195,30 @@ class HourGrid {
         }
     }
 
-    // The buckets of the days firstDay..lastDay that hold usage.
-    std::vector<UsageBucket> buckets(std::int64_t firstDay, std::int64_t lastDay) {
+    // The buckets of the days firstDay..lastDay that hold usage, each with its key (which
+    // orders them in time). A bucket outside those days that a connection touched is listed
+    // too, with nothing in it, unless onlyAsked.
+    std::vector<std::pair<std::int64_t, UsageBucket>> buckets(std::int64_t firstDay,
+                                                              std::int64_t lastDay,
+                                                              bool onlyAsked) {
         std::vector<double> time(buckets_.size(), 0);
+        std::vector<char> asked(buckets_.size(), 0);  // whether it holds a day asked for
         for (const Hour& h : hours_) {
             if (h.day < firstDay || h.day > lastDay) {
                 continue;
             }
+            asked[h.bucket] = 1;
             UsageBucket& b = buckets_[h.bucket];
             time[h.bucket] += h.time;
             b.uploaded += h.uploaded;
             b.downloaded += h.downloaded;
             b.cost += h.timePrice + h.dataPrice;
         }
-        std::vector<UsageBucket> out;
+        std::vector<std::pair<std::int64_t, UsageBucket>> out;
         for (std::size_t i = 0; i < buckets_.size(); ++i) {
-            if (buckets_[i].connections > 0) {
+            if (buckets_[i].connections > 0 && (asked[i] != 0 || !onlyAsked)) {
                 buckets_[i].seconds = std::llround(time[i]);
-                out.push_back(buckets_[i]);
+                out.emplace_back(bucketKeys_[i], buckets_[i]);
             }
         }
         return out;
@@ -216,6 +231,7 @@ class HourGrid {
     std::vector<Hour> hours_;
     std::vector<Period> periods_;
     std::vector<UsageBucket> buckets_;
+    std::vector<std::int64_t> bucketKeys_;
     std::vector<std::uint64_t> touched_;  // the last connection counted in each bucket
     std::map<std::int64_t, std::size_t> dayFirstHour_;
     std::int64_t from_ = 0;
@@ -226,24 +242,47 @@ class HourGrid {
 
 std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::string& logPath,
                                       const UsageSource* store, UsageBy by, const LogDate& from,
-                                      const LogDate& to, const LocalDateTime& today) {
+                                      const LogDate& to, const LocalDateTime& today,
+                                      const std::string& plan) {
     if (!from.valid() || !to.valid() || to.daysSinceEpoch() < from.daysSinceEpoch()) {
         return {};
     }
     const std::int64_t first = from.daysSinceEpoch();
     const std::int64_t last = to.daysSinceEpoch();
-    HourGrid grid(billingDay(settings), first, last, by);
-    const Tariff tariff = Tariff::read(settings);
+    TotalsEngine engine(settings, SummaryFilter::All, today, TotalsOptions{.plan = plan});
+    // One grid for each plan counted, over its own billing periods; the buckets by period follow
+    // the periods of the plan chosen, or of the default plan.
+    const PlanSet& plans = engine.plans();
+    const Plan* chosen = plan.empty() ? nullptr : plans.find(plan);
+    const int bucketBilling = billingDay(settings, PlanKeys::of(chosen));
+    std::vector<std::optional<HourGrid>> grids(plans.plans.size() + 1);
+    std::optional<std::int64_t> gridFrom;
+    std::int64_t gridTo = 0;
+    for (std::size_t i = 0; i < grids.size(); ++i) {
+        const Plan* own = i == 0 ? nullptr : &plans.plans[i - 1];
+        const bool counted =
+            plan.empty() ||
+            (own != nullptr ? own == chosen : equalsIgnoreCase(plan, kDefaultPlanName));
+        if (!counted) {
+            continue;
+        }
+        HourGrid& g = grids[i].emplace(billingDay(settings, PlanKeys::of(own)), bucketBilling,
+                                       first, last, by);
+        gridFrom = std::min(gridFrom.value_or(g.from()), g.from());
+        gridTo = std::max(gridTo, g.to());
+    }
 
     // The store's rows of the whole grid, asked once.
     UsageRows rows;
-    if (store != nullptr) {
-        rows = store->rowsBetween(grid.from(), grid.to());
+    if (store != nullptr && gridFrom) {
+        rows = store->rowsBetween(*gridFrom, gridTo);
     }
     std::uint64_t id = 0;
-    TotalsEngine engine(settings, SummaryFilter::All, today);
     engine.run(logPath, [&](const CountedRecord& r) {
         ++id;
+        HourGrid& grid = *grids[static_cast<std::size_t>(r.plan + 1)];
+        Tariff tariff;
+        tariff.costPerMB = r.costPerMB;
         const Pricing& p = r.pricing;
         const double timePrice = p.cost - dataCost(tariff, r.sent + r.received);
         const auto minBilled = static_cast<double>(p.minBilled);
@@ -283,7 +322,8 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
                 const double share = static_cast<double>(row.seconds) / duration;
                 const auto up = static_cast<double>(row.uploaded);
                 const auto down = static_cast<double>(row.downloaded);
-                if (row.seconds > 0) {
+                // The rows were asked for the grids of all plans together.
+                if (row.seconds > 0 && row.quarter >= grid.from() && row.quarter < grid.to()) {
                     grid.add(grid.hourAt(row.quarter), id, minBilled * share, up, down,
                              timePrice * share, dataCost(tariff, up + down));
                 }
@@ -305,16 +345,45 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
             ++h;
         }
     });
-    const double freeMB = static_cast<double>(freeMonthMB(settings));
-    double freeValue = 0;
-    const std::string freeText = freeMonthTimeText(settings);
-    if (freeText != "00:00") {
-        const std::int64_t f = tariffTimeSeconds(freeText);
-        freeValue = tariff.pricePerDial + tariff.costPerMinute * static_cast<double>(f / 60) +
-                    tariff.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
+    std::vector<std::pair<std::int64_t, UsageBucket>> all;
+    for (std::size_t i = 0; i < grids.size(); ++i) {
+        if (!grids[i]) {
+            continue;
+        }
+        // Each plan's free time and data come off its own periods.
+        const PlanKeys keys = PlanKeys::of(i == 0 ? nullptr : &plans.plans[i - 1]);
+        const Tariff tariff = Tariff::read(settings, keys);
+        const double freeMB = static_cast<double>(freeMonthMB(settings, keys));
+        double freeValue = 0;
+        const std::string freeText = freeMonthTimeText(settings, keys);
+        if (freeText != "00:00") {
+            const std::int64_t f = tariffTimeSeconds(freeText);
+            freeValue = tariff.pricePerDial + tariff.costPerMinute * static_cast<double>(f / 60) +
+                        tariff.costPerMinute * (1.0 / 60.0) * static_cast<double>(f % 60);
+        }
+        grids[i]->takeFreeOff(freeValue, freeMB, tariff.costPerMB);
+        // The empty buckets outside the days asked for stay as they always were without plans.
+        auto own = grids[i]->buckets(first, last, !plans.empty());
+        all.insert(all.end(), own.begin(), own.end());
     }
-    grid.takeFreeOff(freeValue, freeMB, tariff.costPerMB);
-    return grid.buckets(first, last);
+    // The plans' buckets of the same time added up, in time order.
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<UsageBucket> out;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i > 0 && all[i].first == all[i - 1].first) {
+            UsageBucket& b = out.back();
+            const UsageBucket& more = all[i].second;
+            b.seconds += more.seconds;
+            b.uploaded += more.uploaded;
+            b.downloaded += more.downloaded;
+            b.cost += more.cost;
+            b.connections += more.connections;
+        } else {
+            out.push_back(all[i].second);
+        }
+    }
+    return out;
 }
 
 }  // namespace tavu

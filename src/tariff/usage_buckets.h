@@ -29,9 +29,13 @@ struct UsageBucket {
 };
 
 // The buckets of the local days from..to (both included) that hold usage, in time order.
-// store may be null: then every record is spread evenly over its span.
+// store may be null: then every record is spread evenly over its span. plan: as
+// TotalsOptions::plan (empty for all plans); each plan's free time and data come off its own
+// billing periods, and the buckets by period follow the chosen plan's periods (the default
+// plan's when all are counted).
 std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::string& logPath,
                                       const UsageSource* store, UsageBy by, const LogDate& from,
-                                      const LogDate& to, const LocalDateTime& today);
+                                      const LogDate& to, const LocalDateTime& today,
+                                      const std::string& plan = {});
 
 }  // namespace tavu

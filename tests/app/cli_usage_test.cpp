@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -197,6 +198,96 @@ TEST_F(UsageCommand, UsageErrorsAreOneLineWithStatusTwo) {
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+}
+
+}  // namespace
+}  // namespace tavu
+
+namespace tavu {
+namespace {
+
+// The JSON report's prices added up, by plan.
+std::map<std::string, double> pricesByPlan(const std::string& json) {
+    std::map<std::string, double> sums;
+    for (std::size_t at = json.find("\"price\":"); at != std::string::npos;
+         at = json.find("\"price\":", at + 1)) {
+        const double price = std::stod(json.substr(at + 8));
+        const auto plan = json.find("\"plan\":\"", at);
+        const auto close = json.find('}', at);
+        const std::string name =
+            plan < close ? json.substr(plan + 8, json.find('"', plan + 8) - plan - 8) : "none";
+        sums[name] += price;
+    }
+    return sums;
+}
+
+TEST_F(UsageCommand, EachPlanAgreesInSummaryReportAndUsage) {
+    const std::string log =
+        record("10-03-2026", "22:00:00", "15-03-2026", "02:00:00", "1000000", "2000000") +
+        composeRecord({"14-03-2026", "10:00:00", "14-03-2026", "11:00:00", "joe", "ppp0",
+                       "Provider", "40000000", "0"}) +
+        composeRecord({"20-03-2026", "10:00:00", "20-03-2026", "10:10:00", "joe", "ppp0",
+                       "Provider", "5000000", "0"}) +
+        composeRecord({"29-02-2026", "09:00:00", "01-03-2026", "09:00:00", "joe", "wwan0",
+                       "Travel SIM", "3000000", "0"});
+    writeFile(dir.file("logfile.log"), log);
+    // Without plans the exports name none.
+    UsageRun report = run({"report", "--config-dir", dir.path(), "--format", "json"});
+    EXPECT_EQ(report.out.find("\"plan\""), std::string::npos);
+    EXPECT_EQ(run({"summary", "--config-dir", dir.path(), "--plan", "default"}).status, 0);
+
+    settings.writeString("Plan Modem", "Match", "ppp*");
+    settings.writeString("Plan Modem", "CostPerMB", "0.02");
+    settings.writeInt("Plan Modem", "FreeMonthMB", 10);
+    settings.writeInt("Plan Modem", "BillingDay", 20);
+    settings.writeString("Plan Travel", "Match", "Travel SIM");
+    settings.writeString("Plan Travel", "CostPerMinute", "0.001");
+    settings.writeInt("Plan Travel", "BillingDay", 1);
+    report = run({"report", "--config-dir", dir.path(), "--format", "json"});
+    const auto prices = pricesByPlan(report.out);
+    ASSERT_EQ(prices.size(), 3u) << report.out;
+    double sum = 0;
+    for (const char* plan : {"Default", "Modem", "Travel"}) {
+        const double all = std::stod(value(
+            run({"summary", "--config-dir", dir.path(), "--plan", plan, "--filter", "all"}).out,
+            "Total cost"));
+        EXPECT_NEAR(prices.at(plan), all, 0.0051) << plan;
+        sum += all;
+        const double month = std::stod(value(
+            run({"summary", "--config-dir", dir.path(), "--plan", plan, "--filter", "month"}).out,
+            "Total cost"));
+        // Usage from each plan's own period start.
+        const UsageRun usage = run({"usage", "--config-dir", dir.path(), "--plan", plan});
+        EXPECT_NEAR(costs(usage.out), month, 0.0051) << plan << "\n" << usage.out;
+    }
+    const UsageRun all = run({"summary", "--config-dir", dir.path(), "--filter", "all"});
+    EXPECT_NEAR(std::stod(value(all.out, "Total cost")), sum, 0.0051);
+    EXPECT_EQ(value(all.out, "Period"), "missing");
+    const UsageRun periods = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(value(periods.out, "Period"), "Current periods of all plans");
+}
+
+TEST_F(UsageCommand, AnUnknownPlanIsAUsageError) {
+    settings.writeString("Plan Modem", "Match", "ppp*");
+    settings.writeString("Plan Bad,Name", "Match", "x");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"summary", "--plan", "Nobody"},
+                                                                  {"report", "--plan", "Nobody"},
+                                                                  {"usage", "--plan", "Bad,Name"},
+                                                                  {"usage", "--plan"}}) {
+        std::vector<std::string> full = args;
+        full.insert(full.begin() + 1, {"--config-dir", dir.path()});
+        const UsageRun r = run(full);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("tavu: "), std::string::npos);
+    }
+    const UsageRun r = run({"summary", "--config-dir", dir.path(), "--plan", "Nobody"});
+    EXPECT_EQ(r.err,
+              "tavu: Settings section [Plan Bad,Name] is left out: a plan name may not hold "
+              "\"]\", \",\" or a control character.\n"
+              "tavu: there is no plan named \"Nobody\"; the plans are Default, Modem\n");
+    EXPECT_EQ(run({"--plan", "Modem"}).status, 2);  // starting the program takes no plan
+    EXPECT_EQ(run({"summary", "--config-dir", dir.path(), "--plan", "MODEM"}).status, 0);
 }
 
 }  // namespace

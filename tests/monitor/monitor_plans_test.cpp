@@ -124,6 +124,40 @@ TEST_F(MonitorPlans, ExitLogsEveryConnectionUp) {
     EXPECT_NE(lines[1].find("|Home|0|1500000|"), std::string::npos) << lines[1];
 }
 
+// Two connections up under two plans: the one whose plan crossed its data cap is hung up, the
+// other stays up. The logged usage counts in the plan of its connection only.
+TEST_F(MonitorPlans, OnlyTheConnectionsOfThePlanOverItsCapAreHungUp) {
+    settings.writeInt("Plan Modem", "DataHangupMB", 3);
+    settings.writeInt("Plan Travel", "DataHangupMB", 3);
+    // 2 MB of Modem, 2.9 MB of Travel and 500 MB of the default plan already this period.
+    test::writeFile(dir.file("logfile.log"), logged("/dev/ttyUSB0", "Modem", "2000000") +
+                                                 logged("/dev/ttyS2", "Travel", "2900000") +
+                                                 logged("/dev/ttyS0", "Home", "500000000"));
+    make();
+    ras->bringUp("Modem");
+    pollFor(1);
+    const auto travel = ras->bringUp("Travel");
+    pollFor(1);
+    pollFor(5);  // Modem: 2.7 MB, Travel 2.906 MB
+    core->costCheck();
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(view.planLines, (std::vector<std::string>{"Plan Modem: 2 MB, 0.00 this period",
+                                                        "Plan Travel: 2 MB, 0.00 this period"}));
+    pollFor(5);  // Modem: 3.2 MB
+    core->costCheck();
+    EXPECT_EQ(shownTexts(), std::vector<std::string>{"Connection closed: the data limit of 3 MB "
+                                                     "for this period in plan Modem was reached."});
+    std::vector<platform::RasConnection> listed;
+    ASSERT_TRUE(ras->listConnections(listed));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].handle, travel);
+
+    pollFor(60);
+    core->costCheck();
+    EXPECT_TRUE(core->connected()) << "Travel stays under its cap";
+    EXPECT_EQ(prompter.shown.size(), 1u);
+}
+
 // A warning names its plan and comes once in each of its plan's periods; each plan's period
 // starts on its own billing day.
 TEST_F(MonitorPlans, WarningsOncePerPlanAndPeriod) {
@@ -151,6 +185,41 @@ TEST_F(MonitorPlans, WarningsOncePerPlanAndPeriod) {
     EXPECT_EQ(prompter.shown[2].text.rfind("You have used ", 0), 0u);
     EXPECT_NE(prompter.shown[2].text.find(" MB of data in plan Modem in this period."),
               std::string::npos);
+}
+
+// Money limits are the plan's own, priced with its own tariff; a connection of the default
+// plan is neither counted in nor closed by another plan's limits.
+TEST_F(MonitorPlans, MoneyLimitsPerPlanLeaveTheDefaultPlanAlone) {
+    settings.writeString("Plan Modem", "CostPerMinute", "1");
+    settings.writeInt("Plan Modem", "WarnWhenMonth", 1);
+    settings.writeInt("Plan Modem", "WarnWhenMonthInterval", 2);
+    settings.writeInt("Plan Modem", "DisWhenMonth", 1);
+    settings.writeInt("Plan Modem", "DisWhenMonthInterval", 3);
+    // The default plan is free and its limit low: Modem's cost must not reach it.
+    settings.writeInt("Settings", "WarnWhenMonth", 1);
+    settings.writeInt("Settings", "WarnWhenMonthInterval", 1);
+    make();
+    const auto home = ras->bringUp("Home");
+    ras->bringUp("Modem");
+    pollFor(150);
+    core->costCheck();
+    EXPECT_EQ(shownTexts(),
+              std::vector<std::string>{"Warning - cost per month too high in plan Modem. See "
+                                       "Preferences->Warnings. Cost : 2.48"});
+    pollFor(60);
+    core->costCheck();
+    ASSERT_EQ(prompter.shown.size(), 2u) << "the warning is not repeated";
+    EXPECT_EQ(prompter.shown[1].text,
+              "Warning - cost per month too high in plan Modem. See Preferences->Warnings. "
+              "Connection closed.");
+    pollFor(1);
+    std::vector<platform::RasConnection> listed;
+    ASSERT_TRUE(ras->listConnections(listed));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].handle, home);
+    EXPECT_TRUE(core->connected());
+    core->costCheck();
+    EXPECT_EQ(view.planLines, std::vector<std::string>{"Plan Default: 105 MB, 0.00 this period"});
 }
 
 }  // namespace

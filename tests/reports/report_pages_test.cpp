@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/settings_store.h"
 #include "log/log_record.h"
+#include "reports/report_export.h"
 #include "support/log_samples.h"
 #include "support/temp_dir.h"
 
@@ -150,6 +152,50 @@ TEST(ReportPages, EveryColumnSortsByWhatItShows) {
         prices += pages.row(i).cells[9] + " ";
     }
     EXPECT_EQ(prices, "0.06 0.15 0.56 0.65 ");
+}
+
+}  // namespace
+}  // namespace tavu
+
+namespace tavu {
+namespace {
+
+// The window's rows are priced as `tavu report` prices them: each by its own plan.
+TEST(ReportPages, EachRowIsPricedByItsPlanAsTheCommandLineDoes) {
+    test::TempDir dir;
+    SettingsStore settings(dir.file("tavu.ini"));
+    settings.writeString("Price", "CostPerMinute", "1");
+    settings.writeString("Plan Modem", "Match", "ppp*");
+    settings.writeString("Plan Modem", "CostPerMB", "0.25");
+    settings.writeString("Plan SIM", "Match", "SIM");
+    settings.writeString("Plan SIM", "PricePerDial", "7");
+    const std::string path = dir.file("logfile.log");
+    const auto rec = [](const char* device, const char* connection) {
+        return composeRecord({"02-03-2026", "10:00:00", "02-03-2026", "10:02:00", "joe", device,
+                              connection, "3000000", "1000000"});
+    };
+    test::writeFile(
+        path, rec("ttyS0", "ISP") + rec("ppp0", "ISP") + rec("wwan0", "SIM") + rec("ppp0", "SIM"));
+    std::ostringstream out;
+    ASSERT_TRUE(writeReport(settings, path, ReportFormat::Tsv, SummaryFilter::All,
+                            {2026, 3, 15, 12, 0, 0, 0}, out));
+    std::vector<std::string> prices;
+    std::istringstream lines(out.str());
+    std::string line;
+    std::getline(lines, line);  // the headings
+    while (std::getline(lines, line)) {
+        prices.push_back(line.substr(line.rfind('\t') + 1));
+    }
+    // Newest first: the Modem's 4 MB (its section comes before the SIM's), the SIM's dial, the
+    // Modem's 4 MB, the default plan's two minutes.
+    EXPECT_EQ(prices, (std::vector<std::string>{"1.00", "7.00", "1.00", "2.00"}));
+    ReportPages pages(settings, path);
+    for (std::size_t i = 0; i < prices.size(); ++i) {
+        EXPECT_EQ(pages.row(i).cells[9], prices[i]) << i;
+    }
+    pages.sortBy(9, false);
+    EXPECT_EQ(pages.row(0).cells[9], "7.00");
+    EXPECT_EQ(pages.row(1).cells[9], "2.00");
 }
 
 }  // namespace

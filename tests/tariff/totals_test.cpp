@@ -295,7 +295,7 @@ TEST_F(Totals, RecordAtAStretchBoundaryIsCountedOnce) {
     for (const double s : sent) {
         sum += s;
     }
-    for (const TotalsOptions options :
+    for (const TotalsOptions& options :
          {TotalsOptions{.threads = 1}, TotalsOptions{.threads = 2},
           TotalsOptions{.threads = 3, .stretchBytes = 4096},
           TotalsOptions{.threads = 2, .order = LogOrder::NewestFirst}}) {

@@ -94,7 +94,7 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     filter_ = new CloseUpComboBox(this);
     filter_->setObjectName(QStringLiteral("filter"));
     filter_->addItems({QStringLiteral("Show all entries"),
-                       QString::fromLatin1(periodFilterCaption(settings_)),
+                       QString::fromLatin1(periodCaption(settings_, readPlans(settings_), {})),
                        QStringLiteral("Only today")});
     users_ = new QComboBox(this);
     users_->setObjectName(QStringLiteral("users"));

@@ -202,6 +202,11 @@ bool applyEntryKey(SimulatedEntry& entry, const std::string& key, std::string_vi
             return false;
         }
         entry.device = value;
+    } else if (key == "up-at-start") {
+        if (!parseBool(value, entry.upAtStart)) {
+            error = shownText(value) + " is not yes or no for " + key;
+            return false;
+        }
     } else if (key == "user") {
         entry.user = std::string(value);
     } else if (key == "password") {
@@ -209,7 +214,7 @@ bool applyEntryKey(SimulatedEntry& entry, const std::string& key, std::string_vi
     } else {
         error = "unknown key " + shownText(key) + " in [entry " + entry.name +
                 "] (expected outcomes, step-ms, dial-ms, auth-ms, duration-s, bytes-in-per-s, "
-                "bytes-out-per-s, device, user or password)";
+                "bytes-out-per-s, device, up-at-start, user or password)";
         return false;
     }
     return true;
@@ -355,7 +360,13 @@ std::optional<SimulationScript> SimulationScript::parse(std::string_view text, s
 }
 
 SimulatedRemoteAccess::SimulatedRemoteAccess(const Clock& clock, SimulationScript script)
-    : clock_(clock), script_(std::move(script)), attempts_(script_.entries.size(), 0) {}
+    : clock_(clock), script_(std::move(script)), attempts_(script_.entries.size(), 0) {
+    for (const SimulatedEntry& e : script_.entries) {
+        if (e.upAtStart) {
+            bringUp(e.name);
+        }
+    }
+}
 
 SimulatedRemoteAccess::~SimulatedRemoteAccess() = default;
 

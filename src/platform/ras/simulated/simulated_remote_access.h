@@ -39,6 +39,8 @@
 //   bytes-in-per-s = 4000      traffic received while connected (0..1000000000)
 //   bytes-out-per-s = 500      traffic sent while connected
 //   device = /dev/ttyS1        device name of this entry's connections (default: the line's)
+//   up-at-start = no           yes: a connection of this entry is up from the start, as if
+//                              dialled before the program started (several entries may be)
 //   user = alice               when given, a dial with another user name or password fails
 //   password = secret          authentication (outcomes that fail earlier still fail earlier)
 //
@@ -84,6 +86,7 @@ struct SimulatedEntry {
     std::int64_t bytesInPerSecond = 0;
     std::int64_t bytesOutPerSecond = 0;
     std::string device;  // empty: the line's device
+    bool upAtStart = false;
     std::optional<std::string> user;
     std::optional<std::string> password;
 };
