@@ -142,11 +142,84 @@ void MonitorCore::look(std::int64_t now, bool changesOnly) {
     if (!journalChecked_) {
         recoverJournal(up);
     }
+    perConnection_ = !readPlans(s_.settings).empty();
+    if (up && connected_ && !followEach(now)) {
+        connectionEnd(now);  // every connection timed went; those listed now are new
+    }
     if (up) {
         connectedTick(now);
     } else if (connected_) {
         connectionEnd(now);
     }
+}
+
+bool MonitorCore::followEach(std::int64_t now) {
+    const auto listed = [&](std::uint64_t handle) {
+        return std::any_of(table_.begin(), table_.end(),
+                           [&](const platform::RasConnection& c) { return c.handle == handle; });
+    };
+    if (!perConnection_) {
+        // The plans were taken away: the line is followed as one again.
+        for (MonitoredConnection& c : others_) {
+            endOne(c, now);
+        }
+        others_.clear();
+        return true;
+    }
+    for (auto it = others_.begin(); it != others_.end();) {
+        if (listed(it->line.handle)) {
+            ++it;
+        } else {
+            endOne(*it, now);
+            it = others_.erase(it);
+        }
+    }
+    if (!listed(line_.line.handle)) {
+        if (others_.empty()) {
+            return false;
+        }
+        // The connection shown ended; the next one is shown from its own start on.
+        endOne(line_, now);
+        line_ = std::move(others_.front());
+        others_.erase(others_.begin());
+        journalTick(now, true);
+    }
+    addNewlyListed(now);
+    return true;
+}
+
+void MonitorCore::addNewlyListed(std::int64_t now) {
+    for (const platform::RasConnection& l : table_) {
+        if (l.handle == line_.line.handle ||
+            std::any_of(others_.begin(), others_.end(),
+                        [&](const MonitoredConnection& c) { return c.line.handle == l.handle; })) {
+            continue;
+        }
+        MonitoredConnection c;
+        c.line = l;
+        c.start = now;
+        view_.insertStatus("Connection " + l.entryName + " detected");
+        usageTick(c, now, true, false);
+        others_.push_back(std::move(c));
+    }
+}
+
+void MonitorCore::endOne(MonitoredConnection& c, std::int64_t now) {
+    usageEnd(c, now);
+    writeRecord(c, now);
+    lineChanged_ = true;
+    view_.insertStatus("Connection " + c.line.entryName + " closed");
+}
+
+std::vector<const MonitoredConnection*> MonitorCore::timed() const {
+    std::vector<const MonitoredConnection*> out;
+    if (connected_) {
+        out.push_back(&line_);
+        for (const MonitoredConnection& c : others_) {
+            out.push_back(&c);
+        }
+    }
+    return out;
 }
 
 void MonitorCore::afterLook() {
@@ -170,7 +243,13 @@ void MonitorCore::connectedTick(std::int64_t now) {
     if (!connected_) {
         // A connection the journal of an earlier run describes is timed from its start.
         resumed = resumeStart_.has_value();
-        start_ = resumed ? *resumeStart_ : now;
+        line_ = MonitoredConnection{};
+        line_.line = table_[0];
+        line_.start = resumed ? *resumeStart_ : now;
+        if (!perConnection_) {
+            line_.bytesIn = bytesIn_;  // the counters as last read, as the display shows them
+            line_.bytesOut = bytesOut_;
+        }
         resumeStart_.reset();
         traffic_.clear();
         if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
@@ -183,8 +262,13 @@ void MonitorCore::connectedTick(std::int64_t now) {
         view_.connectionStarted();
         lineChanged_ = true;
         now = nowSeconds();  // the signal took its time
+        if (perConnection_) {
+            addNewlyListed(now);
+        }
+    } else if (!perConnection_) {
+        line_.line = table_[0];  // the line is whatever is listed first
     }
-    const std::int64_t elapsed = std::max<std::int64_t>(0, now - start_);
+    const std::int64_t elapsed = std::max<std::int64_t>(0, now - line_.start);
     display_.elapsed = formatHms(elapsed);
     view_.setTrayState(true, "Connected - " + display_.elapsed);
     view_.setTitle(display_.elapsed);
@@ -198,7 +282,10 @@ void MonitorCore::connectedTick(std::int64_t now) {
     }
     connected_ = true;
     journalTick(now, fresh);
-    usageTick(now, fresh, resumed);
+    usageTick(line_, now, fresh, resumed);
+    for (MonitoredConnection& c : others_) {
+        usageTick(c, now, false, false);
+    }
     view_.redraw();
     view_.elapsedTick(display_.elapsed, elapsed);
     if (counterWindow_ != nullptr) {
@@ -220,20 +307,54 @@ void MonitorCore::refreshCounters() {
     bytesOut_ = counters_[platform::BytesTransmitted];
     display_.bytesReceived = std::to_string(bytesIn_);
     display_.bytesTransmitted = std::to_string(bytesOut_);
+    if (!perConnection_) {
+        line_.bytesIn = bytesIn_;
+        line_.bytesOut = bytesOut_;
+        return;
+    }
+    // Each connection gets its own counters where the system keeps them apart; what is left of
+    // the sum goes to the first connection without, the others count none.
+    std::int64_t restIn = bytesIn_;
+    std::int64_t restOut = bytesOut_;
+    MonitoredConnection* rest = nullptr;
+    const auto each = [&](MonitoredConnection& c) {
+        platform::CounterValues own{};
+        if (s_.counters->readOf(c.line.handle, c.line.deviceName, own)) {
+            c.bytesIn = own[platform::BytesReceived];
+            c.bytesOut = own[platform::BytesTransmitted];
+            restIn -= c.bytesIn;
+            restOut -= c.bytesOut;
+        } else if (rest == nullptr) {
+            rest = &c;
+        }
+    };
+    each(line_);
+    for (MonitoredConnection& c : others_) {
+        each(c);
+    }
+    if (rest != nullptr) {
+        rest->bytesIn = std::max<std::int64_t>(0, restIn);
+        rest->bytesOut = std::max<std::int64_t>(0, restOut);
+    }
 }
 
 void MonitorCore::connectionEnd(std::int64_t now) {
+    for (MonitoredConnection& c : others_) {
+        endOne(c, now);
+    }
+    others_.clear();
     connected_ = false;
     // The display ends on the duration the log records, up to the moment the end was seen.
-    display_.elapsed = formatHms(std::max<std::int64_t>(0, now - start_));
+    display_.elapsed = formatHms(std::max<std::int64_t>(0, now - line_.start));
     view_.insertStatus("Connection closed");
     view_.setTrayState(false, "Waiting for connection...");
     if (s_.settings.readInt(keys::kSettings, keys::kShowWhenConnected, 0) == 1) {
         view_.hideMainWindow();
     }
     view_.setTitle("TAVU");
-    usageEnd(now);
-    writeRecord(now);
+    view_.showPlanUsage({});
+    usageEnd(line_, now);
+    writeRecord(line_, now);
     lineChanged_ = true;
     view_.redraw();
     playSignal(keys::kActionWhenConDropped, keys::kSoundWhenConDropped);
@@ -242,13 +363,13 @@ void MonitorCore::connectionEnd(std::int64_t now) {
     }
 }
 
-void MonitorCore::writeRecord(std::int64_t end) {
-    unwritten_.push_back(recordUntil(end));
+void MonitorCore::writeRecord(const MonitoredConnection& c, std::int64_t end) {
+    unwritten_.push_back(recordUntil(c, end));
     writeKeptRecords();
 }
 
-LogRecord MonitorCore::recordUntil(std::int64_t end) const {
-    const LocalDateTime a = toLocal(TimePoint{std::chrono::seconds(start_)});
+LogRecord MonitorCore::recordUntil(const MonitoredConnection& c, std::int64_t end) const {
+    const LocalDateTime a = toLocal(TimePoint{std::chrono::seconds(c.start)});
     const LocalDateTime b = toLocal(TimePoint{std::chrono::seconds(end)});
     LogRecord r;
     r.startDate = formatDate(a.day, a.month, a.year);
@@ -256,12 +377,16 @@ LogRecord MonitorCore::recordUntil(std::int64_t end) const {
     r.endDate = formatDate(b.day, b.month, b.year);
     r.endTime = formatClock(b.hour, b.minute, b.second);
     r.user = s_.userName;
-    if (!table_.empty()) {
-        r.device = table_[0].deviceName;
-        r.connection = table_[0].entryName;
+    r.device = c.line.deviceName;
+    r.connection = c.line.entryName;
+    if (perConnection_) {
+        r.bytesSent = std::to_string(c.bytesOut);
+        r.bytesReceived = std::to_string(c.bytesIn);
+    } else {
+        // The line's bytes are those the display shows.
+        r.bytesSent = display_.bytesTransmitted;
+        r.bytesReceived = display_.bytesReceived;
     }
-    r.bytesSent = display_.bytesTransmitted;
-    r.bytesReceived = display_.bytesReceived;
     return r;
 }
 
@@ -285,8 +410,12 @@ void MonitorCore::writeKeptRecords() {
 void MonitorCore::writeExitRecord() {
     if (connected_) {
         const std::int64_t now = nowSeconds();
-        usageEnd(now);
-        writeRecord(now);
+        usageEnd(line_, now);
+        writeRecord(line_, now);
+        for (MonitoredConnection& c : others_) {
+            usageEnd(c, now);
+            writeRecord(c, now);
+        }
         if (unwritten_.empty()) {
             journal_.finish();
         }
@@ -334,21 +463,35 @@ bool MonitorCore::hangUpListed(bool confirm) {
     }
     bool hungUp = false;
     for (std::size_t i = 0; i < listed.size() && i < platform::RemoteAccess::kMaxConnections; ++i) {
-        if (s_.pause) {
-            s_.pause(std::chrono::milliseconds(200));
-        }
-        userHungUp_ = true;
-        const int code = s_.ras.hangUp(listed[i].handle);
-        if (code == platform::kRasOk) {
-            hungUp = true;
-        } else {
-            std::string text = s_.ras.errorText(code);
-            if (text.empty()) {
-                text = "The connection could not be closed (error " + std::to_string(code) + ").";
-            }
-            notify(Message{text, "Error", Buttons::Ok, Icon::Error});
-        }
+        hungUp = hangUpOne(listed[i].handle) || hungUp;
     }
+    return hungUp;
+}
+
+bool MonitorCore::hangUpOne(std::uint64_t handle) {
+    if (s_.pause) {
+        s_.pause(std::chrono::milliseconds(200));
+    }
+    userHungUp_ = true;
+    const int code = s_.ras.hangUp(handle);
+    if (code == platform::kRasOk) {
+        return true;
+    }
+    std::string text = s_.ras.errorText(code);
+    if (text.empty()) {
+        text = "The connection could not be closed (error " + std::to_string(code) + ").";
+    }
+    notify(Message{text, "Error", Buttons::Ok, Icon::Error});
+    return false;
+}
+
+bool MonitorCore::hangUpHandles(const std::vector<std::uint64_t>& handles) {
+    inHangUp_ = true;
+    bool hungUp = false;
+    for (const std::uint64_t handle : handles) {
+        hungUp = hangUpOne(handle) || hungUp;
+    }
+    inHangUp_ = false;
     return hungUp;
 }
 
@@ -397,22 +540,24 @@ LogTotals MonitorCore::periodTotals() {
     // period before), less the period's free time and data.
     const LocalDateTime today = s_.clock.localNow();
     const std::int64_t now = nowSeconds();
-    const LogRecord current = recordUntil(now);
+    const LogRecord current = recordUntil(line_, now);
     // The connection in progress counts by its rows so far: those stored and those still in
     // memory, counted up to now. Nothing is written for the check.
     std::vector<UsageRow> pending;
     const UsageSource* stored = nullptr;
     if (s_.usage != nullptr) {
         if (connected_) {
-            countUsage(now);
-            for (const auto& [quarter, row] : usagePending_) {
+            countUsage(line_, now);
+            for (const auto& [quarter, row] : line_.usagePending) {
                 pending.push_back(row);
             }
         }
         stored = s_.usage->source(logPath());
     }
-    const PendingUsageSource rows(stored, usageKey_, std::move(pending));
-    return TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows})
+    const PendingUsageSource rows(stored, line_.usageKey, std::move(pending));
+    TotalsOptions options;
+    options.store = &rows;
+    return TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
         .run(logPath(), {}, connected_ ? &current : nullptr);
 }
 
@@ -434,6 +579,12 @@ void MonitorCore::costCheck() {
         return;
     }
     inCostCheck_ = true;
+    if (const PlanSet plans = readPlans(s_.settings); !plans.empty()) {
+        planCostCheck(plans);
+        inCostCheck_ = false;
+        showNotices();
+        return;
+    }
     const LogTotals totals = periodTotals();
     const LocalDateTime today = s_.clock.localNow();
     auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
@@ -484,6 +635,115 @@ void MonitorCore::costCheck() {
                                                            " MB for this period was reached.");
     inCostCheck_ = false;
     showNotices();
+}
+
+namespace {
+
+// Whole megabytes with a comma between thousands: "1,234".
+std::string groupedMB(double bytes) {
+    std::string digits = formatFixed(std::floor(std::max(0.0, bytes) / 1e6), 0);
+    for (std::size_t i = digits.size(); i > 3; i -= 3) {
+        digits.insert(i - 3, ",");
+    }
+    return digits;
+}
+
+}  // namespace
+
+void MonitorCore::planCostCheck(const PlanSet& plans) {
+    const LocalDateTime today = s_.clock.localNow();
+    const std::int64_t now = nowSeconds();
+    // Each connection up counts in its own plan; a plan is checked while one of its connections
+    // is up, against its own period: its logged connections and its connections in progress.
+    std::map<int, std::vector<MonitoredConnection*>> byPlan;
+    byPlan[planIndexFor(plans, line_.line.entryName, line_.line.deviceName)].push_back(&line_);
+    for (MonitoredConnection& c : others_) {
+        byPlan[planIndexFor(plans, c.line.entryName, c.line.deviceName)].push_back(&c);
+    }
+    const UsageSource* stored = s_.usage != nullptr ? s_.usage->source(logPath()) : nullptr;
+    std::vector<std::string> usageLines;
+    for (const auto& [index, connections] : byPlan) {
+        const Plan* plan = index < 0 ? nullptr : &plans.plans[static_cast<std::size_t>(index)];
+        const std::string name = plan != nullptr ? plan->name : kDefaultPlanName;
+        const PlanKeys keys = PlanKeys::of(plan);
+        std::vector<LogRecord> current;
+        std::deque<PendingUsageSource> pending;  // each over the one before
+        const UsageSource* rows = stored;
+        std::vector<std::uint64_t> handles;
+        for (MonitoredConnection* c : connections) {
+            current.push_back(recordUntil(*c, now));
+            handles.push_back(c->line.handle);
+            if (s_.usage != nullptr) {
+                countUsage(*c, now);
+                std::vector<UsageRow> list;
+                for (const auto& [quarter, row] : c->usagePending) {
+                    list.push_back(row);
+                }
+                rows = &pending.emplace_back(rows, c->usageKey, std::move(list));
+            }
+        }
+        TotalsOptions options;
+        options.store = rows;
+        options.plan = name;
+        const LogTotals totals = TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
+                                     .run(logPath(), {}, current);
+        const double month = totals.totalCost;
+        const double call = totals.averageCost;
+        const double data = totals.transmitted;
+        usageLines.push_back("Plan " + printableText(name) + ": " + groupedMB(data) + " MB, " +
+                             formatFixed(month, 2) + " this period");
+
+        auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key, keys); };
+        auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key, keys); };
+        auto megabytes = [&](const char* key) {
+            return std::max(0, dataCapMB(s_.settings, key, keys));
+        };
+        const int dataWarn = megabytes(keys::kDataWarnMB);
+        const int dataHangup = megabytes(keys::kDataHangupMB);
+        const std::string inPlan = " in plan " + printableText(name);
+        // Each warning once per plan and period (and again when its limit is changed).
+        const BillingPeriod period = currentBillingPeriod(s_.settings, today, keys);
+        const std::string periodTag =
+            name + "|" + formatDate(period.day, period.month, period.year) + "|";
+        auto once = [&](const char* kind, double value) {
+            return planWarned_.insert(periodTag + kind + "|" + formatFixed(value, 2)).second;
+        };
+        if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval) &&
+            once("month", limit(keys::kWarnWhenMonthInterval))) {
+            notify(Message{"Warning - cost per month too high" + inPlan +
+                               ". See Preferences->Warnings. Cost : " + formatFixed(month, 2),
+                           "Warning", Buttons::Ok, Icon::Error});
+        }
+        if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval) &&
+            once("call", limit(keys::kWarnWhenCallInterval))) {
+            notify(Message{"Warning - cost per call too high" + inPlan +
+                               ". See Preferences->Warnings. Cost : " + formatFixed(call, 2),
+                           "Warning", Buttons::Ok, Icon::Error});
+        }
+        if (dataWarn > 0 && data >= dataWarn * 1e6 && once("data", dataWarn)) {
+            notify(Message{"You have used " + formatFixed(std::floor(data / 1e6), 0) +
+                               " MB of data" + inPlan + " in this period.",
+                           "Warning", Buttons::Ok, Icon::Warning});
+        }
+        // Only this plan's connections are closed, without a question; the others stay up.
+        bool closed = false;
+        auto hangUp = [&](bool exceeded, std::string notice) {
+            if (!closed && exceeded && hangUpHandles(handles)) {
+                closed = true;
+                notify(Message{std::move(notice), kAppTitle, Buttons::Ok, Icon::None});
+            }
+        };
+        hangUp(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
+               "Warning - cost per month too high" + inPlan +
+                   ". See Preferences->Warnings. Connection closed.");
+        hangUp(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
+               "Warning - cost per call too high" + inPlan +
+                   ". See Preferences->Warnings. Connection closed.");
+        hangUp(dataHangup > 0 && data >= dataHangup * 1e6,
+               "Connection closed: the data limit of " + std::to_string(dataHangup) +
+                   " MB for this period" + inPlan + " was reached.");
+    }
+    view_.showPlanUsage(usageLines);
 }
 
 }  // namespace tavu

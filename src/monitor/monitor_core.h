@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
 #include "tariff/totals.h"
+#include "tariff/plan.h"
 #include "usage/usage_source.h"
 
 namespace tavu {
@@ -62,6 +64,10 @@ class MonitorView {
     virtual void dial() = 0;
     // The mail check that keeps the line busy.
     virtual void startMailCheck() = 0;
+    // With plans: one line for each plan with a connection up, its usage in its current period
+    // ("Plan Modem: 1,234 MB, 12.34 this period"), in place of the lines shown before; none
+    // when no connection is up.
+    virtual void showPlanUsage(const std::vector<std::string>& lines) { (void)lines; }
 };
 
 // Everything the monitor uses from outside.
@@ -84,9 +90,30 @@ struct MonitorServices {
     UsageSink* usage = nullptr;
 };
 
+// One connection the monitor times: its start, its bytes so far and its usage by quarter hour.
+struct MonitoredConnection {
+    platform::RasConnection line;  // as last listed
+    std::int64_t start = 0;        // seconds since the epoch
+    std::int64_t bytesIn = 0;
+    std::int64_t bytesOut = 0;
+    // The usage counted up to usageUntil (seconds since the epoch) and to these counter values;
+    // the rows not yet stored, by quarter, each whole (the store replaces it).
+    ConnectionKey usageKey;
+    std::map<std::int64_t, UsageRow> usagePending;
+    std::int64_t usageUntil = 0;
+    std::int64_t usageUp = 0;
+    std::int64_t usageDown = 0;
+    std::int64_t usageWritten = 0;  // when the rows were last stored
+};
+
 // The connection monitor without its window: the once-a-second poll, the connection's start,
 // tick and end, the log record, the hang-up operation, the "when connected" action and the
 // cost check.
+//
+// Without plans the monitor follows "the line": the first listed connection, timed from the
+// moment any connection was first listed until none is. With plans (sections [Plan NAME]) each
+// listed connection is timed and logged on its own, and the cost check guards each plan's
+// connections by that plan's limits; the first of them is the one the window shows.
 //
 // Nothing the poll or a timer does waits for the user: its boxes are held until its work is
 // done and then shown without waiting (Prompter::notify), one box per cause at a time, and the
@@ -136,6 +163,8 @@ class MonitorCore {
     DisplayTexts& display() { return display_; }
     int whenConnectedAction() const { return whenConnectedAction_; }
     const std::vector<platform::RasConnection>& connections() const { return table_; }
+    // The connections timed now: the one the window shows first. Empty while none is up.
+    std::vector<const MonitoredConnection*> timed() const;
     // The log file records are written to now.
     std::string logPath() const;
     // Records kept because the log could not be written.
@@ -167,18 +196,30 @@ class MonitorCore {
     void afterLook();
     void connectedTick(std::int64_t now);
     void connectionEnd(std::int64_t now);
-    void writeRecord(std::int64_t end);
-    LogRecord recordUntil(std::int64_t end) const;
+    // With plans: the connections that came or went beside the one shown; false when the one
+    // shown went and no other is left to show (the line's end).
+    bool followEach(std::int64_t now);
+    // A connection that ended while another stays up: its usage and record, and a status line.
+    void endOne(MonitoredConnection& c, std::int64_t now);
+    void writeRecord(const MonitoredConnection& c, std::int64_t end);
+    LogRecord recordUntil(const MonitoredConnection& c, std::int64_t end) const;
+    // The cost check with plans: each plan's limits against its usage in its own period.
+    void planCostCheck(const PlanSet& plans);
+    // Hangs up the given connections without asking; true when one was hung up.
+    bool hangUpHandles(const std::vector<std::uint64_t>& handles);
+    bool hangUpOne(std::uint64_t handle);
+    // With plans: starts timing the listed connections not timed yet.
+    void addNewlyListed(std::int64_t now);
     // The journal of the connection in progress (monitor_journal.cpp): read once at the first
     // listing, written while connected.
     void recoverJournal(bool up);
     void journalTick(std::int64_t now, bool fresh);
     // The usage of the connection in progress by quarter hour (monitor_usage.cpp): counted at
     // every connected tick, written once a minute and when the connection ends.
-    void usageTick(std::int64_t now, bool fresh, bool resumed);
-    void usageEnd(std::int64_t end);
-    void countUsage(std::int64_t now);
-    void writeUsage();
+    void usageTick(MonitoredConnection& c, std::int64_t now, bool fresh, bool resumed);
+    void usageEnd(MonitoredConnection& c, std::int64_t end);
+    void countUsage(MonitoredConnection& c, std::int64_t now);
+    void writeUsage(MonitoredConnection& c);
     // The hang-up operation without showing its boxes; confirm: ask first when set to.
     bool hangUpLines(bool confirm);
     bool hangUpListed(bool confirm);
@@ -208,13 +249,15 @@ class MonitorCore {
     std::deque<Message> notices_;   // held until the current work is done
     std::vector<Message> showing_;  // being shown now
     std::deque<LogRecord> unwritten_;
-    std::int64_t start_ = 0;
     std::int64_t lastTick_ = 0;
     int whenConnectedAction_ = 0;
     std::vector<platform::RasConnection> table_;
     DisplayTexts display_;
-    std::int64_t bytesIn_ = 0;
+    std::int64_t bytesIn_ = 0;  // the counters of all dial-up connections together
     std::int64_t bytesOut_ = 0;
+    MonitoredConnection line_;                 // the connection shown
+    std::vector<MonitoredConnection> others_;  // with plans: the others listed, in order
+    bool perConnection_ = false;               // plans are defined: each connection on its own
     CounterWindow* counterWindow_ = nullptr;
     platform::CounterValues counters_{};  // of this tick's read, when it succeeded
     bool countersRead_ = false;           // at this tick
@@ -227,15 +270,8 @@ class MonitorCore {
     std::uint64_t markedHandle_ = 0;           // the connection whose mark is kept
     std::string mark_;
     std::string dataWarned_;  // the period and limit whose data warning was shown
-
-    // The connection's usage counted up to usageUntil_ (seconds since the epoch) and to these
-    // counter values; the rows not yet stored, by quarter, each whole (the store replaces it).
-    ConnectionKey usageKey_;
-    std::map<std::int64_t, UsageRow> usagePending_;
-    std::int64_t usageUntil_ = 0;
-    std::int64_t usageUp_ = 0;
-    std::int64_t usageDown_ = 0;
-    std::int64_t usageWritten_ = 0;  // when the rows were last stored
+    // With plans: the warnings shown, each by plan, kind, period and limit.
+    std::set<std::string> planWarned_;
     std::string usageProblemShown_;  // said once in the status list
 
     std::function<void()> lineListener_;

@@ -72,15 +72,15 @@ void MonitorCore::journalTick(std::int64_t now, bool fresh) {
         return;
     }
     JournalEntry e;
-    e.start = start_;
-    e.end = std::max(now, start_);
-    e.handle = table_[0].handle;
+    e.start = line_.start;
+    e.end = std::max(now, line_.start);
+    e.handle = line_.line.handle;
     if (fresh || markedHandle_ != e.handle) {
         mark_ = s_.ras.connectionOrigin(e.handle).mark;
         markedHandle_ = e.handle;
     }
     e.mark = mark_;
-    e.record = recordUntil(e.end);
+    e.record = recordUntil(line_, e.end);
     const std::string path = ConnectionJournal::pathFor(logPath());
     const bool written = fresh ? journal_.begin(path, e) : journal_.update(path, e);
     if (written) {

@@ -26,53 +26,53 @@ std::int64_t share(std::int64_t total, std::int64_t part, std::int64_t whole) {
 
 }  // namespace
 
-void MonitorCore::usageTick(std::int64_t now, bool fresh, bool resumed) {
+void MonitorCore::usageTick(MonitoredConnection& c, std::int64_t now, bool fresh, bool resumed) {
     if (s_.usage == nullptr) {
         return;
     }
     if (fresh) {
-        usageKey_ = keyOf(recordUntil(start_));
-        usagePending_.clear();
-        usageUntil_ = start_;
-        usageUp_ = 0;
-        usageDown_ = 0;
-        usageWritten_ = now;
+        c.usageKey = keyOf(recordUntil(c, c.start));
+        c.usagePending.clear();
+        c.usageUntil = c.start;
+        c.usageUp = 0;
+        c.usageDown = 0;
+        c.usageWritten = now;
         if (resumed) {
             // A connection resumed after a restart goes on where its stored rows end: the time
             // and the bytes since then count in the quarters between.
-            const std::vector<UsageRow> rows = s_.usage->rowsOf(logPath(), usageKey_);
+            const std::vector<UsageRow> rows = s_.usage->rowsOf(logPath(), c.usageKey);
             for (const UsageRow& r : rows) {
-                usageUntil_ += r.seconds;
-                usageUp_ += r.uploaded;
-                usageDown_ += r.downloaded;
+                c.usageUntil += r.seconds;
+                c.usageUp += r.uploaded;
+                c.usageDown += r.downloaded;
             }
             if (!rows.empty()) {
-                usagePending_[rows.back().quarter] = rows.back();
+                c.usagePending[rows.back().quarter] = rows.back();
             }
         }
     }
-    countUsage(now);
-    if (now - usageWritten_ >= kUsageWriteEvery || now < usageWritten_) {
-        usageWritten_ = now;
-        writeUsage();
+    countUsage(c, now);
+    if (now - c.usageWritten >= kUsageWriteEvery || now < c.usageWritten) {
+        c.usageWritten = now;
+        writeUsage(c);
     }
 }
 
-void MonitorCore::countUsage(std::int64_t now) {
+void MonitorCore::countUsage(MonitoredConnection& c, std::int64_t now) {
     // The counters' increase since the last count happened in the seconds since then; spread
     // over them by the second (a gap after a restart) it meets the quarters where it fell.
-    const std::int64_t up = std::max<std::int64_t>(0, bytesOut_ - usageUp_);
-    const std::int64_t down = std::max<std::int64_t>(0, bytesIn_ - usageDown_);
-    usageUp_ = std::max(usageUp_, bytesOut_);
-    usageDown_ = std::max(usageDown_, bytesIn_);
-    const std::int64_t from = usageUntil_;
+    const std::int64_t up = std::max<std::int64_t>(0, c.bytesOut - c.usageUp);
+    const std::int64_t down = std::max<std::int64_t>(0, c.bytesIn - c.usageDown);
+    c.usageUp = std::max(c.usageUp, c.bytesOut);
+    c.usageDown = std::max(c.usageDown, c.bytesIn);
+    const std::int64_t from = c.usageUntil;
     const std::int64_t to = std::max(now, from);
-    usageUntil_ = to;
+    c.usageUntil = to;
     if (from == to) {
         if (up != 0 || down != 0) {
             // No time passed: the bytes belong to the second before.
-            UsageRow& row = usagePending_[quarterOf(std::max(start_, from - 1))];
-            row.quarter = quarterOf(std::max(start_, from - 1));
+            UsageRow& row = c.usagePending[quarterOf(std::max(c.start, from - 1))];
+            row.quarter = quarterOf(std::max(c.start, from - 1));
             row.uploaded += up;
             row.downloaded += down;
             row.roaming += roaming_ ? up + down : 0;
@@ -83,7 +83,7 @@ void MonitorCore::countUsage(std::int64_t now) {
     std::int64_t done = 0;
     for (std::int64_t q = quarterOf(from); q < to; q += kQuarterSeconds) {
         const std::int64_t secs = std::min(to, q + kQuarterSeconds) - std::max(from, q);
-        UsageRow& row = usagePending_[q];
+        UsageRow& row = c.usagePending[q];
         row.quarter = q;
         row.seconds += secs;
         const std::int64_t sent = share(up, done + secs, span) - share(up, done, span);
@@ -101,23 +101,27 @@ void MonitorCore::setRoaming(bool roaming) {
     }
     // The bytes counted so far were used in the state before.
     if (connected_ && s_.usage != nullptr) {
-        countUsage(nowSeconds());
+        const std::int64_t now = nowSeconds();
+        countUsage(line_, now);
+        for (MonitoredConnection& c : others_) {
+            countUsage(c, now);
+        }
     }
     roaming_ = roaming;
 }
 
-void MonitorCore::writeUsage() {
-    if (usagePending_.empty()) {
+void MonitorCore::writeUsage(MonitoredConnection& c) {
+    if (c.usagePending.empty()) {
         return;
     }
     std::vector<UsageRow> rows;
-    rows.reserve(usagePending_.size());
-    for (const auto& [quarter, row] : usagePending_) {
+    rows.reserve(c.usagePending.size());
+    for (const auto& [quarter, row] : c.usagePending) {
         rows.push_back(row);
     }
-    if (s_.usage->write(logPath(), usageKey_, rows)) {
+    if (s_.usage->write(logPath(), c.usageKey, rows)) {
         // The quarter being counted stays: the next write replaces its row whole.
-        usagePending_.erase(usagePending_.begin(), std::prev(usagePending_.end()));
+        c.usagePending.erase(c.usagePending.begin(), std::prev(c.usagePending.end()));
         return;
     }
     // The rows stay in memory for the next write; the log's record keeps the connection whole.
@@ -132,10 +136,10 @@ std::optional<MonitorCore::LiveConnection> MonitorCore::liveConnection(std::int6
     if (!connected_) {
         return std::nullopt;
     }
-    LiveConnection live{recordUntil(now), usageKey_, {}};
+    LiveConnection live{recordUntil(line_, now), line_.usageKey, {}};
     if (s_.usage != nullptr) {
-        countUsage(now);
-        for (const auto& [quarter, row] : usagePending_) {
+        countUsage(line_, now);
+        for (const auto& [quarter, row] : line_.usagePending) {
             live.pending.push_back(row);
         }
     } else {
@@ -144,13 +148,13 @@ std::optional<MonitorCore::LiveConnection> MonitorCore::liveConnection(std::int6
     return live;
 }
 
-void MonitorCore::usageEnd(std::int64_t end) {
+void MonitorCore::usageEnd(MonitoredConnection& c, std::int64_t end) {
     if (s_.usage == nullptr) {
         return;
     }
-    countUsage(end);
-    writeUsage();
-    usagePending_.clear();
+    countUsage(c, end);
+    writeUsage(c);
+    c.usagePending.clear();
 }
 
 }  // namespace tavu

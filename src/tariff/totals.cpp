@@ -573,6 +573,12 @@ TotalsEngine::TotalsEngine(const SettingsStore& settings, SummaryFilter filter,
 
 LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
                             const LogRecord* extraRecord) {
+    return extraRecord == nullptr ? run(logPath, sink, std::vector<LogRecord>{})
+                                  : run(logPath, sink, std::vector<LogRecord>{*extraRecord});
+}
+
+LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
+                            const std::vector<LogRecord>& extraRecords) {
     // Every record's local times go through the time zone: its offsets once per date.
     const LocalOffsetCache offsets;
     const std::size_t planCount = plans_.plans.size() + 1;
@@ -652,17 +658,16 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
         }
     };
     const auto addExtra = [&] {
-        if (extraRecord == nullptr) {
-            return;
+        for (std::size_t k = 0; k < extraRecords.size(); ++k) {
+            const LogRecord& e = extraRecords[newestFirst ? extraRecords.size() - 1 - k : k];
+            LogFields f;
+            f.field = {e.startDate, e.startTime,  e.endDate,   e.endTime,      e.user,
+                       e.device,    e.connection, e.bytesSent, e.bytesReceived};
+            std::vector<TariffReader> tariffs = tariffReaders(settings_, plans_);
+            Stretch s;
+            countRecord(f, pass, tariffs, keep, s);
+            add(s);
         }
-        LogFields f;
-        f.field = {extraRecord->startDate,  extraRecord->startTime, extraRecord->endDate,
-                   extraRecord->endTime,    extraRecord->user,      extraRecord->device,
-                   extraRecord->connection, extraRecord->bytesSent, extraRecord->bytesReceived};
-        std::vector<TariffReader> tariffs = tariffReaders(settings_, plans_);
-        Stretch s;
-        countRecord(f, pass, tariffs, keep, s);
-        add(s);
     };
 
     if (newestFirst) {

@@ -151,6 +151,9 @@ class TotalsEngine {
     // comes first. Returns the totals, the free time and data of the period deducted.
     LogTotals run(const std::string& logPath, const Sink& sink = {},
                   const LogRecord* extraRecord = nullptr);
+    // The same with several connections in progress, counted in this order.
+    LogTotals run(const std::string& logPath, const Sink& sink,
+                  const std::vector<LogRecord>& extraRecords);
 
   private:
     const SettingsStore& settings_;

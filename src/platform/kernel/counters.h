@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 namespace tavu::platform {
 
@@ -33,6 +34,15 @@ class DialupCounters {
   public:
     virtual ~DialupCounters() = default;
     virtual bool read(CounterValues& out) = 0;
+    // The counters of one connection alone (by its handle and its device or interface), where
+    // the system counts each connection apart; false where it does not. Answers from the
+    // listing of the last read().
+    virtual bool readOf(std::uint64_t handle, std::string_view device, CounterValues& out) {
+        (void)handle;
+        (void)device;
+        (void)out;
+        return false;
+    }
 };
 
 }  // namespace tavu::platform

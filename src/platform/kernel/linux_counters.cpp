@@ -37,6 +37,19 @@ CounterValues sumDialupCounters(const std::vector<netlink::LinkInfo>& links,
     return v;
 }
 
+bool LinuxDialupCounters::readOf(std::uint64_t, std::string_view device, CounterValues& out) {
+    // Only a connection named by its interface (as NetworkManager names them) is counted apart;
+    // a pppd connection is named by its serial device.
+    const std::string patterns = currentPatterns(patterns_);
+    for (const auto& link : links_) {
+        if (link.name == device && link.hasStats && netlink::isDialupLink(link, patterns)) {
+            out = sumDialupCounters({link}, patterns);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool LinuxDialupCounters::read(CounterValues& out) {
     if (!netlink::dumpLinks(links_) ||
         std::none_of(links_.begin(), links_.end(), [](const auto& l) { return l.hasStats; })) {

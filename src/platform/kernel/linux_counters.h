@@ -22,6 +22,8 @@ class LinuxDialupCounters : public DialupCounters {
         : patterns_(std::move(patterns)) {}
 
     bool read(CounterValues& out) override;
+    // A connection whose device is a dial-up interface, from the links of the last read().
+    bool readOf(std::uint64_t handle, std::string_view device, CounterValues& out) override;
 
   private:
     InterfacePatterns patterns_;

@@ -725,11 +725,24 @@ QString ConnectionMonitor::trayTooltip() const {
 
 void ConnectionMonitor::insertStatus(const std::string& line) {
     auto* item = new QTreeWidgetItem(QStringList{qs(line)});
-    status_->insertTopLevelItem(0, item);
+    // The newest line goes on top, below the plans' usage lines.
+    status_->insertTopLevelItem(static_cast<int>(planLines_.size()), item);
+}
+
+void ConnectionMonitor::showPlanUsage(const std::vector<std::string>& lines) {
+    for (QTreeWidgetItem* item : planLines_) {
+        delete item;  // a deleted item leaves its list
+    }
+    planLines_.clear();
+    for (const std::string& line : lines) {
+        auto* item = new QTreeWidgetItem(QStringList{qs(line)});
+        status_->insertTopLevelItem(static_cast<int>(planLines_.size()), item);
+        planLines_.push_back(item);
+    }
 }
 
 void ConnectionMonitor::removeStatus(const std::string& line) {
-    for (int i = 0; i < status_->topLevelItemCount(); ++i) {
+    for (int i = static_cast<int>(planLines_.size()); i < status_->topLevelItemCount(); ++i) {
         if (status_->topLevelItem(i)->text(0) == qs(line)) {
             delete status_->takeTopLevelItem(i);
             return;

@@ -16,6 +16,7 @@
 
 class QMenu;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace tavu {
 
@@ -141,6 +142,7 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void connectionStarted() override;
     void dial() override;
     void startMailCheck() override;
+    void showPlanUsage(const std::vector<std::string>& lines) override;
 
     void runAction(const CommandEntry& entry);
     // One window of each kind: while one is open, a second request brings it to the front
@@ -166,6 +168,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     QMenu* trayMenu_ = nullptr;
     QMenu* mailMenu_ = nullptr;
     QTreeWidget* status_ = nullptr;
+    // The plans' usage lines, kept on top of the status list while a connection is up.
+    std::vector<QTreeWidgetItem*> planLines_;
     // Timers 1 to 5, which follow the connection.
     QtDriverTimers driverTimers_{[this](int id) { tick(id); }};
     std::unique_ptr<MonitorDriver> driver_;

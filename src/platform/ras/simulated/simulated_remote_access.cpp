@@ -202,6 +202,11 @@ bool applyEntryKey(SimulatedEntry& entry, const std::string& key, std::string_vi
             return false;
         }
         entry.device = value;
+    } else if (key == "up-at-start") {
+        if (!parseBool(value, entry.upAtStart)) {
+            error = shownText(value) + " is not yes or no for " + key;
+            return false;
+        }
     } else if (key == "user") {
         entry.user = std::string(value);
     } else if (key == "password") {
@@ -209,7 +214,7 @@ bool applyEntryKey(SimulatedEntry& entry, const std::string& key, std::string_vi
     } else {
         error = "unknown key " + shownText(key) + " in [entry " + entry.name +
                 "] (expected outcomes, step-ms, dial-ms, auth-ms, duration-s, bytes-in-per-s, "
-                "bytes-out-per-s, device, user or password)";
+                "bytes-out-per-s, device, up-at-start, user or password)";
         return false;
     }
     return true;
@@ -355,7 +360,13 @@ std::optional<SimulationScript> SimulationScript::parse(std::string_view text, s
 }
 
 SimulatedRemoteAccess::SimulatedRemoteAccess(const Clock& clock, SimulationScript script)
-    : clock_(clock), script_(std::move(script)), attempts_(script_.entries.size(), 0) {}
+    : clock_(clock), script_(std::move(script)), attempts_(script_.entries.size(), 0) {
+    for (const SimulatedEntry& e : script_.entries) {
+        if (e.upAtStart) {
+            bringUp(e.name);
+        }
+    }
+}
 
 SimulatedRemoteAccess::~SimulatedRemoteAccess() = default;
 
@@ -675,11 +686,14 @@ bool SimulatedRemoteAccess::drop(std::uint64_t handle) {
     return dropped;
 }
 
-SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic() {
+SimulatedRemoteAccess::Traffic SimulatedRemoteAccess::traffic(std::uint64_t handle) {
     expireDropped();
     const TimePoint now = clock_.now();
     Traffic t;
     for (const Connection& c : connections_) {
+        if (handle != 0 && c.info.handle != handle) {
+            continue;
+        }
         const std::int64_t ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - c.since).count();
         const std::int64_t in = bytesAfter(c.bytesInPerSecond, ms);
@@ -794,7 +808,11 @@ int SimulatedRemoteAccess::deleteEntry(const std::string& name) {
 }
 
 bool SimulatedCounters::read(CounterValues& out) {
-    const SimulatedRemoteAccess::Traffic t = service_.traffic();
+    return readOf(0, {}, out);
+}
+
+bool SimulatedCounters::readOf(std::uint64_t handle, std::string_view, CounterValues& out) {
+    const SimulatedRemoteAccess::Traffic t = service_.traffic(handle);
     out.fill(0);
     out[BytesReceived] = t.bytesIn;
     out[BytesTransmitted] = t.bytesOut;

@@ -39,6 +39,8 @@
 //   bytes-in-per-s = 4000      traffic received while connected (0..1000000000)
 //   bytes-out-per-s = 500      traffic sent while connected
 //   device = /dev/ttyS1        device name of this entry's connections (default: the line's)
+//   up-at-start = no           yes: a connection of this entry is up from the start, as if
+//                              dialled before the program started (several entries may be)
 //   user = alice               when given, a dial with another user name or password fails
 //   password = secret          authentication (outcomes that fail earlier still fail earlier)
 //
@@ -84,6 +86,7 @@ struct SimulatedEntry {
     std::int64_t bytesInPerSecond = 0;
     std::int64_t bytesOutPerSecond = 0;
     std::string device;  // empty: the line's device
+    bool upAtStart = false;
     std::optional<std::string> user;
     std::optional<std::string> password;
 };
@@ -153,14 +156,15 @@ class SimulatedRemoteAccess final : public RemoteAccess {
     std::string outcomesText(const std::string& name) const;
     void setListingFails(bool fails) { script_.listFails = fails; }
 
-    // Bytes and frames of the connections up now, each counted from the moment it came up.
+    // Bytes and frames of the connections up now, each counted from the moment it came up; of
+    // one connection alone when a handle is given (nothing for a handle not up).
     struct Traffic {
         std::int64_t bytesIn = 0;
         std::int64_t bytesOut = 0;
         std::int64_t framesIn = 0;
         std::int64_t framesOut = 0;
     };
-    Traffic traffic();
+    Traffic traffic(std::uint64_t handle = 0);
 
   private:
     struct Step {
@@ -211,11 +215,12 @@ class SimulatedRemoteAccess final : public RemoteAccess {
 // The counters of the simulated connections: bytes from the scripted rates and the time each
 // connection has been up, frames as bytes divided by the frame size, no compression, no errors.
 // Like the counters of one dial-up interface they start again from 0 with every connection;
-// while several are up, their sums are shown.
+// while several are up, their sums are shown. Each connection's own are read by its handle.
 class SimulatedCounters final : public DialupCounters {
   public:
     explicit SimulatedCounters(SimulatedRemoteAccess& service) : service_(service) {}
     bool read(CounterValues& out) override;
+    bool readOf(std::uint64_t handle, std::string_view device, CounterValues& out) override;
 
   private:
     SimulatedRemoteAccess& service_;

@@ -493,6 +493,29 @@ TEST(SimulatedCounters, GrowWithTheClockAndRestartWithEachConnection) {
     EXPECT_EQ(v[FramesReceived], 2 * 6'307'200'000'000'000);
 }
 
+// Entries up from the start list one connection each, and each one's counters are its own.
+TEST(SimulatedCounters, EachConnectionUpFromTheStartCountsItsOwn) {
+    Line line(
+        "[entry Modem]\nup-at-start = yes\nbytes-in-per-s = 100\n"
+        "[entry Home]\nbytes-in-per-s = 7\n"
+        "[entry Travel]\nup-at-start = yes\nbytes-in-per-s = 1\n");
+    ASSERT_TRUE(line.service);
+    std::vector<RasConnection> listed;
+    ASSERT_TRUE(line.service->listConnections(listed));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].entryName, "Modem");
+    EXPECT_EQ(listed[1].entryName, "Travel");
+    line.clock.advance(10s);
+    SimulatedCounters counters(*line.service);
+    CounterValues v;
+    ASSERT_TRUE(counters.read(v));
+    EXPECT_EQ(v[BytesReceived], 1010);
+    ASSERT_TRUE(counters.readOf(listed[1].handle, listed[1].deviceName, v));
+    EXPECT_EQ(v[BytesReceived], 10);
+    ASSERT_TRUE(counters.readOf(listed[1].handle + 100, {}, v));
+    EXPECT_EQ(v[BytesReceived], 0) << "a connection not up counts nothing";
+}
+
 TEST(SimulatedPhoneBook, ListsDeletesAndRefusesEditing) {
     Line line("[entry Provider]\n[entry Office]\n[entry Spare]\n");
     std::vector<std::string> entries;
