@@ -178,8 +178,15 @@ wait_query 'count(tavu_period_bytes)' 20 2 || fail "no second plan's series"
 for plan in Default Seed; do
     want_bytes=$(summary total_data_transmitted "$plan")
     want_cost=$(summary total_cost "$plan")
-    wait_query "tavu_period_bytes{plan=\"$plan\"}" 10 "$want_bytes" ||
-        fail "plan $plan: tavu_period_bytes $(query "tavu_period_bytes{plan=\"$plan\"}") is not the summary's $want_bytes"
+    # The same number, however the two spell it.
+    want=$(python3 -c "print(repr(float('$want_bytes')))")
+    for _ in $(seq 100); do
+        bytes=$(query "tavu_period_bytes{plan=\"$plan\"}")
+        [ "$bytes" != none ] && [ "$(python3 -c "print(repr(float('$bytes')))")" = "$want" ] && break
+        sleep 0.1
+    done
+    [ "$bytes" != none ] && [ "$(python3 -c "print(repr(float('$bytes')))")" = "$want" ] ||
+        fail "plan $plan: tavu_period_bytes $bytes is not the summary's $want_bytes"
     cost=$(query "tavu_period_cost{plan=\"$plan\"}")
     echo "plan $plan: tavu_period_bytes $want_bytes, tavu_period_cost $cost; summary's cost $want_cost"
     python3 -c "import sys; sys.exit(0 if abs(float('$cost') - float('$want_cost')) <= 0.005 else 1)" ||
