@@ -54,9 +54,9 @@ class Writer {
     std::string out_;
 };
 
-// The labels of a period: its plan, when it has one.
+// The labels of a period: its plan.
 Labels planLabels(const PeriodFigures& p) {
-    return p.plan.empty() ? Labels{} : Labels{{"plan", p.plan}};
+    return Labels{{"plan", p.plan}};
 }
 
 }  // namespace
@@ -153,26 +153,28 @@ std::string expositionText(const MetricsFigures& f) {
             }
         };
         w.family("tavu_period_start_timestamp_seconds", "gauge",
-                 "Start of the current billing period, seconds since the epoch.");
+                 "Start of the plan's current billing period, seconds since the epoch.");
         for (const PeriodFigures& p : f.periods) {
             w.sample("tavu_period_start_timestamp_seconds", planLabels(p),
                      static_cast<double>(p.start));
         }
         w.family("tavu_period_end_timestamp_seconds", "gauge",
-                 "End of the current billing period (the next one's start), seconds since the "
-                 "epoch.");
+                 "End of the plan's current billing period (the next one's start), seconds "
+                 "since the epoch.");
         for (const PeriodFigures& p : f.periods) {
             w.sample("tavu_period_end_timestamp_seconds", planLabels(p),
                      static_cast<double>(p.end));
         }
         gauge("tavu_period_bytes",
-              "Bytes sent and received in the current billing period, the connection in "
+              "Bytes sent and received in the plan's current billing period, the connection in "
               "progress included.",
               &PeriodFigures::bytes);
-        gauge("tavu_period_seconds", "Time online in the current billing period, in seconds.",
+        gauge("tavu_period_seconds",
+              "Time online in the plan's current billing period, in seconds.",
               &PeriodFigures::seconds);
         gauge("tavu_period_cost",
-              "Cost of the current billing period, free time and data taken off, in money units.",
+              "Cost of the plan's current billing period, its free time and data taken off, in "
+              "money units.",
               &PeriodFigures::cost);
         gauge("tavu_period_projected_bytes",
               "Bytes the current billing period comes to at the pace so far.",
@@ -187,15 +189,12 @@ std::string expositionText(const MetricsFigures& f) {
         }
         if (capSet) {
             w.family("tavu_data_cap_bytes", "gauge",
-                     "Data caps of the billing period that are set: kind warn or hangup, in "
-                     "bytes.");
+                     "Data caps of the plan that are set: kind warn or hangup, in bytes.");
             for (const PeriodFigures& p : f.periods) {
                 for (const auto& [kind, cap] :
                      {std::pair{"warn", p.warnCapBytes}, std::pair{"hangup", p.hangupCapBytes}}) {
                     if (cap) {
-                        Labels labels = planLabels(p);
-                        labels.emplace_back("kind", kind);
-                        w.sample("tavu_data_cap_bytes", labels, *cap);
+                        w.sample("tavu_data_cap_bytes", {{"kind", kind}, {"plan", p.plan}}, *cap);
                     }
                 }
             }

@@ -25,7 +25,7 @@ struct ConnectionFigures {
 
 // The current billing period of one plan: the connection in progress included.
 struct PeriodFigures {
-    std::string plan;        // empty: the one tariff of the settings (no label)
+    std::string plan;        // its name, "Default" for the default plan
     std::int64_t start = 0;  // the period's first moment, seconds since the epoch
     std::int64_t end = 0;    // the first moment of the next period
     double bytes = 0;
@@ -40,7 +40,7 @@ struct PeriodFigures {
 struct MetricsFigures {
     std::string version;
     std::vector<ConnectionFigures> connections;  // by name
-    std::vector<PeriodFigures> periods;
+    std::vector<PeriodFigures> periods;          // the default plan first, then the plans in order
 };
 
 // Keeps the counters of each connection from going down while the program runs: a count that

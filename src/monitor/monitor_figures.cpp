@@ -8,6 +8,7 @@
 #include "log/log_record.h"
 #include "monitor/monitor_core.h"
 #include "tariff/billing_period.h"
+#include "tariff/plan.h"
 #include "tariff/totals.h"
 #include "usage/usage_store.h"
 
@@ -85,25 +86,35 @@ void FiguresKeeper::refresh() {
     }
     const PendingUsageSource rows(stored, live ? live->key : ConnectionKey{},
                                   live ? live->pending : std::vector<UsageRow>{});
+    // One pass counts every plan in its own current period, with its own free time and data.
     TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows});
-    const LogTotals totals = period.run(log, {}, current);
-    PeriodFigures p;
-    p.start = epochSeconds(period.period().billing.start());
-    p.end = epochSeconds(period.period().billing.end());
-    p.bytes = totals.transmitted;
-    p.seconds = static_cast<double>(totals.totalTime);
-    p.cost = totals.totalCost;
-    p.projectedBytes = totals.projectedData.value_or(0);
-    p.projectedCost = totals.projectedCost.value_or(0);
-    if (const int warn = dataCapMB(settings_, keys::kDataWarnMB); warn > 0) {
-        p.warnCapBytes = warn * 1e6;
-    }
-    if (const int hangup = dataCapMB(settings_, keys::kDataHangupMB); hangup > 0) {
-        p.hangupCapBytes = hangup * 1e6;
+    period.run(log, {}, current);
+    std::vector<PeriodFigures> periods;
+    for (const PlanTotals& each : period.eachPlan()) {
+        const Plan* plan =
+            each.plan < 0 ? nullptr : &period.plans().plans[static_cast<std::size_t>(each.plan)];
+        const PlanKeys planKeys = PlanKeys::of(plan);
+        const LogTotals& totals = each.totals;
+        PeriodFigures p;
+        p.plan = plan != nullptr ? plan->name : kDefaultPlanName;
+        p.start = epochSeconds(each.period.billing.start());
+        p.end = epochSeconds(each.period.billing.end());
+        p.bytes = totals.transmitted;
+        p.seconds = static_cast<double>(totals.totalTime);
+        p.cost = totals.totalCost;
+        p.projectedBytes = totals.projectedData.value_or(0);
+        p.projectedCost = totals.projectedCost.value_or(0);
+        if (const int warn = dataCapMB(settings_, keys::kDataWarnMB, planKeys); warn > 0) {
+            p.warnCapBytes = warn * 1e6;
+        }
+        if (const int hangup = dataCapMB(settings_, keys::kDataHangupMB, planKeys); hangup > 0) {
+            p.hangupCapBytes = hangup * 1e6;
+        }
+        periods.push_back(std::move(p));
     }
 
     figures_.connections = std::move(connections);
-    figures_.periods = {p};
+    figures_.periods = std::move(periods);
 }
 
 }  // namespace tavu

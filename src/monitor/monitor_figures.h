@@ -20,8 +20,9 @@ class FiguresKeeper {
     FiguresKeeper(const SettingsStore& settings, const Clock& clock, MonitorCore& core,
                   UsageSink* usage, std::string version);
 
-    // Two passes over the log: every connection name's totals (All), and the billing period's
-    // (as `tavu summary --filter month` counts it), each with the connection in progress.
+    // Two passes over the log: every connection name's totals (All), and the current billing
+    // period of every plan (as `tavu summary --filter month --plan NAME` counts it, the default
+    // plan first, then the plans in section order), each with the connection in progress.
     void refresh();
     const MetricsFigures& figures() const { return figures_; }
 

@@ -764,13 +764,20 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
     if (!newestFirst) {
         addExtra();
     }
+    eachPlan_.clear();
     if (plans_.empty()) {
-        return sums[0].finish(settings_, keys[0], period_, today_);
+        LogTotals totals = sums[0].finish(settings_, keys[0], period_, today_);
+        if (counted_[0] != 0) {
+            eachPlan_.push_back(PlanTotals{-1, period_, totals});
+        }
+        return totals;
     }
     std::vector<LogTotals> each;
     for (std::size_t i = 0; i < planCount; ++i) {
         if (counted_[i] != 0) {
             each.push_back(sums[i].finish(settings_, keys[i], pass.plans[i].period, today_));
+            eachPlan_.push_back(
+                PlanTotals{static_cast<int>(i) - 1, pass.plans[i].period, each.back()});
         }
     }
     if (each.size() == 1) {

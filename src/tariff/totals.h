@@ -95,6 +95,13 @@ struct CountedRecord {
     double costPerMB = 0;  // the data price of its plan
 };
 
+// The totals of one plan that a pass counted, in that plan's own period.
+struct PlanTotals {
+    int plan = -1;  // its place in TotalsEngine::plans(); -1: the default plan
+    SummaryPeriod period;
+    LogTotals totals;
+};
+
 // The order in which the engine hands the records to its sink.
 enum class LogOrder { Forward, NewestFirst };
 
@@ -154,6 +161,10 @@ class TotalsEngine {
     // The same with several connections in progress, counted in this order.
     LogTotals run(const std::string& logPath, const Sink& sink,
                   const std::vector<LogRecord>& extraRecords);
+    // The totals of each plan the last run counted, each in its own period with its own free
+    // time and data: the default plan first, then the plans in their order. One pass counts
+    // them all; run() gives their sum.
+    const std::vector<PlanTotals>& eachPlan() const { return eachPlan_; }
 
   private:
     const SettingsStore& settings_;
@@ -162,6 +173,7 @@ class TotalsEngine {
     TotalsOptions options_;
     PlanSet plans_;
     std::vector<char> counted_;  // for each plan, the default first: whether the pass counts it
+    std::vector<PlanTotals> eachPlan_;
 };
 
 // The totals pass over the log with the given filter; "today" is the local date it filters by.

@@ -1,6 +1,10 @@
 // What the metrics cost: one scrape's text from the figures kept, and one count of the figures
-// (two passes over the log) as the monitor makes it once a minute.
+// (two passes over the log, whatever the number of plans) as the monitor makes it once a minute.
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
 
 #include "bench/bench_log.h"
 #include "core/clock.h"
@@ -60,6 +64,7 @@ void BM_MetricsScrapeText(benchmark::State& state) {
                                  1e9 + i, 2e9 + i, 12.5 * i});
     }
     PeriodFigures p;
+    p.plan = "Default";
     p.bytes = 5e9;
     p.hangupCapBytes = 1e10;
     f.periods.push_back(p);
@@ -70,9 +75,9 @@ void BM_MetricsScrapeText(benchmark::State& state) {
 }
 BENCHMARK(BM_MetricsScrapeText)->Arg(1)->Arg(10)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
-void BM_FiguresRefresh(benchmark::State& state) {
-    const bench::BenchLog& f = bench::benchLog(state.range(0));
-    SettingsStore settings(f.dir + "/tavu.ini");
+// Counts the figures of the log in `dir` over and over.
+void refreshFigures(benchmark::State& state, const std::string& dir) {
+    SettingsStore settings(dir + "/tavu.ini");
     ManualClock clock(fromLocal(2026, 3, 15, 12));
     ScriptedPrompter prompter;
     IdleLine line;
@@ -86,7 +91,7 @@ void BM_FiguresRefresh(benchmark::State& state) {
                                      nullptr,
                                      sound,
                                      writer,
-                                     f.dir,
+                                     dir,
                                      "joe",
                                      "6.1",
                                      {},
@@ -99,9 +104,44 @@ void BM_FiguresRefresh(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+void BM_FiguresRefresh(benchmark::State& state) {
+    refreshFigures(state, bench::benchLog(state.range(0)).dir);
+}
 // The passes run on every core: their time is the wall-clock time.
 BENCHMARK(BM_FiguresRefresh)
     ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The same log under three plans besides the default one, each with a billing day of its own:
+// one pass over the log counts the four periods.
+void BM_FiguresRefreshPlans(benchmark::State& state) {
+    const bench::BenchLog& f = bench::benchLog(state.range(0));
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tavu-bench-XXXXXX").string();
+    const std::string dir = ::mkdtemp(tmpl.data());
+    std::filesystem::create_hard_link(f.log, dir + "/logfile.log");
+    std::filesystem::copy_file(f.dir + "/tavu.ini", dir + "/tavu.ini");
+    {
+        SettingsStore s(dir + "/tavu.ini");
+        s.writeMany({{"Plan Travel", "Match", "wwan*"},
+                     {"Plan Travel", "BillingDay", "5"},
+                     {"Plan Travel", "CostPerMB", "0.05"},
+                     {"Plan Modem", "Match", "ttyS*"},
+                     {"Plan Modem", "BillingDay", "15"},
+                     {"Plan Modem", "CostPerMinute", "0.02"},
+                     {"Plan Modem", "FreeMonthMB", "500"},
+                     {"Plan Modem", "DataHangupMB", "10000"},
+                     {"Plan Phone", "Match", "usb0"},
+                     {"Plan Phone", "BillingDay", "28"}});
+    }
+    refreshFigures(state, dir);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+BENCHMARK(BM_FiguresRefreshPlans)
     ->Arg(100000)
     ->Arg(1000000)
     ->Unit(benchmark::kMillisecond)

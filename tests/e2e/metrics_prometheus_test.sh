@@ -7,7 +7,9 @@
 #     and growing with the traffic;
 #  2. once ppp0 went down and its record is in the log: tavu_period_bytes and tavu_period_cost
 #     equal to the summary's total_data_transmitted and total_cost, and the connection's
-#     counters equal to its record.
+#     counters equal to its record;
+#  3. once a second plan covers the seed's connection: each plan's series equal to
+#     `tavu summary --filter month --plan NAME`, each in its own billing period.
 # Also `promtool check metrics` on the served text. Skipped (77) without prometheus, or without
 # root and /dev/net/tun for the namespace and the interface.
 set -u
@@ -86,9 +88,9 @@ except Exception as e:
     print("none")
 PY
 }
-# A key of `tavu summary --filter month --format json`.
+# A key of `tavu summary --filter month --format json`, of all plans or of plan $2.
 summary() {
-    "$tavu" summary --config-dir "$config" --filter month --format json |
+    "$tavu" summary --config-dir "$config" --filter month ${2:+--plan "$2"} --format json |
         python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"
 }
 # Waits up to $2 s until the query gives the value $3 (or, without $3, any value).
@@ -110,7 +112,7 @@ in_ns python3 -c "import urllib.request; print(urllib.request.urlopen('http://12
 problems=$(promtool check metrics <"$work/metrics.txt" 2>&1) ||
     fail "promtool check metrics: $problems"
 [ -z "$problems" ] || fail "promtool check metrics: $problems"
-grep -q '^tavu_data_cap_bytes{kind="hangup"} 1e+10$' "$work/metrics.txt" ||
+grep -q '^tavu_data_cap_bytes{kind="hangup",plan="Default"} 1e+10$' "$work/metrics.txt" ||
     fail "no hang-up cap in: $(cat "$work/metrics.txt")"
 
 # 1. A busy connection.
@@ -151,6 +153,54 @@ IFS='|' read -r _ _ _ _ _ _ _ sent received _ <<<"$(tail -n 1 "$config/logfile.l
 [ "$(query 'tavu_receive_bytes_total{connection="Seed"}')" = 4000088 ] ||
     fail "the seed's counter is not all its records"
 [ "$(query 'count(tavu_up{machine="test"})')" = 1 ] || fail "no machine label from the target"
+[ "$(query 'count(tavu_period_bytes)')" = 1 ] || fail "without plans, not one period series"
+[ "$(query 'count(tavu_period_bytes{plan="Default"})')" = 1 ] || fail "no plan=\"Default\" label"
+
+# 3. A plan of its own for the seed's connection, with a billing day of its own: the monitor
+# reads the changed settings at its next count.
+cat >"$config/tavu.ini.new" <<'INI'
+[Settings]
+ShowSplash=0
+[Price]
+CostPerMinute=0.0100000000
+CostPerMB=2.0000000000
+[Warnings]
+DataHangupMB=10000
+[Plan Seed]
+Match=Seed
+BillingDay=15
+CostPerMB=3.0000000000
+FreeMonthMB=1
+DataWarnMB=4
+INI
+mv "$config/tavu.ini.new" "$config/tavu.ini"
+wait_query 'count(tavu_period_bytes)' 20 2 || fail "no second plan's series"
+for plan in Default Seed; do
+    want_bytes=$(summary total_data_transmitted "$plan")
+    want_cost=$(summary total_cost "$plan")
+    # The same number, however the two spell it.
+    want=$(python3 -c "print(repr(float('$want_bytes')))")
+    for _ in $(seq 100); do
+        bytes=$(query "tavu_period_bytes{plan=\"$plan\"}")
+        [ "$bytes" != none ] && [ "$(python3 -c "print(repr(float('$bytes')))")" = "$want" ] && break
+        sleep 0.1
+    done
+    [ "$bytes" != none ] && [ "$(python3 -c "print(repr(float('$bytes')))")" = "$want" ] ||
+        fail "plan $plan: tavu_period_bytes $bytes is not the summary's $want_bytes"
+    cost=$(query "tavu_period_cost{plan=\"$plan\"}")
+    echo "plan $plan: tavu_period_bytes $want_bytes, tavu_period_cost $cost; summary's cost $want_cost"
+    python3 -c "import sys; sys.exit(0 if abs(float('$cost') - float('$want_cost')) <= 0.005 else 1)" ||
+        fail "plan $plan: tavu_period_cost $cost is not the summary's $want_cost"
+done
+[ "$(query 'tavu_period_bytes{plan="Seed"}')" = 5000165 ] ||
+    fail "plan Seed's period (from 15 November) does not hold both its records"
+start=$(date -d '2026-11-15 00:00' +%s)
+[ "$(query 'tavu_period_start_timestamp_seconds{plan="Seed"}')" = "$start" ] ||
+    fail "plan Seed's period does not start on 15 November"
+[ "$(query 'tavu_data_cap_bytes{kind="warn",plan="Seed"}')" = 4000000 ] ||
+    fail "plan Seed's own cap is not served"
+[ "$(query 'count(tavu_data_cap_bytes{plan="Seed"})')" = 1 ] ||
+    fail "the default plan's hang-up cap is served for plan Seed"
 
 kill -TERM "$pid"
 wait "$pid"

@@ -15,6 +15,7 @@ int main() {
     f.connections.push_back({"bad \xff\xfe utf-8 \x1b[31m\x7f", "wwan0\xc3", false, 0, 0, 0, 0});
     f.connections.push_back({"", "", false, 0, 0, 0, -0.0});
     PeriodFigures p;
+    p.plan = "Default";
     p.start = 1796083200;
     p.end = 1798761600;
     p.bytes = 9007199254740993.0;
@@ -24,6 +25,9 @@ int main() {
     p.projectedCost = 1e-7;
     p.warnCapBytes = 8e9;
     p.hangupCapBytes = 1e10;
+    f.periods.push_back(p);
+    p.plan = "Quote\" back\\slash \xff";
+    p.warnCapBytes.reset();
     f.periods.push_back(p);
     const std::string text = expositionText(f);
     std::fwrite(text.data(), 1, text.size(), stdout);

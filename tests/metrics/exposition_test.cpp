@@ -12,6 +12,7 @@ MetricsFigures sample() {
     f.version = "1.1 BETA";
     f.connections.push_back({"Provider", "ppp0", true, 120, 1000, 2000, 1.5});
     PeriodFigures p;
+    p.plan = "Default";
     p.start = 1796083200;
     p.end = 1798761600;
     p.bytes = 3000;
@@ -61,27 +62,54 @@ TEST(Exposition, EveryFamilyHasOneHelpAndOneTypeLineBeforeItsSamples) {
     EXPECT_NE(text.find("tavu_connection_active{connection=\"Provider\",device=\"ppp0\"} 1\n"),
               std::string::npos);
     EXPECT_NE(text.find("tavu_build_info{version=\"1.1 BETA\"} 1\n"), std::string::npos);
-    EXPECT_NE(text.find("\ntavu_period_bytes 3000\n"), std::string::npos) << "no plan, no label";
+    EXPECT_NE(text.find("\ntavu_period_bytes{plan=\"Default\"} 3000\n"), std::string::npos);
 }
 
-TEST(Exposition, CapsAppearOnlyWhenSet) {
+TEST(Exposition, CapsAppearOnlyForThePlansThatSetThem) {
     MetricsFigures f = sample();
-    EXPECT_EQ(expositionText(f).find("tavu_data_cap_bytes"), std::string::npos);
+    EXPECT_EQ(expositionText(f).find("tavu_data_cap_bytes"), std::string::npos)
+        << "no cap set: no family at all";
+    PeriodFigures modem = f.periods[0];
+    modem.plan = "Modem";
+    f.periods.push_back(modem);
+    f.periods[1].warnCapBytes = 1e9;
+    const std::string text = expositionText(f);
+    EXPECT_EQ(linesStarting(text, "tavu_data_cap_bytes{"),
+              std::vector<std::string>{"tavu_data_cap_bytes{kind=\"warn\",plan=\"Modem\"} 1e+09"});
+    EXPECT_EQ(linesStarting(text, "# TYPE tavu_data_cap_bytes ").size(), 1u);
+}
+
+TEST(Exposition, EveryPeriodFamilyHasOneSampleForEachPlanInOrder) {
+    MetricsFigures f = sample();
+    PeriodFigures modem = f.periods[0];
+    modem.plan = "Modem";
+    modem.bytes = 7;
+    f.periods.push_back(modem);
+    const std::string text = expositionText(f);
+    for (const std::string name :
+         {"tavu_period_start_timestamp_seconds", "tavu_period_end_timestamp_seconds",
+          "tavu_period_bytes", "tavu_period_seconds", "tavu_period_cost",
+          "tavu_period_projected_bytes", "tavu_period_projected_cost"}) {
+        const auto samples = linesStarting(text, name + "{");
+        ASSERT_EQ(samples.size(), 2u) << name;
+        EXPECT_EQ(samples[0].rfind(name + "{plan=\"Default\"} ", 0), 0u) << samples[0];
+        EXPECT_EQ(samples[1].rfind(name + "{plan=\"Modem\"} ", 0), 0u) << samples[1];
+        EXPECT_TRUE(linesStarting(text, name + " ").empty()) << "never without the label";
+    }
+    EXPECT_NE(text.find("\ntavu_period_bytes{plan=\"Modem\"} 7\n"), std::string::npos);
+}
+
+TEST(Exposition, APlanNameCannotBreakOutOfItsLabel) {
+    // Plan names come from the settings file: quotes and backslashes are allowed in them, and a
+    // file edited by hand may hold bytes that are no UTF-8.
+    MetricsFigures f = sample();
+    f.periods[0].plan = "Bob's \"best\" \\ plan\xff";
     f.periods[0].hangupCapBytes = 5e9;
     const std::string text = expositionText(f);
-    EXPECT_NE(text.find("tavu_data_cap_bytes{kind=\"hangup\"} 5e+09\n"), std::string::npos);
-    EXPECT_EQ(text.find("kind=\"warn\""), std::string::npos);
-}
-
-TEST(Exposition, APlanLabelsEveryPeriodSample) {
-    MetricsFigures f = sample();
-    f.periods[0].plan = "Family";
-    f.periods[0].warnCapBytes = 1e9;
-    const std::string text = expositionText(f);
-    EXPECT_NE(text.find("tavu_period_bytes{plan=\"Family\"} 3000\n"), std::string::npos);
-    EXPECT_NE(text.find("tavu_data_cap_bytes{plan=\"Family\",kind=\"warn\"} 1e+09\n"),
+    const std::string label = "plan=\"Bob's \\\"best\\\" \\\\ plan\xEF\xBF\xBD\"";
+    EXPECT_NE(text.find("\ntavu_period_bytes{" + label + "} 3000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\ntavu_data_cap_bytes{kind=\"hangup\"," + label + "} 5e+09\n"),
               std::string::npos);
-    EXPECT_TRUE(linesStarting(text, "tavu_period_bytes ").empty());
 }
 
 TEST(LabelValue, EscapesBackslashQuoteAndLineFeedAndDropsOtherControls) {

@@ -158,6 +158,74 @@ TEST_F(Figures, OnlyTheCapsThatAreSet) {
     keeper->refresh();
     EXPECT_FALSE(period().warnCapBytes);
     EXPECT_EQ(period().hangupCapBytes, 5e9);
+    EXPECT_EQ(period().plan, "Default") << "without plans, one series of the default plan";
+    EXPECT_EQ(keeper->figures().periods.size(), 1u);
+}
+
+// Two plans with billing days of their own: the default plan's period is the calendar month,
+// plan Modem's runs from the 10th.
+constexpr const char* kPlansLog =
+    "20-11-2026|10:00:00|20-11-2026|10:10:00|joe|/dev/ttyS0|Provider|9|9|\n"
+    "01-12-2026|10:00:00|01-12-2026|10:10:00|joe|/dev/ttyS0|Provider|1000|5000|\n"
+    "05-11-2026|10:00:00|05-11-2026|10:00:10|joe|ppp1|Modem|10|20|\n"
+    "15-11-2026|10:00:00|15-11-2026|10:01:00|joe|ppp1|Modem|1000000|2000000|\n"
+    "02-12-2026|10:00:00|02-12-2026|10:01:40|joe|/dev/ttyS0|Provider|500|700|\n";
+
+std::int64_t epoch(int year, int month, int day) {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               fromLocal(year, month, day).time_since_epoch())
+        .count();
+}
+
+TEST_F(Figures, EachPlanIsCountedInItsOwnPeriodWithItsOwnCaps) {
+    writeLog(kPlansLog);
+    settings.writeInt(keys::kWarnings, keys::kDataWarnMB, 100);
+    settings.writeString("Plan Modem", "Match", "ppp*");
+    settings.writeInt("Plan Modem", keys::kBillingDay, 10);
+    settings.writeString("Plan Modem", keys::kCostPerMB, "1.5");
+    settings.writeInt("Plan Modem", keys::kFreeMonthMB, 1);
+    settings.writeInt("Plan Modem", keys::kDataHangupMB, 300);
+    const auto handle = ras->bringUp("Provider");
+    runFor(10);
+    keeper->refresh();
+    const auto& periods = keeper->figures().periods;
+    ASSERT_EQ(periods.size(), 2u);
+    const PeriodFigures& home = periods[0];
+    const PeriodFigures& modem = periods[1];
+    EXPECT_EQ(home.plan, "Default");
+    EXPECT_EQ(modem.plan, "Modem");
+    EXPECT_EQ(home.start, epoch(2026, 12, 1));
+    EXPECT_EQ(modem.start, epoch(2026, 11, 10));
+    EXPECT_EQ(modem.end, epoch(2026, 12, 10));
+    // The connection in progress counts in the default plan only.
+    EXPECT_GT(home.bytes, 1000 + 5000 + 500 + 700);
+    EXPECT_EQ(modem.bytes, 3e6);
+    EXPECT_DOUBLE_EQ(modem.cost, 1.5 * (3 - 1)) << "its own data price and free data";
+    EXPECT_EQ(home.warnCapBytes, 1e8);
+    EXPECT_FALSE(home.hangupCapBytes);
+    EXPECT_FALSE(modem.warnCapBytes) << "the default plan's cap is not the plan's";
+    EXPECT_EQ(modem.hangupCapBytes, 3e8);
+    ras->drop(handle);
+    runFor(2);
+    keeper->refresh();
+
+    // Each series is what the month summary of that plan counts.
+    for (const PeriodFigures& p : keeper->figures().periods) {
+        const LogTotals month = TotalsEngine(settings, SummaryFilter::ThisMonth, clock.localNow(),
+                                             TotalsOptions{.plan = p.plan})
+                                    .run(dir.file("logfile.log"));
+        EXPECT_EQ(p.bytes, month.transmitted) << p.plan;
+        EXPECT_EQ(p.cost, month.totalCost) << p.plan;
+        EXPECT_EQ(p.seconds, static_cast<double>(month.totalTime)) << p.plan;
+    }
+
+    // On the 10th plan Modem starts a new period; the default plan's goes on.
+    clock.advance(std::chrono::hours(24 * 3));
+    keeper->refresh();
+    EXPECT_EQ(keeper->figures().periods[1].start, epoch(2026, 12, 10));
+    EXPECT_EQ(keeper->figures().periods[1].bytes, 0);
+    EXPECT_EQ(keeper->figures().periods[0].start, epoch(2026, 12, 1));
+    EXPECT_GT(keeper->figures().periods[0].bytes, 7200);
 }
 
 }  // namespace
