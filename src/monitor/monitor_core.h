@@ -17,8 +17,8 @@
 #include "monitor/counter_window.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
-#include "tariff/totals.h"
 #include "tariff/plan.h"
+#include "tariff/totals.h"
 #include "usage/usage_source.h"
 
 namespace tavu {
@@ -170,14 +170,15 @@ class MonitorCore {
     // Records kept because the log could not be written.
     std::size_t unwrittenRecords() const { return unwritten_.size(); }
 
-    // The connection in progress as a count made at `now` sees it, the way the cost check
-    // counts it: its record ended then, and its usage rows not yet stored, counted up to then.
+    // The connections in progress as a count made at `now` sees them, the way the cost check
+    // counts them: each record ended then, and its usage rows not yet stored, counted up to
+    // then. The one the window shows comes first; none while no connection is up.
     struct LiveConnection {
         LogRecord record;
         ConnectionKey key;
         std::vector<UsageRow> pending;
     };
-    std::optional<LiveConnection> liveConnection(std::int64_t now);
+    std::vector<LiveConnection> liveConnections(std::int64_t now);
     // Called once the poll's work is done, after a connection was detected and after one ended
     // (its record written): the moments the figures counted from the log change.
     void setLineListener(std::function<void()> listener) { lineListener_ = std::move(listener); }

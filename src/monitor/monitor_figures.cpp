@@ -1,6 +1,7 @@
 #include "monitor/monitor_figures.h"
 
 #include <chrono>
+#include <deque>
 #include <map>
 
 #include "core/clock.h"
@@ -35,15 +36,14 @@ void FiguresKeeper::refresh() {
     const std::int64_t now =
         std::chrono::duration_cast<std::chrono::seconds>(clock_.now().time_since_epoch()).count();
     const std::string log = core_.logPath();
-    const std::optional<MonitorCore::LiveConnection> live = core_.liveConnection(now);
-    // The connection in progress under the names its record will have in the log.
-    LogRecord record;
-    if (live) {
-        record = live->record;
-        record.device = live->key.device;
-        record.connection = live->key.connection;
+    const std::vector<MonitorCore::LiveConnection> live = core_.liveConnections(now);
+    // The connections in progress under the names their records will have in the log.
+    std::vector<LogRecord> current;
+    for (const MonitorCore::LiveConnection& l : live) {
+        LogRecord& record = current.emplace_back(l.record);
+        record.device = l.key.device;
+        record.connection = l.key.connection;
     }
-    const LogRecord* current = live ? &record : nullptr;
 
     // Every connection name with all its records, the one in progress as if it ended now.
     std::map<std::string, ConnectionFigures> byName;
@@ -61,10 +61,10 @@ void FiguresKeeper::refresh() {
                 c.cost += r.pricing.cost;
             },
             current);
-    if (live) {
-        ConnectionFigures& c = byName[live->key.connection];
-        c.name = live->key.connection;
-        c.device = live->key.device;
+    for (const MonitorCore::LiveConnection& l : live) {
+        ConnectionFigures& c = byName[l.key.connection];
+        c.name = l.key.connection;
+        c.device = l.key.device;
         c.active = true;
     }
     std::vector<ConnectionFigures> connections;
@@ -79,15 +79,22 @@ void FiguresKeeper::refresh() {
     // as the summary reads it: never made.
     std::optional<ReadingStore> reading;
     const UsageSource* stored = nullptr;
-    if (usage_ != nullptr && live) {
+    if (usage_ != nullptr && !live.empty()) {
         stored = usage_->source(log);
     } else if (usage_ != nullptr) {
         stored = reading.emplace(log).get();
     }
-    const PendingUsageSource rows(stored, live ? live->key : ConnectionKey{},
-                                  live ? live->pending : std::vector<UsageRow>{});
+    // Each connection's rows still in memory lie over the sources before it.
+    std::deque<PendingUsageSource> pending;
+    const UsageSource* rows = stored;
+    for (const MonitorCore::LiveConnection& l : live) {
+        rows = &pending.emplace_back(rows, l.key, l.pending);
+    }
+    if (live.empty()) {
+        rows = &pending.emplace_back(stored, ConnectionKey{}, std::vector<UsageRow>{});
+    }
     // One pass counts every plan in its own current period, with its own free time and data.
-    TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = &rows});
+    TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = rows});
     period.run(log, {}, current);
     std::vector<PeriodFigures> periods;
     for (const PlanTotals& each : period.eachPlan()) {

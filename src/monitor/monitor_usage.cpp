@@ -132,20 +132,28 @@ void MonitorCore::writeUsage(MonitoredConnection& c) {
     }
 }
 
-std::optional<MonitorCore::LiveConnection> MonitorCore::liveConnection(std::int64_t now) {
+std::vector<MonitorCore::LiveConnection> MonitorCore::liveConnections(std::int64_t now) {
+    std::vector<LiveConnection> out;
     if (!connected_) {
-        return std::nullopt;
+        return out;
     }
-    LiveConnection live{recordUntil(line_, now), line_.usageKey, {}};
-    if (s_.usage != nullptr) {
-        countUsage(line_, now);
-        for (const auto& [quarter, row] : line_.usagePending) {
-            live.pending.push_back(row);
+    auto add = [&](MonitoredConnection& c) {
+        LiveConnection& live =
+            out.emplace_back(LiveConnection{recordUntil(c, now), c.usageKey, {}});
+        if (s_.usage != nullptr) {
+            countUsage(c, now);
+            for (const auto& [quarter, row] : c.usagePending) {
+                live.pending.push_back(row);
+            }
+        } else {
+            live.key = keyOf(live.record);
         }
-    } else {
-        live.key = keyOf(live.record);
+    };
+    add(line_);
+    for (MonitoredConnection& c : others_) {
+        add(c);
     }
-    return live;
+    return out;
 }
 
 void MonitorCore::usageEnd(MonitoredConnection& c, std::int64_t end) {
