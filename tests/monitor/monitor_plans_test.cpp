@@ -9,6 +9,7 @@
 #include "core/settings_store.h"
 #include "log/log_file.h"
 #include "monitor/monitor_core.h"
+#include "monitor/monitor_figures.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/monitor_rig.h"
 #include "support/null_view.h"
@@ -220,6 +221,35 @@ TEST_F(MonitorPlans, MoneyLimitsPerPlanLeaveTheDefaultPlanAlone) {
     EXPECT_TRUE(core->connected());
     core->costCheck();
     EXPECT_EQ(view.planLines, std::vector<std::string>{"Plan Default: 105 MB, 0.00 this period"});
+}
+
+// The metrics count every connection in progress, each in its own plan's period, not only the
+// one the window shows.
+TEST_F(MonitorPlans, TheFiguresCountEveryConnectionUp) {
+    make();
+    ras->bringUp("Modem");
+    pollFor(1);
+    ras->bringUp("Travel");
+    pollFor(10);
+    FiguresKeeper keeper(settings, clock, *core, nullptr, "1.1 BETA");
+    keeper.refresh();
+    const MetricsFigures& f = keeper.figures();
+    int active = 0;
+    for (const ConnectionFigures& c : f.connections) {
+        active += c.active ? 1 : 0;
+        if (c.name == "Travel") {
+            EXPECT_TRUE(c.active);
+            EXPECT_GT(c.received, 0);
+        }
+    }
+    EXPECT_EQ(active, 2);
+    double travelBytes = -1;
+    for (const PeriodFigures& p : f.periods) {
+        if (p.plan == "Travel") {
+            travelBytes = p.bytes;
+        }
+    }
+    EXPECT_GT(travelBytes, 0);
 }
 
 }  // namespace
