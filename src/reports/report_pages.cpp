@@ -61,7 +61,7 @@ ReportPages::Page& ReportPages::pageFor(std::size_t first) {
     const auto add = [&](std::size_t, std::string_view line) {
         target->rows.push_back(makeRow(splitRecord(line)));
     };
-    if (order_.empty()) {
+    if (!ordered_) {
         index_.readRows(first, kPageRows, add);
     } else {
         for (std::size_t i = first; i < first + kPageRows && i < order_.size(); ++i) {
@@ -71,13 +71,56 @@ ReportPages::Page& ReportPages::pageFor(std::size_t first) {
     return *target;
 }
 
-void ReportPages::sortBy(int column, bool ascending) {
+void ReportPages::applyOrder() {
     pages_.clear();
     order_.clear();
+    ordered_ = !sorted_.empty() || !inPlan_.empty();
+    if (!ordered_) {
+        return;
+    }
+    const auto keep = [&](std::uint32_t r) { return inPlan_.empty() || inPlan_[r] != 0; };
+    if (sorted_.empty()) {
+        for (std::uint32_t r = 0; r < inPlan_.size(); ++r) {
+            if (keep(r)) {
+                order_.push_back(r);
+            }
+        }
+        return;
+    }
+    for (const std::uint32_t r : sorted_) {
+        if (keep(r)) {
+            order_.push_back(r);
+        }
+    }
+}
+
+void ReportPages::showPlan(const std::string& name) {
+    inPlan_.clear();
+    const std::size_t n = index_.size();
+    const Plan* plan = plans_.find(name);
+    if (!name.empty() && n <= std::numeric_limits<std::uint32_t>::max() &&
+        (plan != nullptr || name == kDefaultPlanName)) {
+        const std::size_t want =
+            plan == nullptr ? 0 : static_cast<std::size_t>(plan - plans_.plans.data()) + 1;
+        inPlan_.assign(n, 0);
+        index_.readRows(0, n, [&](std::size_t r, std::string_view line) {
+            inPlan_[r] = planOf(splitRecord(line)) == want ? 1 : 0;
+        });
+    }
+    applyOrder();
+}
+
+void ReportPages::sortBy(int column, bool ascending) {
+    sorted_ = sortedRows(column, ascending);
+    applyOrder();
+}
+
+std::vector<std::uint32_t> ReportPages::sortedRows(int column, bool ascending) const {
+    std::vector<std::uint32_t> order;
     const std::size_t n = index_.size();
     if (column < 0 || column >= static_cast<int>(kReportHeadings.size()) || n == 0 ||
         n > std::numeric_limits<std::uint32_t>::max()) {
-        return;
+        return order;
     }
     // Rows are read in runs that lie side by side in the file, each in one piece.
     constexpr std::size_t kRun = 16384;
@@ -88,7 +131,7 @@ void ReportPages::sortBy(int column, bool ascending) {
             });
         }
     };
-    order_.resize(n);
+    order.resize(n);
     const bool text = column == 1 || column == 2 || (column >= 4 && column <= 6);
     if (text) {
         const LogFields::Index field = column == 1   ? LogFields::StartTime
@@ -129,9 +172,9 @@ void ReportPages::sortBy(int column, bool ascending) {
             return a.row < b.row;
         });
         for (std::size_t i = 0; i < n; ++i) {
-            order_[i] = keys[i].row;
+            order[i] = keys[i].row;
         }
-        return;
+        return order;
     }
     LocalOffsetCache offsets;
     std::vector<std::pair<double, std::uint32_t>> keys(n);
@@ -173,8 +216,9 @@ void ReportPages::sortBy(int column, bool ascending) {
         return a.second < b.second;
     });
     for (std::size_t i = 0; i < n; ++i) {
-        order_[i] = keys[i].second;
+        order[i] = keys[i].second;
     }
+    return order;
 }
 
 }  // namespace tavu

@@ -25,7 +25,8 @@ class ReportPages {
     ReportPages(const SettingsStore& settings, const std::string& logPath);
 
     bool opened() const { return opened_; }
-    std::size_t size() const { return index_.size(); }
+    // The rows shown: all the log's, or those of the plan chosen.
+    std::size_t size() const { return ordered_ ? order_.size() : index_.size(); }
 
     // Row i, 0 being the first row shown (the newest record until sortBy); i must be below
     // size(). The reference holds until the next call.
@@ -35,6 +36,9 @@ class ReportPages {
     // the volumes and the price by value, the other columns as their text; rows that are equal
     // there keep their order, newest first. A column outside 0..9 restores the log's order.
     void sortBy(int column, bool ascending);
+    // Shows only the records of one plan ("Default" for the default plan), in the order
+    // chosen; an empty name, or a name no plan has, shows every record.
+    void showPlan(const std::string& name);
 
     static constexpr std::size_t kPageRows = 64;
     static constexpr std::size_t kPages = 16;
@@ -56,7 +60,15 @@ class ReportPages {
     std::vector<BillingRules> rules_;
     bool opened_ = false;
     std::vector<Page> pages_;
-    std::vector<std::uint32_t> order_;  // shown row -> row of the index; empty: the same
+    // The rows in the order chosen (empty: the log's order), and whether each is of the plan
+    // chosen (empty: all are).
+    std::vector<std::uint32_t> sorted_;
+    std::vector<char> inPlan_;
+    // What is shown: shown row -> row of the index, when ordered_; else the index's rows.
+    std::vector<std::uint32_t> order_;
+    bool ordered_ = false;
+    void applyOrder();
+    std::vector<std::uint32_t> sortedRows(int column, bool ascending) const;
     std::uint64_t uses_ = 0;
 };
 

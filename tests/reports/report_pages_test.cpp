@@ -196,6 +196,26 @@ TEST(ReportPages, EachRowIsPricedByItsPlanAsTheCommandLineDoes) {
     pages.sortBy(9, false);
     EXPECT_EQ(pages.row(0).cells[9], "7.00");
     EXPECT_EQ(pages.row(1).cells[9], "2.00");
+
+    // The plan chosen shows only its records, in the order chosen, until another is chosen.
+    pages.showPlan("Modem");
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages.row(0).cells[5], "ppp0");
+    EXPECT_EQ(pages.row(1).cells[5], "ppp0");
+    pages.showPlan("SIM");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages.row(0).cells[9], "7.00");
+    pages.showPlan("Default");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages.row(0).cells[5], "ttyS0");
+    pages.sortBy(-1, true);  // the log's order, the plan still chosen
+    ASSERT_EQ(pages.size(), 1u);
+    pages.showPlan("Nobody");
+    EXPECT_EQ(pages.size(), 4u);
+    pages.showPlan("Modem");
+    pages.showPlan("");
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_EQ(pages.row(1).cells[9], "7.00");
 }
 
 }  // namespace

@@ -67,6 +67,12 @@ void ReportModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void ReportModel::showPlan(const std::string& name) {
+    beginResetModel();
+    pages_.showPlan(name);
+    endResetModel();
+}
+
 QString ReportModel::displayDate(std::string_view stored, const QLocale& locale) {
     const LogDate d = parseLogDate(stored);
     if (!d.valid()) {
@@ -289,6 +295,8 @@ CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clo
     plan_->setObjectName(QStringLiteral("plan"));
     plan_->setAccessibleName(QStringLiteral("Plan"));
     fillPlanChooser(plan_, settings_, {});
+    connect(plan_, &QComboBox::currentIndexChanged, this,
+            [this] { model_->showPlan(plan_->currentData().toString().toStdString()); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(export_);

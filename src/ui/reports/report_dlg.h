@@ -40,6 +40,8 @@ class ReportModel : public QAbstractTableModel {
 
     // Orders the rows by a column (see ReportPages::sortBy).
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // Shows only the rows of one plan; empty: every row (see ReportPages::showPlan).
+    void showPlan(const std::string& name);
 
     // The text of one cell as the list shows it.
     QString cellText(int row, int column) const;
