@@ -83,7 +83,11 @@ TEST_F(PlanChooser, WithoutPlansThereIsNoChoice) {
 // opens.
 TEST_F(PlanChooser, TheReportExportsAndSumsUpThePlanChosen) {
     CReportDlg dlg(settings, dir.path(), clock);
+    EXPECT_EQ(dlg.model()->rowCount(), 2);
     pick(dlg.planBox(), "Modem");
+    // The list shows the plan's records only.
+    ASSERT_EQ(dlg.model()->rowCount(), 1);
+    EXPECT_EQ(dlg.model()->cellText(0, 5), "ttyUSB0");
     const std::string path = dir.file("modem.csv");
     ASSERT_TRUE(dlg.exportTo(path));
     std::ostringstream modem;
