@@ -345,8 +345,9 @@ struct Stretch {
     std::vector<LogFields> fields;
     std::vector<Pricing> pricings;
     std::vector<char> bytes;
-    std::vector<int> plans;          // with plans only: each record's place in Pass::plans
-    std::vector<double> costsPerMB;  // with a sink only: each record's data price
+    std::vector<int> plans;                 // with plans only: each record's place in Pass::plans
+    std::vector<double> costsPerMB;         // with a sink only: each record's data price
+    std::vector<double> roamingCostsPerMB;  // the same, for the bytes used while roaming
     // For each plan: the count and time of the records counted whole, and the tariffs of the
     // stretch's first and last counted record.
     struct PerPlan {
@@ -386,6 +387,7 @@ void countRecord(const LogFields& f, const Pass& pass, std::vector<TariffReader>
         }
         if (keep) {
             out.costsPerMB.push_back(c->tariff->costPerMB);
+            out.roamingCostsPerMB.push_back(c->tariff->roamingCostPerMB);
         }
     };
     if (r.spread) {
@@ -639,7 +641,8 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
             }
             if (keep) {
                 sink(CountedRecord{s.fields[i], s.pricings[i], s.uploads[i], s.downloads[i],
-                                   spread ? s.shares[i] : 1.0, plan - 1, s.costsPerMB[i]});
+                                   spread ? s.shares[i] : 1.0, plan - 1, s.costsPerMB[i],
+                                   s.roamingCostsPerMB[i]});
             }
             sum.addAmounts(s.costs[i], s.uploads[i], s.downloads[i]);
         }

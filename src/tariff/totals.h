@@ -93,6 +93,7 @@ struct CountedRecord {
     double share = 1;
     int plan = -1;         // the record's plan in TotalsEngine::plans(); -1: the default plan
     double costPerMB = 0;  // the data price of its plan
+    double roamingCostPerMB = 0;  // its price of the bytes used while roaming
 };
 
 // The order in which the engine hands the records to its sink.

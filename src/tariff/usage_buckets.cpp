@@ -283,6 +283,7 @@ std::vector<UsageBucket> usageBuckets(const SettingsStore& settings, const std::
         HourGrid& grid = *grids[static_cast<std::size_t>(r.plan + 1)];
         Tariff tariff;
         tariff.costPerMB = r.costPerMB;
+        tariff.roamingCostPerMB = r.roamingCostPerMB;
         const Pricing& p = r.pricing;
         const double timePrice = p.cost - dataCost(tariff, r.sent + r.received);
         const auto minBilled = static_cast<double>(p.minBilled);

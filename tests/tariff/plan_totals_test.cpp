@@ -146,6 +146,14 @@ TEST_F(PlanTotals, RoamingBytesArePricedWithTheirPlansRoamingPrice) {
     };
     // Two minutes 0.04, 1 MB at 0.05 and 1 MB roaming at 1.00.
     EXPECT_NEAR(period("Travel"), 1.09, 1e-9);
+    // The chart's buckets price them the same.
+    double buckets = 0;
+    for (const UsageBucket& b :
+         usageBuckets(settings, log, &rows, UsageBy::Day, LogDate{28, 2, 2024},
+                      LogDate{10, 3, 2024}, kNow, "Travel")) {
+        buckets += b.cost;
+    }
+    EXPECT_NEAR(buckets, 1.09, 1e-9);
     // The modem's plan has no roaming price: unchanged (1.00, as without the rows).
     EXPECT_NEAR(period("Modem"), 1.00, 1e-9);
 }
