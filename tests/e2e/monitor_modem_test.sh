@@ -33,7 +33,9 @@ wait_for_socket "the monitor did not start"
 sleep 1.5
 kill -TERM "$pid"
 wait "$pid"
+status=$?
 pid=""
+[ "$status" = 0 ] || fail "the monitor ended with status $status: $(tail -5 "$work/err.txt")"
 [ ! -s "$work/err.txt" ] || fail "without the daemon the monitor complained"
 [ "$(wc -l <"$work/out.txt")" -le 3 ] || fail "without the daemon: $(cat "$work/out.txt")"
 
@@ -70,7 +72,9 @@ wait_out "You are roaming: data may cost much more." "$work/err.txt" "no roaming
 in_ns ip link show ppp0 >/dev/null 2>&1 || fail "the line was hung up without HangupWhenRoaming"
 kill -TERM "$pid"
 wait "$pid"
+status=$?
 pid=""
+[ "$status" = 0 ] || fail "the monitor ended with status $status: $(tail -5 "$work/err.txt")"
 [ "$(grep -c "Message from" "$work/out.txt")" = 1 ] || fail "the message was told twice"
 control home
 in_ns ip link del ppp0
@@ -93,6 +97,8 @@ done
 grep -q "Message from" "$work/out.txt" && fail "the message was told again"
 kill -TERM "$pid"
 wait "$pid"
+status=$?
 pid=""
+[ "$status" = 0 ] || fail "the monitor ended with status $status: $(tail -5 "$work/err.txt")"
 echo PASS
 exit 0
