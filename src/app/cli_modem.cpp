@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "log/log_file.h"
+#include "monitor/operator_balance.h"
 #include "platform/modem/modemmanager/mm_modem_service.h"
+#include "tariff/plan.h"
 #include "usage/usage_store.h"
 
 namespace tavu {
@@ -33,18 +36,30 @@ int usage(CliContext& context, const std::string& why) {
     return 2;
 }
 
-// --modem N, the only option; false (with a usage message) for anything else.
+// --modem N, and --plan NAME where plan is given; false (with a usage message) for anything
+// else.
 bool parseModemOption(CliContext& context, const char* command,
-                      const std::vector<std::string>& args, int& index) {
+                      const std::vector<std::string>& args, int& index,
+                      std::optional<std::string>* plan = nullptr) {
     index = -1;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string value;
+        if (plan != nullptr && (args[i] == "--plan" || args[i].rfind("--plan=", 0) == 0)) {
+            if (args[i] == "--plan" && i + 1 >= args.size()) {
+                usage(context, "--plan needs a plan's name");
+                return false;
+            }
+            *plan = args[i] == "--plan" ? args[++i] : args[i].substr(7);
+            continue;
+        }
         if (args[i] == "--modem" && i + 1 < args.size()) {
             value = args[++i];
         } else if (args[i].rfind("--modem=", 0) == 0) {
             value = args[i].substr(8);
         } else {
-            usage(context, std::string(command) + " takes only --modem N, not \"" +
+            usage(context, std::string(command) +
+                               (plan != nullptr ? " takes only --modem N and --plan NAME, not \""
+                                                : " takes only --modem N, not \"") +
                                printableText(args[i]) + "\"");
             return false;
         }
@@ -56,6 +71,16 @@ bool parseModemOption(CliContext& context, const char* command,
         }
         index = std::stoi(value);
     }
+    return true;
+}
+
+// The connection up, by its name and device; false when none is.
+bool connectionUp(const SettingsStore& settings, platform::RasConnection& up) {
+    const auto dialup = makeDialupService(settings);
+    std::vector<platform::RasConnection> connections;
+    if (!dialup || !dialup->listConnections(connections) || connections.empty())
+        return false;
+    up = connections.front();
     return true;
 }
 
@@ -121,14 +146,32 @@ std::string dateAndTime(std::int64_t seconds) {
 
 int runBalanceCommand(CliContext& context, const std::vector<std::string>& args) {
     int index = -1;
-    if (!parseModemOption(context, "balance", args, index))
+    std::optional<std::string> planName;
+    if (!parseModemOption(context, "balance", args, index, &planName))
         return 2;
     const SettingsStore settings(joinPath(context.configDir, kSettingsFileName));
-    const std::string code =
-        std::string(trim(settings.readString(keys::kSettings, keys::kBalanceUSSD, "")));
+    // The code of the plan named, else of the plan of the connection up, else the default
+    // plan's (in Settings).
+    const PlanSet plans = readPlans(settings);
+    PlanKeys plan;
+    if (planName) {
+        if (*planName != kDefaultPlanName) {
+            const Plan* named = plans.find(*planName);
+            if (named == nullptr) {
+                context.err << "tavu: there is no plan named \"" << printableText(*planName)
+                            << "\"\n";
+                return 2;
+            }
+            plan = PlanKeys(*named);
+        }
+    } else if (platform::RasConnection up; !plans.empty() && connectionUp(settings, up)) {
+        plan = PlanKeys::of(planFor(plans, up.entryName, up.deviceName));
+    }
+    const std::string section(plan.section(keys::kSettings));
+    const std::string code = readBalanceSettings(settings, plan).ussd;
     if (code.empty()) {
         context.err << "No balance code is set: set " << keys::kBalanceUSSD << " in the ["
-                    << keys::kSettings << "] section, for example " << keys::kBalanceUSSD
+                    << printableText(section) << "] section, for example " << keys::kBalanceUSSD
                     << "=*100#.\n";
         return 1;
     }

@@ -15,8 +15,10 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "monitor/commands.h"
+#include "monitor/operator_watch.h"
 #include "platform/desktop/single_instance.h"
 #include "platform/kernel/system_info.h"
+#include "platform/modem/modemmanager/mm_modem_service.h"
 
 namespace tavu {
 
@@ -34,8 +36,9 @@ HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Pr
                                  platform::RemoteAccess& ras, platform::DialupCounters* counters,
                                  platform::Sound& sound, std::string configDir,
                                  std::string userName, std::string versionText, std::ostream& out,
-                                 UsageSink* usage)
+                                 UsageSink* usage, platform::ModemService* modem)
     : clock_(clock), out_(out), logWriter_(prompter) {
+    const std::string operatorDir = configDir;
     core_ = std::make_unique<MonitorCore>(
         MonitorServices{settings, clock, prompter, ras, counters, sound, logWriter_,
                         std::move(configDir), std::move(userName), std::move(versionText),
@@ -45,6 +48,26 @@ HeadlessMonitor::HeadlessMonitor(SettingsStore& settings, const Clock& clock, Pr
                         usage},
         *this);
     driver_ = std::make_unique<MonitorDriver>(*core_, settings, clock, timers_);
+    if (modem != nullptr) {
+        OperatorServices services{settings, clock,       prompter, *modem, *core_,
+                                  *this,    operatorDir, {},       {},     {}};
+        services.showMessage = [this](const std::string& sender, const std::string& text) {
+            insertStatus("Message from " + sender + ": " + text);
+        };
+        if (usage != nullptr) {
+            services.keepReply = [this, usage](const OperatorReply& reply, std::string& problem) {
+                if (usage->addOperatorReply(core_->logPath(), reply)) {
+                    return true;
+                }
+                problem = usage->problem();
+                return false;
+            };
+            services.lastReply = [this, usage] {
+                return usage->lastOperatorReply(core_->logPath());
+            };
+        }
+        operator_ = std::make_unique<OperatorWatch>(std::move(services));
+    }
 }
 
 HeadlessMonitor::~HeadlessMonitor() = default;
@@ -52,6 +75,9 @@ HeadlessMonitor::~HeadlessMonitor() = default;
 void HeadlessMonitor::start() {
     insertStatus("TAVU monitor started");
     driver_->start();
+    if (operator_) {
+        operator_->start();
+    }
 }
 
 void HeadlessMonitor::stop() {
@@ -68,6 +94,9 @@ void HeadlessMonitor::stop() {
 void HeadlessMonitor::tick(int timerId) {
     if (!stopped_) {
         driver_->tick(timerId);
+        if (timerId == PollTimer && operator_ && !stopped_) {
+            operator_->tick();
+        }
     }
 }
 
@@ -105,9 +134,12 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     std::string error;
     const Services services = makeMonitorServices(settings, clock, std::nullopt, false, error);
     platform::LinuxSystemInfo system;
+    // The modems of ModemManager on the system bus. Without the daemon there is no modem, and the
+    // monitor runs as without it.
+    platform::ModemManagerService modems;
     HeadlessMonitor monitor(settings, clock, prompter, *services.ras, services.counters.get(),
                             *services.sound, configDir, system.userName(), system.versionText(),
-                            out, services.usage.get());
+                            out, services.usage.get(), &modems);
     QObject::connect(&monitor, &HeadlessMonitor::finished, &monitor,
                      [] { QCoreApplication::exit(0); });
     onTerminationSignal(&monitor, [&monitor] { monitor.stop(); });

@@ -15,7 +15,11 @@
 namespace tavu {
 
 class Clock;
+class OperatorWatch;
 class SettingsStore;
+namespace platform {
+class ModemService;
+}
 
 // Message boxes on a machine without a desktop: the text goes to a stream (standard error),
 // and nobody is there to answer. A plain box is acknowledged; a question is answered Yes,
@@ -33,7 +37,9 @@ class StreamPrompter final : public Prompter {
 
 // The connection monitor without any window: the once-a-second poll, the log, the "when
 // connected" action and the once-a-minute cost check with its disconnects. Status lines go to
-// `out` with the time of day in front.
+// `out` with the time of day in front. Given a modem service, it follows the operator's figures
+// too: roaming, the signal, the balance asked every BalanceEveryHours hours and the operator's
+// text messages, each told once on `out`.
 class HeadlessMonitor : public QObject, public MonitorView {
     Q_OBJECT
 
@@ -41,7 +47,8 @@ class HeadlessMonitor : public QObject, public MonitorView {
     HeadlessMonitor(SettingsStore& settings, const Clock& clock, Prompter& prompter,
                     platform::RemoteAccess& ras, platform::DialupCounters* counters,
                     platform::Sound& sound, std::string configDir, std::string userName,
-                    std::string versionText, std::ostream& out, UsageSink* usage = nullptr);
+                    std::string versionText, std::ostream& out, UsageSink* usage = nullptr,
+                    platform::ModemService* modem = nullptr);
     ~HeadlessMonitor() override;
 
     // Starts the timers.
@@ -58,6 +65,7 @@ class HeadlessMonitor : public QObject, public MonitorView {
     void tick(int timerId);
 
     MonitorCore& core() { return *core_; }
+    OperatorWatch* operatorWatch() { return operator_.get(); }
     bool stopped() const { return stopped_; }
 
   signals:
@@ -82,6 +90,7 @@ class HeadlessMonitor : public QObject, public MonitorView {
     std::unique_ptr<MonitorCore> core_;
     QtDriverTimers timers_{[this](int id) { tick(id); }};
     std::unique_ptr<MonitorDriver> driver_;
+    std::unique_ptr<OperatorWatch> operator_;
     bool stopped_ = false;
 };
 

@@ -26,7 +26,8 @@ const std::vector<Subcommand>& subcommands() {
         {"entries", kEntriesUsage, runEntriesCommand},
         {"prepare", kPrepareUsage, runPrepareCommand},
         {"mail", "  tavu mail [--config-dir DIR]                check the mailbox now and print the result\n", runMailCommand},
-        {"balance", "  tavu balance [--config-dir DIR] [--modem N] ask the operator for the balance (BalanceUSSD)\n", runBalanceCommand},
+        {"balance", "  tavu balance [--config-dir DIR] [--modem N] [--plan NAME]\n"
+                    "                                              ask the operator for the balance (the plan's BalanceUSSD)\n", runBalanceCommand},
         {"messages", "  tavu messages [--config-dir DIR] [--modem N]\n"
                      "                                              list the modem's text messages\n", runMessagesCommand},
         {"lookup", "  tavu lookup HOST                            print the host's address\n", runLookupCommand},

@@ -9,6 +9,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "tariff/plan.h"
 
 namespace tavu {
 
@@ -92,7 +93,11 @@ std::optional<std::string> capture(std::string_view reply, const std::string& pa
 
 }  // namespace
 
-BalanceSettings readBalanceSettings(const SettingsStore& settings, const char* section) {
+BalanceSettings readBalanceSettings(const SettingsStore& settings, const PlanKeys& plan) {
+    return readBalanceSettings(settings, plan.section(keys::kSettings));
+}
+
+BalanceSettings readBalanceSettings(const SettingsStore& settings, std::string_view section) {
     BalanceSettings b;
     b.ussd = trimmed(settings.readString(section, keys::kBalanceUSSD));
     b.everyHours = std::max(0, settings.readInt(section, keys::kBalanceEveryHours, 0));

@@ -10,6 +10,7 @@
 
 namespace tavu {
 
+class PlanKeys;
 class SettingsStore;
 
 // How the balance is asked and read. The default plan keeps these keys in Settings; a plan
@@ -22,7 +23,9 @@ struct BalanceSettings {
     std::string dataUnit;      // "MB" or "GB", what the data number counts
 };
 
-BalanceSettings readBalanceSettings(const SettingsStore& settings, const char* section);
+BalanceSettings readBalanceSettings(const SettingsStore& settings, std::string_view section);
+// The balance keys of a plan: in its own section, or in Settings for the default plan.
+BalanceSettings readBalanceSettings(const SettingsStore& settings, const PlanKeys& plan);
 
 // A reply and the patterns are read this far; a longer reply is cut (no operator's USSD
 // answer is longer than a few hundred characters).

@@ -103,7 +103,16 @@ bool SeenMessages::firstSight(const platform::ModemMessage& message) {
 
 OperatorWatch::OperatorWatch(OperatorServices services)
     : s_(std::move(services)), seen_(s_.configDir + "/operator-messages") {
-    balanceSettings = [this] { return readBalanceSettings(s_.settings, keys::kSettings); };
+    balanceSettings = [this] { return readBalanceSettings(s_.settings, currentPlan()); };
+}
+
+PlanKeys OperatorWatch::currentPlan() const {
+    const auto& lines = s_.core.connections();
+    if (!s_.core.connected() || lines.empty()) {
+        return {};
+    }
+    const PlanSet plans = readPlans(s_.settings);
+    return PlanKeys::of(planFor(plans, lines[0].entryName, lines[0].deviceName));
 }
 
 OperatorWatch::~OperatorWatch() {
@@ -299,7 +308,8 @@ void OperatorWatch::askBalance(bool byHand) {
     lastAsked_ = nowSeconds();
     if (b.ussd.empty()) {
         fail(std::string("No balance code is set: give the operator's code (such as *100#) as ") +
-             keys::kBalanceUSSD + " in the section " + keys::kSettings + " of the settings.");
+             keys::kBalanceUSSD + " in the section " +
+             std::string(currentPlan().section(keys::kSettings)) + " of the settings.");
         return;
     }
     if (ussdPending_) {
@@ -393,17 +403,20 @@ void OperatorWatch::warnAboutFigures(const BalanceFigures& f) {
     if (!f.dataBytes && !f.money) {
         return;
     }
-    const int dataWarn = std::max(0, dataCapMB(s_.settings, keys::kDataWarnMB));
-    const bool moneyOn = s_.settings.readInt(keys::kSettings, keys::kWarnWhenMonth, 0) == 1;
+    const PlanKeys plan = currentPlan();
+    const int dataWarn = std::max(0, dataCapMB(s_.settings, keys::kDataWarnMB, plan));
+    const bool moneyOn =
+        s_.settings.readInt(plan.section(keys::kSettings), keys::kWarnWhenMonth, 0) == 1;
     if ((dataWarn == 0 || !f.dataBytes) && (!moneyOn || !f.money)) {
         return;
     }
     const LogTotals totals = s_.core.periodTotals();
-    const BillingPeriod period = currentBillingPeriod(s_.settings, s_.clock.localNow());
+    const BillingPeriod period = currentBillingPeriod(s_.settings, s_.clock.localNow(), plan);
     const std::string periodKey = formatDate(period.day, period.month, period.year);
     if (dataWarn > 0 && f.dataBytes) {
         const double remainder = dataWarn * 1e6 - totals.transmitted;
-        const std::string key = periodKey + "/" + std::to_string(dataWarn);
+        const std::string key = std::string(plan.section(keys::kSettings)) + "/" + periodKey + "/" +
+                                std::to_string(dataWarn);
         if (remainder > 0 && static_cast<double>(*f.dataBytes) < remainder && key != dataWarned_) {
             dataWarned_ = key;
             s_.prompter.notify(
@@ -414,9 +427,10 @@ void OperatorWatch::warnAboutFigures(const BalanceFigures& f) {
         }
     }
     if (moneyOn && f.money) {
-        const double limit = readMoneyLimit(s_.settings, keys::kWarnWhenMonthInterval);
+        const double limit = readMoneyLimit(s_.settings, keys::kWarnWhenMonthInterval, plan);
         const double remainder = limit - totals.totalCost;
-        const std::string key = periodKey + "/" + formatFixed(limit, 2);
+        const std::string key = std::string(plan.section(keys::kSettings)) + "/" + periodKey + "/" +
+                                formatFixed(limit, 2);
         if (remainder > 0 && *f.money < remainder && key != moneyWarned_) {
             moneyWarned_ = key;
             s_.prompter.notify(Message{

@@ -13,6 +13,7 @@
 
 #include "monitor/operator_balance.h"
 #include "platform/modem/modem_service.h"
+#include "tariff/plan.h"
 
 namespace tavu {
 
@@ -83,6 +84,9 @@ class OperatorWatch {
 
     // The balance settings of the plan in use (the default plan's are in Settings).
     std::function<BalanceSettings()> balanceSettings;
+    // The plan of the connection that is up (the first line's name and device); the default
+    // plan when none is up or no plan covers it.
+    PlanKeys currentPlan() const;
     // The connection's modem: the one the line's device names, or the only one.
     std::string connectionModem() const { return connModem_; }
     bool balancePending() const { return ussdPending_; }

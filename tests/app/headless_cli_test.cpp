@@ -15,6 +15,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "log/log_record.h"
+#include "platform/modem/fake_modem_service.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
 
@@ -160,6 +161,56 @@ TEST_F(HeadlessRun, StoppingWritesTheRecordOfAConnectionStillUpOnce) {
               std::string::npos)
         << out.str();
     EXPECT_TRUE(err.str().empty()) << err.str();
+}
+
+// With a modem: roaming and a message are status lines on the output, the warning goes with the
+// other boxes to the error stream, and HangupWhenRoaming closes the line and logs its record.
+TEST_F(HeadlessRun, TheModemsRoamingAndMessagesAreToldAndHangupWhenRoamingLogs) {
+    platform::FakeModemService modem;
+    const std::string id = modem.addModem(0, {"ttyS0"});
+    modem.messages[id].push_back({"/m/1", "Operator", "80 % used\x1b[2J", 1});
+    monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr, sound,
+                                                dir.path(), "ann", "", out, nullptr, &modem);
+    monitor->start();
+    modem.deliver();
+    ras->bringUp("Provider");
+    second(2);
+    platform::ModemStatus st = modem.status(id);
+    st.registration = platform::kRegistrationRoaming;
+    modem.changeStatus(id, st);
+    modem.deliver();
+    second();
+    EXPECT_NE(out.str().find("15-03-2026 12:00:00 Message from Operator: 80 % used?[2J\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("15-03-2026 12:00:02 Roaming\n"), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find("You are roaming: data may cost much more."), std::string::npos)
+        << err.str();
+    EXPECT_TRUE(log().empty());
+
+    // The next run: the message is not told again; roaming hangs up.
+    monitor->stop();
+    monitor.reset();
+    out.str("");
+    settings.writeInt("Warnings", "HangupWhenRoaming", 1);
+    st.registration = platform::kRegistrationHome;
+    modem.changeStatus(id, st);
+    monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr, sound,
+                                                dir.path(), "ann", "", out, nullptr, &modem);
+    monitor->start();
+    modem.deliver();
+    second(2);
+    st.registration = platform::kRegistrationRoaming;
+    modem.changeStatus(id, st);
+    modem.deliver();
+    second();
+    EXPECT_EQ(out.str().find("Message from"), std::string::npos) << out.str();
+    std::vector<platform::RasConnection> listed;
+    ASSERT_TRUE(ras->listConnections(listed));
+    EXPECT_TRUE(listed.empty()) << "roaming did not hang up";
+    const std::string records = log();
+    EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 2) << records;
+    monitor.reset();  // before the modem service it listens to
 }
 
 }  // namespace

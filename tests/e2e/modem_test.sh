@@ -41,6 +41,18 @@ print(sqlite3.connect(sys.argv[1]).execute(
     "SELECT code || \"|\" || reply FROM operator_replies").fetchall())' "$cfg/usage.db")
 [ "$kept" = "[('*100#|Your balance is 1.5 GB left',)]" ] || fail "stored: $kept"
 
+# A plan's own code, chosen by name; the default plan's when no connection is up.
+printf '[Settings]\nBalanceUSSD=*100#\n[Plan Modem]\nMatch=ttyUSB9\nBalanceUSSD=*111#\n' \
+    >"$cfg/tavu.ini"
+balance --plan Modem || fail "tavu balance --plan Modem failed: $(cat "$work/err.txt")"
+grep -q 'AT+CUSD=1,"2A31313123",15' "$work/mm/at.txt" || fail "the plan's code was not sent"
+balance --plan Nope && fail "a plan that does not exist was taken"
+grep -q 'no plan named "Nope"' "$work/err.txt" || fail "no such plan: $(cat "$work/err.txt")"
+[ "$(grep -c 'AT+CUSD=1,"2A31303023",15' "$work/mm/at.txt")" = 1 ] || fail "not the default code"
+balance || fail "the default plan's balance failed"
+[ "$(grep -c 'AT+CUSD=1,"2A31303023",15' "$work/mm/at.txt")" = 2 ] || fail "not the default code"
+printf '[Settings]\nBalanceUSSD=*100#\n' >"$cfg/tavu.ini"
+
 # The modem by its number; a number no modem has.
 balance --modem 0 || fail "--modem 0"
 balance --modem 7 && fail "--modem 7 found a modem"

@@ -405,5 +405,34 @@ TEST_F(OperatorWatchTest, BytesUsedWhileRoamingAreCountedApart) {
     EXPECT_GT(all, roaming + 120 * 2000);
 }
 
+// The balance keys and the caps the operator's figures are compared with belong to the plan of
+// the connection up; with no connection up, to the default plan in Settings.
+TEST_F(OperatorWatchTest, TheConnectionsPlanGivesTheBalanceCodeAndTheCap) {
+    settings.writeString(keys::kSettings, keys::kBalanceUSSD, "*100#");
+    settings.writeString("Plan Travel", "Match", "Other");
+    settings.writeString("Plan Travel", keys::kBalanceUSSD, "*222#");
+    settings.writeString("Plan Modem", "Match", "Provider");
+    settings.writeString("Plan Modem", keys::kBalanceUSSD, "*111#");
+    settings.writeString("Plan Modem", keys::kBalanceDataPattern, "([0-9.]+) GB left");
+    settings.writeString("Plan Modem", keys::kBalanceDataUnit, "GB");
+    settings.writeInt("Plan Modem", keys::kDataWarnMB, 2000);
+    watch = makeWatch();
+    watch->checkBalance();
+    modem.deliver();
+    ASSERT_EQ(modem.ussdRequests.size(), 1u);
+    EXPECT_EQ(modem.ussdRequests[0].code, "*100#");
+    // The default plan has no pattern and no cap: no figures, no warning.
+    EXPECT_EQ(shownWith("The operator says"), 0);
+
+    ras->bringUp("Provider");
+    runFor(2);
+    watch->checkBalance();
+    modem.deliver();
+    ASSERT_EQ(modem.ussdRequests.size(), 2u);
+    EXPECT_EQ(modem.ussdRequests[1].code, "*111#");
+    EXPECT_TRUE(view.has("Operator: 1.5 GB left (20:00)"));
+    EXPECT_EQ(shownWith("The operator says 1.5 GB"), 1);
+}
+
 }  // namespace
 }  // namespace tavu

@@ -10,6 +10,7 @@
 #include "support/temp_dir.h"
 #include "tariff/totals.h"
 #include "tariff/usage_buckets.h"
+#include "usage/usage_source.h"
 
 namespace tavu {
 namespace {
@@ -119,6 +120,42 @@ TEST_F(PlanTotals, UsageBucketsTakeEachPlansFreeDataOffItsOwnPeriod) {
     ASSERT_EQ(months.size(), 2u);
     EXPECT_EQ(months[1].start.month, 3);
     EXPECT_EQ(months[0].connections + months[1].connections, 7);
+}
+
+// Bytes used while roaming are priced with the RoamingCostPerMB of the record's own plan, not
+// with the default plan's; a plan without one prices them as its other bytes.
+TEST_F(PlanTotals, RoamingBytesArePricedWithTheirPlansRoamingPrice) {
+    settings.writeString("Price", "RoamingCostPerMB", "9");
+    settings.writeString("Plan Travel", "RoamingCostPerMB", "1");
+    const auto at = [](int d, int h) {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   fromLocal(2024, d == 29 ? 2 : 3, d, h, 0).time_since_epoch())
+            .count();
+    };
+    MemoryUsageSource rows;
+    // The SIM's leap-day 2 MB, 1 MB of them roaming; the modem's 50 MB, 10 MB roaming.
+    rows.rows[ConnectionKey{"29-02-2024", "09:00:00", "wwan0", "Travel SIM"}] = {
+        UsageRow{at(29, 9), 60, 2000000, 0, 1000000}};
+    rows.rows[ConnectionKey{"05-03-2024", "10:00:00", "ppp0", "Provider"}] = {
+        UsageRow{at(5, 10), 600, 50000000, 0, 10000000}};
+    const auto period = [&](const std::string& plan) {
+        return TotalsEngine(settings, SummaryFilter::ThisMonth, kNow,
+                            TotalsOptions{.store = &rows, .plan = plan})
+            .run(log)
+            .totalCost;
+    };
+    // Two minutes 0.04, 1 MB at 0.05 and 1 MB roaming at 1.00.
+    EXPECT_NEAR(period("Travel"), 1.09, 1e-9);
+    // The chart's buckets price them the same.
+    double buckets = 0;
+    for (const UsageBucket& b :
+         usageBuckets(settings, log, &rows, UsageBy::Day, LogDate{28, 2, 2024},
+                      LogDate{10, 3, 2024}, kNow, "Travel")) {
+        buckets += b.cost;
+    }
+    EXPECT_NEAR(buckets, 1.09, 1e-9);
+    // The modem's plan has no roaming price: unchanged (1.00, as without the rows).
+    EXPECT_NEAR(period("Modem"), 1.00, 1e-9);
 }
 
 }  // namespace
