@@ -534,7 +534,7 @@ void MonitorCore::whenConnectedTimer() {
     showNotices();
 }
 
-LogTotals MonitorCore::periodTotals() {
+LogTotals MonitorCore::periodTotals(const std::string& plan) {
     // The period's figures: the usage of the logged connections that happened in the current
     // billing period and that of the connection in progress so far (it may have begun in the
     // period before), less the period's free time and data.
@@ -557,6 +557,7 @@ LogTotals MonitorCore::periodTotals() {
     const PendingUsageSource rows(stored, line_.usageKey, std::move(pending));
     TotalsOptions options;
     options.store = &rows;
+    options.plan = plan;
     return TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
         .run(logPath(), {}, connected_ ? &current : nullptr);
 }

@@ -150,8 +150,9 @@ class MonitorCore {
     // Hangs up without asking, then shows the notice (a guard closed the line); the record is
     // logged as after any hang-up. False when there was nothing to hang up.
     bool closeConnection(const std::string& notice);
-    // The billing period's figures so far, the connection in progress included.
-    LogTotals periodTotals();
+    // The billing period's figures so far, the connection in progress included: of all plans,
+    // or of the plan named ("Default" for the default plan).
+    LogTotals periodTotals(const std::string& plan = {});
     // Whether the line's modem is roaming now: the bytes counted from now on are roaming bytes
     // until it is set back.
     void setRoaming(bool roaming);

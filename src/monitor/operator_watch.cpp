@@ -115,6 +115,18 @@ PlanKeys OperatorWatch::currentPlan() const {
     return PlanKeys::of(planFor(plans, lines[0].entryName, lines[0].deviceName));
 }
 
+std::string OperatorWatch::currentPlanName() const {
+    const PlanSet plans = readPlans(s_.settings);
+    const auto& lines = s_.core.connections();
+    if (plans.empty()) {
+        return {};  // all plans are the default plan
+    }
+    const Plan* plan = s_.core.connected() && !lines.empty()
+                           ? planFor(plans, lines[0].entryName, lines[0].deviceName)
+                           : nullptr;
+    return plan != nullptr ? plan->name : kDefaultPlanName;
+}
+
 OperatorWatch::~OperatorWatch() {
     *alive_ = false;
     s_.modem.setListener({});
@@ -410,7 +422,7 @@ void OperatorWatch::warnAboutFigures(const BalanceFigures& f) {
     if ((dataWarn == 0 || !f.dataBytes) && (!moneyOn || !f.money)) {
         return;
     }
-    const LogTotals totals = s_.core.periodTotals();
+    const LogTotals totals = s_.core.periodTotals(currentPlanName());
     const BillingPeriod period = currentBillingPeriod(s_.settings, s_.clock.localNow(), plan);
     const std::string periodKey = formatDate(period.day, period.month, period.year);
     if (dataWarn > 0 && f.dataBytes) {

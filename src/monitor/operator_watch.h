@@ -87,6 +87,8 @@ class OperatorWatch {
     // The plan of the connection that is up (the first line's name and device); the default
     // plan when none is up or no plan covers it.
     PlanKeys currentPlan() const;
+    // The name of that plan for the totals: empty without plans.
+    std::string currentPlanName() const;
     // The connection's modem: the one the line's device names, or the only one.
     std::string connectionModem() const { return connModem_; }
     bool balancePending() const { return ussdPending_; }

@@ -416,6 +416,10 @@ TEST_F(OperatorWatchTest, TheConnectionsPlanGivesTheBalanceCodeAndTheCap) {
     settings.writeString("Plan Modem", keys::kBalanceDataPattern, "([0-9.]+) GB left");
     settings.writeString("Plan Modem", keys::kBalanceDataUnit, "GB");
     settings.writeInt("Plan Modem", keys::kDataWarnMB, 2000);
+    // 1,900 MB of the default plan this month: the Modem plan's own usage is what counts.
+    test::writeFile(dir.file("logfile.log"),
+                    composeRecord({"01-12-2026", "10:00:00", "01-12-2026", "11:00:00", "joe",
+                                   "eth0", "Home", "0", "1900000000"}));
     watch = makeWatch();
     watch->checkBalance();
     modem.deliver();
