@@ -19,6 +19,7 @@
 #include "core/settings_keys.h"
 #include "monitor/operator_watch.h"
 #include "platform/modem/modemmanager/mm_modem_service.h"
+#include "support/real_modem_daemon.h"
 #include "ui/main/monitor_fixture.h"
 
 namespace tavu {
@@ -38,24 +39,12 @@ bool waitUntil(const std::function<bool()>& ready, int ms = 10000) {
 
 class RealDaemonWindow : public test::MonitorFixture {
   protected:
-    static void SetUpTestSuite() {
-        dir_ = new QTemporaryDir();
-        QProcess p;
-        p.start("bash", {TAVU_TEST_MM_HARNESS, "start", dir_->path()});
-        p.waitForFinished(60000);
-        skip_ = p.exitCode() == 77;
-        started_ = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-        problem_ = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-    }
-    static void TearDownTestSuite() {
-        QProcess::execute("bash", {TAVU_TEST_MM_HARNESS, "stop", dir_->path()});
-        delete dir_;
-        dir_ = nullptr;
-    }
+    static void SetUpTestSuite() { test::RealModemDaemon::start(); }
+    static void TearDownTestSuite() { test::RealModemDaemon::stop(); }
     void SetUp() override {
-        if (skip_)
-            GTEST_SKIP() << problem_.toStdString();
-        ASSERT_TRUE(started_) << problem_.toStdString();
+        if (test::RealModemDaemon::missing())
+            GTEST_SKIP() << test::RealModemDaemon::problem();
+        ASSERT_TRUE(test::RealModemDaemon::started()) << test::RealModemDaemon::problem();
         bus_ = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(read("bus"), "real-daemon-window"));
         ASSERT_TRUE(bus_->isConnected());
@@ -63,7 +52,7 @@ class RealDaemonWindow : public test::MonitorFixture {
         ASSERT_TRUE(waitUntil([&] { return !modems_->chooseModem("", -1).empty(); }));
     }
     void TearDown() override {
-        if (!skip_ && started_)
+        if (!test::RealModemDaemon::missing() && test::RealModemDaemon::started())
             control({"home"});
         window.reset();
         modems_.reset();
@@ -93,22 +82,8 @@ class RealDaemonWindow : public test::MonitorFixture {
         }
         return false;
     }
-    static QString read(const char* name) {
-        QFile f(dir_->filePath(name));
-        f.open(QIODevice::ReadOnly);
-        return QString::fromUtf8(f.readAll()).trimmed();
-    }
-    static void control(const QStringList& words) {
-        QProcess p;
-        p.start("python3", QStringList{TAVU_TEST_AT_SIM, "control", read("name")} + words);
-        ASSERT_TRUE(p.waitForFinished(10000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString();
-    }
-
-    static inline QTemporaryDir* dir_ = nullptr;
-    static inline bool skip_ = false;
-    static inline bool started_ = false;
-    static inline QString problem_;
+    static QString read(const char* name) { return test::RealModemDaemon::read(name); }
+    static void control(const QStringList& words) { test::RealModemDaemon::control(words); }
     std::unique_ptr<QDBusConnection> bus_;
     std::unique_ptr<platform::ModemManagerService> modems_;
 };
