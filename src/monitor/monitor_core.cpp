@@ -588,54 +588,74 @@ void MonitorCore::costCheck() {
     }
     const LogTotals totals = periodTotals();
     const LocalDateTime today = s_.clock.localNow();
-    auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key); };
-    auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key); };
-    auto megabytes = [&](const char* key) { return std::max(0, dataCapMB(s_.settings, key)); };
+    // The money warnings come at every check; the data warning once per period (and again when
+    // its limit is changed).
+    const auto once = [&](const char* kind, double limit) {
+        if (std::string_view(kind) != "data") {
+            return true;
+        }
+        const BillingPeriod period = currentBillingPeriod(s_.settings, today);
+        const std::string warned =
+            formatDate(period.day, period.month, period.year) + "/" + formatFixed(limit, 0);
+        if (warned == dataWarned_) {
+            return false;
+        }
+        dataWarned_ = warned;
+        return true;
+    };
+    checkLimits(totals, PlanKeys(), {}, once, [&] { return hangUpLines(false); });
+    inCostCheck_ = false;
+    showNotices();
+}
+
+void MonitorCore::checkLimits(const LogTotals& totals, const PlanKeys& keys,
+                              const std::string& inPlan,
+                              const std::function<bool(const char*, double)>& once,
+                              const std::function<bool()>& hangUp) {
+    auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key, keys); };
+    auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key, keys); };
+    auto megabytes = [&](const char* key) {
+        return std::max(0, dataCapMB(s_.settings, key, keys));
+    };
     const double month = totals.totalCost;
     const double call = totals.averageCost;
     const double data = totals.transmitted;
     const int dataWarn = megabytes(keys::kDataWarnMB);
     const int dataHangup = megabytes(keys::kDataHangupMB);
-
-    if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval)) {
-        notify(Message{"Warning - cost per month too high. See Preferences->Warnings. Cost : " +
-                           formatFixed(month, 2),
+    if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval) &&
+        once("month", limit(keys::kWarnWhenMonthInterval))) {
+        notify(Message{"Warning - cost per month too high" + inPlan +
+                           ". See Preferences->Warnings. Cost : " + formatFixed(month, 2),
                        "Warning", Buttons::Ok, Icon::Error});
     }
-    if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval)) {
-        notify(Message{"Warning - cost per call too high. See Preferences->Warnings. Cost : " +
-                           formatFixed(call, 2),
+    if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval) &&
+        once("call", limit(keys::kWarnWhenCallInterval))) {
+        notify(Message{"Warning - cost per call too high" + inPlan +
+                           ". See Preferences->Warnings. Cost : " + formatFixed(call, 2),
                        "Warning", Buttons::Ok, Icon::Error});
     }
-    if (dataWarn > 0 && data >= dataWarn * 1e6) {
-        // Once per period (and again when the limit is changed).
-        const BillingPeriod period = currentBillingPeriod(s_.settings, today);
-        const std::string warned =
-            formatDate(period.day, period.month, period.year) + "/" + std::to_string(dataWarn);
-        if (warned != dataWarned_) {
-            dataWarned_ = warned;
-            notify(Message{"You have used " + formatFixed(std::floor(data / 1e6), 0) +
-                               " MB of data in this period.",
-                           "Warning", Buttons::Ok, Icon::Warning});
-        }
+    if (dataWarn > 0 && data >= dataWarn * 1e6 && once("data", dataWarn)) {
+        notify(Message{"You have used " + formatFixed(std::floor(data / 1e6), 0) + " MB of data" +
+                           inPlan + " in this period.",
+                       "Warning", Buttons::Ok, Icon::Warning});
     }
     // An automatic hang-up asks nothing: it closes the line, then says which limit did it.
     bool closed = false;
-    auto hangUp = [&](bool exceeded, std::string notice) {
-        if (!closed && exceeded && hangUpLines(false)) {
+    auto close = [&](bool exceeded, std::string notice) {
+        if (!closed && exceeded && hangUp()) {
             closed = true;
             notify(Message{std::move(notice), kAppTitle, Buttons::Ok, Icon::None});
         }
     };
-    hangUp(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
-           "Warning - cost per month too high. See Preferences->Warnings. Connection closed.");
-    hangUp(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
-           "Warning - cost per call too high. See Preferences->Warnings. Connection closed.");
-    hangUp(dataHangup > 0 && data >= dataHangup * 1e6, "Connection closed: the data limit of " +
-                                                           std::to_string(dataHangup) +
-                                                           " MB for this period was reached.");
-    inCostCheck_ = false;
-    showNotices();
+    close(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
+          "Warning - cost per month too high" + inPlan +
+              ". See Preferences->Warnings. Connection closed.");
+    close(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
+          "Warning - cost per call too high" + inPlan +
+              ". See Preferences->Warnings. Connection closed.");
+    close(dataHangup > 0 && data >= dataHangup * 1e6,
+          "Connection closed: the data limit of " + std::to_string(dataHangup) +
+              " MB for this period" + inPlan + " was reached.");
 }
 
 namespace {
@@ -688,61 +708,19 @@ void MonitorCore::planCostCheck(const PlanSet& plans) {
         options.plan = name;
         const LogTotals totals = TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
                                      .run(logPath(), {}, current);
-        const double month = totals.totalCost;
-        const double call = totals.averageCost;
-        const double data = totals.transmitted;
-        usageLines.push_back("Plan " + printableText(name) + ": " + groupedMB(data) + " MB, " +
-                             formatFixed(month, 2) + " this period");
+        usageLines.push_back("Plan " + printableText(name) + ": " + groupedMB(totals.transmitted) +
+                             " MB, " + formatFixed(totals.totalCost, 2) + " this period");
 
-        auto limit = [&](const char* key) { return readMoneyLimit(s_.settings, key, keys); };
-        auto on = [&](const char* key) { return moneyLimitOn(s_.settings, key, keys); };
-        auto megabytes = [&](const char* key) {
-            return std::max(0, dataCapMB(s_.settings, key, keys));
-        };
-        const int dataWarn = megabytes(keys::kDataWarnMB);
-        const int dataHangup = megabytes(keys::kDataHangupMB);
-        const std::string inPlan = " in plan " + printableText(name);
         // Each warning once per plan and period (and again when its limit is changed).
         const BillingPeriod period = currentBillingPeriod(s_.settings, today, keys);
         const std::string periodTag =
             name + "|" + formatDate(period.day, period.month, period.year) + "|";
-        auto once = [&](const char* kind, double value) {
-            return planWarned_.insert(periodTag + kind + "|" + formatFixed(value, 2)).second;
+        const auto once = [&](const char* kind, double limit) {
+            return planWarned_.insert(periodTag + kind + "|" + formatFixed(limit, 2)).second;
         };
-        if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval) &&
-            once("month", limit(keys::kWarnWhenMonthInterval))) {
-            notify(Message{"Warning - cost per month too high" + inPlan +
-                               ". See Preferences->Warnings. Cost : " + formatFixed(month, 2),
-                           "Warning", Buttons::Ok, Icon::Error});
-        }
-        if (on(keys::kWarnWhenCall) && call > limit(keys::kWarnWhenCallInterval) &&
-            once("call", limit(keys::kWarnWhenCallInterval))) {
-            notify(Message{"Warning - cost per call too high" + inPlan +
-                               ". See Preferences->Warnings. Cost : " + formatFixed(call, 2),
-                           "Warning", Buttons::Ok, Icon::Error});
-        }
-        if (dataWarn > 0 && data >= dataWarn * 1e6 && once("data", dataWarn)) {
-            notify(Message{"You have used " + formatFixed(std::floor(data / 1e6), 0) +
-                               " MB of data" + inPlan + " in this period.",
-                           "Warning", Buttons::Ok, Icon::Warning});
-        }
-        // Only this plan's connections are closed, without a question; the others stay up.
-        bool closed = false;
-        auto hangUp = [&](bool exceeded, std::string notice) {
-            if (!closed && exceeded && hangUpHandles(handles)) {
-                closed = true;
-                notify(Message{std::move(notice), kAppTitle, Buttons::Ok, Icon::None});
-            }
-        };
-        hangUp(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
-               "Warning - cost per month too high" + inPlan +
-                   ". See Preferences->Warnings. Connection closed.");
-        hangUp(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
-               "Warning - cost per call too high" + inPlan +
-                   ". See Preferences->Warnings. Connection closed.");
-        hangUp(dataHangup > 0 && data >= dataHangup * 1e6,
-               "Connection closed: the data limit of " + std::to_string(dataHangup) +
-                   " MB for this period" + inPlan + " was reached.");
+        // Only this plan's connections are closed; the others stay up.
+        checkLimits(totals, keys, " in plan " + printableText(name), once,
+                    [&] { return hangUpHandles(handles); });
     }
     view_.showPlanUsage(usageLines);
 }

@@ -207,6 +207,12 @@ class MonitorCore {
     LogRecord recordUntil(const MonitoredConnection& c, std::int64_t end) const;
     // The cost check with plans: each plan's limits against its usage in its own period.
     void planCostCheck(const PlanSet& plans);
+    // One plan's limits against its totals: the warnings each shown when once(kind, limit)
+    // says so ("month", "call", "data"), the hang-ups by hangUp(); inPlan names the plan in the
+    // texts (empty without plans).
+    void checkLimits(const LogTotals& totals, const PlanKeys& keys, const std::string& inPlan,
+                     const std::function<bool(const char*, double)>& once,
+                     const std::function<bool()>& hangUp);
     // Hangs up the given connections without asking; true when one was hung up.
     bool hangUpHandles(const std::vector<std::uint64_t>& handles);
     bool hangUpOne(std::uint64_t handle);
