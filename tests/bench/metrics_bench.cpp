@@ -15,6 +15,7 @@
 #include "monitor/monitor_core.h"
 #include "monitor/monitor_figures.h"
 #include "platform/fakes.h"
+#include "support/null_view.h"
 
 namespace {
 
@@ -42,19 +43,7 @@ class IdleLine final : public platform::RemoteAccess {
     int deleteEntry(const std::string&) override { return 0; }
 };
 
-class QuietView final : public MonitorView {
-  public:
-    void setTitle(const std::string&) override {}
-    void setTrayState(bool, const std::string&) override {}
-    void insertStatus(const std::string&) override {}
-    void redraw() override {}
-    void showMainWindow() override {}
-    void hideMainWindow() override {}
-    void elapsedTick(const std::string&, std::int64_t) override {}
-    void connectionStarted() override {}
-    void dial() override {}
-    void startMailCheck() override {}
-};
+using QuietView = test::NullView;
 
 void BM_MetricsScrapeText(benchmark::State& state) {
     MetricsFigures f;
