@@ -9,10 +9,11 @@ ALLOWED = {
     "log": {"core", "log"},
     "usage": {"core", "log", "usage"},
     "tariff": {"core", "log", "usage", "tariff"},
-    "reports": {"core", "log", "usage", "tariff", "reports"},
+    "ledger": {"core", "log", "usage", "tariff", "ledger"},
+    "reports": {"core", "log", "usage", "tariff", "ledger", "reports"},
     "metrics": {"core", "metrics"},
     "platform": {"core", "platform"},
-    "monitor": {"core", "log", "usage", "tariff", "metrics", "platform", "monitor"},
+    "monitor": {"core", "log", "usage", "tariff", "ledger", "metrics", "platform", "monitor"},
     "dial": {"core", "platform", "dial"},
     "net": {"core", "metrics", "net"},
     "upgrade_server": {"core", "net", "upgrade_server"},  # shares the protocol header

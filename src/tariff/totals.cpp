@@ -23,6 +23,7 @@
 #include "core/text.h"
 #include "log/log_file.h"
 #include "log/log_record.h"
+#include "log/log_stretch.h"
 #include "tariff/billing_period.h"
 #include "usage/usage_source.h"
 
@@ -298,8 +299,9 @@ LogTotals Sums::finish(const SettingsStore& settings, const PlanKeys& plan,
     return totals;
 }
 
-// The totals of several plans added up.
-LogTotals addPlans(const std::vector<LogTotals>& plans) {
+}  // namespace
+
+LogTotals addPlanTotals(const std::vector<LogTotals>& plans) {
     LogTotals sum;
     for (const LogTotals& t : plans) {
         sum.totalCost += t.totalCost;
@@ -318,6 +320,8 @@ LogTotals addPlans(const std::vector<LogTotals>& plans) {
     sum.averageCost = sum.count != 0 ? sum.totalCost / static_cast<double>(sum.count) : 0;
     return sum;
 }
+
+namespace {
 
 // The records of one stretch of the log, in log order: the sums of doubles are added up
 // record by record afterwards, so that they come out exactly as a pass from one end of the
@@ -463,41 +467,12 @@ void countLine(std::string_view line, const Pass& r, std::vector<TariffReader>& 
     countRecord(f, r, tariffs, keep, out);
 }
 
-// Reads the lines that start within stretch k of a file of the given size, cut as LogReader
-// cuts them, and counts them.
+// Counts the lines that start within stretch k of a file of the given size.
 void countStretch(int fd, std::uint64_t size, std::uint64_t stretchBytes, std::uint64_t k,
                   std::vector<char>& buf, const Pass& r, std::vector<TariffReader>& tariffs,
                   bool keep, Stretch& out) {
     const std::uint64_t begin = k * stretchBytes;
     const std::uint64_t end = std::min<std::uint64_t>(size, begin + stretchBytes);
-    // One byte before, to see whether a line starts at the beginning; enough after to finish
-    // the last line that starts within (lines are cut at kMaxLine bytes).
-    const std::uint64_t from = begin == 0 ? 0 : begin - 1;
-    const std::uint64_t want = std::min<std::uint64_t>(size, end + LogReader::kMaxLine) - from;
-    buf.resize(want);
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(fd, buf.data() + got, want - got, static_cast<off_t>(from + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    const std::string_view data(buf.data(), got);  // data[i] is byte from + i of the file
-    const bool toTheEnd = got < want || from + got == size;
-    std::size_t pos = begin - from;
-    if (begin != 0 && (data.empty() || data[0] != '\n')) {
-        // The stretch begins inside a line of the stretch before.
-        const std::size_t nl = data.find('\n', pos);
-        if (nl == std::string_view::npos) {
-            return;
-        }
-        pos = nl + 1;
-    }
-    const std::size_t stop = std::min<std::size_t>(end - from, data.size());
     const std::size_t guess = (end - begin) / 48;  // records are longer than 48 bytes
     out.costs.reserve(guess);
     out.uploads.reserve(guess);
@@ -506,22 +481,8 @@ void countStretch(int fd, std::uint64_t size, std::uint64_t stretchBytes, std::u
         out.fields.reserve(guess);
         out.pricings.reserve(guess);
     }
-    while (pos < stop) {
-        const std::size_t nl = data.find('\n', pos);
-        if (nl == std::string_view::npos && !toTheEnd && data.size() - pos < LogReader::kMaxLine) {
-            break;  // only when the file changed under the pass
-        }
-        const std::size_t lineEnd = nl == std::string_view::npos ? data.size() : nl;
-        std::string_view line = data.substr(pos, std::min(lineEnd - pos, LogReader::kMaxLine));
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        countLine(line, r, tariffs, keep, out);
-        if (nl == std::string_view::npos) {
-            break;
-        }
-        pos = nl + 1;
-    }
+    forEachLineInStretch(fd, size, begin, end, buf,
+                         [&](std::string_view line) { countLine(line, r, tariffs, keep, out); });
     if (keep) {
         out.bytes = std::move(buf);  // the fields point into it; the move keeps them valid
     }
@@ -786,7 +747,7 @@ LogTotals TotalsEngine::run(const std::string& logPath, const Sink& sink,
     if (each.size() == 1) {
         return each[0];
     }
-    LogTotals all = addPlans(each);
+    LogTotals all = addPlanTotals(each);
     all.periodsOfAllPlans = period_.filter == SummaryFilter::ThisMonth;
     return all;
 }

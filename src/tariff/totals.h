@@ -193,4 +193,7 @@ LogTotals computeTotals(const SettingsStore& settings, const std::string& logPat
 
 SummaryFilter storedSummaryFilter(const SettingsStore& settings);
 
+// The totals of several plans added up.
+LogTotals addPlanTotals(const std::vector<LogTotals>& plans);
+
 }  // namespace tavu

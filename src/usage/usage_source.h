@@ -6,6 +6,8 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <utility>
@@ -58,6 +60,15 @@ class UsageSource {
     virtual UsageRows rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const = 0;
     // All rows of one connection, in time order; empty when the store has none.
     virtual std::vector<UsageRow> rowsOf(const ConnectionKey& key) const = 0;
+    // Every connection with its rows in time order, one after the other: one read of the whole
+    // source, for a count of the whole log.
+    virtual void forEachConnection(
+        const std::function<void(const ConnectionKey&, std::vector<UsageRow>&&)>& fn) const {
+        for (auto& [key, list] : rowsBetween(std::numeric_limits<std::int64_t>::min(),
+                                             std::numeric_limits<std::int64_t>::max())) {
+            fn(key, std::move(list));
+        }
+    }
 };
 
 class MemoryUsageSource final : public UsageSource {

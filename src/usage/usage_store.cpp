@@ -16,7 +16,7 @@ namespace {
 
 // "TAVU" in the file's header: a database of another program is never written to.
 constexpr int kApplicationId = 0x54415655;
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 // One row per connection per quarter hour, keyed (connection, quarter) without a rowid: about
 // 30 bytes a row. The connection's first and last quarter let a span's rows be read by range
@@ -44,6 +44,15 @@ constexpr const char* kOperatorReplies =
 // both directions, a part of uploaded and downloaded), priced apart. Rows of older stores read 0.
 constexpr const char* kRoamingBytes =
     "ALTER TABLE usage ADD COLUMN roaming INTEGER NOT NULL DEFAULT 0;";
+
+// What the fourth version added: the sums kept from the log, so that a figure is answered
+// without reading the log again. kept_days holds a plan's month: the sums of each of its days,
+// and of each hour of those days (key: plan * 1,000,000 + months since year 0). kept_state
+// says what the sums were counted from: the log's identity and the bytes counted, the rules
+// they were priced by, and the whole sums of each plan.
+constexpr const char* kKeptSums =
+    "CREATE TABLE kept_days(key INTEGER PRIMARY KEY, days BLOB NOT NULL, hours BLOB NOT NULL);"
+    "CREATE TABLE kept_state(id INTEGER PRIMARY KEY, state BLOB NOT NULL);";
 
 // The replies kept: the newest ones.
 constexpr int kKeptReplies = 1000;
@@ -155,7 +164,8 @@ std::string checkSchema(sqlite3* db, bool& fresh, std::int64_t& older) {
 // The tables of a new store, or what a store of an older version (1 or 2) lacks.
 std::string makeSchema(sqlite3* db, std::int64_t older) {
     const std::string sql = std::string("BEGIN IMMEDIATE;") + (older >= 1 ? "" : kSchema) +
-                            (older >= 2 ? "" : kOperatorReplies) + kRoamingBytes +
+                            (older >= 2 ? "" : kOperatorReplies) +
+                            (older >= 3 ? "" : kRoamingBytes) + kKeptSums +
                             "PRAGMA application_id=" + std::to_string(kApplicationId) +
                             ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     if (!exec(db, sql.c_str())) {
@@ -387,6 +397,44 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
     }
     problem_.clear();
     return out;
+}
+
+void UsageStore::forEachConnection(
+    const std::function<void(const ConnectionKey&, std::vector<UsageRow>&&)>& fn) const {
+    Statement s(db_,
+                "SELECT c.start_date, c.start_time, c.device, c.connection,"
+                " u.quarter, u.seconds, u.uploaded, u.downloaded, u.roaming"
+                " FROM connections c JOIN usage u ON u.connection = c.id"
+                " ORDER BY c.id, u.quarter");
+    if (!s.ok()) {
+        fail("it cannot be read");
+        return;
+    }
+    int rc;
+    std::vector<UsageRow> list;
+    ConnectionKey last;
+    bool any = false;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        ConnectionKey key{s.text(0), s.text(1), s.text(2), s.text(3)};
+        if (any && key != last) {
+            fn(last, std::move(list));
+            list.clear();
+        }
+        if (!any || key != last) {
+            last = std::move(key);
+            any = true;
+        }
+        list.push_back(
+            UsageRow{s.integer(4), s.integer(5), s.integer(6), s.integer(7), s.integer(8)});
+    }
+    if (rc != SQLITE_DONE) {
+        fail("it cannot be read");
+        return;
+    }
+    if (any) {
+        fn(last, std::move(list));
+    }
+    problem_.clear();
 }
 
 std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {

@@ -43,6 +43,14 @@ class UsageStore final : public UsageSource {
 
     UsageRows rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const override;
     std::vector<UsageRow> rowsOf(const ConnectionKey& key) const override;
+    // One read of every connection's rows. When the read fails part way, problem() says so and
+    // the rows handed on so far are not to be used.
+    void forEachConnection(const std::function<void(const ConnectionKey&, std::vector<UsageRow>&&)>&
+                               fn) const override;
+    // The open database, for the tables of the sums kept beside the rows (src/ledger).
+    sqlite3* database() const { return db_; }
+    // Says that a read of the store met a fault; problem() gives the text.
+    void setProblem(const std::string& what) const { problem_ = what; }
 
     // Stores rows of one connection in one transaction, each replacing the row of its quarter.
     // False, with problem() set, when the store could not take them.

@@ -1,0 +1,157 @@
+#include "ledger/day_book.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "core/clock.h"
+
+namespace tavu {
+
+std::int64_t LocalDays::start(std::int64_t day) {
+    const auto it = starts_.find(day);
+    if (it != starts_.end()) {
+        return it->second;
+    }
+    const LogDate d = LogDate::fromDaysSinceEpoch(day);
+    const std::int64_t s =
+        std::chrono::duration_cast<std::chrono::seconds>(
+            fromLocal(static_cast<int>(d.year), static_cast<int>(d.month), static_cast<int>(d.day))
+                .time_since_epoch())
+            .count();
+    starts_.emplace(day, s);
+    return s;
+}
+
+std::int64_t LocalDays::dayOf(std::int64_t utc) {
+    std::int64_t d = utc >= 0 ? utc / 86400 : -((-utc + 86399) / 86400);
+    // Local offsets lie within a day of UTC.
+    while (utc < start(d)) {
+        --d;
+    }
+    while (utc >= start(d + 1)) {
+        ++d;
+    }
+    return d;
+}
+
+int LocalDays::hoursIn(std::int64_t day) {
+    const std::int64_t len = start(day + 1) - start(day);
+    return static_cast<int>(std::clamp<std::int64_t>((len + 3599) / 3600, 1, kHoursInDay));
+}
+
+namespace {
+
+void addShare(Amounts& a, const UsagePiece& p, double share) {
+    a.time += p.time * share;
+    a.uploaded += p.uploaded * share;
+    a.downloaded += p.downloaded * share;
+    a.roaming += p.roaming * share;
+    a.timePrice += p.timePrice * share;
+    a.dataPrice += p.dataPrice * share;
+}
+
+struct Slot {
+    std::int64_t day = 0;
+    int hour = 0;
+    bool operator<(const Slot& o) const { return day != o.day ? day < o.day : hour < o.hour; }
+};
+
+class Adder {
+  public:
+    Adder(PlanBook& book, LocalDays& days) : book_(book), days_(days) {}
+
+    DayBook& at(std::int64_t day) {
+        if (last_ == nullptr || lastDay_ != day) {
+            last_ = &book_.days[day];
+            lastDay_ = day;
+        }
+        return *last_;
+    }
+    void add(Slot s, const UsagePiece& p, double share, bool present) {
+        DayBook& b = at(s.day);
+        addShare(b.day, p, share);
+        addShare(b.hours[static_cast<std::size_t>(s.hour)], p, share);
+        if (present) {
+            if (!any_ || s < first_) {
+                first_ = s;
+            }
+            if (!any_ || last_s_ < s) {
+                last_s_ = s;
+            }
+            any_ = true;
+        }
+    }
+    // The connection counts where it was first seen, and is carried into every later hour
+    // and day until its last one.
+    void finish() {
+        if (!any_) {
+            return;
+        }
+        DayBook& f = at(first_.day);
+        f.day.first += 1;
+        f.hours[static_cast<std::size_t>(first_.hour)].first += 1;
+        Slot s = first_;
+        for (;;) {
+            // The next hour.
+            ++s.hour;
+            if (s.hour >= days_.hoursIn(s.day)) {
+                s.hour = 0;
+                ++s.day;
+            }
+            if (last_s_ < s) {
+                break;
+            }
+            DayBook& b = at(s.day);
+            b.hours[static_cast<std::size_t>(s.hour)].carried += 1;
+            if (s.hour == 0) {
+                b.day.carried += 1;
+            }
+        }
+    }
+    Slot slotOf(std::int64_t utc) {
+        const std::int64_t d = days_.dayOf(utc);
+        const std::int64_t h = (utc - days_.start(d)) / 3600;
+        return Slot{d, static_cast<int>(std::clamp<std::int64_t>(h, 0, kHoursInDay - 1))};
+    }
+
+  private:
+    PlanBook& book_;
+    LocalDays& days_;
+    DayBook* last_ = nullptr;
+    std::int64_t lastDay_ = 0;
+    bool any_ = false;
+    Slot first_;
+    Slot last_s_;
+};
+
+}  // namespace
+
+void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days) {
+    Adder adder(book, days);
+    if (placed.onStartDate) {
+        adder.add(Slot{placed.startDate.daysSinceEpoch(), placed.startHour}, placed.whole, 1.0,
+                  true);
+        adder.finish();
+        return;
+    }
+    for (const UsagePiece& p : placed.pieces) {
+        if (p.to <= p.from) {
+            adder.add(adder.slotOf(p.from), p, 1.0, p.present);
+            continue;
+        }
+        // Evenly over its span, hour by hour.
+        const auto length = static_cast<double>(p.to - p.from);
+        std::int64_t t = p.from;
+        while (t < p.to) {
+            const Slot s = adder.slotOf(t);
+            const std::int64_t hourEnd = std::min(
+                days.start(s.day + 1), days.start(s.day) + (s.hour + 1) * std::int64_t{3600});
+            const std::int64_t next = std::min(p.to, std::max(hourEnd, t + 1));
+            adder.add(s, p, static_cast<double>(next - t) / length, p.present);
+            t = next;
+        }
+    }
+    adder.finish();
+}
+
+}  // namespace tavu

@@ -1,0 +1,125 @@
+#pragma once
+
+// The kept sums: each plan's usage by local day and by hour of the day, and its whole
+// connections added up in log order. A day is counted in local time (days since 1970-01-01),
+// its hours as hours of elapsed time from local midnight (a day of a change of summer time has
+// 23 or 25 of them).
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "tariff/placement.h"
+
+namespace tavu {
+
+// Usage that fell in one stretch of time (an hour or a day).
+struct Amounts {
+    double time = 0;  // time online counted, shared by seconds
+    double uploaded = 0;
+    double downloaded = 0;
+    double roaming = 0;
+    double timePrice = 0;
+    double dataPrice = 0;
+    // Connections: those whose first second counted lies here, and those that were there before
+    // it and are still there in it. A stretch of several hours or days counts first + carried
+    // of its first hour or day, plus first of the others.
+    double first = 0;
+    double carried = 0;
+
+    static constexpr int kFields = 8;
+    // Adds the usage of another stretch (not its connections).
+    void addUsage(const Amounts& o) {
+        time += o.time;
+        uploaded += o.uploaded;
+        downloaded += o.downloaded;
+        roaming += o.roaming;
+        timePrice += o.timePrice;
+        dataPrice += o.dataPrice;
+    }
+    void addAll(const Amounts& o) {
+        addUsage(o);
+        first += o.first;
+        carried += o.carried;
+    }
+    bool empty() const {
+        return time == 0 && uploaded == 0 && downloaded == 0 && timePrice == 0 && dataPrice == 0 &&
+               first == 0 && carried == 0 && roaming == 0;
+    }
+};
+
+inline constexpr int kHoursInDay = 25;
+
+struct DayBook {
+    Amounts day;
+    std::array<Amounts, kHoursInDay> hours{};
+    void addAll(const DayBook& o) {
+        day.addAll(o.day);
+        for (int h = 0; h < kHoursInDay; ++h) {
+            hours[static_cast<std::size_t>(h)].addAll(o.hours[static_cast<std::size_t>(h)]);
+        }
+    }
+};
+
+// A plan's whole connections, each priced whole, added up in log order: the figures without a
+// filter.
+struct WholeSums {
+    std::int64_t count = 0;
+    std::int64_t time = 0;  // seconds, after the minimal length
+    double uploaded = 0;
+    double downloaded = 0;
+    double cost = 0;
+    double costError = 0;  // the compensation of the cost sum (Neumaier)
+
+    void add(double c, std::int64_t seconds, double sent, double received) {
+        ++count;
+        time += seconds;
+        uploaded += sent;
+        downloaded += received;
+        addCost(c);
+    }
+    void addCost(double c) {
+        const double sum = cost + c;
+        costError += std::abs(cost) >= std::abs(c) ? (cost - sum) + c : (c - sum) + cost;
+        cost = sum;
+    }
+    // Another stretch of the log added after this one.
+    void append(const WholeSums& later) {
+        count += later.count;
+        time += later.time;
+        uploaded += later.uploaded;
+        downloaded += later.downloaded;
+        addCost(later.cost);
+        addCost(later.costError);
+    }
+};
+
+struct PlanBook {
+    std::map<std::int64_t, DayBook> days;
+    WholeSums whole;
+    void addDays(const PlanBook& o) {
+        for (const auto& [d, b] : o.days) {
+            days[d].addAll(b);
+        }
+    }
+};
+
+// Local midnights, looked up once per day: the UTC moment a local day starts, and the local
+// day of a moment.
+class LocalDays {
+  public:
+    std::int64_t start(std::int64_t day);
+    std::int64_t dayOf(std::int64_t utc);
+    int hoursIn(std::int64_t day);
+
+  private:
+    std::unordered_map<std::int64_t, std::int64_t> starts_;
+};
+
+// Adds a placed connection to a plan's days and hours.
+void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days);
+
+}  // namespace tavu

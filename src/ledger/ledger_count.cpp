@@ -1,0 +1,345 @@
+#include "ledger/ledger_count.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/text.h"
+#include "log/log_date.h"
+#include "log/log_stretch.h"
+
+namespace tavu {
+
+namespace {
+
+std::string keyText(std::string_view date, std::string_view time, std::string_view device,
+                    std::string_view connection) {
+    std::string k;
+    k.reserve(date.size() + time.size() + device.size() + connection.size() + 3);
+    k.append(date).push_back('\x1f');
+    k.append(time).push_back('\x1f');
+    k.append(device).push_back('\x1f');
+    k.append(connection);
+    return k;
+}
+
+// Exactly what a double holds, as text.
+void appendExact(std::string& out, double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%a;", v);
+    out += buf;
+}
+
+// What names the local time zone: the TZ variable, else the file the system's zone is read
+// from, by its target, size and time.
+std::string zoneIdentity() {
+    std::string id = "TZ=";
+    if (const char* tz = std::getenv("TZ")) {
+        id += tz;
+        id += ';';
+    }
+    char target[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/etc/localtime", target, PATH_MAX);
+    if (n > 0) {
+        id.append(target, static_cast<std::size_t>(n));
+    }
+    struct stat st {};
+    if (::stat("/etc/localtime", &st) == 0) {
+        id += ";" + std::to_string(st.st_size) + ";" + std::to_string(st.st_mtim.tv_sec) + "." +
+              std::to_string(st.st_mtim.tv_nsec);
+    }
+    return id;
+}
+
+}  // namespace
+
+const std::vector<UsageRow>* RowsOneByOne::rowsOf(const LogFields& f,
+                                                  std::vector<UsageRow>& scratch) const {
+    if (source_ == nullptr) {
+        return nullptr;
+    }
+    scratch = source_->rowsOf(connectionKeyOf(f));
+    return scratch.empty() ? nullptr : &scratch;
+}
+
+RowsAtOnce::RowsAtOnce(const UsageSource* source) {
+    if (source == nullptr) {
+        return;
+    }
+    source->forEachConnection([&](const ConnectionKey& k, std::vector<UsageRow>&& rows) {
+        if (rows.empty()) {
+            return;
+        }
+        index_.emplace(keyText(k.startDate, k.startTime, k.device, k.connection), rows_.size());
+        rows_.push_back(std::move(rows));
+    });
+}
+
+const std::vector<UsageRow>* RowsAtOnce::rowsOf(const LogFields& f, std::vector<UsageRow>&) const {
+    if (index_.empty()) {
+        return nullptr;
+    }
+    const auto it = index_.find(keyText(f[LogFields::StartDate], f[LogFields::StartTime],
+                                        f[LogFields::Device], f[LogFields::Connection]));
+    return it == index_.end() ? nullptr : &rows_[it->second];
+}
+
+LedgerRules::LedgerRules(const SettingsStore& settings) : plans_(readPlans(settings)) {
+    std::vector<PlanKeys> keys{PlanKeys()};
+    for (const Plan& p : plans_.plans) {
+        keys.emplace_back(p);
+    }
+    for (const PlanKeys& k : keys) {
+        tariffs_.push_back(Tariff::read(settings, k));
+        billing_.push_back(BillingRules::read(settings, k));
+    }
+    std::string f = "ledger 1;" + zoneIdentity() + ";";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) {
+            const Plan& p = plans_.plans[i - 1];
+            f += "plan " + p.name + ";";
+            for (const std::string& m : p.match) {
+                f += m + ",";
+            }
+            f += ";";
+        }
+        const Tariff& t = tariffs_[i];
+        for (double v : {t.pricePerDial, t.costPerMinute, t.cheapCostPerMinute, t.costPerMB,
+                         t.roamingCostPerMB}) {
+            appendExact(f, v);
+        }
+        f += std::to_string(t.cheapStart) + ";" + std::to_string(t.cheapEnd) + ";" +
+             (t.cheapSaturday ? "1" : "0") + (t.cheapSunday ? "1" : "0") + ";";
+        const BillingRules& b = billing_[i];
+        f += std::to_string(b.minLength) + ";" + (b.blocks ? "1" : "0") + ";" +
+             std::to_string(b.block) + ";";
+    }
+    fingerprint_ = std::move(f);
+}
+
+std::size_t LedgerRules::planOf(std::string_view connection, std::string_view device) const {
+    if (plans_.empty()) {
+        return 0;
+    }
+    return static_cast<std::size_t>(planIndexFor(plans_, connection, device) + 1);
+}
+
+namespace {
+
+// The count of one record, without the whole sums (added in log order by the caller).
+struct WholeItem {
+    std::size_t plan;
+    double cost;
+    std::int64_t time;
+    double sent;
+    double received;
+};
+
+bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows, LocalDays& days,
+              std::vector<PlanBook>& books, WholeItem& whole, ConnectionPlacement& placement,
+              std::vector<UsageRow>& scratch) {
+    if (!f.isRecord()) {
+        return false;
+    }
+    const std::size_t plan = rules.planOf(f[LogFields::Connection], f[LogFields::Device]);
+    const Tariff& t = rules.tariff(plan);
+    const double sent = leadingDouble(f[LogFields::BytesSent]);
+    const double received = leadingDouble(f[LogFields::BytesReceived]);
+    const std::string_view date = f[LogFields::StartDate];
+    const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
+                                  f[LogFields::EndTime], t, rules.billing(plan), sent + received);
+    whole = WholeItem{plan, p.cost, p.minBilled, sent, received};
+    PricedConnection c;
+    c.pricing = &p;
+    c.tariff = &t;
+    c.sent = sent;
+    c.received = received;
+    c.date = parseLogDate(date);
+    c.startClock = clockSeconds(f[LogFields::StartTime]);
+    const std::vector<UsageRow>* own =
+        rows != nullptr && p.placed && p.duration > 0 ? rows->rowsOf(f, scratch) : nullptr;
+    if (placeConnection(c, own, placement)) {
+        addPlacement(books[plan], placement, days);
+    }
+    return true;
+}
+
+void keepKey(std::vector<ConnectionKey>& keys, const LogFields& f) {
+    if (keys.size() >= kKeptLastKeys) {
+        keys.erase(keys.begin());
+    }
+    keys.push_back(connectionKeyOf(f));
+}
+
+// One stretch's count: its books, and its records' whole figures in log order.
+struct StretchCount {
+    std::vector<WholeItem> whole;
+    std::vector<ConnectionKey> lastKeys;
+};
+
+}  // namespace
+
+bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,
+                 LocalDays& days, LedgerCount& out) {
+    out.plans.resize(std::max(out.plans.size(), rules.planCount()));
+    WholeItem w{};
+    ConnectionPlacement placement;
+    std::vector<UsageRow> scratch;
+    if (!countOne(f, rules, rows, days, out.plans, w, placement, scratch)) {
+        return false;
+    }
+    out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
+    keepKey(out.lastKeys, f);
+    ++out.records;
+    return true;
+}
+
+void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_t end,
+                   const LedgerRules& rules, const RowsLookup* rows, LedgerCount& out,
+                   const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+                   unsigned threadCount) {
+    out.plans.resize(std::max(out.plans.size(), rules.planCount()));
+    end = std::min(end, size);
+    if (begin >= end) {
+        return;
+    }
+    constexpr std::uint64_t kStretch = std::uint64_t{1} << 20;
+    const std::uint64_t stretches = (end - begin + kStretch - 1) / kStretch;
+    const std::uint64_t cores =
+        threadCount != 0 ? threadCount
+                         : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
+    const std::uint64_t threads = std::min<std::uint64_t>(stretches, cores);
+
+    // Each thread counts its stretches into books of its own; the whole sums and the last keys
+    // are added here, stretch after stretch in log order.
+    const auto countStretch = [&](std::uint64_t n, std::vector<char>& buf, LocalDays& days,
+                                  std::vector<PlanBook>& books, StretchCount& s) {
+        const std::uint64_t a = begin + n * kStretch;
+        ConnectionPlacement placement;
+        std::vector<UsageRow> scratch;
+        s.whole.reserve(static_cast<std::size_t>(kStretch / 64));
+        forEachLineInStretch(fd, end, a, std::min(end, a + kStretch), buf,
+                             [&](std::string_view line) {
+                                 if (line.empty()) {
+                                     return;
+                                 }
+                                 const LogFields f = splitRecord(line);
+                                 WholeItem w{};
+                                 if (countOne(f, rules, rows, days, books, w, placement, scratch)) {
+                                     s.whole.push_back(w);
+                                     keepKey(s.lastKeys, f);
+                                 }
+                             });
+    };
+    const auto addStretch = [&](StretchCount& s, std::uint64_t n) {
+        for (const WholeItem& w : s.whole) {
+            out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
+        }
+        out.records += static_cast<std::int64_t>(s.whole.size());
+        for (ConnectionKey& k : s.lastKeys) {
+            if (out.lastKeys.size() >= kKeptLastKeys) {
+                out.lastKeys.erase(out.lastKeys.begin());
+            }
+            out.lastKeys.push_back(std::move(k));
+        }
+        if (progress) {
+            progress(std::min(end - begin, (n + 1) * kStretch), end - begin);
+        }
+    };
+
+    const LocalOffsetCache offsets;
+    if (threads <= 1) {
+        std::vector<char> buf;
+        LocalDays days;
+        for (std::uint64_t n = 0; n < stretches; ++n) {
+            StretchCount s;
+            countStretch(n, buf, days, out.plans, s);
+            addStretch(s, n);
+        }
+        return;
+    }
+    const std::uint64_t window = 2 * threads + 2;
+    std::vector<StretchCount> done(stretches);
+    std::vector<char> ready(stretches, 0);
+    std::vector<std::vector<PlanBook>> threadBooks(threads);
+    std::uint64_t added = 0;
+    std::atomic<std::uint64_t> next{0};
+    std::mutex m;
+    std::condition_variable cv;
+    const auto work = [&](std::size_t me) {
+        const LocalOffsetCache threadOffsets;
+        std::vector<PlanBook>& books = threadBooks[me];
+        books.resize(rules.planCount());
+        std::vector<char> buf;
+        LocalDays days;
+        for (;;) {
+            const std::uint64_t n = next++;
+            if (n >= stretches) {
+                return;
+            }
+            {
+                std::unique_lock lock(m);
+                cv.wait(lock, [&] { return n < added + window; });
+            }
+            StretchCount s;
+            countStretch(n, buf, days, books, s);
+            {
+                const std::lock_guard lock(m);
+                done[n] = std::move(s);
+                ready[n] = 1;
+            }
+            cv.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    try {
+        for (std::uint64_t i = 0; i < threads; ++i) {
+            pool.emplace_back(work, static_cast<std::size_t>(i));
+        }
+    } catch (const std::system_error&) {
+        // The system gives no more threads: those that started do the work.
+    }
+    if (pool.empty()) {
+        std::vector<char> buf;
+        LocalDays days;
+        for (std::uint64_t n = 0; n < stretches; ++n) {
+            StretchCount s;
+            countStretch(n, buf, days, out.plans, s);
+            addStretch(s, n);
+        }
+        return;
+    }
+    for (std::uint64_t n = 0; n < stretches; ++n) {
+        StretchCount s;
+        {
+            std::unique_lock lock(m);
+            cv.wait(lock, [&] { return ready[n] != 0; });
+            s = std::move(done[n]);
+        }
+        addStretch(s, n);
+        {
+            const std::lock_guard lock(m);
+            added = n + 1;
+        }
+        cv.notify_all();
+    }
+    for (std::thread& t : pool) {
+        t.join();
+    }
+    for (const std::vector<PlanBook>& books : threadBooks) {
+        for (std::size_t p = 0; p < books.size(); ++p) {
+            out.plans[p].addDays(books[p]);
+        }
+    }
+}
+
+}  // namespace tavu
