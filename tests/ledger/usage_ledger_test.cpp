@@ -173,7 +173,7 @@ struct Recount {
         std::ifstream in(log, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), {});
         writeFile(dir.file("logfile.log"), text);
-        ledger.emplace(settings, dir.file("logfile.log"), LedgerOptions{.create = false});
+        ledger.emplace(settings, dir.file("logfile.log"), LedgerOptions{.progress = {}, .create = false});
     }
     TempDir dir;
     std::optional<UsageLedger> ledger;
