@@ -239,6 +239,7 @@ TEST_F(UsageStoreTest, AStoreOfTheFirstVersionGainsTheRepliesAndKeepsItsRows) {
     makeStore(3);
     // As the first version left it: no table of replies, no roaming bytes, version 1.
     ASSERT_EQ(rawSql(path, "DROP TABLE operator_replies"), -1);
+    ASSERT_EQ(rawSql(path, "DROP TABLE kept_days"), -1);
     ASSERT_EQ(rawSql(path, "ALTER TABLE usage DROP COLUMN roaming"), -1);
     ASSERT_EQ(rawSql(path, "PRAGMA user_version=1"), -1);
     auto store = open(false);
@@ -246,9 +247,10 @@ TEST_F(UsageStoreTest, AStoreOfTheFirstVersionGainsTheRepliesAndKeepsItsRows) {
     EXPECT_EQ(store->rowsOf(kKey).size(), 3u);
     EXPECT_TRUE(store->addOperatorReply({kQ, "*100#", "1.5 GB left"})) << store->problem();
     store.reset();
-    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 3);
+    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 4);
+    EXPECT_EQ(rawSql(path, "SELECT count(*) FROM kept_days"), 0);
     // A newer version's store is left alone.
-    ASSERT_EQ(rawSql(path, "PRAGMA user_version=4"), -1);
+    ASSERT_EQ(rawSql(path, "PRAGMA user_version=5"), -1);
     EXPECT_FALSE(open(false));
     EXPECT_NE(error.find("another version"), std::string::npos) << error;
 }
@@ -263,7 +265,7 @@ TEST_F(UsageStoreTest, RoamingBytesAreKeptAndAStoreOfTheSecondVersionReadsThemAs
               (std::vector<UsageRow>{{kQ, 900, 0, 0, 0}, {kQ + 900, 900, 1, 2, 0}}));
     ASSERT_TRUE(store->write(kKey, {{kQ + 900, 900, 100, 200, 250}})) << store->problem();
     store.reset();
-    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 3);
+    EXPECT_EQ(rawSql(path, "PRAGMA user_version"), 4);
     store = open(false);
     ASSERT_TRUE(store) << error;
     EXPECT_EQ(store->rowsBetween(kQ + 900, kQ + 1800).at(kKey),
