@@ -647,31 +647,53 @@ void UsageLedger::refresh() {
         return;
     }
     sqlite3* db = store_->database();
-    if (!exec(db, "BEGIN IMMEDIATE")) {
-        // Another program is counting or writing: this look counts in memory.
-        inMemory();
-        return;
-    }
-    if (!readState()) {
-        exec(db, "ROLLBACK");
+    enum class Step { Nothing, Tail, Whole };
+    const auto decide = [&] {
+        const Cursor* c = cursor_.get();
+        if (c != nullptr && c->fingerprint == fingerprint && readable &&
+            c->dev == static_cast<std::uint64_t>(st.st_dev) &&
+            c->ino == static_cast<std::uint64_t>(st.st_ino) &&
+            c->whole.size() == rules_->planCount()) {
+            if (c->size == size && c->mtime == mtime) {
+                return Step::Nothing;
+            }
+            if (size > c->size && c->sameBytes(file.get())) {
+                return Step::Tail;
+            }
+        } else if (c != nullptr && c->fingerprint == fingerprint && !readable && c->offset == 0 &&
+                   c->whole.size() == rules_->planCount()) {
+            return Step::Nothing;
+        }
+        return Step::Whole;
+    };
+    const auto unreadable = [&] {
         store_->setProblem(usageStoreRefused(
             store_->path(), std::string("it cannot be read: ") + sqlite3_errmsg(db)));
         inMemory();
+    };
+    // A look that finds nothing new reads the state alone; counting takes the store's write
+    // lock and looks again under it, as another program may have counted meanwhile.
+    if (!readState()) {
+        unreadable();
         return;
     }
-    const Cursor* c = cursor_.get();
-    enum class Step { Nothing, Tail, Whole } step = Step::Whole;
-    if (c != nullptr && c->fingerprint == fingerprint && readable &&
-        c->dev == static_cast<std::uint64_t>(st.st_dev) &&
-        c->ino == static_cast<std::uint64_t>(st.st_ino) && c->whole.size() == rules_->planCount()) {
-        if (c->size == size && c->mtime == mtime) {
-            step = Step::Nothing;
-        } else if (size > c->size && c->sameBytes(file.get())) {
-            step = Step::Tail;
+    Step step = decide();
+    bool locked = false;
+    if (step != Step::Nothing) {
+        if (!exec(db, "BEGIN IMMEDIATE")) {
+            // Another program is counting or writing: this look counts in memory.
+            inMemory();
+            return;
         }
-    } else if (c != nullptr && c->fingerprint == fingerprint && !readable && c->offset == 0) {
-        step = Step::Nothing;
+        locked = true;
+        if (!readState()) {
+            exec(db, "ROLLBACK");
+            unreadable();
+            return;
+        }
+        step = decide();
     }
+    const Cursor* c = cursor_.get();
     kept_ = true;
     bool ok = true;
     if (step == Step::Nothing) {
@@ -686,7 +708,9 @@ void UsageLedger::refresh() {
             books_[p].whole = c->whole[p];
         }
         loadedFor_ = cursor_->text();
-        exec(db, "COMMIT");
+        if (locked) {
+            exec(db, "COMMIT");
+        }
         return;
     }
     if (step == Step::Tail) {
