@@ -400,13 +400,15 @@ struct UsageLedger::Cursor {
 
 UsageLedger::UsageLedger(const SettingsStore& settings, std::string logPath, LedgerOptions options)
     : settings_(settings), logPath_(std::move(logPath)), options_(std::move(options)) {
-    store_ = UsageStore::open(UsageStore::pathFor(logPath_), options_.create, refusal_);
-    if (store_ == nullptr && !options_.create) {
-        // No store beside the log: not a fault, the sums are counted in memory.
-        struct stat st {};
-        if (::lstat(UsageStore::pathFor(logPath_).c_str(), &st) != 0) {
-            refusal_.clear();
-        }
+    // A store is made only beside a log that holds something to keep.
+    struct stat logStat {};
+    const bool anyLog = ::stat(logPath_.c_str(), &logStat) == 0 && logStat.st_size > 0;
+    store_ = UsageStore::open(UsageStore::pathFor(logPath_), options_.create && anyLog, refusal_);
+    struct stat st {};
+    if (store_ == nullptr && ::lstat(UsageStore::pathFor(logPath_).c_str(), &st) != 0) {
+        // No store beside the log, and none could be made (a folder of another user's, say):
+        // not a fault, the sums are counted in memory.
+        refusal_.clear();
     }
     refresh();
 }
