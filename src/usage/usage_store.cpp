@@ -362,6 +362,8 @@ std::optional<OperatorReply> UsageStore::lastOperatorReply() const {
 }
 
 UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) const {
+    // The connections of the span are found by their last quarter (the index), not by a scan of
+    // them all; only the rows found are sorted.
     UsageRows out;
     if (fromUtc >= toUtc) {
         return out;
@@ -369,7 +371,7 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
     Statement s(db_,
                 "SELECT c.start_date, c.start_time, c.device, c.connection,"
                 " u.quarter, u.seconds, u.uploaded, u.downloaded, u.roaming"
-                " FROM connections c JOIN usage u"
+                " FROM connections c INDEXED BY connections_span JOIN usage u"
                 "  ON u.connection = c.id AND u.quarter >= ?1 AND u.quarter < ?2"
                 " WHERE c.last_quarter >= ?1 AND c.first_quarter < ?2"
                 " ORDER BY c.id, u.quarter");
