@@ -209,8 +209,6 @@ def make_links(records, tail, first, last, seed):
             end = clear(round(pos))
             if end <= start:
                 end = clear(start + 60)
-            if end > round(pos):
-                pos = end  # moved out of a repeated hour: the next ones follow it
             pos += gaps[i]
             prev_end = end
             # A few megabytes a record: 2 to 9 kB/s down, a tenth to a quarter of that up.
@@ -256,9 +254,34 @@ def new_file(path, mode):
     os.chmod(path, mode)
 
 
-def make_store(path, connections):
+class Offsets:
+    """The local time zone's offset from UTC at a moment, asked of the C library once per
+    stretch of time in which it does not change."""
+
+    def __init__(self):
+        self.lo = self.hi = 0
+        self.offset = 0
+
+    def at(self, t):
+        if not self.lo <= t < self.hi:
+            self.offset = time.localtime(t).tm_gmtoff
+            # The stretch: the hours around t with the same offset (the clocks turn on a
+            # quarter hour of UTC in every zone, and never twice in a day).
+            lo = t - t % QUARTER
+            while lo > t - 86400 and time.localtime(lo - QUARTER).tm_gmtoff == self.offset:
+                lo -= QUARTER
+            hi = lo + QUARTER
+            while hi < t + 86400 and time.localtime(hi).tm_gmtoff == self.offset:
+                hi += QUARTER
+            self.lo, self.hi = lo, hi
+        return self.offset
+
+
+def make_store(path, connections, hours=None):
     """The usage store, its connections numbered in the order they started (the monitor stores
-    a connection's first rows within a minute of its start). Returns the rows written."""
+    a connection's first rows within a minute of its start). Returns the rows written. With
+    hours, a dict, also adds each link's bytes up by local hour into it: (link, local hour)
+    -> [received, sent], the local hour counted in hours since 1970-01-01T00:00 local time."""
     for suffix in ("", "-wal", "-shm", "-journal"):
         if os.path.lexists(path + suffix):
             os.unlink(path + suffix)
@@ -283,12 +306,17 @@ def make_store(path, connections):
     db.executemany("INSERT INTO connections(start_date, start_time, device, connection,"
                    " first_quarter, last_quarter) VALUES(?, ?, ?, ?, ?, ?)", connection_rows())
     count = 0
+    offsets = Offsets()
 
     def usage_rows():
         nonlocal count
-        for cid, (start, end, _, sent, received) in enumerate(started, 1):
+        for cid, (start, end, link, sent, received) in enumerate(started, 1):
             for q, secs, up, down in split(start, end, sent, received, QUARTER):
                 count += 1
+                if hours is not None:
+                    sums = hours.setdefault((link, (q + offsets.at(q)) // 3600), [0, 0])
+                    sums[0] += down
+                    sums[1] += up
                 yield cid, q, secs, up, down
 
     db.executemany("INSERT INTO usage(connection, quarter, seconds, uploaded, downloaded)"
@@ -326,9 +354,10 @@ def append_tail(data_dir, config_dir):
         f.write(tail)
 
 
-def make_vnstat(vdir, store_path, first, last, base):
+def make_vnstat(vdir, hours, first, last, base):
     """vnStat's own empty database for wwan0..wwan2, made by vnstatd and vnstat, then filled
-    with the usage of the store's rows, grouped by local time as vnStat groups its traffic."""
+    with the same bytes (hours: make_store's sums of the store's rows by local hour), grouped
+    by local time as vnStat groups its traffic."""
     for tool in ("vnstat", "vnstatd"):
         if shutil.which(tool) is None:
             fail("%s is not installed (apt-get install vnstat)" % tool)
@@ -347,15 +376,18 @@ def make_vnstat(vdir, store_path, first, last, base):
 
     db = sqlite3.connect(os.path.join(vdir, "vnstat.db"), isolation_level=None)
     db.execute("PRAGMA synchronous=OFF")
-    db.execute("ATTACH ? AS u", (store_path,))
     db.execute("BEGIN")
-    db.execute("CREATE TEMP TABLE hours AS"
-               " SELECT i.id AS interface,"
-               "  strftime('%Y-%m-%d %H:00:00', q.quarter, 'unixepoch', 'localtime') AS date,"
-               "  sum(q.downloaded) AS rx, sum(q.uploaded) AS tx"
-               " FROM u.usage q JOIN u.connections c ON c.id = q.connection"
-               "  JOIN interface i ON i.name = c.device"
-               " GROUP BY 1, 2")
+    ids = dict(db.execute("SELECT name, id FROM interface"))
+    interface = [ids[device] for device, _ in LINKS]
+    # The local hours as if they were UTC ones: their dates need no time zone any more.
+    db.execute("CREATE TEMP TABLE local_hours(interface INTEGER, at INTEGER, rx INTEGER,"
+               " tx INTEGER)")
+    db.executemany("INSERT INTO local_hours VALUES(?, ?, ?, ?)",
+                   ((interface[link], hour * 3600, rx, tx)
+                    for (link, hour), (rx, tx) in hours.items()))
+    db.execute("CREATE TEMP TABLE hours AS SELECT interface,"
+               " strftime('%Y-%m-%d %H:00:00', at, 'unixepoch') AS date, rx, tx"
+               " FROM local_hours ORDER BY interface, at")
     keep_hours = last - VNSTAT_HOURLY_DAYS * 86400
     db.execute("INSERT INTO hour(interface, date, rx, tx) SELECT * FROM hours"
                " WHERE date >= strftime('%Y-%m-%d %H:00:00', ?, 'unixepoch', 'localtime')"
@@ -374,13 +406,14 @@ def make_vnstat(vdir, store_path, first, last, base):
     for link, connections in enumerate(base):
         at = bisect.bisect_left([r[1] for r in connections], keep_from)
         db.executemany("INSERT INTO fives VALUES(?, ?, ?, ?)",
-                       ((link + 1, q, down, up)
+                       ((interface[link], q, down, up)
                         for start, end, _, sent, received in connections[at:]
                         for q, _, up, down in split(start, end, sent, received, FIVE_MINUTES)
                         if q >= keep_from))
+    # A local time repeated when the clocks go back is one row, as vnStat adds to it.
     db.execute("INSERT INTO fiveminute(interface, date, rx, tx)"
                " SELECT interface, datetime(at, 'unixepoch', 'localtime'), sum(rx), sum(tx)"
-               " FROM fives GROUP BY interface, at ORDER BY 1, 2")
+               " FROM fives GROUP BY 1, 2 ORDER BY 1, 2")
     db.execute("UPDATE interface SET"
                " created = datetime(?, 'unixepoch', 'localtime'),"
                " updated = datetime(?, 'unixepoch', 'localtime'),"
@@ -388,7 +421,6 @@ def make_vnstat(vdir, store_path, first, last, base):
                " txtotal = (SELECT sum(tx) FROM day WHERE day.interface = interface.id)",
                (first, last))
     db.execute("COMMIT")
-    db.execute("DETACH u")
     db.close()
     return conf
 
@@ -448,7 +480,8 @@ def main():
 
     # The store is made even with --no-store when vnStat's tables are to be filled from it.
     store = os.path.join(args.dir, "usage.db")
-    rows = make_store(store, base) if not args.no_store or args.vnstat else 0
+    hours = {} if args.vnstat else None
+    rows = make_store(store, base, hours) if not args.no_store or args.vnstat else 0
     make_store(os.path.join(args.dir, "tail-usage.db"), tail)
 
     sent = sum(r[3] for links in base for r in links)
@@ -465,7 +498,7 @@ def main():
     now = time.localtime(max(last, tail_end) + 60)
 
     if args.vnstat:
-        conf = make_vnstat(args.vnstat, store, first, last, base)
+        conf = make_vnstat(args.vnstat, hours, first, last, base)
         # vnStat must print what the data holds: the whole of it by month, and the last 30 days.
         for query, want in ((("m",), (received, sent)), (("d", "30"), (received30, sent30))):
             got = vnstat_sums(conf, *query)
