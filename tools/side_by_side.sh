@@ -5,13 +5,14 @@
 # ratio and the peak memory, and keeps it in WORKDIR/side-by-side.md.
 #
 # Usage: tools/side_by_side.sh [BUILD] [WORKDIR] [--records N] [--end YYYY-MM-DD] [--runs N]
-#                              [--rest-seconds S]
+#                              [--rest-seconds S] [--no-hyperfine]
 #   BUILD           the build folder (./build); the program is BUILD/src/tavu
 #   WORKDIR         where the data is made once and kept (BUILD/side-by-side)
 #   --records N     log records (1,000,000)
 #   --end DATE      the data's last day (2026-12-07); "now" is pinned just after it
 #   --runs N        timed runs of each command (10), after one warm-up run
 #   --rest-seconds  how long the monitor and vnstatd are watched at rest (120)
+#   --no-hyperfine  time the runs here even when hyperfine is installed
 #
 # Public tools only: hyperfine when installed (else the runs are timed here), GNU time for the
 # peak memory, strace for the system calls. Every TAVU command runs with the generated settings
@@ -31,12 +32,14 @@ records=1000000
 end_day=2026-12-07
 runs=10
 rest=120
+no_hyperfine=no
 while [ $# -gt 0 ]; do
     case $1 in
         --records) records=${2:?--records needs a number}; shift 2 ;;
         --end) end_day=${2:?--end needs a date}; shift 2 ;;
         --runs) runs=${2:?--runs needs a number}; shift 2 ;;
         --rest-seconds) rest=${2:?--rest-seconds needs a number}; shift 2 ;;
+        --no-hyperfine) no_hyperfine=yes; shift ;;
         -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) die "unknown option $1 (see --help)" ;;
         *)
@@ -79,7 +82,8 @@ then
     echo "Installing strace to count system calls" >&2
     apt-get install -y -q strace >/dev/null 2>&1 || true
 fi
-have_hyperfine=$(command -v hyperfine >/dev/null 2>&1 && echo yes || echo no)
+have_hyperfine=no
+[ "$no_hyperfine" = yes ] || ! command -v hyperfine >/dev/null 2>&1 || have_hyperfine=yes
 have_strace=$(command -v strace >/dev/null 2>&1 && echo yes || echo no)
 
 # --- The data, made once per size, end, time zone and generator ------------------------------
@@ -125,7 +129,8 @@ q() {  # the arguments quoted for a shell (and for hyperfine), one line
 }
 since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN {print b - a}'; }
 
-# Median wall time in seconds of RUNS runs of a command, after one warm-up run; with a prepare
+# Median wall time in seconds of RUNS runs of a command, after one warm-up run, and the mean
+# processor time (user + system) of those runs when hyperfine measured them; with a prepare
 # script, it runs (untimed) before each run. Output thrown away.
 median_of() {  # NAME PREPARE_SCRIPT_OR_EMPTY COMMAND...
     local name=$1 prepare=$2
@@ -135,8 +140,9 @@ median_of() {  # NAME PREPARE_SCRIPT_OR_EMPTY COMMAND...
         [ -z "$prepare" ] || args+=(--prepare "bash $(q "$prepare")")
         hyperfine "${args[@]}" "$(q "$@")" >/dev/null 2>"$work/$name.err" ||
             die "hyperfine failed on $*: $(cat "$work/$name.err")"
-        python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' \
-            "$work/$name.json"
+        python3 -c 'import json, sys
+r = json.load(open(sys.argv[1]))["results"][0]
+print(r["median"], r["user"] + r["system"])' "$work/$name.json"
     else
         local i t0 times=()
         for ((i = 0; i <= runs; i++)); do
@@ -150,13 +156,13 @@ median_of() {  # NAME PREPARE_SCRIPT_OR_EMPTY COMMAND...
     fi
 }
 
-# Peak resident memory of one run, in kB.
+# Peak resident memory of one run, in kB, and its processor time in seconds.
 peak_of() {  # PREPARE_SCRIPT_OR_EMPTY COMMAND...
     local prepare=$1
     shift
     [ -z "$prepare" ] || bash "$prepare"
-    /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
-    tail -n 1 "$work/peak"
+    /usr/bin/time -f '%M %U %S' -o "$work/peak" "$@" >/dev/null 2>&1 || true
+    tail -n 1 "$work/peak" | awk '{print $1, $2 + $3}'
 }
 
 table=$work/side-by-side.rows
@@ -178,13 +184,15 @@ pair() {  # LABEL PREPARE -- TAVU COMMAND... -- OTHER COMMAND...
     echo "measuring: $label" >&2
     local slug
     slug=$(echo "$label" | tr -c 'A-Za-z0-9' _ | cut -c1-40)
-    local t_ours t_theirs p_ours p_theirs
-    t_ours=$(median_of "$slug.tavu" "$prepare" "${ours[@]}")
-    t_theirs=$(median_of "$slug.other" "" "${theirs[@]}")
-    p_ours=$(peak_of "$prepare" "${ours[@]}")
-    p_theirs=$(peak_of "" "${theirs[@]}")
+    local t_ours t_theirs p_ours p_theirs cpu_ours cpu_theirs cpu
+    read -r t_ours cpu_ours <<<"$(median_of "$slug.tavu" "$prepare" "${ours[@]}")"
+    read -r t_theirs cpu_theirs <<<"$(median_of "$slug.other" "" "${theirs[@]}")"
+    read -r p_ours cpu <<<"$(peak_of "$prepare" "${ours[@]}")"
+    cpu_ours=${cpu_ours:-$cpu}
+    read -r p_theirs cpu <<<"$(peak_of "" "${theirs[@]}")"
+    cpu_theirs=${cpu_theirs:-$cpu}
     echo "| $label | $(ms "$t_ours") | $(ms "$t_theirs") | $(ratio "$t_ours" "$t_theirs") |" \
-        "$(mb "$p_ours") | $(mb "$p_theirs") |" >>"$table"
+        "$(ms "$cpu_ours") | $(ms "$cpu_theirs") | $(mb "$p_ours") | $(mb "$p_theirs") |" >>"$table"
     # The folders by short names.
     ours=("${ours[@]/#$tavu/tavu}")
     ours=("${ours[@]/#$data/DATA}")
@@ -318,6 +326,8 @@ hwm_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 port=$("${ns[@]}" python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
 echo "measuring: the monitor's start and rest ($rest s each) $where" >&2
+: >"$rest_dir/tavu.out"
+: >"$rest_dir/vnstatd.out"
 "${ns[@]}" "$tavu" monitor --config-dir "$rest_dir/cfg" --metrics "127.0.0.1:$port" \
     >"$rest_dir/tavu.out" 2>&1 &
 tavu_pid=$!
@@ -370,11 +380,11 @@ tavu_pid="" vn_pid=""
 
 {
     echo "| Monitor start, processor time until ready | $(ticks "$tavu_start_cpu") |" \
-        "$(ticks "$vn_start_cpu") | $(ratio "$tavu_start_cpu" "$vn_start_cpu") |" \
+        "$(ticks "$vn_start_cpu") | $(ratio "$tavu_start_cpu" "$vn_start_cpu") | | |" \
         "$(mb "$tavu_hwm") | $(mb "$vn_hwm") |"
     echo "| Monitor at rest, processor time in $rest s | $(ticks "$tavu_rest_cpu") |" \
-        "$(ticks "$vn_rest_cpu") | $(ratio "$tavu_rest_cpu" "$vn_rest_cpu") | | |"
-    echo "| Monitor at rest, system calls in $rest s | $tavu_calls | $vn_calls | $(ratio "${tavu_calls%% *}" "${vn_calls%% *}") | | |"
+        "$(ticks "$vn_rest_cpu") | $(ratio "$tavu_rest_cpu" "$vn_rest_cpu") | | | | |"
+    echo "| Monitor at rest, system calls in $rest s | $tavu_calls | $vn_calls | $(ratio "${tavu_calls%% *}" "${vn_calls%% *}") | | | | |"
 } >>"$table"
 {
     echo "- Monitor: \`tavu monitor --config-dir WORK/rest/cfg --metrics 127.0.0.1:$port\`"
@@ -391,8 +401,10 @@ if [ -x "$bench" ]; then
         --benchmark_repetitions="$runs" --benchmark_format=json >"$work/summary-window.json" 2>/dev/null
     paint=$(python3 -c 'import json,sys
 b = [x for x in json.load(open(sys.argv[1]))["benchmarks"] if x.get("aggregate_name") == "median"]
-print(b[0]["real_time"] / 1000 if b else "")' "$work/summary-window.json")
-    echo "| Summary window, open to first paint | $(ms "$paint") | (no window) | | | |" >>"$table"
+print(b[0]["real_time"] / 1000, b[0]["cpu_time"] / 1000) if b else print("0 0")' \
+        "$work/summary-window.json")
+    read -r paint paint_cpu <<<"$paint"
+    echo "| Summary window, open to first paint | $(ms "$paint") | (no window) | | $(ms "$paint_cpu") (main thread) | | | |" >>"$table"
     echo "- Summary window: \`TAVU_BENCH_DATA=WORK/cfg tests/tavu_report_bench --benchmark_filter=^BM_OpenSummary\`" >>"$legend"
 else
     echo "(the Summary window is not measured: $bench is not built)" >>"$legend"
@@ -406,8 +418,8 @@ fi
     echo
     cat "$checks"
     echo
-    echo "| Question | TAVU | vnStat | TAVU / vnStat | TAVU peak memory | vnStat peak memory |"
-    echo "|---|---|---|---|---|---|"
+    echo "| Question | TAVU median | vnStat median | TAVU / vnStat | TAVU processor | vnStat processor | TAVU peak memory | vnStat peak memory |"
+    echo "|---|---|---|---|---|---|---|---|"
     cat "$table"
     echo
     echo "Commands (tavu is $tavu, WORK is $work, DATA is $data):"
