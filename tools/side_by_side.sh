@@ -68,7 +68,7 @@ need python3 "apt-get install python3"
 need vnstat "apt-get install vnstat (version 2.10 or later)"
 need vnstatd "apt-get install vnstat"
 need curl "apt-get install curl"
-[ -x /usr/bin/time ] && /usr/bin/time -f %M true >/dev/null 2>&1 ||
+/usr/bin/time -f %M true >/dev/null 2>&1 ||
     die "GNU time (/usr/bin/time) is missing: apt-get install time"
 [ -f "$generator" ] || die "$generator is missing"
 tavu=""
@@ -304,9 +304,11 @@ cleanup() {
     [ -z "$ns_name" ] || ip netns del "$ns_name" 2>/dev/null || true
 }
 trap cleanup EXIT
-if [ "$(id -u)" = 0 ] && command -v ip >/dev/null 2>&1 && ip netns add "tavu-sbs-$$" 2>/dev/null; then
+if [ "$(id -u)" = 0 ] && command -v ip >/dev/null 2>&1 &&
+    ip netns add "tavu-sbs-$$" 2>/dev/null; then
     ns_name=tavu-sbs-$$
     ns=(ip netns exec "$ns_name")
+    # shellcheck disable=SC2016 # expanded by the inner shell
     "${ns[@]}" sh -c 'ip link set lo up
         sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 || true
         for i in 0 1 2; do
@@ -321,9 +323,14 @@ fi
 hz=$(getconf CLK_TCK)
 cpu_ms() { awk -v hz="$hz" '{print ($14 + $15) * 1000 / hz}' "/proc/$1/stat"; }
 # A processor time counted in clock ticks: under one tick is shown as such.
-ticks() { awk -v t="$1" -v hz="$hz" 'BEGIN {if (t > 0) printf "%d ms", t; else printf "< %d ms", 1000 / hz}'; }
+ticks() {
+    awk -v t="$1" -v hz="$hz" 'BEGIN {if (t > 0) printf "%d ms", t; else printf "< %d ms", 1000 / hz}'
+}
 hwm_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
-port=$("${ns[@]}" python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$("${ns[@]}" python3 -c 'import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
 
 echo "measuring: the monitor's start and rest ($rest s each) $where" >&2
 : >"$rest_dir/tavu.out"
@@ -413,7 +420,8 @@ fi
 # --- The table ----------------------------------------------------------------------------------
 {
     echo "$("$tavu" --version 2>/dev/null | head -n 1) against $(vnstat --version | head -n 1 | cut -d' ' -f1,2);"
-    echo "$DATA_RECORDS records ($DATA_ROWS usage rows) of three links from $DATA_FIRST_DAY to $DATA_LAST_DAY, TZ=${TZ:-unset}, \"now\" $DATA_NOW;"
+    echo "$DATA_RECORDS records ($DATA_ROWS usage rows) of three links from $DATA_FIRST_DAY" \
+        "to $DATA_LAST_DAY, TZ=${TZ:-unset}, \"now\" $DATA_NOW;"
     echo "median of $runs runs$([ "$have_hyperfine" = yes ] && echo " (hyperfine)"), load average $(cut -d' ' -f1-3 /proc/loadavg) at the end, $(nproc) processors."
     echo
     cat "$checks"
