@@ -53,7 +53,9 @@ done
 for n in "$records" "$runs" "$rest"; do
     [[ $n =~ ^[1-9][0-9]*$ ]] || die "not a whole number: $n"
 done
-build=$(cd "${build:-build}" 2>/dev/null && pwd) || die "no build folder ${build:-build}"
+build=${build:-build}
+[ -d "$build" ] || die "no build folder $build"
+build=$(cd "$build" && pwd)
 work=${work:-$build/side-by-side}
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
