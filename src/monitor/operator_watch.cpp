@@ -152,16 +152,14 @@ void OperatorWatch::start() {
         }
     };
     s_.modem.setListener(std::move(listener));
-    if (s_.lastReply) {
-        if (const std::optional<OperatorReply> last = s_.lastReply()) {
-            lastAsked_ = last->time;
-            showFigures(last->reply, last->time, false);
-        }
-    }
     if (!s_.modem.available()) {
         return;
     }
-    for (const platform::ModemInfo& info : s_.modem.modems()) {
+    const std::vector<platform::ModemInfo> modems = s_.modem.modems();
+    if (!modems.empty()) {
+        showLastReply();
+    }
+    for (const platform::ModemInfo& info : modems) {
         // A modem that roams already is said at once.
         if ((roaming_[info.id] = s_.modem.status(info.id).roaming)) {
             s_.view.insertStatus("Roaming");
@@ -176,6 +174,20 @@ void OperatorWatch::start() {
                     messageArrived(m);
                 }
             });
+    }
+}
+
+void OperatorWatch::showLastReply() {
+    if (lastReplyRead_) {
+        return;
+    }
+    lastReplyRead_ = true;
+    if (!s_.lastReply) {
+        return;
+    }
+    if (const std::optional<OperatorReply> last = s_.lastReply()) {
+        lastAsked_ = std::max(lastAsked_, last->time);
+        showFigures(last->reply, last->time, false);
     }
 }
 
@@ -202,13 +214,15 @@ void OperatorWatch::tick() {
         connectionEnded();
     }
     const BalanceSettings b = balanceSettings();
-    if (b.everyHours > 0 && !b.ussd.empty() && !ussdPending_) {
-        const std::int64_t now = nowSeconds();
-        // A clock set back far behind the last question asks again.
-        if (now - lastAsked_ >= std::int64_t{b.everyHours} * 3600 || now < lastAsked_ - 3600) {
-            askBalance(false);
-        }
+    if (b.everyHours > 0 && !b.ussd.empty() && !ussdPending_ && balanceDue(b)) {
+        askBalance(false);
     }
+}
+
+bool OperatorWatch::balanceDue(const BalanceSettings& b) const {
+    const std::int64_t now = nowSeconds();
+    // A clock set back far behind the last question asks again.
+    return now - lastAsked_ >= std::int64_t{b.everyHours} * 3600 || now < lastAsked_ - 3600;
 }
 
 void OperatorWatch::connectionStarted() {
@@ -220,6 +234,7 @@ void OperatorWatch::connectionStarted() {
     if (connModem_.empty()) {
         return;
     }
+    showLastReply();
     const platform::ModemStatus st = s_.modem.status(connModem_);
     if (!st.present) {
         return;
@@ -243,6 +258,7 @@ void OperatorWatch::statusChanged(const std::string& modem, const platform::Mode
     bool& was = roaming_[modem];
     const bool started = status.roaming && !was;
     was = status.roaming;
+    showLastReply();  // a modem that came after the start
     if (started) {
         s_.view.insertStatus("Roaming");
     }
@@ -317,6 +333,7 @@ void OperatorWatch::askBalance(bool byHand) {
             quietProblem(text);
         }
     };
+    const std::int64_t asked = lastAsked_;
     lastAsked_ = nowSeconds();
     if (b.ussd.empty()) {
         fail(std::string("No balance code is set: give the operator's code (such as *100#) as ") +
@@ -334,6 +351,16 @@ void OperatorWatch::askBalance(bool byHand) {
     if (modem.empty()) {
         fail(kNoModem);
         return;
+    }
+    // With a modem to ask, the reply kept is read: it may say that the question asked by itself
+    // is not due yet.
+    if (!lastReplyRead_) {
+        lastAsked_ = asked;
+        showLastReply();
+        if (!byHand && !balanceDue(b)) {
+            return;
+        }
+        lastAsked_ = nowSeconds();
     }
     ussdPending_ = true;
     std::weak_ptr<bool> alive = alive_;

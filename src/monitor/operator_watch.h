@@ -74,7 +74,9 @@ class OperatorWatch {
     OperatorWatch& operator=(const OperatorWatch&) = delete;
     ~OperatorWatch();
 
-    // The start: the last reply's figures, the messages already in the modems, the listener.
+    // The start: the listener, the messages already in the modems and, when there is a modem,
+    // the figures of the reply kept. The usage store is read only once there is a modem: the
+    // start without one opens no store.
     void start();
     // After every poll of the monitor: a connection that started or ended, and the balance
     // asked every BalanceEveryHours hours.
@@ -97,6 +99,10 @@ class OperatorWatch {
     static constexpr const char* kNoModem = "No modem that can ask for the balance.";
 
   private:
+    // The figures of the newest reply kept, read from the store at the first need of them (a
+    // modem found, or a question to ask); it also says when the balance was last asked.
+    void showLastReply();
+    bool balanceDue(const BalanceSettings& b) const;
     void askBalance(bool byHand);
     void balanceAnswered(const platform::UssdResult& result, const std::string& code, bool byHand);
     void showFigures(const std::string& reply, std::int64_t time, bool warn);
@@ -122,6 +128,7 @@ class OperatorWatch {
     std::string figuresLine_;
     std::string quietProblem_;
     bool ussdPending_ = false;
+    bool lastReplyRead_ = false;
     std::int64_t lastAsked_ = 0;
     std::string dataWarned_;  // the period and limit whose warnings were shown
     std::string moneyWarned_;

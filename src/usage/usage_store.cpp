@@ -83,6 +83,72 @@ std::string checkCompanion(const std::string& path) {
     return why.empty() ? why : path.substr(path.rfind('-') + 1) + " file: " + why;
 }
 
+constexpr const char* kDamaged = "it is damaged";
+
+// Whether the last call on db met a damaged file.
+bool isDamage(sqlite3* db) {
+    const int code = sqlite3_errcode(db) & 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+std::uint32_t bigEndian(const unsigned char* p, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        v = (v << 8) | p[i];
+    }
+    return v;
+}
+
+// The file at path as the system knows it (device, inode, time of its last change); empty when
+// there is none.
+std::string fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
+           std::to_string(st.st_ctim.tv_sec) + '.' + std::to_string(st.st_ctim.tv_nsec);
+}
+
+// Whether a write-ahead log beside the file may hold pages not yet copied into it: then the
+// file may be shorter than its header says (a copy cut short by a crash is finished by SQLite
+// from the log), and only SQLite's checks of the pages it reads apply.
+bool logHoldsPages(const std::string& walPath) {
+    constexpr off_t kLogHeader = 32;  // a frame comes after the log's header
+    struct stat st {};
+    return ::lstat(walPath.c_str(), &st) == 0 && st.st_size > kLogHeader;
+}
+
+// The first 100 bytes of the file and its size, read before SQLite gets it: SQLite's magic, a
+// page size SQLite can have, and, unless the write-ahead log holds pages, a whole number of
+// pages and none fewer than the header counts (its count is valid when the change counter equals
+// the version it is valid for). Costs one read of 100 bytes. Empty when the file looks whole; a
+// new, empty file does.
+std::string checkHeader(int fd, off_t size, const std::string& walPath) {
+    if (size == 0) {
+        return {};  // new: SQLite writes the header
+    }
+    unsigned char h[100];
+    if (size < static_cast<off_t>(sizeof h) || ::pread(fd, h, sizeof h, 0) != sizeof h ||
+        std::memcmp(h, "SQLite format 3", 16) != 0) {
+        return kDamaged;
+    }
+    const std::uint32_t raw = bigEndian(h + 16, 2);
+    const off_t page = raw == 1 ? 65536 : raw;
+    if (page < 512 || (page & (page - 1)) != 0) {  // a power of two up to 65536
+        return kDamaged;
+    }
+    if (logHoldsPages(walPath)) {
+        return {};
+    }
+    const std::uint32_t pages = bigEndian(h + 28, 4);
+    const bool counted = pages != 0 && bigEndian(h + 24, 4) == bigEndian(h + 92, 4);
+    if (size % page != 0 || (counted && size / page < static_cast<off_t>(pages))) {
+        return kDamaged;
+    }
+    return {};
+}
+
 class Statement {
   public:
     Statement(sqlite3* db, const char* sql) {
@@ -137,7 +203,7 @@ std::string checkSchema(sqlite3* db, bool& fresh, std::int64_t& older) {
     const std::int64_t version = pragmaInt(db, "PRAGMA user_version", ok);
     const std::int64_t tables = pragmaInt(db, "SELECT count(*) FROM sqlite_schema", ok);
     if (!ok) {
-        return sqlite3_errmsg(db);
+        return isDamage(db) ? kDamaged : sqlite3_errmsg(db);
     }
     fresh = app == 0 && tables == 0;
     if (fresh) {
@@ -149,14 +215,6 @@ std::string checkSchema(sqlite3* db, bool& fresh, std::int64_t& older) {
     older = version >= 1 && version < kSchemaVersion ? version : 0;
     if (version != kSchemaVersion && older == 0) {
         return "it was written by another version of this program";
-    }
-    // A cut short or altered file shows here rather than as missing rows later.
-    Statement check(db, "PRAGMA quick_check(1)");
-    if (!check.ok() || check.step() != SQLITE_ROW) {
-        return sqlite3_errmsg(db);
-    }
-    if (check.text(0) != "ok") {
-        return "it is damaged";
     }
     return {};
 }
@@ -262,11 +320,14 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     }
     struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    if (!statted) {
-        return refuse(std::strerror(errno));
+    const int statError = errno;
+    std::string why = statted ? refusal(st) : std::strerror(statError);
+    // Only a file that may be used is read; its header says whether it is whole.
+    if (why.empty()) {
+        why = checkHeader(fd, st.st_size, path + "-wal");
     }
-    if (std::string why = refusal(st); !why.empty()) {
+    ::close(fd);
+    if (!why.empty()) {
         return refuse(why);
     }
     sqlite3* db = nullptr;
@@ -284,6 +345,8 @@ std::unique_ptr<UsageStore> UsageStore::open(const std::string& path, bool creat
     sqlite3_busy_timeout(db, kBusyMilliseconds);
     sqlite3_extended_result_codes(db, 1);
     exec(db, "PRAGMA trusted_schema=OFF");
+    // Each b-tree page is checked as it is read: a damaged one fails the read that meets it.
+    exec(db, "PRAGMA cell_size_check=ON");
     bool fresh = false;
     std::int64_t older = 0;
     if (std::string why = checkSchema(db, fresh, older); !why.empty()) {
@@ -314,10 +377,32 @@ UsageStore::~UsageStore() {
 }
 
 void UsageStore::fail(const char* what) const {
+    if (damaged_ || isDamage(db_)) {
+        if (!damaged_) {
+            damaged_ = true;
+            damagedFile_ = fileIdentity(path_);
+        }
+        problem_ = usageStoreRefused(path_, kDamaged);
+        return;
+    }
     problem_ = usageStoreRefused(path_, std::string(what) + ": " + sqlite3_errmsg(db_));
 }
 
+bool UsageStore::refusedAsDamaged() const {
+    if (damaged_) {
+        fail(kDamaged);
+    }
+    return damaged_;
+}
+
+bool UsageStore::replaced() const {
+    return fileIdentity(path_) != damagedFile_;
+}
+
 bool UsageStore::addOperatorReply(const OperatorReply& reply) {
+    if (refusedAsDamaged()) {
+        return false;
+    }
     problem_.clear();
     if (!exec(db_, "BEGIN IMMEDIATE")) {
         fail("cannot store the operator's reply");
@@ -344,6 +429,9 @@ bool UsageStore::addOperatorReply(const OperatorReply& reply) {
 }
 
 std::optional<OperatorReply> UsageStore::lastOperatorReply() const {
+    if (refusedAsDamaged()) {
+        return std::nullopt;
+    }
     problem_.clear();
     Statement s(db_, "SELECT time, code, reply FROM operator_replies ORDER BY id DESC LIMIT 1");
     if (!s.ok()) {
@@ -365,7 +453,7 @@ UsageRows UsageStore::rowsBetween(std::int64_t fromUtc, std::int64_t toUtc) cons
     // The connections of the span are found by their last quarter (the index), not by a scan of
     // them all; only the rows found are sorted.
     UsageRows out;
-    if (fromUtc >= toUtc) {
+    if (refusedAsDamaged() || fromUtc >= toUtc) {
         return out;
     }
     Statement s(db_,
@@ -441,6 +529,9 @@ void UsageStore::forEachConnection(
 
 std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {
     std::vector<UsageRow> out;
+    if (refusedAsDamaged()) {
+        return out;
+    }
     Statement s(db_,
                 "SELECT u.quarter, u.seconds, u.uploaded, u.downloaded, u.roaming"
                 " FROM connections c JOIN usage u ON u.connection = c.id"
@@ -468,6 +559,9 @@ std::vector<UsageRow> UsageStore::rowsOf(const ConnectionKey& key) const {
 }
 
 bool UsageStore::write(const ConnectionKey& key, const std::vector<UsageRow>& rows) {
+    if (refusedAsDamaged()) {
+        return false;
+    }
     if (rows.empty()) {
         return true;
     }
@@ -529,10 +623,23 @@ bool UsageStore::write(const ConnectionKey& key, const std::vector<UsageRow>& ro
     return true;
 }
 
+void UsageStoreSink::forget() {
+    if (!store_->damaged()) {
+        store_.reset();
+    }
+}
+
 UsageStore* UsageStoreSink::storeFor(const std::string& logPath) {
     const std::string path = UsageStore::pathFor(logPath);
     if (store_ && store_->path() == path) {
-        return store_.get();
+        if (!store_->damaged()) {
+            return store_.get();
+        }
+        // A damaged file is not used again, nor written to, until another takes its place.
+        if (!store_->replaced()) {
+            problem_ = store_->problem();
+            return nullptr;
+        }
     }
     store_ = UsageStore::open(path, true, problem_);
     return store_.get();
@@ -546,7 +653,7 @@ bool UsageStoreSink::write(const std::string& logPath, const ConnectionKey& key,
     }
     if (!store->write(key, rows)) {
         problem_ = store->problem();
-        store_.reset();  // opened and checked again at the next write
+        forget();  // opened and checked again at the next write
         return false;
     }
     problem_.clear();
@@ -561,7 +668,7 @@ std::vector<UsageRow> UsageStoreSink::rowsOf(const std::string& logPath, const C
     auto rows = store->rowsOf(key);
     if (!store->problem().empty()) {
         problem_ = store->problem();
-        store_.reset();
+        forget();
     }
     return rows;
 }
@@ -573,7 +680,7 @@ bool UsageStoreSink::addOperatorReply(const std::string& logPath, const Operator
     }
     if (!store->addOperatorReply(reply)) {
         problem_ = store->problem();
-        store_.reset();
+        forget();
         return false;
     }
     return true;
@@ -587,7 +694,7 @@ std::optional<OperatorReply> UsageStoreSink::lastOperatorReply(const std::string
     auto reply = store->lastOperatorReply();
     if (!store->problem().empty()) {
         problem_ = store->problem();
-        store_.reset();
+        forget();
     }
     return reply;
 }

@@ -3,7 +3,9 @@
 // The usage store: usage.db beside the log, a SQLite file in WAL mode that holds one row per
 // connection per UTC quarter hour. Opened only when it is a regular file of the user's own that
 // nobody else may write, reached through no symbolic link; a store that is damaged, locked or
-// not ours is refused with a message, and the program goes on without it.
+// not ours is refused with a message, and the program goes on without it. The open looks at the
+// file's header and size only; SQLite checks each page as it reads it, and a read or write that
+// meets a damaged page finds the store damaged from then on.
 
 #include <cstdint>
 #include <memory>
@@ -67,13 +69,24 @@ class UsageStore final : public UsageSource {
     const std::string& problem() const { return problem_; }
     const std::string& path() const { return path_; }
 
+    // Whether a read or write met a damaged page. From then on every read gives nothing and
+    // every write fails, problem() saying the store is damaged, as if it had been refused at the
+    // open.
+    bool damaged() const { return damaged_; }
+    // Whether another file, or none, is at path since the store was found damaged.
+    bool replaced() const;
+
   private:
     UsageStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
     void fail(const char* what) const;
+    // Sets problem() and is true when the store was found damaged.
+    bool refusedAsDamaged() const;
 
     sqlite3* db_;
     std::string path_;
     mutable std::string problem_;
+    mutable bool damaged_ = false;
+    mutable std::string damagedFile_;  // the file found damaged (fileIdentity)
 };
 
 // The message for the user when the store at path is not used, with the reason.
@@ -145,7 +158,8 @@ class UsageSink {
 };
 
 // The store beside the log, opened at its first use and again when the log moves to another
-// folder or an earlier attempt failed.
+// folder or an earlier attempt failed. A store found damaged is not used, nor opened again,
+// while the same file is there.
 class UsageStoreSink final : public UsageSink {
   public:
     bool write(const std::string& logPath, const ConnectionKey& key,
@@ -158,6 +172,9 @@ class UsageStoreSink final : public UsageSink {
 
   private:
     UsageStore* storeFor(const std::string& logPath);
+    // After a failure: the store is opened and checked again at its next use; a damaged one is
+    // kept (and not used) until another file takes its place.
+    void forget();
 
     std::unique_ptr<UsageStore> store_;
     std::string problem_;

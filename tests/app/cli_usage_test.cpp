@@ -13,6 +13,7 @@
 #include "core/clock.h"
 #include "core/settings_store.h"
 #include "log/log_record.h"
+#include "support/damaged_store.h"
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
 #include "usage/usage_store.h"
@@ -145,6 +146,19 @@ TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) 
               "start\tseconds\tuploaded\tdownloaded\tcost\n"
               "2026-03-14T00:00\t900\t0\t0\t0.1604\n"
               "2026-03-15T00:00\t900\t0\t4000000\t4.1604\n");
+
+    // A damaged page of rows, which the open does not read: the count's read meets it. One
+    // message, and the figures of the even spread, not those of some of the rows.
+    ASSERT_GT(test::damageUsageLeaf(dir.file("usage.db")), 0u);
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(value(r.out, "Total data downloaded"), "2000000");
+    EXPECT_EQ(r.err, "tavu: The usage store " + dir.file("usage.db") +
+                         " is not used (it is damaged); each connection's usage is spread evenly "
+                         "over its time\n");
+    r = run({"usage", "--config-dir", dir.path(), "--from", "2026-03-14"});
+    EXPECT_NE(r.out.find("2026-03-15T00:00\t43200\t0\t2000000\t"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("(it is damaged)"), std::string::npos) << r.err;
 
     // Damaged: one message, and the figures of the even spread.
     std::remove(dir.file("usage.db-wal").c_str());

@@ -18,6 +18,7 @@
 #include "platform/modem/fake_modem_service.h"
 #include "platform/ras/simulated/simulated_remote_access.h"
 #include "support/temp_dir.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 namespace {
@@ -211,6 +212,30 @@ TEST_F(HeadlessRun, TheModemsRoamingAndMessagesAreToldAndHangupWhenRoamingLogs) 
     const std::string records = log();
     EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 2) << records;
     monitor.reset();  // before the modem service it listens to
+}
+
+// The operator's reply kept in the usage store is read once there is a modem: a start without
+// one opens no store (and so makes none).
+TEST_F(HeadlessRun, TheStartWithoutAModemOpensNoUsageStore) {
+    platform::FakeModemService modem;
+    modem.addModem(0, {"ttyS0"});
+    modem.daemonRunning = false;
+    UsageStoreSink usage;
+    monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr, sound,
+                                                dir.path(), "ann", "", out, &usage, &modem);
+    monitor->start();
+    modem.deliver();
+    second(2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("usage.db")));
+    monitor.reset();
+    // With the modem, the reply kept is read at the start.
+    modem.daemonRunning = true;
+    monitor = std::make_unique<HeadlessMonitor>(settings, clock, prompter, *ras, nullptr, sound,
+                                                dir.path(), "ann", "", out, &usage, &modem);
+    monitor->start();
+    modem.deliver();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("usage.db")));
+    monitor.reset();
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ void BM_UsageRowsOfOnePeriodInTenYears(benchmark::State& state) {
 }
 BENCHMARK(BM_UsageRowsOfOnePeriodInTenYears)->Unit(benchmark::kMillisecond);
 
-// Opening the store as a command does: the checks and the quick check of ten years.
+// Opening the store as a command does: the checks of the file, its header and size, and SQLite's
+// first look at it.
 void BM_UsageStoreOpenTenYears(benchmark::State& state) {
     TenYears& data = tenYears();
     for (auto _ : state) {

@@ -116,6 +116,7 @@ class OperatorWatchTest : public testing::Test, protected test::MonitorRig<> {
             return true;
         };
         s.lastReply = [this]() -> std::optional<OperatorReply> {
+            ++replyReads;
             if (kept.empty())
                 return std::nullopt;
             return kept.back();
@@ -152,6 +153,7 @@ class OperatorWatchTest : public testing::Test, protected test::MonitorRig<> {
     std::unique_ptr<OperatorWatch> watch;
     std::vector<std::string> shownMessages;
     std::vector<OperatorReply> kept;
+    int replyReads = 0;
     std::string keepFails;
 };
 
@@ -296,6 +298,34 @@ TEST_F(OperatorWatchTest, BalanceIsAskedEveryHoursAndItsProblemsGoToTheStatusLis
     // Asked by itself: no box, the store's problem said once.
     EXPECT_EQ(shownWith("Your balance"), 0);
     EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), keepFails), 1);
+}
+
+// The reply kept is read from the store only once there is a modem to go with it; the time it
+// was asked still keeps the question asked by itself until it is due.
+TEST_F(OperatorWatchTest, WithoutAModemTheReplyKeptIsNotReadUntilOneComes) {
+    settings.writeString(keys::kSettings, keys::kBalanceUSSD, "*100#");
+    settings.writeString(keys::kSettings, keys::kBalanceDataPattern, "([0-9.]+) GB left");
+    settings.writeString(keys::kSettings, keys::kBalanceDataUnit, "GB");
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(clock.now().time_since_epoch()).count();
+    kept.push_back({now - 3600, "*100#", "1.5 GB left"});
+    modem.daemonRunning = false;
+    watch = makeWatch();
+    runFor(2);
+    EXPECT_EQ(replyReads, 0);
+    EXPECT_TRUE(view.lines.empty());
+
+    // The daemon with its modem: asked by itself every two hours, an hour after the last time.
+    modem.daemonRunning = true;
+    settings.writeInt(keys::kSettings, keys::kBalanceEveryHours, 2);
+    runFor(1);
+    EXPECT_EQ(replyReads, 1);
+    EXPECT_TRUE(view.has("Operator: 1.5 GB left (19:00)")) << view.lines.front();
+    EXPECT_TRUE(modem.ussdRequests.empty());
+    clock.advance(1h - 10s);
+    runFor(10);
+    EXPECT_EQ(modem.ussdRequests.size(), 1u);
+    EXPECT_EQ(replyReads, 1);
 }
 
 TEST_F(OperatorWatchTest, DataLeftBelowTheCapsRemainderWarnsOncePerPeriod) {

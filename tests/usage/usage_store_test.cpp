@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/damaged_store.h"
 #include "support/temp_dir.h"
 #include "usage/usage_store.h"
 
@@ -135,26 +136,104 @@ TEST_F(UsageStoreTest, RandomBytesAreRefusedWithAMessageAndLeftAsTheyAre) {
     EXPECT_TRUE(test::readFile(path) == bytes);
 }
 
-TEST_F(UsageStoreTest, ATruncatedStoreIsRefusedAsDamaged) {
+TEST_F(UsageStoreTest, AStoreCutShortOrShorterThanItsHeaderSaysIsRefusedAsDamaged) {
     makeStore(5000);
-    const auto size = std::filesystem::file_size(path);
-    ASSERT_GT(size, 8192u);
-    std::filesystem::resize_file(path, size / 2);
-    EXPECT_FALSE(open());
-    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+    const std::string whole = test::readFile(path);
+    const std::uint32_t pages = test::bigEndianAt(whole, 28, 4);
+    const std::size_t page = whole.size() / pages;
+    ASSERT_EQ(whole.size(), pages * page);
+    ASSERT_GT(pages, 8u);
+    const auto refusedAsDamaged = [&](const char* how) {
+        error.clear();
+        EXPECT_FALSE(open(false)) << how;
+        EXPECT_NE(error.find("usage.db is not used (it is damaged)"), std::string::npos)
+            << how << ": " << error;
+    };
+    std::filesystem::resize_file(path, whole.size() - page / 2);  // not a whole number of pages
+    refusedAsDamaged("half a page cut off");
+    std::filesystem::resize_file(path, 3 * page);
+    refusedAsDamaged("cut to three pages");
+    test::writeFile(path, whole);
+    test::setHeaderPageCount(path, pages + 1);
+    refusedAsDamaged("one page more in the header");
+    // Not a SQLite file at all, and a file shorter than a header.
+    test::writeFile(path, std::string(4096, 'x'));
+    refusedAsDamaged("no magic");
+    test::writeFile(path, whole.substr(0, 60));
+    refusedAsDamaged("60 bytes");
+    EXPECT_EQ(test::readFile(path), whole.substr(0, 60));  // left as it was
+    // The count of the header is not used when the version it is valid for is another.
+    test::writeFile(path, whole);
+    test::setHeaderPageCount(path, pages + 1);
+    std::string stale = test::readFile(path);
+    stale[95] = static_cast<char>(stale[95] + 1);
+    test::writeFile(path, stale);
+    EXPECT_TRUE(open(false)) << error;
 }
 
-TEST_F(UsageStoreTest, AStoreWithADamagedPageIsRefusedAtOnceNotReadInPart) {
-    makeStore(5000);
-    const auto size = std::filesystem::file_size(path);
-    {
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(static_cast<std::streamoff>(size / 2));
-        const std::string junk(4096, '\xA5');
-        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+// A crash while SQLite copies the write-ahead log into the file can leave the file shorter than
+// the header it already holds: the log still has the pages, and SQLite finishes the copy.
+TEST_F(UsageStoreTest, AStoreShorterThanItsHeaderIsOpenedWhileItsLogHoldsThePages) {
+    makeStore(1);
+    auto store = open();
+    ASSERT_TRUE(store) << error;
+    std::vector<UsageRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back(UsageRow{kQ + i * kQuarterSeconds, 900, i, i});
     }
-    EXPECT_FALSE(open());
-    EXPECT_NE(error.find("usage.db is not used"), std::string::npos) << error;
+    ASSERT_TRUE(store->write(kOther, rows)) << store->problem();
+    // The files as the crash left them, the header claiming more pages than the file has.
+    const test::TempDir crashed;
+    const std::string copy = crashed.file("usage.db");
+    std::filesystem::copy_file(path, copy);
+    std::filesystem::copy_file(path + "-wal", copy + "-wal");
+    store.reset();
+    const std::string head = test::readFile(copy);
+    test::setHeaderPageCount(copy, test::bigEndianAt(head, 28, 4) + 10);
+    auto recovered = UsageStore::open(copy, false, error);
+    ASSERT_TRUE(recovered) << error;
+    EXPECT_EQ(recovered->rowsOf(kOther).size(), 3000u) << recovered->problem();
+    // Without the log the same file is damaged.
+    recovered.reset();
+    std::filesystem::remove(copy + "-wal");
+    test::setHeaderPageCount(copy, test::bigEndianAt(test::readFile(copy), 28, 4) + 10);
+    EXPECT_FALSE(UsageStore::open(copy, false, error));
+    EXPECT_NE(error.find("it is damaged"), std::string::npos) << error;
+}
+
+// The open reads no page of the table: a damaged page is met by the read that needs it, which
+// gives nothing, and from then on the store gives nothing and takes nothing.
+TEST_F(UsageStoreTest, ADamagedPageFailsTheReadThatMeetsItWholeAndTheStoreFromThenOn) {
+    makeStore(5000);
+    {
+        auto store = open(false);
+        ASSERT_TRUE(store) << error;
+        ASSERT_TRUE(store->addOperatorReply({kQ, "*100#", "1 GB left"}));
+    }
+    ASSERT_GT(test::damageUsageLeaf(path), 0u);
+    const std::string damaged = test::readFile(path);
+    auto store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(error.empty()) << error;
+    ASSERT_TRUE(store->lastOperatorReply());  // its pages are whole
+    EXPECT_TRUE(store->rowsBetween(kQ, kQ + 5000 * kQuarterSeconds).empty());
+    EXPECT_NE(store->problem().find("usage.db is not used (it is damaged)"), std::string::npos)
+        << store->problem();
+    EXPECT_TRUE(store->damaged());
+    EXPECT_TRUE(store->rowsOf(kKey).empty());
+    EXPECT_TRUE(store->rowsBetween(kQ, kQ + kQuarterSeconds).empty());
+    EXPECT_FALSE(store->lastOperatorReply());
+    EXPECT_FALSE(store->write(kOther, {{kQ, 1, 1, 1}}));
+    EXPECT_FALSE(store->addOperatorReply({kQ, "*100#", "2 GB left"}));
+    EXPECT_NE(store->problem().find("(it is damaged)"), std::string::npos) << store->problem();
+    store.reset();
+    EXPECT_TRUE(test::readFile(path) == damaged);
+
+    // Opened again, the first read that meets the page finds it.
+    store = open(false);
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->rowsOf(kKey).empty());
+    EXPECT_NE(store->problem().find("(it is damaged)"), std::string::npos) << store->problem();
 }
 
 TEST_F(UsageStoreTest, AnotherProgramsDatabaseIsNeverWritten) {
@@ -197,6 +276,29 @@ TEST_F(UsageStoreTest, TheSinkSaysWhyAndOpensTheStoreAgainOnceItIsFixed) {
     std::filesystem::remove(path);
     EXPECT_TRUE(sink.write(log, kKey, {{kQ, 1, 2, 3}}));
     EXPECT_EQ(sink.rowsOf(log, kKey), (std::vector<UsageRow>{{kQ, 1, 2, 3}}));
+}
+
+TEST_F(UsageStoreTest, TheSinkWritesNothingToAStoreFoundDamagedUntilAnotherFileIsThere) {
+    makeStore(5000);
+    ASSERT_GT(test::damageUsageLeaf(path), 0u);
+    const std::string damaged = test::readFile(path);
+    UsageStoreSink sink;
+    const std::string log = dir.file("logfile.log");
+    const UsageSource* rows = sink.source(log);
+    ASSERT_NE(rows, nullptr) << sink.problem();
+    EXPECT_TRUE(rows->rowsBetween(kQ, kQ + 5000 * kQuarterSeconds).empty());
+    // Found by the read, said by the next write, which stores nothing.
+    EXPECT_FALSE(sink.write(log, kOther, {{kQ, 1, 2, 3}}));
+    EXPECT_NE(sink.problem().find("(it is damaged)"), std::string::npos) << sink.problem();
+    EXPECT_EQ(sink.source(log), nullptr);
+    EXPECT_FALSE(sink.addOperatorReply(log, {kQ, "*100#", "1 GB left"}));
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal") &&
+                 std::filesystem::file_size(path + "-wal") > 0);
+    EXPECT_TRUE(test::readFile(path) == damaged);
+    // The user moved it away: a new store is made.
+    std::filesystem::rename(path, path + ".bad");
+    EXPECT_TRUE(sink.write(log, kOther, {{kQ, 1, 2, 3}})) << sink.problem();
+    EXPECT_EQ(sink.rowsOf(log, kOther), (std::vector<UsageRow>{{kQ, 1, 2, 3}}));
 }
 
 // Runs SQL on the store's file behind its back; the first column of the first row, or -1.
