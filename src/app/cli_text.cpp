@@ -6,10 +6,10 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
 #include "tariff/plan.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -50,11 +50,14 @@ int runReport(const std::string& configDir, const CommandLine& c, const Clock& c
     if (c.plan && !planExists(settings, *c.plan, err)) {
         return 2;
     }
-    return writeReport(settings, logFilePath(settings, configDir), c.format,
-                       c.filter.value_or(SummaryFilter::All), clock.localNow(), out,
-                       c.plan.value_or(std::string()))
-               ? 0
-               : 1;
+    std::string problem;
+    const bool written = writeReport(settings, logFilePath(settings, configDir), c.format,
+                                     c.filter.value_or(SummaryFilter::All), clock.localNow(), out,
+                                     c.plan.value_or(std::string()), &problem);
+    if (!problem.empty()) {
+        err << "tavu: " << problem << '\n';
+    }
+    return written ? 0 : 1;
 }
 
 int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
@@ -73,13 +76,15 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const std::string log = logFilePath(settings, configDir);
     const LocalDateTime today = clock.localNow();
     const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
-    // All counts every record once, wholly: the store's rows are not needed there.
-    const ReadingStore store = counted == SummaryFilter::All ? ReadingStore() : ReadingStore(log);
+    // The kept sums, made beside the log when missing; the connection in progress that a
+    // monitor journals counts as if it ended now.
+    UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const LogTotals totals =
-        TotalsEngine(settings, counted, today,
-                     TotalsOptions{.store = store.get(), .plan = plan.value_or(std::string())})
-            .run(log);
-    if (const std::string problem = store.problem(); !problem.empty()) {
+        ledger.totals(counted, today, plan.value_or(std::string()), ledger.journaled());
+    // All prices every record whole: its figures never depend on the store, and nothing is
+    // said about it there.
+    if (const std::string problem = ledger.problem();
+        !problem.empty() && counted != SummaryFilter::All) {
         err << "tavu: " << problem << '\n';
     }
     std::vector<SummaryLine> lines = summaryValues(totals);

@@ -11,11 +11,11 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "tariff/billing_period.h"
 #include "tariff/totals.h"
 #include "tariff/usage_buckets.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -167,10 +167,12 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
         return usage(context, "--to comes before --from");
     }
     const std::string log = logFilePath(settings, context.configDir);
-    const ReadingStore store(log);
+    // The kept sums, made beside the log when missing; the connection in progress that a
+    // monitor journals counts as if it ended now. Only the days asked for are listed.
+    UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const std::vector<UsageBucket> buckets =
-        usageBuckets(settings, log, store.get(), by, *from, *to, now, plan.value_or(std::string()));
-    if (const std::string problem = store.problem(); !problem.empty()) {
+        ledger.buckets(by, *from, *to, now, plan.value_or(std::string()), ledger.journaled());
+    if (const std::string problem = ledger.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }
 

@@ -140,11 +140,12 @@ TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) 
     EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
     r = run({"usage", "--config-dir", dir.path(), "--from", "2026-03-14"});
     EXPECT_EQ(r.err, "");
-    // The rows' days and seconds, not the spread's.
+    // The rows' days and bytes, not the spread's; their seconds are shared out of the record's
+    // day, as the summary counts it.
     EXPECT_EQ(r.out,
               "start\tseconds\tuploaded\tdownloaded\tcost\n"
-              "2026-03-14T00:00\t900\t0\t0\t0.1604\n"
-              "2026-03-15T00:00\t900\t0\t4000000\t4.1604\n");
+              "2026-03-14T00:00\t43200\t0\t0\t7.7000\n"
+              "2026-03-15T00:00\t43200\t0\t4000000\t11.7000\n");
 
     // Damaged: one message, and the figures of the even spread.
     std::remove(dir.file("usage.db-wal").c_str());
