@@ -122,6 +122,56 @@ bool logFoldersExist(const std::string& configDir, std::ostream& err) {
            checkLogFolder(SettingsStore(joinPath(configDir, kSettingsFileName)), configDir, err);
 }
 
+bool splitSubcommandLine(const std::vector<std::string>& args, std::string& name,
+                         std::vector<std::string>& rest, std::optional<std::string>& configDir) {
+    bool named = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--config-dir" && i + 1 < args.size()) {
+            configDir = args[++i];
+        } else if (a.rfind("--config-dir=", 0) == 0) {
+            configDir = a.substr(13);
+        } else if (!named && !a.empty() && a[0] != '-') {
+            name = a;
+            named = true;
+        } else if (named) {
+            rest.push_back(a);
+        } else {
+            return false;  // an option before the subcommand's name other than --config-dir
+        }
+    }
+    return named;
+}
+
+int runSubcommand(const Subcommand& sub, const std::vector<std::string>& rest,
+                  const std::optional<std::string>& configDir, std::ostream& out, std::ostream& err,
+                  std::istream& in, const Clock& clock, const std::string& exeDir) {
+    if (configDir && configDir->empty()) {
+        err << "tavu: --config-dir needs a folder (see tavu --help)\n";
+        return 2;
+    }
+    CliContext context{
+        out,
+        err,
+        in,
+        clock,
+        exeDir,
+        sub.onlyReads ? configDirFor(configDir, exeDir) : resolveConfigDir(configDir, exeDir)};
+    return sub.run(context, rest);
+}
+
+int runTextProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::istream& in, const Clock& clock, const std::string& exeDir) {
+    std::string name;
+    std::vector<std::string> rest;
+    std::optional<std::string> configDir;
+    if (splitSubcommandLine(args, name, rest, configDir) && name == usageSubcommand().name) {
+        return runSubcommand(usageSubcommand(), rest, configDir, out, err, in, clock, exeDir);
+    }
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    return runPrintCommand(parsed.command, out, err, clock, exeDir).value_or(2);
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine r;
     CommandLine& c = r.command;
@@ -282,7 +332,10 @@ Program programFor(const std::vector<std::string>& args) {
         if (args[i] == "--config-dir") {
             ++i;
         } else if (args[i].rfind("--config-dir=", 0) != 0) {
-            return args[i] == "chart" ? Program::Window : Program::Tool;
+            // Usage is printed from the kept sums, without Qt; only the chart draws.
+            return args[i] == usageSubcommand().name ? Program::Text
+                   : args[i] == "chart"              ? Program::Window
+                                                     : Program::Tool;
         }
     }
     return Program::Tool;

@@ -81,8 +81,6 @@ const char* byName(UsageBy by) {
     return "day";
 }
 
-}  // namespace
-
 int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     UsageBy by = UsageBy::Day;
     ReportFormat format = ReportFormat::Tsv;
@@ -204,6 +202,19 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     }
     out.flush();
     return out.good() ? 0 : 1;
+}
+
+}  // namespace
+
+const Subcommand& usageSubcommand() {
+    // clang-format off
+    static const Subcommand usage{
+        "usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
+                 "             [--to YYYY-MM-DD] [--format tsv|csv|json] [--plan NAME]\n"
+                 "                                              print the usage where it happened, one row a bucket\n",
+        runUsageCommand, true};
+    // clang-format on
+    return usage;
 }
 
 }  // namespace tavu
