@@ -1,7 +1,9 @@
 #!/bin/sh
 # Compares the outputs of two tavu binaries on a generated log of many records:
-# tavu summary (tsv, json), tavu report (tsv, csv, json) with every filter, and tavu chart's PNG,
-# in several time zones. Usage: tools/compare_outputs.sh OLD_TAVU NEW_TAVU [RECORDS] [WORKDIR]
+# tavu summary (tsv, json), tavu report (tsv, csv, json) with every filter, tavu usage by hour,
+# day, month and period, and tavu chart's PNG, in several time zones. Each binary reads its own
+# copy of the settings and the log: what one leaves beside the log (usage.db) is not seen by
+# the other. Usage: tools/compare_outputs.sh OLD_TAVU NEW_TAVU [RECORDS] [WORKDIR]
 set -eu
 old=$1
 new=$2
@@ -79,6 +81,10 @@ with open(path, "w", encoding="utf-8", newline="") as f:
         f.write(line + ("\n" if i % 7 == 3 else "\r\n"))
 PY
 echo "log: $(wc -l <"$work/cfg/logfile.log") lines, $(wc -c <"$work/cfg/logfile.log") bytes"
+for bin in old new; do
+    rm -rf "$work/cfg.$bin"
+    cp -r "$work/cfg" "$work/cfg.$bin"
+done
 
 fails=0
 run() {  # name, then the arguments after the binary
@@ -86,7 +92,7 @@ run() {  # name, then the arguments after the binary
     shift
     for bin in old new; do
         eval b=\$$bin
-        clock "$b" "$@" --config-dir "$work/cfg" >"$work/$bin.$name" 2>"$work/$bin.$name.err" || true
+        clock "$b" "$@" --config-dir "$work/cfg.$bin" >"$work/$bin.$name" 2>"$work/$bin.$name.err" || true
     done
     if cmp -s "$work/old.$name" "$work/new.$name" && cmp -s "$work/old.$name.err" "$work/new.$name.err"; then
         echo "same      $name ($(wc -c <"$work/new.$name") bytes)"
@@ -107,7 +113,7 @@ for zone in UTC Europe/Helsinki Australia/Lord_Howe; do
         for bin in old new; do
             eval b=\$$bin
             QT_QPA_PLATFORM=offscreen clock "$b" chart --out "$work/$bin.$z.chart.$filter.png" \
-                --filter "$filter" --config-dir "$work/cfg" >/dev/null 2>&1 || true
+                --filter "$filter" --config-dir "$work/cfg.$bin" >/dev/null 2>&1 || true
         done
         if cmp -s "$work/old.$z.chart.$filter.png" "$work/new.$z.chart.$filter.png"; then
             echo "same      $z.chart.$filter.png ($(wc -c <"$work/new.$z.chart.$filter.png") bytes)"
@@ -116,6 +122,12 @@ for zone in UTC Europe/Helsinki Australia/Lord_Howe; do
             fails=$((fails + 1))
         fi
     done
+    # The current period, and ten years by month and by day.
+    for by in hour day month period; do
+        run "$z.usage.$by" usage --by "$by"
+    done
+    run "$z.usage.month.years" usage --by month --from "$((${now%%-*} - 10))$(echo "$now" | cut -c5-10)"
+    run "$z.usage.day.years" usage --by day --from 2021-12-20 --format csv
 done
 echo "$fails different"
 [ "$fails" -eq 0 ]

@@ -25,29 +25,16 @@ std::string subcommandUsage() {
 const Subcommand* findSubcommand(const std::vector<std::string>& args,
                                  std::vector<std::string>& rest,
                                  std::optional<std::string>& configDir) {
-    const Subcommand* found = nullptr;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--config-dir" && i + 1 < args.size()) {
-            configDir = args[++i];
-        } else if (a.rfind("--config-dir=", 0) == 0) {
-            configDir = a.substr(13);
-        } else if (!found && !a.empty() && a[0] != '-') {
-            for (const Subcommand& s : subcommands()) {
-                if (a == s.name) {
-                    found = &s;
-                }
-            }
-            if (!found) {
-                return nullptr;
-            }
-        } else if (found) {
-            rest.push_back(a);
-        } else {
-            return nullptr;  // an option before the subcommand's name other than --config-dir
+    std::string name;
+    if (!splitSubcommandLine(args, name, rest, configDir)) {
+        return nullptr;
+    }
+    for (const Subcommand& s : subcommands()) {
+        if (name == s.name) {
+            return &s;
         }
     }
-    return found;
+    return nullptr;
 }
 
 }  // namespace
@@ -117,18 +104,7 @@ std::optional<int> runCommandLine(const std::vector<std::string>& args, std::ost
     std::vector<std::string> rest;
     std::optional<std::string> configDir;
     if (const Subcommand* sub = findSubcommand(args, rest, configDir)) {
-        if (configDir && configDir->empty()) {
-            err << "tavu: --config-dir needs a folder (see tavu --help)\n";
-            return 2;
-        }
-        CliContext context{
-            out,
-            err,
-            in,
-            clock,
-            exeDir,
-            sub->onlyReads ? configDirFor(configDir, exeDir) : resolveConfigDir(configDir, exeDir)};
-        return sub->run(context, rest);
+        return runSubcommand(*sub, rest, configDir, out, err, in, clock, exeDir);
     }
     const ParsedCommandLine parsed = parseCommandLine(args);
     if (!parsed.error.empty()) {

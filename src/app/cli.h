@@ -42,9 +42,9 @@ std::string usageText();
 std::optional<int> runPrintCommand(const CommandLine& command, std::ostream& out, std::ostream& err,
                                    const Clock& clock, const std::string& exeDir);
 
-// The three programs behind the one command name: `tavu` itself prints the version, the report
-// and the summary without loading any Qt library; `tavu-cli` runs the other commands that show
-// no window (Qt Core, Network and D-Bus); `tavu-gui` the windows and the chart.
+// The three programs behind the one command name: `tavu` itself prints the version, the report,
+// the summary and usage without loading any Qt library; `tavu-cli` runs the other commands that
+// show no window (Qt Core, Network and D-Bus); `tavu-gui` the windows and the chart.
 enum class Program { Text, Tool, Window };
 Program programFor(const std::vector<std::string>& args);
 
@@ -85,6 +85,24 @@ bool planExists(const SettingsStore& settings, const std::string& plan, std::ost
 
 // The table of subcommands beyond report and summary (subcommands.cpp): one line each.
 const std::vector<Subcommand>& subcommands();
+
+// `tavu usage` (cli_usage.cpp): in the table, and printed by `tavu` itself without Qt.
+const Subcommand& usageSubcommand();
+
+// A subcommand's command line: name gets the first argument that is not an option, rest the
+// arguments after it without `--config-dir DIR`, configDir the folder given wherever it stood.
+// False when there is no name, or an option other than --config-dir comes before it.
+bool splitSubcommandLine(const std::vector<std::string>& args, std::string& name,
+                         std::vector<std::string>& rest, std::optional<std::string>& configDir);
+
+// Runs a subcommand with the arguments after its name; returns the exit status.
+int runSubcommand(const Subcommand& sub, const std::vector<std::string>& rest,
+                  const std::optional<std::string>& configDir, std::ostream& out, std::ostream& err,
+                  std::istream& in, const Clock& clock, const std::string& exeDir);
+
+// What `tavu` itself runs (Program::Text): the version, the report, the summary and usage.
+int runTextProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::istream& in, const Clock& clock, const std::string& exeDir);
 
 // The whole command line for the modes that print text; nullopt when the program should start
 // its windows with `command`.

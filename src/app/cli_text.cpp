@@ -6,10 +6,10 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/version.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
 #include "tariff/plan.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -50,11 +50,14 @@ int runReport(const std::string& configDir, const CommandLine& c, const Clock& c
     if (c.plan && !planExists(settings, *c.plan, err)) {
         return 2;
     }
-    return writeReport(settings, logFilePath(settings, configDir), c.format,
-                       c.filter.value_or(SummaryFilter::All), clock.localNow(), out,
-                       c.plan.value_or(std::string()))
-               ? 0
-               : 1;
+    std::string problem;
+    const bool written = writeReport(settings, logFilePath(settings, configDir), c.format,
+                                     c.filter.value_or(SummaryFilter::All), clock.localNow(), out,
+                                     c.plan.value_or(std::string()), &problem);
+    if (!problem.empty()) {
+        err << "tavu: " << problem << '\n';
+    }
+    return written ? 0 : 1;
 }
 
 int runSummary(const std::string& configDir, const std::optional<SummaryFilter>& filter,
@@ -73,13 +76,15 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const std::string log = logFilePath(settings, configDir);
     const LocalDateTime today = clock.localNow();
     const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
-    // All counts every record once, wholly: the store's rows are not needed there.
-    const ReadingStore store = counted == SummaryFilter::All ? ReadingStore() : ReadingStore(log);
+    // The kept sums, made beside the log when missing; the connection in progress that a
+    // monitor journals counts as if it ended now.
+    UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const LogTotals totals =
-        TotalsEngine(settings, counted, today,
-                     TotalsOptions{.store = store.get(), .plan = plan.value_or(std::string())})
-            .run(log);
-    if (const std::string problem = store.problem(); !problem.empty()) {
+        ledger.totals(counted, today, plan.value_or(std::string()), ledger.journaled());
+    // All prices every record whole: its figures never depend on the store, and nothing is
+    // said about it there.
+    if (const std::string problem = ledger.problem();
+        !problem.empty() && counted != SummaryFilter::All) {
         err << "tavu: " << problem << '\n';
     }
     std::vector<SummaryLine> lines = summaryValues(totals);
@@ -115,6 +120,56 @@ bool planExists(const SettingsStore& settings, const std::string& plan, std::ost
 bool logFoldersExist(const std::string& configDir, std::ostream& err) {
     return checkFolder(configDir, err) &&
            checkLogFolder(SettingsStore(joinPath(configDir, kSettingsFileName)), configDir, err);
+}
+
+bool splitSubcommandLine(const std::vector<std::string>& args, std::string& name,
+                         std::vector<std::string>& rest, std::optional<std::string>& configDir) {
+    bool named = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--config-dir" && i + 1 < args.size()) {
+            configDir = args[++i];
+        } else if (a.rfind("--config-dir=", 0) == 0) {
+            configDir = a.substr(13);
+        } else if (!named && !a.empty() && a[0] != '-') {
+            name = a;
+            named = true;
+        } else if (named) {
+            rest.push_back(a);
+        } else {
+            return false;  // an option before the subcommand's name other than --config-dir
+        }
+    }
+    return named;
+}
+
+int runSubcommand(const Subcommand& sub, const std::vector<std::string>& rest,
+                  const std::optional<std::string>& configDir, std::ostream& out, std::ostream& err,
+                  std::istream& in, const Clock& clock, const std::string& exeDir) {
+    if (configDir && configDir->empty()) {
+        err << "tavu: --config-dir needs a folder (see tavu --help)\n";
+        return 2;
+    }
+    CliContext context{
+        out,
+        err,
+        in,
+        clock,
+        exeDir,
+        sub.onlyReads ? configDirFor(configDir, exeDir) : resolveConfigDir(configDir, exeDir)};
+    return sub.run(context, rest);
+}
+
+int runTextProgram(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   std::istream& in, const Clock& clock, const std::string& exeDir) {
+    std::string name;
+    std::vector<std::string> rest;
+    std::optional<std::string> configDir;
+    if (splitSubcommandLine(args, name, rest, configDir) && name == usageSubcommand().name) {
+        return runSubcommand(usageSubcommand(), rest, configDir, out, err, in, clock, exeDir);
+    }
+    const ParsedCommandLine parsed = parseCommandLine(args);
+    return runPrintCommand(parsed.command, out, err, clock, exeDir).value_or(2);
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -277,7 +332,10 @@ Program programFor(const std::vector<std::string>& args) {
         if (args[i] == "--config-dir") {
             ++i;
         } else if (args[i].rfind("--config-dir=", 0) != 0) {
-            return args[i] == "chart" ? Program::Window : Program::Tool;
+            // Usage is printed from the kept sums, without Qt; only the chart draws.
+            return args[i] == usageSubcommand().name ? Program::Text
+                   : args[i] == "chart"              ? Program::Window
+                                                     : Program::Tool;
         }
     }
     return Program::Tool;

@@ -11,11 +11,11 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "tariff/billing_period.h"
 #include "tariff/totals.h"
 #include "tariff/usage_buckets.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -80,8 +80,6 @@ const char* byName(UsageBy by) {
     }
     return "day";
 }
-
-}  // namespace
 
 int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     UsageBy by = UsageBy::Day;
@@ -167,10 +165,12 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
         return usage(context, "--to comes before --from");
     }
     const std::string log = logFilePath(settings, context.configDir);
-    const ReadingStore store(log);
+    // The kept sums, made beside the log when missing; the connection in progress that a
+    // monitor journals counts as if it ended now. Only the days asked for are listed.
+    UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const std::vector<UsageBucket> buckets =
-        usageBuckets(settings, log, store.get(), by, *from, *to, now, plan.value_or(std::string()));
-    if (const std::string problem = store.problem(); !problem.empty()) {
+        ledger.buckets(by, *from, *to, now, plan.value_or(std::string()), ledger.journaled());
+    if (const std::string problem = ledger.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }
 
@@ -202,6 +202,19 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     }
     out.flush();
     return out.good() ? 0 : 1;
+}
+
+}  // namespace
+
+const Subcommand& usageSubcommand() {
+    // clang-format off
+    static const Subcommand usage{
+        "usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
+                 "             [--to YYYY-MM-DD] [--format tsv|csv|json] [--plan NAME]\n"
+                 "                                              print the usage where it happened, one row a bucket\n",
+        runUsageCommand, true};
+    // clang-format on
+    return usage;
 }
 
 }  // namespace tavu

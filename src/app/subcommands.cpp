@@ -7,7 +7,6 @@ namespace tavu {
 
 int runMailCommand(CliContext& context, const std::vector<std::string>& args);
 int runMonitorCommand(CliContext& context, const std::vector<std::string>& args);
-int runUsageCommand(CliContext& context, const std::vector<std::string>& args);
 #ifdef TAVU_CHART_COMMAND
 int runChartCommand(CliContext& context, const std::vector<std::string>& args);
 #endif
@@ -16,9 +15,7 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args);
 const std::vector<Subcommand>& subcommands() {
     // clang-format off
     static const std::vector<Subcommand> table = {
-        {"usage", "  tavu usage [--config-dir DIR] [--by hour|day|month|period] [--from YYYY-MM-DD]\n"
-                  "             [--to YYYY-MM-DD] [--format tsv|csv|json] [--plan NAME]\n"
-                  "                                              print the usage where it happened, one row a bucket\n", runUsageCommand, true},
+        usageSubcommand(),
         {"monitor", "  tavu monitor [--config-dir DIR] [--metrics ADDRESS:PORT]\n"
                     "                                              time and log connections without a window\n", runMonitorCommand},
         {"dial", kDialUsage, runDialCommand},

@@ -7,17 +7,15 @@
 #include "core/clock.h"
 #include "core/paths.h"
 
-// `tavu`: prints the version, the report and the summary itself, without any Qt library, and
+// `tavu`: prints the version, the report, the summary and usage itself, without any Qt library, and
 // hands every other command line, unchanged, to the program that runs it.
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     switch (tavu::programFor(args)) {
         case tavu::Program::Text: {
             tavu::SystemClock clock;
-            const tavu::ParsedCommandLine parsed = tavu::parseCommandLine(args);
-            const auto status = tavu::runPrintCommand(parsed.command, std::cout, std::cerr, clock,
-                                                      tavu::executableDir());
-            return status.value_or(2);
+            return tavu::runTextProgram(args, std::cout, std::cerr, std::cin, clock,
+                                        tavu::executableDir());
         }
         case tavu::Program::Tool:
             return tavu::execSibling("tavu-cli", argv, std::cerr);

@@ -6,6 +6,7 @@
 
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_record.h"
 
 namespace tavu {
@@ -296,7 +297,7 @@ std::string summaryJson(std::span<const SummaryLine> lines) {
 
 bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
                  SummaryFilter filter, const LocalDateTime& today, std::ostream& out,
-                 const std::string& plan) {
+                 const std::string& plan, std::string* problem) {
     TotalsEngine engine(settings, filter, today,
                         TotalsOptions{.order = LogOrder::NewestFirst, .plan = plan});
     // The plans' names, the default plan's first; none without plans, so that the output stays
@@ -319,7 +320,7 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
             break;
     }
     bool first = true;
-    const LogTotals totals = engine.run(logPath, [&](const CountedRecord& r) {
+    engine.run(logPath, [&](const CountedRecord& r) {
         const ReportRow row = makeReportRow(r.fields, r.pricing);
         switch (format) {
             case ReportFormat::Tsv:
@@ -343,6 +344,14 @@ bool writeReport(const SettingsStore& settings, const std::string& logPath, Repo
         }
     });
     if (format == ReportFormat::Json) {
+        // The totals as the summary gives them: from the kept sums, with the connection in
+        // progress. The listing above stays that of the log's records.
+        UsageLedger ledger(settings, logPath, LedgerOptions{.progress = {}, .create = true});
+        const LogTotals totals = ledger.totals(filter, today, plan, ledger.journaled());
+        // All prices every record whole: its figures never depend on the store.
+        if (problem != nullptr && filter != SummaryFilter::All) {
+            *problem = ledger.problem();
+        }
         text.append("],\n\"totals\":").append(summaryJson(summaryValues(totals))).append("}\n");
     }
     out << text;

@@ -24,9 +24,13 @@ std::optional<ReportFormat> reportFormatNamed(std::string_view name);
 // records, then the totals as summaryJson() writes them. False when the output failed.
 // plan: as TotalsOptions::plan. Each record is priced by its own plan; when the settings have
 // plans, each JSON record names its plan ("plan", kDefaultPlanName for the default plan).
+// The JSON totals come from the usage engine (its store made beside the log when missing) and
+// count the connection in progress that a monitor journals; problem, when given, is set to
+// what the user is to be told once about that store (empty when all went well, and with the
+// filter All, whose figures never depend on it).
 bool writeReport(const SettingsStore& settings, const std::string& logPath, ReportFormat format,
                  SummaryFilter filter, const LocalDateTime& today, std::ostream& out,
-                 const std::string& plan = {});
+                 const std::string& plan = {}, std::string* problem = nullptr);
 
 // CSV: the heading line, then one line per row, each ending in CR LF. Dates are written
 // yyyy-mm-dd, the duration as HH:MM:SS and in seconds, bytes as whole numbers, the price with

@@ -287,6 +287,8 @@ TEST(CommandLine, EachCommandLineGoesToTheProgramThatRunsIt) {
         {{"summary", "--config-dir", "d", "--format", "json"}, Program::Text},
         {{"--config-dir=d", "report", "--filter", "month", "--format", "csv"}, Program::Text},
         {{"report", "--version"}, Program::Text},
+        {{"--config-dir", "d", "usage", "--by", "month"}, Program::Text},
+        {{"usage", "--by", "week"}, Program::Text},  // its own usage errors too
         {{}, Program::Window},
         {{"--config-dir", "d", "--simulate", "x.ini"}, Program::Window},
         {{"-platform", "offscreen"}, Program::Window},
@@ -295,6 +297,7 @@ TEST(CommandLine, EachCommandLineGoesToTheProgramThatRunsIt) {
         // A folder named like a subcommand is no subcommand.
         {{"--config-dir", "chart", "mail"}, Program::Tool},
         {{"--config-dir", "summary", "hangup"}, Program::Tool},
+        {{"--config-dir", "usage", "monitor"}, Program::Tool},
         {{"--help"}, Program::Tool},
         {{"--command", "connect"}, Program::Tool},
         {{"mail", "--version"}, Program::Tool},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -12,15 +14,18 @@
 #include "app/cli.h"
 #include "core/clock.h"
 #include "core/settings_store.h"
+#include "log/connection_journal.h"
 #include "log/log_record.h"
 #include "support/damaged_store.h"
 #include "support/local_zone.h"
 #include "support/temp_dir.h"
+#include "support/usage_files.h"
 #include "usage/usage_store.h"
 
 namespace tavu {
 namespace {
 
+using test::epochOf;
 using test::TempDir;
 using test::writeFile;
 
@@ -45,10 +50,6 @@ UsageRun run(std::vector<std::string> args) {
 std::string record(const char* sd, const char* st, const char* ed, const char* et, const char* sent,
                    const char* received) {
     return composeRecord({sd, st, ed, et, "joe", "ttyS0", "ISP", sent, received});
-}
-
-std::int64_t epoch(TimePoint t) {
-    return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
 }
 
 // The value of a summary line.
@@ -126,26 +127,22 @@ TEST_F(UsageCommand, ARecordAcrossTheBillingDayCountsItsShareInSummaryAndUsageAl
 TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) {
     writeFile(dir.file("logfile.log"),
               record("14-03-2026", "12:00:00", "15-03-2026", "12:00:00", "0", "4000000"));
-    {
-        std::string error;
-        auto store = UsageStore::open(dir.file("usage.db"), true, error);
-        ASSERT_NE(store, nullptr) << error;
-        // All 4 MB came in the last quarter hour, after the billing day.
-        ASSERT_TRUE(store->write(
-            ConnectionKey{"14-03-2026", "12:00:00", "ttyS0", "ISP"},
-            {UsageRow{quarterOf(epoch(fromLocal(2026, 3, 14, 12))), 900, 0, 0},
-             UsageRow{quarterOf(epoch(fromLocal(2026, 3, 15, 11, 45))), 900, 0, 4000000}}));
-    }
+    // All 4 MB came in the last quarter hour, after the billing day.
+    ASSERT_TRUE(test::storeRows(
+        dir.file("logfile.log"), ConnectionKey{"14-03-2026", "12:00:00", "ttyS0", "ISP"},
+        {UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 14, 12))), 900, 0, 0},
+         UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 15, 11, 45))), 900, 0, 4000000}}));
     UsageRun r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
     r = run({"usage", "--config-dir", dir.path(), "--from", "2026-03-14"});
     EXPECT_EQ(r.err, "");
-    // The rows' days and seconds, not the spread's.
+    // The rows' days and bytes, not the spread's; their seconds are shared out of the record's
+    // day, as the summary counts it.
     EXPECT_EQ(r.out,
               "start\tseconds\tuploaded\tdownloaded\tcost\n"
-              "2026-03-14T00:00\t900\t0\t0\t0.1604\n"
-              "2026-03-15T00:00\t900\t0\t4000000\t4.1604\n");
+              "2026-03-14T00:00\t43200\t0\t0\t7.7000\n"
+              "2026-03-15T00:00\t43200\t0\t4000000\t11.7000\n");
 
     // A damaged page of rows, which the open does not read: the count's read meets it. One
     // message, and the figures of the even spread, not those of some of the rows.
@@ -172,6 +169,95 @@ TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) 
     r = run({"summary", "--config-dir", dir.path(), "--filter", "all"});
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
+}
+
+TEST_F(UsageCommand, RowsThatHoldMoreSecondsThanTheRecordCountTheRecordsTimeEverywhere) {
+    // Ten minutes and 10 MB, whose rows hold half an hour: the clock was set back during the
+    // call.
+    const LogRecord call{"15-03-2026", "10:00:00", "15-03-2026", "10:10:00", "joe",
+                         "ttyS0",      "ISP",      "0",          "10000000"};
+    writeFile(dir.file("logfile.log"), composeRecord(call));
+    ASSERT_TRUE(test::storeRows(
+        dir.file("logfile.log"), test::keyOf(call),
+        {UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 15, 9, 45))), 900, 0, 4000000},
+         UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 15, 10))), 900, 0, 6000000}}));
+    const UsageRun summary = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(summary.err, "");
+    EXPECT_EQ(value(summary.out, "Total time online"), "00:10:00");
+    EXPECT_EQ(value(summary.out, "Total data downloaded"), "10000000");
+    EXPECT_EQ(value(summary.out, "Total cost"), "11.10");  // 1 + 10 minutes + 10 MB
+    const UsageRun usage = run({"usage", "--config-dir", dir.path(), "--by", "period"});
+    EXPECT_EQ(usage.out,
+              "start\tseconds\tuploaded\tdownloaded\tcost\n"
+              "2026-03-15T00:00\t600\t0\t10000000\t11.1000\n");
+    // The rows still say when: the hours split the ten minutes as the rows split their time.
+    EXPECT_EQ(run({"usage", "--config-dir", dir.path(), "--by", "hour"}).out,
+              "start\tseconds\tuploaded\tdownloaded\tcost\n"
+              "2026-03-15T09:00\t300\t0\t4000000\t4.5500\n"
+              "2026-03-15T10:00\t300\t0\t6000000\t6.5500\n");
+}
+
+TEST_F(UsageCommand, TheJournaledConnectionCountsUntilItsRecordIsLoggedAndThenOnce) {
+    const std::string log = dir.file("logfile.log");
+    writeFile(log, record("15-03-2026", "08:00:00", "15-03-2026", "08:30:00", "0", "1000000"));
+    // In progress since 11:00, last journaled at 11:20 with its rows so far.
+    LogRecord live{"15-03-2026", "11:00:00", "15-03-2026", "11:20:00", "joe",
+                   "ttyS0",      "ISP",      "0",          "2000000"};
+    ASSERT_TRUE(test::storeRows(
+        log, test::keyOf(live),
+        {UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 15, 11))), 900, 0, 1500000},
+         UsageRow{quarterOf(epochOf(fromLocal(2026, 3, 15, 11, 15))), 300, 0, 500000}}));
+    ASSERT_TRUE(test::journalConnection(log, live, fromLocal(2026, 3, 15, 11),
+                                        fromLocal(2026, 3, 15, 11, 20)));
+    const auto expectCounted = [&](const char* connections, const char* time, const char* seconds,
+                                   const char* downloaded, const char* cost) {
+        const UsageRun summary = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+        EXPECT_EQ(summary.err, "");
+        EXPECT_EQ(value(summary.out, "Connections"), connections);
+        EXPECT_EQ(value(summary.out, "Total time online"), time);
+        EXPECT_EQ(value(summary.out, "Total data downloaded"), downloaded);
+        EXPECT_EQ(value(summary.out, "Total cost"), cost);
+        EXPECT_EQ(run({"usage", "--config-dir", dir.path()}).out,
+                  std::string("start\tseconds\tuploaded\tdownloaded\tcost\n2026-03-15T00:00\t") +
+                      seconds + "\t0\t" + downloaded + "\t" + cost + "00\n");
+        const UsageRun report =
+            run({"report", "--config-dir", dir.path(), "--format", "json", "--filter", "month"});
+        EXPECT_EQ(report.err, "");
+        const std::string totals = report.out.substr(report.out.find("\"totals\":"));
+        EXPECT_EQ(totals.rfind(std::string("\"totals\":{\"connections\":") + connections +
+                                   ",\"total_time_online\":" + seconds + ",\"total_cost\":" + cost,
+                               0),
+                  0u)
+            << totals;
+        return report.out;
+    };
+    {
+        SCOPED_TRACE("journaled");
+        // 08:00 for half an hour and 1 MB; 11:00 for twenty minutes and 2 MB.
+        const std::string report = expectCounted("2", "00:50:00", "3000", "3000000", "5.50");
+        // The listing is the log's.
+        EXPECT_EQ(report.find("11:00:00"), std::string::npos) << report;
+    }
+    if (::getuid() == 0) {
+        SCOPED_TRACE("a journal of another user");
+        const std::string journal = ConnectionJournal::pathFor(log);
+        ASSERT_EQ(::chown(journal.c_str(), 65534, 65534), 0);
+        expectCounted("1", "00:30:00", "1800", "1000000", "2.30");
+        ASSERT_EQ(::chown(journal.c_str(), 0, 0), 0);
+    }
+    // It ended at 11:25 with 2.5 MB: the monitor logs the record, then removes the journal.
+    live.endTime = "11:25:00";
+    live.bytesReceived = "2500000";
+    writeFile(log, test::readFile(log) + composeRecord(live));
+    {
+        SCOPED_TRACE("logged while still journaled");
+        expectCounted("2", "00:55:00", "3300", "3500000", "6.05");
+    }
+    std::remove(ConnectionJournal::pathFor(log).c_str());
+    {
+        SCOPED_TRACE("logged");
+        expectCounted("2", "00:55:00", "3300", "3500000", "6.05");
+    }
 }
 
 TEST_F(UsageCommand, ItsCostsAddUpToTheSummarysTotalWithFreeTimeAndData) {

@@ -35,6 +35,7 @@ grep -qx "tavu: unexpected argument 'bogus' (see tavu --help)" "$work/err" || fa
 # Alone in a folder, tavu still prints, and says which program it misses.
 cp "$tavu" "$work/tavu"
 "$work/tavu" --version | grep -q '^TAVU ' || fail "--version alone"
+"$work/tavu" usage --config-dir "$work/cfg" | grep -q '^start	seconds	' || fail "usage alone"
 set +e
 "$work/tavu" hangup 2>"$work/err"
 status=$?
