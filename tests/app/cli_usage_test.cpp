@@ -144,9 +144,14 @@ TEST_F(UsageCommand, StoreRowsPlaceTheBytesAndADamagedStoreIsSaidOnceAndSpread) 
               "2026-03-14T00:00\t43200\t0\t0\t7.7000\n"
               "2026-03-15T00:00\t43200\t0\t4000000\t11.7000\n");
 
-    // A damaged page of rows, which the open does not read: the count's read meets it. One
-    // message, and the figures of the even spread, not those of some of the rows.
+    // A damaged page of rows, which the open does not read. The sums kept from the rows while
+    // they were whole still answer; a change of the tariff counts the log again, and that
+    // count's read meets the damage. One message, and the figures of the even spread, not those
+    // of some of the rows.
     ASSERT_GT(test::damageUsageLeaf(dir.file("usage.db")), 0u);
+    r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
+    EXPECT_EQ(value(r.out, "Total data downloaded"), "4000000");
+    settings.writeString("Price", "CheapCostPerMinute", "0.02");  // no cheap hours: same prices
     r = run({"summary", "--config-dir", dir.path(), "--filter", "month"});
     EXPECT_EQ(value(r.out, "Total data downloaded"), "2000000");
     EXPECT_EQ(r.err, "tavu: The usage store " + dir.file("usage.db") +
