@@ -272,7 +272,10 @@ void CSummaryDlg::watchLog() {
 
 void CSummaryDlg::changeEvent(QEvent* event) {
     DarkDialog::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
+    // The style sheet's polish when the window is first shown changes no colour of the charts:
+    // they are not made again for it.
+    if (event->type() == QEvent::PaletteChange &&
+        ChartColours::fromPalette(palette()) != chartColours_) {
         showChart();
     }
 }
@@ -280,6 +283,7 @@ void CSummaryDlg::changeEvent(QEvent* event) {
 void CSummaryDlg::showChart() {
     QChart* old = chart_->chart();
     const ChartColours colours = ChartColours::fromPalette(palette());
+    chartColours_ = colours;
     chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
     chart_->setChart(makeUsageChart(chartData_, colours));
     delete old;

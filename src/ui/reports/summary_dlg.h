@@ -8,6 +8,7 @@
 #include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/common/dark_dialog.h"
+#include "ui/reports/usage_chart.h"
 
 class QChartView;
 class QFileSystemWatcher;
@@ -154,6 +155,7 @@ class CSummaryDlg : public DarkDialog {
     QChartView* periodChart_;
     QLabel* periodWords_;
     UsageChartData chartData_;
+    ChartColours chartColours_;  // those the charts were last made with
     PeriodChartData periodData_;
     bool periodStale_ = true;  // the log or the filter changed since periodData_ was made
     QFileSystemWatcher* watcher_;
