@@ -42,6 +42,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "ledger/usage_ledger.h"
+#include "log/connection_journal.h"
 #include "log/log_date.h"
 #include "log/log_file.h"
 #include "log/log_record.h"
@@ -927,6 +928,48 @@ TEST_F(Summary, ChartCommandDrawsThePeriodChartAndRefusesAnUnknownKind) {
     EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", png, "--kind"}, out,
                              err, clock, dir.path(), unused),
               2);
+}
+
+// The connection in progress that a monitor journals beside the log draws as its record
+// would once logged.
+TEST_F(Summary, ChartCommandCountsTheJournaledConnection) {
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 100);
+    const auto draw = [&](const char* kind) {
+        const std::string png = dir.file(std::string(kind) + ".png");
+        CommandLine unused;
+        std::ostringstream out, err;
+        EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--kind", kind, "--filter",
+                                  "month", "--out", png},
+                                 out, err, clock, dir.path(), unused),
+                  0)
+            << err.str();
+        return QImage(QString::fromStdString(png));
+    };
+    writeFile(log(), "");
+    const QImage emptyPeriod = draw("period");
+    const QImage emptyUsage = draw("usage");
+
+    const std::string line = record("02-05-2024", "10:00:00", "10:20:00", "joe", "0", "60000000");
+    JournalEntry entry;
+    entry.start = std::chrono::duration_cast<std::chrono::seconds>(
+                      fromLocal(2024, 5, 2, 10).time_since_epoch())
+                      .count();
+    entry.end = entry.start + 1200;
+    entry.handle = 7;
+    entry.mark = "7";
+    entry.record = LogRecord{"02-05-2024", "10:00:00", "02-05-2024", "10:20:00", "joe",
+                             "ttyS0",      "ISP",      "0",          "60000000"};
+    ConnectionJournal journal;
+    ASSERT_TRUE(journal.begin(ConnectionJournal::pathFor(log()), entry));
+    const QImage journaledPeriod = draw("period");
+    const QImage journaledUsage = draw("usage");
+    EXPECT_NE(journaledPeriod, emptyPeriod);
+    EXPECT_NE(journaledUsage, emptyUsage);
+
+    // Logged, the connection draws the same; its journal is no longer counted.
+    writeFile(log(), line);
+    EXPECT_EQ(draw("period"), journaledPeriod);
+    EXPECT_EQ(draw("usage"), journaledUsage);
 }
 
 // A log of `records` connections, one every ten minutes or so, the last of them on the morning
