@@ -35,8 +35,8 @@ struct LiveUsage {
 };
 
 struct LedgerOptions {
-    // While the whole log is counted (the first count, or after a change): bytes done, of all.
-    // Called on the thread that counts.
+    // While the whole log is counted (the first count, or after a change): bytes done, of all;
+    // first with none done, before the count starts. Called on the thread that counts.
     std::function<void(std::uint64_t, std::uint64_t)> progress;
     // Make usage.db beside the log when there is none.
     bool create = true;

@@ -277,6 +277,33 @@ TEST_P(KeptSums, ADamagedSumIsCountedAgainNotShown) {
     expectSame(t, fresh.ledger->totals(SummaryFilter::ThisMonth, today), "damaged");
 }
 
+// A whole count tells its progress first with nothing done, then stretch by stretch, in order,
+// up to the log's whole lines; a count of the new tail alone tells none.
+TEST_P(KeptSums, TellTheProgressOfAWholeCountFromItsStart) {
+    const std::string text = randomLog(13, 30000);
+    ASSERT_GT(text.size(), std::size_t{2} << 20);
+    writeFile(log, text);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    const LedgerOptions options{
+        .progress = [&](std::uint64_t done, std::uint64_t all) { seen.emplace_back(done, all); }};
+    {
+        UsageLedger first(settings, log, options);
+        ASSERT_TRUE(first.countedWhole());
+    }
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), std::pair(std::uint64_t{0}, std::uint64_t{text.size()}));
+    EXPECT_EQ(seen.back(), std::pair(std::uint64_t{text.size()}, std::uint64_t{text.size()}));
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GT(seen[i].first, seen[i - 1].first);
+        EXPECT_EQ(seen[i].second, text.size());
+    }
+    seen.clear();
+    std::ofstream(log, std::ios::app) << randomLog(14, 3);
+    UsageLedger grown(settings, log, options);
+    EXPECT_FALSE(grown.countedWhole());
+    EXPECT_TRUE(seen.empty());
+}
+
 // The span of the days used, read from the kept sums' first and last months alone.
 TEST_P(KeptSums, UsedDaysSpanThePlansUsageAndTheConnectionInProgress) {
     addPlan();
