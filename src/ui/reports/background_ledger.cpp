@@ -95,13 +95,13 @@ void BackgroundLedger::run(const std::shared_ptr<Job>& job) {
     }
 }
 
-// A count that does not end with its first stretch goes on behind the window, which is told of
-// each stretch done.
+// A whole count of more than kAtOnceBytes goes on behind the window from its start, and the
+// window is told of each stretch done; a smaller one is waited for.
 void BackgroundLedger::tell(Job& job, std::uint64_t done, std::uint64_t all) {
     const std::lock_guard lock(job.m);
     if (!job.behind) {
-        if (done >= all) {
-            return;  // over with its first stretch: the window waits for it
+        if (done >= all || all <= kAtOnceBytes) {
+            return;
         }
         job.behind = true;
         job.cv.notify_all();

@@ -25,9 +25,11 @@ class BackgroundLedger : public QObject {
 
     // Brings the sums up to date with the log and the settings (the ledger is made at the first
     // call). True when they are ready on return: nothing new, a new tail, or a whole count of
-    // no more than one stretch of the log, waited for. False when a whole count of more goes on
-    // behind: progress() follows as it goes, then counted(). While it goes on nothing is done.
+    // at most kAtOnceBytes of the log (a few milliseconds), waited for. False when a whole count
+    // of more goes on behind: progress() follows as it goes, then counted(). While it goes on
+    // nothing is done.
     bool update();
+    static constexpr std::uint64_t kAtOnceBytes = std::uint64_t{1} << 20;
     bool counting() const { return counting_; }
     // The ledger, up to date; null while a count goes on (it belongs to the counting thread).
     UsageLedger* ledger() const;
