@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <cstdio>
@@ -209,14 +210,17 @@ void BM_OpenSummary(benchmark::State& state) {
             std::remove((tavu::UsageStore::pathFor(f.log) + end).c_str());
         }
     };
-    const auto waitForCount = [](const tavu::CSummaryDlg& dlg) {
-        while (dlg.counting()) {
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
+    // The event loop runs until the count is over, without a spin that takes a core from it.
+    const auto waitForCount = [](tavu::CSummaryDlg& dlg) {
+        if (dlg.counting()) {
+            QEventLoop loop;
+            QObject::connect(&dlg, &tavu::CSummaryDlg::counted, &loop, &QEventLoop::quit);
+            loop.exec();
         }
     };
     removeStore();
     if (!upgrade) {
-        const tavu::CSummaryDlg first(settings, f.dir, clock);
+        tavu::CSummaryDlg first(settings, f.dir, clock);
         waitForCount(first);
     }
     double firstPaintMs = 0;
