@@ -11,12 +11,12 @@
 #include "core/paths.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "platform/desktop/single_instance.h"
 #include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/reports/usage_chart.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -126,20 +126,21 @@ int runChartCommand(CliContext& context, const std::vector<std::string>& args) {
             return 2;
         }
     }
-    const std::string log = logFilePath(settings, context.configDir);
-    const ReadingStore store(log);
+    // One count of the usage engine serves the chart, with the connection in progress that a
+    // monitor journals beside the log.
+    UsageLedger ledger(settings, logFilePath(settings, context.configDir));
+    const std::vector<LiveUsage> live = ledger.journaled();
+    const LocalDateTime now = context.clock.localNow();
     QImage image;
     if (period) {
-        image = renderPeriodChart(
-            periodChart(settings, log, context.clock.localNow(), store.get(), plan),
-            ChartColours::light(), size);
+        image = renderPeriodChart(periodChart(ledger, settings, now, plan, live),
+                                  ChartColours::light(), size);
     } else {
-        const SummaryData data =
-            summarize(settings, log, filter.value_or(storedSummaryFilter(settings)),
-                      context.clock.localNow(), store.get(), plan);
+        const SummaryData data = summarize(
+            ledger, settings, filter.value_or(storedSummaryFilter(settings)), now, plan, live);
         image = renderUsageChart(data.chart, ChartColours::light(), size);
     }
-    if (const std::string problem = store.problem(); !problem.empty()) {
+    if (const std::string problem = ledger.problem(); !problem.empty()) {
         context.err << "tavu: " << problem << '\n';
     }
 

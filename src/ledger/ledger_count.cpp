@@ -212,6 +212,9 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
     if (begin >= end) {
         return;
     }
+    if (progress) {
+        progress(0, end - begin);  // before the first stretch: a caller may show it at once
+    }
     constexpr std::uint64_t kStretch = std::uint64_t{1} << 20;
     const std::uint64_t stretches = (end - begin + kStretch - 1) / kStretch;
     const std::uint64_t cores =

@@ -92,7 +92,7 @@ bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup*
 
 // Counts the lines of [begin, end) of the log open as fd (of the given size), in stretches on
 // several threads; the whole sums are added in log order. progress(done, all) is called on the
-// calling thread as stretches are done.
+// calling thread once before the first stretch (done 0), then as stretches are done.
 void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_t end,
                    const LedgerRules& rules, const RowsLookup* rows, LedgerCount& out,
                    const std::function<void(std::uint64_t, std::uint64_t)>& progress = {},

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "core/file_io.h"
 #include "core/settings_store.h"
@@ -194,6 +195,7 @@ class Sql {
     std::int64_t integer(int i) { return sqlite3_column_int64(s_, i); }
     const void* blob(int i) { return sqlite3_column_blob(s_, i); }
     int bytes(int i) { return sqlite3_column_bytes(s_, i); }
+    bool null(int i) { return sqlite3_column_type(s_, i) == SQLITE_NULL; }
 
   private:
     sqlite3_stmt* s_ = nullptr;
@@ -1054,6 +1056,67 @@ std::vector<UsageBucket> UsageLedger::buckets(UsageBy by, const LogDate& from, c
         }
     }
     return list;
+}
+
+std::optional<std::pair<LogDate, LogDate>> UsageLedger::usedDays(
+    const std::string& plan, const std::vector<LiveUsage>& live) {
+    std::optional<std::int64_t> first;
+    std::optional<std::int64_t> last;
+    const auto take = [&](const std::map<std::int64_t, DayBook>& days, std::int64_t from,
+                          std::int64_t to) {
+        const auto a = days.lower_bound(from);
+        const auto b = days.upper_bound(to);
+        if (a == b) {
+            return;
+        }
+        first = std::min(first.value_or(a->first), a->first);
+        last = std::max(last.value_or(std::prev(b)->first), std::prev(b)->first);
+    };
+    constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
+    const LedgerCount extra = overlay(live);
+    for (const std::size_t p : chosen(plan)) {
+        take(extra.plans[p].days, -kAll, kAll);
+        if (p >= books_.size()) {
+            continue;
+        }
+        if (allLoaded_ || !kept_) {
+            take(books_[p].days, -kAll, kAll);
+            continue;
+        }
+        // The first and the last month kept, and only their days read.
+        const auto base = static_cast<std::int64_t>(p) * kMonthKeyPlan;
+        std::int64_t months[2];
+        {
+            Sql s(store_->database(),
+                  "SELECT MIN(key), MAX(key) FROM kept_days WHERE key BETWEEN ?1 AND ?2");
+            if (!s.ok()) {
+                store_->setProblem(
+                    usageStoreRefused(store_->path(), "its kept sums cannot be read"));
+                continue;
+            }
+            s.bind(1, base);
+            s.bind(2, base + kMonthKeyPlan - 1);
+            if (s.step() != SQLITE_ROW || s.null(0)) {
+                continue;
+            }
+            months[0] = s.integer(0) - base;
+            months[1] = s.integer(1) - base;
+        }
+        for (const std::int64_t m : months) {
+            ensureMonths(p, firstDayOfMonth(m), firstDayOfMonth(m + 1) - 1, false);
+        }
+        // Damaged sums were counted again in memory, whole.
+        for (const std::int64_t m : months) {
+            if (p < books_.size()) {
+                take(books_[p].days, allLoaded_ ? -kAll : firstDayOfMonth(m),
+                     allLoaded_ ? kAll : firstDayOfMonth(m + 1) - 1);
+            }
+        }
+    }
+    if (!first) {
+        return std::nullopt;
+    }
+    return std::pair{LogDate::fromDaysSinceEpoch(*first), LogDate::fromDaysSinceEpoch(*last)};
 }
 
 std::vector<LiveUsage> UsageLedger::journaled() {

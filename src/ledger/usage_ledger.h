@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,8 +35,8 @@ struct LiveUsage {
 };
 
 struct LedgerOptions {
-    // While the whole log is counted (the first count, or after a change): bytes done, of all.
-    // Called on the thread that counts.
+    // While the whole log is counted (the first count, or after a change): bytes done, of all;
+    // first with none done, before the count starts. Called on the thread that counts.
     std::function<void(std::uint64_t, std::uint64_t)> progress;
     // Make usage.db beside the log when there is none.
     bool create = true;
@@ -66,6 +67,11 @@ class UsageLedger {
     std::vector<UsageBucket> buckets(UsageBy by, const LogDate& from, const LogDate& to,
                                      const LocalDateTime& today, const std::string& plan = {},
                                      const std::vector<LiveUsage>& live = {});
+
+    // The first and the last local day that hold usage, of all plans (plan empty) or of the plan
+    // named, the connections in progress included; none when nothing was used.
+    std::optional<std::pair<LogDate, LogDate>> usedDays(const std::string& plan = {},
+                                                        const std::vector<LiveUsage>& live = {});
 
     // The connection in progress that a monitor journals beside the log (ended at its last
     // write), with its stored rows; none when there is no journal, or its record is already in

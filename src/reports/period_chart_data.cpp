@@ -7,6 +7,7 @@
 
 #include "core/settings_keys.h"
 #include "log/log_date.h"
+#include "tariff/plan.h"
 #include "tariff/totals.h"
 
 namespace tavu {
@@ -109,21 +110,18 @@ PeriodChartData buildPeriodChart(const PeriodChartInput& in) {
     return c;
 }
 
-PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now, const UsageSource* store,
-                            const std::string& plan) {
-    TotalsEngine engine(settings, SummaryFilter::ThisMonth, now,
-                        TotalsOptions{.store = store, .plan = plan});
-    const PlanKeys planKeys = PlanKeys::of(plan.empty() ? nullptr : engine.plans().find(plan));
+PeriodChartData periodChart(UsageLedger& ledger, const SettingsStore& settings,
+                            const LocalDateTime& now, const std::string& plan,
+                            const std::vector<LiveUsage>& live) {
+    const PlanKeys planKeys = PlanKeys::of(plan.empty() ? nullptr : ledger.plans().find(plan));
     PeriodChartInput in;
     in.period = currentBillingPeriod(settings, now, planKeys);
     in.now = now;
-    const LogTotals totals = engine.run(logPath);
-    in.projectedBytes = totals.projectedData;
+    in.projectedBytes = ledger.totals(SummaryFilter::ThisMonth, now, plan, live).projectedData;
     const LogDate first{in.period.day, in.period.month, in.period.year};
     const LogDate last = LogDate::fromDaysSinceEpoch(
         dayNumber(in.period.endYear, in.period.endMonth, in.period.endDay) - 1);
-    in.days = usageBuckets(settings, logPath, store, UsageBy::Day, first, last, now, plan);
+    in.days = ledger.buckets(UsageBy::Day, first, last, now, plan, live);
     in.warnMB = std::max(0, dataCapMB(settings, keys::kDataWarnMB, planKeys));
     in.hangupMB = std::max(0, dataCapMB(settings, keys::kDataHangupMB, planKeys));
     return buildPeriodChart(in);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "ledger/usage_ledger.h"
 #include "tariff/billing_period.h"
 #include "tariff/usage_buckets.h"
 
@@ -61,12 +62,12 @@ std::string periodWords(double usedMB, int capMB, int daysLeft, std::optional<do
 // A whole number with a comma between each group of three digits: "10,000".
 std::string groupThousands(long long value);
 
-// The period chart of the current billing period from the log and the store's rows (none:
-// spread evenly), the caps from the settings.
-// plan: as TotalsOptions::plan; the period and the caps are those of the plan chosen, or of the
+// The period chart of the current billing period from the usage engine (live: the connections
+// in progress, counted as if they ended now), the caps from the settings.
+// plan: as UsageLedger::totals; the period and the caps are those of the plan chosen, or of the
 // default plan when all are counted.
-PeriodChartData periodChart(const SettingsStore& settings, const std::string& logPath,
-                            const LocalDateTime& now, const UsageSource* store = nullptr,
-                            const std::string& plan = {});
+PeriodChartData periodChart(UsageLedger& ledger, const SettingsStore& settings,
+                            const LocalDateTime& now, const std::string& plan = {},
+                            const std::vector<LiveUsage>& live = {});
 
 }  // namespace tavu

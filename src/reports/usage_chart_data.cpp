@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <tuple>
 
-#include "log/log_record.h"
 #include "tariff/billing_period.h"
+#include "tariff/plan.h"
 
 namespace tavu {
 
@@ -95,60 +94,44 @@ UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDa
     return chart;
 }
 
-SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
-                      SummaryFilter filter, const LocalDateTime& today, const UsageSource* store,
-                      const std::string& plan) {
-    TotalsEngine engine(settings, filter, today, TotalsOptions{.store = store, .plan = plan});
-    SummaryPeriod period = engine.period();
-    const PlanSet& plans = engine.plans();
+SummaryData summarize(UsageLedger& ledger, const SettingsStore& settings, SummaryFilter filter,
+                      const LocalDateTime& today, const std::string& plan,
+                      const std::vector<LiveUsage>& live) {
+    SummaryData data{ledger.totals(filter, today, plan, live), {}};
+    const PlanSet& plans = ledger.plans();
     const Plan* chosen = plan.empty() ? nullptr : plans.find(plan);
-    if (plan.empty() && filter == SummaryFilter::ThisMonth) {
-        for (const Plan& p : plans.plans) {
-            const SummaryPeriod own = summaryPeriod(settings, filter, today, PlanKeys(p));
-            if (own.first.daysSinceEpoch() < period.first.daysSinceEpoch()) {
-                period.first = own.first;
-            }
-            if (own.last.daysSinceEpoch() > period.last.daysSinceEpoch()) {
-                period.last = own.last;
-            }
-        }
-    }
-    // With all entries, the span of the log's dates, so that the buckets are asked for no
-    // more than the chart shows.
-    std::optional<std::int64_t> earliest, latest;
-    const LogTotals totals = engine.run(logPath, [&](const CountedRecord& r) {
-        if (filter != SummaryFilter::All) {
-            return;
-        }
-        const LogDate start = parseLogDate(r.fields[LogFields::StartDate]);
-        if (!start.valid()) {
-            return;
-        }
-        const LogDate end = parseLogDate(r.fields[LogFields::EndDate]);
-        const std::int64_t s = start.daysSinceEpoch();
-        const std::int64_t e = end.valid() ? std::max(s, end.daysSinceEpoch()) : s;
-        earliest = std::min(earliest.value_or(s), s);
-        latest = std::max(latest.value_or(e), e);
-    });
-
-    SummaryData data{totals, {}};
     if (filter != SummaryFilter::All) {
-        data.chart = dayBars(usageBuckets(settings, logPath, store, UsageBy::Day, period.first,
-                                          period.last, today, plan),
-                             period.first, period.last);
+        SummaryPeriod period = summaryPeriod(settings, filter, today, PlanKeys::of(chosen));
+        if (plan.empty() && filter == SummaryFilter::ThisMonth) {
+            for (const Plan& p : plans.plans) {
+                const SummaryPeriod own = summaryPeriod(settings, filter, today, PlanKeys(p));
+                if (own.first.daysSinceEpoch() < period.first.daysSinceEpoch()) {
+                    period.first = own.first;
+                }
+                if (own.last.daysSinceEpoch() > period.last.daysSinceEpoch()) {
+                    period.last = own.last;
+                }
+            }
+        }
+        data.chart =
+            dayBars(ledger.buckets(UsageBy::Day, period.first, period.last, today, plan, live),
+                    period.first, period.last);
         return data;
     }
+    // With all entries, the buckets are asked for no more periods than the chart shows: those
+    // up to the last day used.
     const int billing = billingDay(settings, PlanKeys::of(chosen));
-    if (!earliest) {
+    const auto used = ledger.usedDays(plan, live);
+    if (!used) {
         data.chart = periodBars({}, billing);
         return data;
     }
-    const LogDate last = LogDate::fromDaysSinceEpoch(*latest);
+    const LogDate last = used->second;
     const BillingPeriod oldest = periodsBefore(billing, last, kMaxPeriodBars - 1);
-    const LogDate first =
-        LogDate::fromDaysSinceEpoch(std::max(*earliest, dateOf(oldest.start()).daysSinceEpoch()));
-    data.chart = periodBars(
-        usageBuckets(settings, logPath, store, UsageBy::Period, first, last, today, plan), billing);
+    const LogDate first = LogDate::fromDaysSinceEpoch(
+        std::max(used->first.daysSinceEpoch(), dateOf(oldest.start()).daysSinceEpoch()));
+    data.chart =
+        periodBars(ledger.buckets(UsageBy::Period, first, last, today, plan, live), billing);
     return data;
 }
 

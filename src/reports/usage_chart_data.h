@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/clock.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_date.h"
 #include "tariff/totals.h"
 #include "tariff/usage_buckets.h"
@@ -39,16 +41,21 @@ UsageChartData dayBars(const std::vector<UsageBucket>& days, const LogDate& firs
 // else by the period's first day.
 UsageChartData periodBars(const std::vector<UsageBucket>& periods, int billingDay);
 
-// The Summary's totals and its chart; store, when given, holds the rows that place usage in
-// time (without, every record is spread evenly over its span).
+// Where a window gets the connections in progress of the log at logPath from, each as a count
+// made now sees it; stored: the rows the usage engine reads (null when it uses no store).
+using LiveUsageFeed =
+    std::function<std::vector<LiveUsage>(const std::string& logPath, const UsageSource* stored)>;
+
+// The Summary's totals and its chart, both from the usage engine; live: the connections in
+// progress, counted as if they ended now. plan: as UsageLedger::totals. With the period filter
+// and several plans the chart's days run from the first day of the earliest of their current
+// periods to the last of the latest.
 struct SummaryData {
     LogTotals totals;
     UsageChartData chart;
 };
-// plan: as TotalsOptions::plan. With the period filter and several plans the chart's days run
-// from the first day of the earliest of their current periods to the last of the latest.
-SummaryData summarize(const SettingsStore& settings, const std::string& logPath,
-                      SummaryFilter filter, const LocalDateTime& today,
-                      const UsageSource* store = nullptr, const std::string& plan = {});
+SummaryData summarize(UsageLedger& ledger, const SettingsStore& settings, SummaryFilter filter,
+                      const LocalDateTime& today, const std::string& plan = {},
+                      const std::vector<LiveUsage>& live = {});
 
 }  // namespace tavu

@@ -173,7 +173,8 @@ struct Recount {
         std::ifstream in(log, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), {});
         writeFile(dir.file("logfile.log"), text);
-        ledger.emplace(settings, dir.file("logfile.log"), LedgerOptions{.progress = {}, .create = false});
+        ledger.emplace(settings, dir.file("logfile.log"),
+                       LedgerOptions{.progress = {}, .create = false});
     }
     TempDir dir;
     std::optional<UsageLedger> ledger;
@@ -274,6 +275,63 @@ TEST_P(KeptSums, ADamagedSumIsCountedAgainNotShown) {
     EXPECT_NE(damaged.problem(), "");
     Recount fresh(settings, log);
     expectSame(t, fresh.ledger->totals(SummaryFilter::ThisMonth, today), "damaged");
+}
+
+// A whole count tells its progress first with nothing done, then stretch by stretch, in order,
+// up to the log's whole lines; a count of the new tail alone tells none.
+TEST_P(KeptSums, TellTheProgressOfAWholeCountFromItsStart) {
+    const std::string text = randomLog(13, 30000);
+    ASSERT_GT(text.size(), std::size_t{2} << 20);
+    writeFile(log, text);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    const LedgerOptions options{
+        .progress = [&](std::uint64_t done, std::uint64_t all) { seen.emplace_back(done, all); }};
+    {
+        UsageLedger first(settings, log, options);
+        ASSERT_TRUE(first.countedWhole());
+    }
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), std::pair(std::uint64_t{0}, std::uint64_t{text.size()}));
+    EXPECT_EQ(seen.back(), std::pair(std::uint64_t{text.size()}, std::uint64_t{text.size()}));
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GT(seen[i].first, seen[i - 1].first);
+        EXPECT_EQ(seen[i].second, text.size());
+    }
+    seen.clear();
+    std::ofstream(log, std::ios::app) << randomLog(14, 3);
+    UsageLedger grown(settings, log, options);
+    EXPECT_FALSE(grown.countedWhole());
+    EXPECT_TRUE(seen.empty());
+}
+
+// The span of the days used, read from the kept sums' first and last months alone.
+TEST_P(KeptSums, UsedDaysSpanThePlansUsageAndTheConnectionInProgress) {
+    addPlan();
+    const auto line = [](const char* from, const char* start, const char* to, const char* end,
+                         const char* name) {
+        return composeRecord(LogRecord{from, start, to, end, "joe", "ppp0", name, "1", "2"});
+    };
+    writeFile(log, line("31-12-2024", "23:30:00", "01-01-2025", "00:30:00", "ISP") +
+                       line("10-03-2025", "10:00:00", "10-03-2025", "11:00:00", "LTE") +
+                       line("05-05-2025", "10:00:00", "05-05-2025", "10:10:00", "ISP"));
+    UsageLedger(settings, log);
+    UsageLedger kept(settings, log);
+    ASSERT_FALSE(kept.countedWhole());
+    using Span = std::optional<std::pair<LogDate, LogDate>>;
+    EXPECT_EQ(kept.usedDays(), Span({LogDate{31, 12, 2024}, LogDate{5, 5, 2025}}));
+    EXPECT_EQ(kept.usedDays("Default"), kept.usedDays());
+    EXPECT_EQ(kept.usedDays("Mobile"), Span({LogDate{10, 3, 2025}, LogDate{10, 3, 2025}}));
+    EXPECT_EQ(kept.usedDays("Nobody"), std::nullopt);
+    const LiveUsage live{LogRecord{"19-06-2025", "23:00:00", "20-06-2025", "01:00:00", "joe",
+                                   "ppp0", "LTE", "1", "1"},
+                         {}};
+    EXPECT_EQ(kept.usedDays("Mobile", {live}), Span({LogDate{10, 3, 2025}, LogDate{20, 6, 2025}}));
+    Recount fresh(settings, log);
+    EXPECT_EQ(fresh.ledger->usedDays("Mobile"), kept.usedDays("Mobile"));
+    EXPECT_EQ(fresh.ledger->usedDays(), kept.usedDays());
+    writeFile(log, "");
+    kept.refresh();
+    EXPECT_EQ(kept.usedDays(), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, KeptSums, testing::Values("UTC", "Australia/Lord_Howe"));

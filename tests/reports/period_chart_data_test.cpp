@@ -141,7 +141,8 @@ TEST(PeriodChart, FromTheLogWithTheCapsReadAsTheCostCheckReadsThem) {
                                                  "joe", "ttyS0", "ISP", "600000000", "400000000"}) +
                              composeRecord(LogRecord{"10-04-2026", "10:00:00", "10-04-2026",
                                                      "11:00:00", "joe", "ttyS0", "ISP", "5", "5"}));
-    const PeriodChartData c = periodChart(settings, log, LocalDateTime{2026, 5, 3, 18, 0, 0});
+    UsageLedger ledger(settings, log);
+    const PeriodChartData c = periodChart(ledger, settings, LocalDateTime{2026, 5, 3, 18, 0, 0});
     ASSERT_EQ(c.caps.size(), 2u);
     EXPECT_DOUBLE_EQ(c.caps[0].megabytes, 3000);
     EXPECT_DOUBLE_EQ(c.caps[1].megabytes, 4000);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/settings_store.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_record.h"
 #include "support/temp_dir.h"
 
@@ -17,7 +18,8 @@ std::string line(const char* date, const char* start, const char* end, const cha
 class UsageChart : public testing::Test {
   protected:
     SummaryData summary(SummaryFilter filter) {
-        return summarize(settings, log, filter, LocalDateTime{2026, 2, 15, 12, 0, 0, 0});
+        UsageLedger ledger(settings, log);
+        return summarize(ledger, settings, filter, LocalDateTime{2026, 2, 15, 12, 0, 0, 0});
     }
     test::TempDir dir;
     SettingsStore settings{dir.file("tavu.ini")};

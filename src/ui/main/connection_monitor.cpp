@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "core/paths.h"
@@ -43,6 +44,7 @@
 #include "ui/net/net_tools_dlg.h"
 #include "ui/perf/performance_dlg.h"
 #include "ui/prefs/preferences_dlg.h"
+#include "ui/reports/live_usage.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/skin/skin_face.h"
@@ -135,10 +137,11 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
                 CSecurityDlg::runSecurityCommand(ctx_.settings, ctx_.prompter, this);
                 return;
             case Action::Report:
-                CReportDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                CReportDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this, liveUsageFeed());
                 return;
             case Action::Summary:
-                CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this);
+                CSummaryDlg::run(ctx_.settings, ctx_.configDir, ctx_.clock, this, {},
+                                 liveUsageFeed());
                 return;
             case Action::Dial:
                 runDialCommand(
@@ -206,6 +209,18 @@ ConnectionMonitor::ConnectionMonitor(AppContext context, QWidget* parent)
 }
 
 ConnectionMonitor::~ConnectionMonitor() = default;
+
+LiveUsageFeed ConnectionMonitor::liveUsageFeed() {
+    return [this](const std::string& logPath, const UsageSource* stored) {
+        if (!core_) {
+            return std::vector<LiveUsage>{};
+        }
+        const std::int64_t now =
+            std::chrono::duration_cast<std::chrono::seconds>(ctx_.clock.now().time_since_epoch())
+                .count();
+        return liveUsageOf(*core_, now, logPath, stored);
+    };
+}
 
 bool ConnectionMonitor::initialise() {
     const std::string version = ctx_.system.versionText();

@@ -11,6 +11,7 @@
 #include "monitor/commands.h"
 #include "monitor/monitor_core.h"
 #include "monitor/monitor_driver.h"
+#include "reports/usage_chart_data.h"
 #include "ui/common/app_context.h"
 #include "ui/common/icons.h"
 
@@ -67,6 +68,8 @@ class ConnectionMonitor : public QWidget, public MonitorView {
     void tick(int timerId);
 
     MonitorCore& core() { return *core_; }
+    // The connections in progress of this monitor, for the Summary and the Report it opens.
+    LiveUsageFeed liveUsageFeed();
     QStringList statusLines() const;
     bool trayAvailable() const { return trayAvailable_; }
     QString trayTooltip() const;

@@ -261,11 +261,12 @@ void CListViewEx::RowPainter::paint(QPainter* painter, const QStyleOptionViewIte
 // ---------------------------------------------------------------------------------------------
 
 CReportDlg::CReportDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-                       QWidget* parent)
+                       QWidget* parent, LiveUsageFeed live)
     : DarkDialog(parent),
       settings_(settings),
       configDir_(std::move(configDir)),
       clock_(clock),
+      live_(std::move(live)),
       ownChooser_(std::make_unique<QtFileChooser>(this)),
       ownPrompter_(std::make_unique<QtPrompter>(this)),
       chooser_(ownChooser_.get()),
@@ -400,13 +401,13 @@ bool CReportDlg::exportTo(const std::string& path) {
 
 void CReportDlg::openSummary() {
     CSummaryDlg::run(settings_, configDir_, clock_, this,
-                     plan_->currentData().toString().toStdString());
+                     plan_->currentData().toString().toStdString(), live_);
 }
 
 int CReportDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                    QWidget* parent) {
+                    QWidget* parent, LiveUsageFeed live) {
     // The parent may go while the window is open (the program ends): hold it weakly.
-    QPointer<CReportDlg> dlg = new CReportDlg(settings, configDir, clock, parent);
+    QPointer<CReportDlg> dlg = new CReportDlg(settings, configDir, clock, parent, std::move(live));
     const int result = dlg->exec();
     delete dlg.data();
     return result;

@@ -12,6 +12,7 @@
 #include "core/prompter.h"
 #include "reports/report_export.h"
 #include "reports/report_pages.h"
+#include "reports/usage_chart_data.h"
 #include "ui/common/dark_dialog.h"
 
 class QComboBox;
@@ -114,12 +115,13 @@ class CReportDlg : public DarkDialog {
     Q_OBJECT
 
   public:
+    // live: the connections in progress, for the Summary it opens.
     CReportDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-               QWidget* parent = nullptr);
+               QWidget* parent = nullptr, LiveUsageFeed live = {});
 
     // Shows the window modally until it is closed; returns the dialog's result.
     static int run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, LiveUsageFeed live = {});
 
     CListViewEx* list() const { return list_; }
     ReportModel* model() const { return model_; }
@@ -147,6 +149,7 @@ class CReportDlg : public DarkDialog {
     SettingsStore& settings_;
     std::string configDir_;
     const Clock& clock_;
+    LiveUsageFeed live_;
     ReportModel* model_;
     CListViewEx* list_;
     QPushButton* hide_;

@@ -8,7 +8,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -19,6 +21,7 @@
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "ledger/usage_ledger.h"
 #include "log/log_file.h"
 #include "reports/report_rows.h"
 #include "tariff/billing_period.h"
@@ -26,8 +29,8 @@
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
 #include "ui/common/screen_fit.h"
+#include "ui/reports/background_ledger.h"
 #include "ui/reports/usage_chart.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -78,9 +81,15 @@ void CloseUpComboBox::hidePopup() {
 }
 
 CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-                         QWidget* parent, const std::string& plan)
-    : DarkDialog(parent), settings_(settings), configDir_(std::move(configDir)), clock_(clock) {
+                         QWidget* parent, const std::string& plan, LiveUsageFeed live)
+    : DarkDialog(parent),
+      settings_(settings),
+      configDir_(std::move(configDir)),
+      clock_(clock),
+      live_(std::move(live)) {
     setWindowTitle(QStringLiteral("Summary"));
+    logPath_ = logFilePath(settings_, configDir_);
+    ledger_ = new BackgroundLedger(settings_, logPath_, this);
 
     auto* grid = new QGridLayout;
     grid->setColumnStretch(1, 1);
@@ -164,9 +173,28 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     periodChart_->setMinimumSize(chart_->minimumWidth(), kChartHeight / 2);
     charts_->addTab(periodPage, QStringLiteral("This period"));
 
+    // While the whole log is counted its progress stands where the charts will be.
+    chartStack_ = new QStackedWidget(this);
+    chartStack_->addWidget(charts_);
+    countingPage_ = new QWidget(chartStack_);
+    countingBar_ = new QProgressBar(countingPage_);
+    countingBar_->setObjectName(QStringLiteral("counting"));
+    countingBar_->setRange(0, 100);
+    countingBar_->setFormat(QStringLiteral("Counting the log\u2026 %p%"));
+    countingBar_->setAlignment(Qt::AlignCenter);
+    auto* countingLayout = new QVBoxLayout(countingPage_);
+    countingLayout->addStretch(1);
+    countingLayout->addWidget(countingBar_);
+    countingLayout->addStretch(1);
+    chartStack_->addWidget(countingPage_);
+    connect(ledger_, &BackgroundLedger::progress, this, [this](qint64 done, qint64 all) {
+        countingBar_->setValue(all > 0 ? static_cast<int>(done * 100 / all) : 0);
+    });
+    connect(ledger_, &BackgroundLedger::counted, this, &CSummaryDlg::countDone);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(charts_, 1);
+    layout->addWidget(chartStack_, 1);
     layout->addLayout(controls);
 
     filter_->setCurrentIndex(settings_.readInt(keys::kSettings, keys::kSummaryWhen, 0));
@@ -188,7 +216,6 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     connect(charts_, &QTabWidget::currentChanged, this, &CSummaryDlg::showPeriodChart);
 
     // The log is watched, and its folder, where it may be created or moved in.
-    logPath_ = logFilePath(settings_, configDir_);
     watcher_ = new QFileSystemWatcher(this);
     logChanged_ = new QTimer(this);
     logChanged_->setSingleShot(true);
@@ -204,12 +231,21 @@ CSummaryDlg::CSummaryDlg(SettingsStore& settings, std::string configDir, const C
     connect(watcher_, &QFileSystemWatcher::directoryChanged, logChanged_,
             qOverload<>(&QTimer::start));
     watchLog();
+    liveTick_ = new QTimer(this);
+    liveTick_->setInterval(kLiveEveryMs);
+    connect(liveTick_, &QTimer::timeout, this, &CSummaryDlg::reload);
 
     // The designed size, taller by the charts.
     resize(std::max(dluX(253), sizeHint().width()),
            dluY(134) + charts_->minimumSizeHint().height());
     keepOnScreen(this);
     choosePlan();
+}
+
+CSummaryDlg::~CSummaryDlg() = default;
+
+bool CSummaryDlg::counting() const {
+    return ledger_->counting();
 }
 
 std::string CSummaryDlg::chosenPlan() const {
@@ -236,7 +272,10 @@ void CSummaryDlg::watchLog() {
 
 void CSummaryDlg::changeEvent(QEvent* event) {
     DarkDialog::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
+    // The style sheet's polish when the window is first shown changes no colour of the charts:
+    // they are not made again for it.
+    if (event->type() == QEvent::PaletteChange &&
+        ChartColours::fromPalette(palette()) != chartColours_) {
         showChart();
     }
 }
@@ -244,6 +283,7 @@ void CSummaryDlg::changeEvent(QEvent* event) {
 void CSummaryDlg::showChart() {
     QChart* old = chart_->chart();
     const ChartColours colours = ChartColours::fromPalette(palette());
+    chartColours_ = colours;
     chart_->setBackgroundBrush(colours.background);  // around the chart, where it is smaller
     chart_->setChart(makeUsageChart(chartData_, colours));
     delete old;
@@ -261,10 +301,18 @@ void CSummaryDlg::showPeriodChart() {
     if (charts_->currentIndex() != kPeriodTab || !periodStale_) {
         return;
     }
-    const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
-    periodData_ = periodChart(settings_, logPath_, clock_.localNow(), store.get(), chosenPlan());
+    UsageLedger* ledger = ledger_->ledger();
+    if (ledger == nullptr) {
+        return;  // drawn once the count is over
+    }
+    periodData_ =
+        periodChart(*ledger, settings_, clock_.localNow(), chosenPlan(), liveUsage(*ledger));
     periodStale_ = false;
     showChart();
+}
+
+std::vector<LiveUsage> CSummaryDlg::liveUsage(UsageLedger& ledger) const {
+    return live_ ? live_(logPath_, ledger.rows()) : std::vector<LiveUsage>{};
 }
 
 void CSummaryDlg::storeFilter() {
@@ -277,12 +325,43 @@ void CSummaryDlg::refresh() {
 }
 
 void CSummaryDlg::reload() {
+    if (ledger_->counting()) {
+        return;  // the figures come when the count is over, of the choices made by then
+    }
     const QFileInfo log(QString::fromStdString(logPath_));
     logSize_ = log.exists() ? log.size() : -1;
     logModified_ = log.lastModified();
-    const ReadingStore store(logPath_);  // a refused one: the counts spread usage evenly
-    SummaryData data = summarize(settings_, logPath_, storedSummaryFilter(settings_),
-                                 clock_.localNow(), store.get(), chosenPlan());
+    if (ledger_->update()) {
+        fill();
+        return;
+    }
+    // The whole log is counted behind the window: its progress shows until it is over.
+    for (QLabel* value : values_) {
+        value->clear();
+    }
+    countingBar_->setValue(0);
+    chartStack_->setCurrentWidget(countingPage_);
+    liveTick_->stop();
+}
+
+void CSummaryDlg::countDone() {
+    chartStack_->setCurrentWidget(charts_);
+    fill();
+    // A log that changed while it was counted is brought up to date as well.
+    const QFileInfo log(QString::fromStdString(logPath_));
+    if ((log.exists() ? log.size() : -1) != logSize_ || log.lastModified() != logModified_) {
+        reload();
+    }
+    if (!ledger_->counting()) {
+        emit counted();
+    }
+}
+
+void CSummaryDlg::fill() {
+    UsageLedger& ledger = *ledger_->ledger();
+    const std::vector<LiveUsage> live = liveUsage(ledger);
+    SummaryData data = summarize(ledger, settings_, storedSummaryFilter(settings_),
+                                 clock_.localNow(), chosenPlan(), live);
     const auto lines = summaryLines(data.totals);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         values_[i]->setText(QString::fromStdString(lines[i].value));
@@ -300,6 +379,12 @@ void CSummaryDlg::reload() {
     showChart();
     showPeriodChart();
     update();
+    // The connection in progress goes on: its figures grow without a change of the log.
+    if (live.empty()) {
+        liveTick_->stop();
+    } else if (!liveTick_->isActive()) {
+        liveTick_->start();
+    }
 }
 
 void CSummaryDlg::hideWindow() {
@@ -316,9 +401,10 @@ QString CSummaryDlg::valueText(int line) const {
 }
 
 int CSummaryDlg::run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                     QWidget* parent, const std::string& plan) {
+                     QWidget* parent, const std::string& plan, LiveUsageFeed live) {
     // The parent may go while the window is open (the program ends): hold it weakly.
-    QPointer<CSummaryDlg> dlg = new CSummaryDlg(settings, configDir, clock, parent, plan);
+    QPointer<CSummaryDlg> dlg =
+        new CSummaryDlg(settings, configDir, clock, parent, plan, std::move(live));
     const int result = dlg->exec();
     delete dlg.data();
     return result;

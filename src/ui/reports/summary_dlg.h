@@ -8,16 +8,20 @@
 #include "reports/period_chart_data.h"
 #include "reports/usage_chart_data.h"
 #include "ui/common/dark_dialog.h"
+#include "ui/reports/usage_chart.h"
 
 class QChartView;
 class QFileSystemWatcher;
 class QLabel;
+class QProgressBar;
 class QPushButton;
+class QStackedWidget;
 class QTabWidget;
 class QTimer;
 
 namespace tavu {
 
+class BackgroundLedger;
 class Clock;
 class SettingsStore;
 
@@ -53,23 +57,33 @@ class CloseUpComboBox : public QComboBox {
 // The "Summary" window: the totals of the log over the period chosen in "Filter", and under
 // them two charts in tabs: the cost and the data of each day of the period (each billing
 // period for all entries), and the data used in the current billing period with its caps and
-// projection. Values and charts follow the log as it grows.
+// projection. Values and charts follow the log as it grows, and count the connections in
+// progress. All of them come from one usage engine; while it counts the whole log (the first
+// time, or after the log or the tariff changed) the window shows the count's progress instead
+// of the charts, and fills them when it is over.
 class CSummaryDlg : public DarkDialog {
     Q_OBJECT
 
   public:
-    // plan: the plan chosen when the window opens (empty: all plans).
+    // plan: the plan chosen when the window opens (empty: all plans). live: the connections in
+    // progress of the program's own monitor (none without it).
     CSummaryDlg(SettingsStore& settings, std::string configDir, const Clock& clock,
-                QWidget* parent = nullptr, const std::string& plan = {});
+                QWidget* parent = nullptr, const std::string& plan = {}, LiveUsageFeed live = {});
+    ~CSummaryDlg() override;
 
     // Shows the window modally until it is closed; returns the dialog's result.
     static int run(SettingsStore& settings, const std::string& configDir, const Clock& clock,
-                   QWidget* parent = nullptr, const std::string& plan = {});
+                   QWidget* parent = nullptr, const std::string& plan = {},
+                   LiveUsageFeed live = {});
 
-    // Stores the chosen filter, runs the totals pass and shows its values and chart.
+    // Stores the chosen filter and shows the values and the chart of the choices made.
     void refresh();
-    // Runs the totals pass with the stored filter again (the log has changed).
+    // Brings the figures up to date with the log (it has changed) and shows them again.
     void reload();
+
+    // Whether the whole log is being counted: then the progress shows instead of the charts.
+    bool counting() const;
+    QProgressBar* countingBar() const { return countingBar_; }
 
     // Lines 0 to 7: the eight values; 8 and 9: the projection, shown only with the period filter.
     QString valueText(int line) const;
@@ -99,6 +113,13 @@ class CSummaryDlg : public DarkDialog {
     // Whether the projection's line (0 or 1) is shown.
     bool projectionShown(int line) const;
 
+    // How often the figures are counted again while a connection is in progress.
+    static constexpr int kLiveEveryMs = 60 * 1000;
+
+  signals:
+    // A count of the whole log that went on behind the window is over and its figures shown.
+    void counted();
+
   protected:
     void changeEvent(QEvent* event) override;
 
@@ -109,10 +130,16 @@ class CSummaryDlg : public DarkDialog {
     void showChart();
     void showPeriodChart();
     void choosePlan();
+    // The figures of the ledger, up to date, shown.
+    void fill();
+    void countDone();
+    std::vector<LiveUsage> liveUsage(UsageLedger& ledger) const;
 
     SettingsStore& settings_;
     std::string configDir_;
     const Clock& clock_;
+    LiveUsageFeed live_;
+    BackgroundLedger* ledger_;
     std::array<QLabel*, kLines + kProjectionLines> values_{};
     std::array<QLabel*, kProjectionLines> projectionLabels_{};
     CloseUpComboBox* filter_;
@@ -120,15 +147,20 @@ class CSummaryDlg : public DarkDialog {
     QComboBox* plan_;
     QLabel* planLabel_;
     QPushButton* hide_;
+    QStackedWidget* chartStack_;  // the charts, or the progress of the count
     QTabWidget* charts_;
+    QWidget* countingPage_;
+    QProgressBar* countingBar_;
     QChartView* chart_;
     QChartView* periodChart_;
     QLabel* periodWords_;
     UsageChartData chartData_;
+    ChartColours chartColours_;  // those the charts were last made with
     PeriodChartData periodData_;
     bool periodStale_ = true;  // the log or the filter changed since periodData_ was made
     QFileSystemWatcher* watcher_;
     QTimer* logChanged_;  // gathers the changes of one append into one reload
+    QTimer* liveTick_;    // counts again while a connection is in progress
     std::string logPath_;
     // Size and time of the log when it was last read: other files of its folder that change
     // (the journal of the connection in progress) do not make it read again.

@@ -23,6 +23,8 @@ struct ChartColours {
     QColor warn = kWarnColour;  // the data caps
     QColor hangup = kHangupColour;
 
+    bool operator==(const ChartColours&) const = default;
+
     static ChartColours fromPalette(const QPalette& palette);
     // Dark text on white: the colours of the chart drawn into a file.
     static ChartColours light();

@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDate>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
 #include <QJsonDocument>
@@ -17,15 +18,20 @@
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,14 +41,24 @@
 #include "core/prompter.h"
 #include "core/settings_keys.h"
 #include "core/settings_store.h"
+#include "ledger/usage_ledger.h"
+#include "log/connection_journal.h"
+#include "log/log_date.h"
+#include "log/log_file.h"
+#include "log/log_record.h"
+#include "monitor/monitor_core.h"
 #include "reports/report_rows.h"
 #include "support/modal_driver.h"
+#include "support/monitor_rig.h"
+#include "support/null_view.h"
 #include "support/temp_dir.h"
 #include "tariff/totals.h"
 #include "ui/common/dialog_units.h"
+#include "ui/reports/live_usage.h"
 #include "ui/reports/report_dlg.h"
 #include "ui/reports/summary_dlg.h"
 #include "ui/reports/usage_chart.h"
+#include "usage/usage_store.h"
 
 namespace tavu {
 namespace {
@@ -912,6 +928,257 @@ TEST_F(Summary, ChartCommandDrawsThePeriodChartAndRefusesAnUnknownKind) {
     EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--out", png, "--kind"}, out,
                              err, clock, dir.path(), unused),
               2);
+}
+
+// The connection in progress that a monitor journals beside the log draws as its record
+// would once logged.
+TEST_F(Summary, ChartCommandCountsTheJournaledConnection) {
+    settings.writeInt(keys::kWarnings, keys::kDataHangupMB, 100);
+    const auto draw = [&](const char* kind) {
+        const std::string png = dir.file(std::string(kind) + ".png");
+        CommandLine unused;
+        std::ostringstream out, err;
+        EXPECT_EQ(runCommandLine({"chart", "--config-dir", dir.path(), "--kind", kind, "--filter",
+                                  "month", "--out", png},
+                                 out, err, clock, dir.path(), unused),
+                  0)
+            << err.str();
+        return QImage(QString::fromStdString(png));
+    };
+    writeFile(log(), "");
+    const QImage emptyPeriod = draw("period");
+    const QImage emptyUsage = draw("usage");
+
+    const std::string line = record("02-05-2024", "10:00:00", "10:20:00", "joe", "0", "60000000");
+    JournalEntry entry;
+    entry.start = std::chrono::duration_cast<std::chrono::seconds>(
+                      fromLocal(2024, 5, 2, 10).time_since_epoch())
+                      .count();
+    entry.end = entry.start + 1200;
+    entry.handle = 7;
+    entry.mark = "7";
+    entry.record = LogRecord{"02-05-2024", "10:00:00", "02-05-2024", "10:20:00", "joe",
+                             "ttyS0",      "ISP",      "0",          "60000000"};
+    ConnectionJournal journal;
+    ASSERT_TRUE(journal.begin(ConnectionJournal::pathFor(log()), entry));
+    const QImage journaledPeriod = draw("period");
+    const QImage journaledUsage = draw("usage");
+    EXPECT_NE(journaledPeriod, emptyPeriod);
+    EXPECT_NE(journaledUsage, emptyUsage);
+
+    // Logged, the connection draws the same; its journal is no longer counted.
+    writeFile(log(), line);
+    EXPECT_EQ(draw("period"), journaledPeriod);
+    EXPECT_EQ(draw("usage"), journaledUsage);
+}
+
+// A log of `records` connections, one every ten minutes or so, the last of them on the morning
+// of the tests' day, some over midnight.
+std::string manyRecords(int records) {
+    std::mt19937 rnd(11);
+    std::vector<int> gaps(static_cast<std::size_t>(records));
+    std::int64_t t = std::chrono::duration_cast<std::chrono::seconds>(
+                         fromLocal(2024, 5, 3, 9).time_since_epoch())
+                         .count();
+    for (int& gap : gaps) {
+        gap = std::uniform_int_distribution<int>(60, 1150)(rnd);
+        t -= gap;
+    }
+    const auto date = [](const LocalDateTime& d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d-%02d-%04d", d.day, d.month, d.year);
+        return std::string(text);
+    };
+    const auto time = [](const LocalDateTime& d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", d.hour, d.minute, d.second);
+        return std::string(text);
+    };
+    std::string out;
+    out.reserve(static_cast<std::size_t>(records) * 80);
+    for (const int gap : gaps) {
+        t += gap;
+        const LocalDateTime a = toLocal(TimePoint{std::chrono::seconds(t)});
+        const LocalDateTime b = toLocal(
+            TimePoint{std::chrono::seconds(t + std::uniform_int_distribution<int>(0, 3600)(rnd))});
+        out += composeRecord(LogRecord{date(a), time(a), date(b), time(b), "joe", "ttyS0", "ISP",
+                                       std::to_string(rnd() % 2000000),
+                                       std::to_string(rnd() % 9000000)});
+    }
+    return out;
+}
+
+// An upgrade: a big log and no store. The window's first count goes on behind it with its
+// progress in words, then the figures are those of a full pass over the log; the next window
+// has them at once.
+TEST_F(Summary, TheFirstCountOfABigLogShowsItsProgressThenTheFullPassFigures) {
+    setTariff("0.1500000000", "0.0350000000");
+    settings.writeString(keys::kPrice, "CheapCostPerMinute", "0.012");
+    settings.writeString(keys::kPrice, "CheapTimeStart", "22:00");
+    settings.writeString(keys::kPrice, "CheapTimeEnd", "07:30");
+    settings.writeString(keys::kPrice, "FreeMonthTime", "02:30");
+    settings.writeString(keys::kPrice, keys::kCostPerMB, "0.0125");
+    settings.writeInt(keys::kPrice, "FreeMonthMB", 300);
+    writeFile(log(), manyRecords(100000));
+    ASSERT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("usage.db"))));
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 0);
+
+    CSummaryDlg dlg(settings, dir.path(), clock);
+    // Back from the constructor while the count goes on: its progress stands in the charts'
+    // place, and no figure shows yet.
+    ASSERT_TRUE(dlg.counting());
+    EXPECT_TRUE(dlg.countingBar()->isVisibleTo(&dlg));
+    EXPECT_FALSE(dlg.chartTabs()->isVisibleTo(&dlg));
+    EXPECT_EQ(dlg.valueText(0), "");
+    QStringList seen;
+    QObject::connect(dlg.countingBar(), &QProgressBar::valueChanged,
+                     [&] { seen << dlg.countingBar()->text(); });
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.counting(); }, 120000));
+
+    ASSERT_FALSE(seen.empty());
+    int last = 0;
+    for (const QString& text : seen) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^Counting the log\u2026 (\\d+)%$")).match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        EXPECT_GT(m.captured(1).toInt(), last);
+        EXPECT_LE(m.captured(1).toInt(), 100);
+        last = m.captured(1).toInt();
+    }
+    EXPECT_FALSE(dlg.countingBar()->isVisibleTo(&dlg));
+    EXPECT_TRUE(dlg.chartTabs()->isVisibleTo(&dlg));
+    const LogTotals all = TotalsEngine(settings, SummaryFilter::All, clock.localNow()).run(log());
+    EXPECT_EQ(all.count, 100000);
+    EXPECT_EQ(values(dlg), expected(all));
+
+    choose(dlg, 1);
+    EXPECT_FALSE(dlg.counting());
+    const LogTotals month =
+        TotalsEngine(settings, SummaryFilter::ThisMonth, clock.localNow()).run(log());
+    ASSERT_GT(month.count, 0);
+    EXPECT_EQ(values(dlg), expected(month));
+    EXPECT_EQ(dlg.valueText(CSummaryDlg::kLines),
+              QString::fromStdString(projectionLines(month)[0].value));
+
+    CSummaryDlg again(settings, dir.path(), clock);
+    EXPECT_FALSE(again.counting());
+    EXPECT_EQ(values(again), expected(month));
+}
+
+// One ten-minute record of 10 MB whose stored rows hold half an hour: the window's figures,
+// its bars and the period chart place the record's own ten minutes by those rows.
+TEST_F(Summary, RowsPlaceTheRecordsOwnTimeInTheTotalsAndBothCharts) {
+    setTariff("0.0000000000", "0.1000000000");
+    settings.writeString(keys::kPrice, keys::kCostPerMB, "0.01");
+    writeFile(log(), record("02-05-2024", "10:00:00", "10:10:00", "joe", "0", "10000000"));
+    {
+        std::string error;
+        const auto store = UsageStore::open(UsageStore::pathFor(log()), true, error);
+        ASSERT_NE(store, nullptr) << error;
+        const std::int64_t q = std::chrono::duration_cast<std::chrono::seconds>(
+                                   fromLocal(2024, 5, 2, 10).time_since_epoch())
+                                   .count();
+        ASSERT_TRUE(store->write(ConnectionKey{"02-05-2024", "10:00:00", "ttyS0", "ISP"},
+                                 {UsageRow{quarterOf(q), 900, 0, 4000000, 0},
+                                  UsageRow{quarterOf(q) + 900, 900, 0, 6000000, 0}}));
+    }
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 1);
+    CSummaryDlg dlg(settings, dir.path(), clock);
+
+    UsageLedger ledger(settings, log());
+    const LogTotals month = ledger.totals(SummaryFilter::ThisMonth, clock.localNow());
+    EXPECT_EQ(month.totalTime, 600);
+    EXPECT_EQ(values(dlg), expected(month));
+    EXPECT_EQ(dlg.valueText(1), "00:10:00");
+    EXPECT_EQ(dlg.valueText(2), "1.10");
+
+    dlg.chartTabs()->setCurrentIndex(CSummaryDlg::kPeriodTab);
+    EXPECT_DOUBLE_EQ(dlg.periodData().usedMegabytes, month.transmitted / 1e6);
+    EXPECT_DOUBLE_EQ(dlg.periodData().usedMegabytes, 10);
+
+    choose(dlg, 0);
+    const auto periods = ledger.buckets(UsageBy::Period, LogDate{1, 5, 2024}, LogDate{31, 5, 2024},
+                                        clock.localNow());
+    ASSERT_EQ(periods.size(), 1u);
+    EXPECT_EQ(periods[0].seconds, 600);
+    ASSERT_EQ(dlg.chartData().bars.size(), 1u);
+    EXPECT_DOUBLE_EQ(dlg.chartData().bars[0].cost, periods[0].cost);
+    EXPECT_DOUBLE_EQ(dlg.chartData().bars[0].megabytes,
+                     (periods[0].uploaded + periods[0].downloaded) / 1e6);
+    EXPECT_DOUBLE_EQ(dlg.chartData().bars[0].cost, month.totalCost);
+}
+
+// The window program's own monitor times a connection: the Summary counts it with its rows,
+// those stored and those the monitor still holds, as if it ended now.
+class LiveSummary : public testing::Test, protected test::MonitorRig<> {
+  protected:
+    LiveSummary() : MonitorRig("[entry Provider]\nbytes-in-per-s = 1000\nbytes-out-per-s = 100\n") {
+        EXPECT_TRUE(ras) << lineError;
+        usage = &sink;
+    }
+    std::int64_t now() const {
+        return std::chrono::duration_cast<std::chrono::seconds>(clock.now().time_since_epoch())
+            .count();
+    }
+    UsageStoreSink sink;
+    test::NullView view;
+};
+
+TEST_F(LiveSummary, TheConnectionInProgressCountsByItsRows) {
+    settings.writeString(keys::kPrice, "CostPerMinute", "0.1");
+    settings.writeInt(keys::kSettings, keys::kSummaryWhen, 2);
+    MonitorCore core(services(), view);
+    ras->bringUp("Provider");
+    for (int i = 0; i < 1000; ++i) {  // over a quarter hour's end, the rows written each minute
+        clock.advance(std::chrono::seconds(1));
+        core.poll();
+    }
+    const std::string log = logFilePath(settings, dir.path());
+    ASSERT_EQ(core.logPath(), log);
+
+    UsageLedger ledger(settings, log);
+    const std::vector<LiveUsage> live = liveUsageOf(core, now(), log, ledger.rows());
+    ASSERT_EQ(live.size(), 1u);
+    const LogRecord& r = live[0].record;
+    EXPECT_EQ(r.device, "/dev/ttyS0");
+    EXPECT_EQ(r.connection, "Provider");
+    const std::int64_t length = clockSeconds(r.endTime) - clockSeconds(r.startTime);
+    EXPECT_GE(length, 990);
+    // The stored rows and the quarter still in memory, each once.
+    std::int64_t seconds = 0;
+    double received = 0;
+    for (const UsageRow& row : live[0].rows) {
+        seconds += row.seconds;
+        received += static_cast<double>(row.downloaded);
+    }
+    EXPECT_GE(live[0].rows.size(), 2u);
+    EXPECT_EQ(seconds, length);
+    EXPECT_EQ(received, std::stod(r.bytesReceived));
+    EXPECT_TRUE(liveUsageOf(core, now(), dir.file("elsewhere.log"), ledger.rows()).empty());
+
+    CSummaryDlg dlg(settings, dir.path(), clock, nullptr, {},
+                    [&](const std::string& path, const UsageSource* stored) {
+                        return liveUsageOf(core, now(), path, stored);
+                    });
+    EXPECT_EQ(dlg.valueText(0), "1");
+    const LogTotals today = ledger.totals(SummaryFilter::Today, clock.localNow(), {},
+                                          liveUsageOf(core, now(), log, ledger.rows()));
+    EXPECT_EQ(today.count, 1);
+    EXPECT_EQ(today.totalTime, length);
+    QStringList shown;
+    for (int i = 0; i < CSummaryDlg::kLines; ++i) {
+        shown << dlg.valueText(i);
+    }
+    QStringList want;
+    for (const SummaryLine& l : summaryLines(today)) {
+        want << QString::fromStdString(l.value);
+    }
+    EXPECT_EQ(shown, want);
+
+    // Without the monitor's connections the window counts the log alone: nothing yet.
+    CSummaryDlg alone(settings, dir.path(), clock);
+    EXPECT_EQ(alone.valueText(0), "0");
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+#pragma once
+
+// The connections in progress that the window program's own monitor times, as the report
+// windows count them.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ledger/usage_ledger.h"
+
+namespace tavu {
+
+class MonitorCore;
+class UsageSource;
+
+// Each connection in progress at `now` (seconds since the epoch) as a count made then sees it:
+// its record ended then, under the names it will have in the log, and its usage rows, those
+// stored (read from `stored`, which may be null) with those the monitor still holds over them.
+// None when the monitor writes to another log than logPath.
+std::vector<LiveUsage> liveUsageOf(MonitorCore& core, std::int64_t now, const std::string& logPath,
+                                   const UsageSource* stored);
+
+}  // namespace tavu
