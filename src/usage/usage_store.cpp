@@ -51,7 +51,8 @@ constexpr const char* kRoamingBytes =
 // says what the sums were counted from: the log's identity and the bytes counted, the rules
 // they were priced by, and the whole sums of each plan.
 constexpr const char* kKeptSums =
-    "CREATE TABLE IF NOT EXISTS kept_days(key INTEGER PRIMARY KEY, days BLOB NOT NULL, hours BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS kept_days(key INTEGER PRIMARY KEY, days BLOB NOT NULL, hours BLOB "
+    "NOT NULL);"
     "CREATE TABLE IF NOT EXISTS kept_state(id INTEGER PRIMARY KEY, state BLOB NOT NULL);";
 
 // The replies kept: the newest ones.
