@@ -86,7 +86,7 @@ void refreshFigures(benchmark::State& state, const std::string& dir) {
                                      {},
                                      nullptr},
                      view);
-    FiguresKeeper keeper(settings, clock, core, nullptr, "1.1 BETA");
+    FiguresKeeper keeper(settings, clock, core, "1.1 BETA");
     for (auto _ : state) {
         keeper.refresh();
         benchmark::DoNotOptimize(keeper.figures().periods.data());
