@@ -1,5 +1,6 @@
 // What the metrics cost: one scrape's text from the figures kept, and one count of the figures
-// (two passes over the log, whatever the number of plans) as the monitor makes it once a minute.
+// from the monitor's usage ledger (its sums counted once, at the first count) as the monitor
+// makes it when a figure may have changed.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -97,7 +98,7 @@ void refreshFigures(benchmark::State& state, const std::string& dir) {
 void BM_FiguresRefresh(benchmark::State& state) {
     refreshFigures(state, bench::benchLog(state.range(0)).dir);
 }
-// The passes run on every core: their time is the wall-clock time.
+// The first count runs on every core: its time is the wall-clock time.
 BENCHMARK(BM_FiguresRefresh)
     ->Arg(10000)
     ->Arg(100000)
@@ -106,7 +107,7 @@ BENCHMARK(BM_FiguresRefresh)
     ->UseRealTime();
 
 // The same log under three plans besides the default one, each with a billing day of its own:
-// one pass over the log counts the four periods.
+// one count of the kept sums gives the four periods.
 void BM_FiguresRefreshPlans(benchmark::State& state) {
     const bench::BenchLog& f = bench::benchLog(state.range(0));
     std::string tmpl = (std::filesystem::temp_directory_path() / "tavu-bench-XXXXXX").string();
