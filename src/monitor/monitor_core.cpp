@@ -602,7 +602,8 @@ UsageLedger& MonitorCore::ledger(bool lookAtLog) {
     UsageLedger& l = ledger_.at(logPath(), connected_ && s_.usage != nullptr, lookAtLog);
     if (const std::string problem = l.problem(); problem != ledgerProblemShown_) {
         ledgerProblemShown_ = problem;
-        if (!problem.empty()) {
+        // The store's rows may have said the same already.
+        if (!problem.empty() && problem != usageProblemShown_) {
             view_.insertStatus(problem);
         }
     }

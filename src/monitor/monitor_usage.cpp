@@ -133,7 +133,10 @@ void MonitorCore::writeUsage(MonitoredConnection& c) {
     // Each problem is said once.
     if (s_.usage->problem() != usageProblemShown_) {
         usageProblemShown_ = s_.usage->problem();
-        view_.insertStatus(usageProblemShown_);
+        // The ledger may have said the same of the store already.
+        if (usageProblemShown_ != ledgerProblemShown_) {
+            view_.insertStatus(usageProblemShown_);
+        }
     }
 }
 

@@ -22,6 +22,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+class StatusView : public test::NullView {
+  public:
+    void insertStatus(const std::string& line) override { status.push_back(line); }
+    std::vector<std::string> status;
+};
+
 // 100,000 bytes a second in all.
 constexpr double kPerSecond = 100000;
 
@@ -76,7 +82,7 @@ class Caps : public testing::Test, protected test::MonitorRig<> {
     }
 
     UsageStoreSink store;
-    test::NullView view;
+    StatusView view;
     std::unique_ptr<MonitorCore> core;
 };
 
@@ -146,6 +152,22 @@ TEST_F(Caps, TheMonthlyCostLimitHangsUpWithinASecond) {
     EXPECT_EQ(shownTimes("Warning - cost per month too high. See Preferences->Warnings. "
                          "Connection closed."),
               1);
+}
+
+// A usage store that cannot be used is said once, and the cap holds by a count of the log.
+TEST_F(Caps, AStoreThatCannotBeUsedIsSaidOnceAndTheCapStillHolds) {
+    test::writeFile(dir.file("usage.db"), std::string(4096, 'x'));
+    ras->bringUp("Provider");
+    runWhileUp(3600);
+    ASSERT_FALSE(core->connected());
+    EXPECT_EQ(
+        std::count_if(view.status.begin(), view.status.end(),
+                      [](const std::string& l) { return l.find("usage.db") != std::string::npos; }),
+        1)
+        << testing::PrintToString(view.status);
+    const double period = core->periodTotals().transmitted;
+    EXPECT_GE(period, 20e6);
+    EXPECT_LT(period, 20e6 + kPerSecond);
 }
 
 // With no limit that hangs up, a tick counts nothing: no ledger is opened.
