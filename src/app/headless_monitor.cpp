@@ -160,7 +160,7 @@ int runHeadlessMonitor(const std::string& configDir, std::ostream& out, std::ost
     monitor.start();
     // The metrics, when an address is set; one that cannot be served is said, and the monitor
     // goes on without them.
-    MetricsService metrics(settings, clock, monitor.core(), services.usage.get());
+    MetricsService metrics(settings, clock, monitor.core());
     MonitorView& status = monitor;
     if (std::string problem; !metrics.start(metricsListen, problem)) {
         err << "tavu monitor: " << problem << std::endl;

@@ -12,9 +12,8 @@
 
 namespace tavu {
 
-MetricsService::MetricsService(const SettingsStore& settings, const Clock& clock, MonitorCore& core,
-                               UsageSink* usage)
-    : settings_(settings), core_(core), keeper_(settings, clock, core, usage, kVersionText) {}
+MetricsService::MetricsService(const SettingsStore& settings, const Clock& clock, MonitorCore& core)
+    : settings_(settings), core_(core), keeper_(settings, clock, core, kVersionText) {}
 
 MetricsService::~MetricsService() {
     core_.setLineListener({});
@@ -53,7 +52,8 @@ bool MetricsService::start(const std::optional<std::string>& listen, std::string
     address_ = formatListenAddress(*at);
     keeper_.refresh();
     core_.setLineListener([this] { keeper_.refresh(); });
-    QObject::connect(&refresh_, &QTimer::timeout, [this] { keeper_.refresh(); });
+    // The timer only looks: the figures are counted again when one may have changed.
+    QObject::connect(&refresh_, &QTimer::timeout, [this] { keeper_.refreshIfChanged(); });
     refresh_.start(refreshIntervalMs());
     return true;
 }

@@ -13,15 +13,15 @@ namespace tavu {
 class Clock;
 class MonitorCore;
 class SettingsStore;
-class UsageSink;
 
 // The usage served as metrics by a running monitor (the window program and `tavu monitor`):
-// the figures counted at start, when a connection starts or ends and at the cost check's pace
-// (every minute), and the server that reads them at each scrape.
+// the figures counted from the monitor's kept sums at start and when a connection starts or
+// ends; every minute a look for what else may have changed them (a connection in progress, the
+// log, the settings, the day), and a count only then; and the server that reads them at each
+// scrape.
 class MetricsService {
   public:
-    MetricsService(const SettingsStore& settings, const Clock& clock, MonitorCore& core,
-                   UsageSink* usage);
+    MetricsService(const SettingsStore& settings, const Clock& clock, MonitorCore& core);
     ~MetricsService();
 
     // Serves at `listen` ("ADDRESS:PORT"), else at Settings/MetricsListen. Nothing is served,
@@ -31,7 +31,7 @@ class MetricsService {
     // Where it serves; empty when it does not.
     const std::string& address() const { return address_; }
 
-    // The pace of the counts in milliseconds: a minute, or for the program's own tests the
+    // The pace of the looks in milliseconds: a minute, or for the program's own tests the
     // value of the environment variable TAVU_TEST_METRICS_INTERVAL_MS (100 or more).
     static int refreshIntervalMs();
 

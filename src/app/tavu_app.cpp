@@ -155,7 +155,7 @@ int runTavuApp(const CommandLine& command, int& argc, char** argv) {
     window.initialise();
     // The usage as metrics, when Settings/MetricsListen names an address; one that cannot be
     // served is said in the status list, and the program goes on without them.
-    MetricsService metrics(settings, clock, window.core(), services.usage.get());
+    MetricsService metrics(settings, clock, window.core());
     MonitorView& status = window;
     if (std::string problem; !metrics.start(std::nullopt, problem)) {
         std::cerr << "tavu: " << problem << '\n';

@@ -183,10 +183,23 @@ void keepKey(std::vector<ConnectionKey>& keys, const LogFields& f) {
 // One stretch's count: its books, and its records' whole figures in log order.
 struct StretchCount {
     std::vector<WholeItem> whole;
+    NameBook names;
     std::vector<ConnectionKey> lastKeys;
 };
 
 }  // namespace
+
+void addToName(NameBook& names, std::string_view name, std::string_view device, double cost,
+               std::int64_t seconds, double sent, double received) {
+    auto it = names.find(name);
+    if (it == names.end()) {
+        it = names.emplace(std::string(name), NameSums{}).first;
+    }
+    it->second.whole.add(cost, seconds, sent, received);
+    if (it->second.device != device) {
+        it->second.device.assign(device);
+    }
+}
 
 bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,
                  LocalDays& days, LedgerCount& out) {
@@ -198,6 +211,8 @@ bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup*
         return false;
     }
     out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
+    addToName(out.names, f[LogFields::Connection], f[LogFields::Device], w.cost, w.time, w.sent,
+              w.received);
     keepKey(out.lastKeys, f);
     ++out.records;
     return true;
@@ -230,24 +245,34 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
         ConnectionPlacement placement;
         std::vector<UsageRow> scratch;
         s.whole.reserve(static_cast<std::size_t>(kStretch / 64));
-        forEachLineInStretch(fd, end, a, std::min(end, a + kStretch), buf,
-                             [&](std::string_view line) {
-                                 if (line.empty()) {
-                                     return;
-                                 }
-                                 const LogFields f = splitRecord(line);
-                                 WholeItem w{};
-                                 if (countOne(f, rules, rows, days, books, w, placement, scratch)) {
-                                     s.whole.push_back(w);
-                                     keepKey(s.lastKeys, f);
-                                 }
-                             });
+        forEachLineInStretch(
+            fd, end, a, std::min(end, a + kStretch), buf, [&](std::string_view line) {
+                if (line.empty()) {
+                    return;
+                }
+                const LogFields f = splitRecord(line);
+                WholeItem w{};
+                if (countOne(f, rules, rows, days, books, w, placement, scratch)) {
+                    s.whole.push_back(w);
+                    addToName(s.names, f[LogFields::Connection], f[LogFields::Device], w.cost,
+                              w.time, w.sent, w.received);
+                    keepKey(s.lastKeys, f);
+                }
+            });
     };
     const auto addStretch = [&](StretchCount& s, std::uint64_t n) {
         for (const WholeItem& w : s.whole) {
             out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
         }
         out.records += static_cast<std::int64_t>(s.whole.size());
+        for (const auto& [name, sums] : s.names) {
+            auto it = out.names.find(name);
+            if (it == out.names.end()) {
+                out.names.emplace(name, sums);
+            } else {
+                it->second.append(sums);
+            }
+        }
         for (ConnectionKey& k : s.lastKeys) {
             if (out.lastKeys.size() >= kKeptLastKeys) {
                 out.lastKeys.erase(out.lastKeys.begin());

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -75,10 +76,28 @@ class LedgerRules {
     std::string fingerprint_;
 };
 
-// What a count gives: each plan's book (the default plan's first), and the keys of the last
-// records counted, newest last.
+// One connection name's records (the entry or NetworkManager connection), each priced whole,
+// added up in log order, and the device of its last record.
+struct NameSums {
+    WholeSums whole;
+    std::string device;
+    // Another stretch of the log added after this one.
+    void append(const NameSums& later) {
+        whole.append(later.whole);
+        device = later.device;
+    }
+};
+using NameBook = std::map<std::string, NameSums, std::less<>>;
+
+// Adds a record's whole figures to its name's sums.
+void addToName(NameBook& names, std::string_view name, std::string_view device, double cost,
+               std::int64_t seconds, double sent, double received);
+
+// What a count gives: each plan's book (the default plan's first), each connection name's sums,
+// and the keys of the last records counted, newest last.
 struct LedgerCount {
     std::vector<PlanBook> plans;
+    NameBook names;
     std::vector<ConnectionKey> lastKeys;
     std::int64_t records = 0;
 };

@@ -285,6 +285,7 @@ struct UsageLedger::Cursor {
     std::uint64_t tail = 0;
     std::vector<std::uint64_t> samples;
     std::vector<WholeSums> whole;
+    NameBook names;
     std::vector<ConnectionKey> lastKeys;
 
     void sample(int fd) {
@@ -305,7 +306,7 @@ struct UsageLedger::Cursor {
         const auto i64 = [](std::uint64_t v) {
             return std::to_string(static_cast<std::int64_t>(v));
         };
-        std::string t = "tavu kept sums 1\n";
+        std::string t = "tavu kept sums 2\n";
         t += "fingerprint " + i64(fingerprint) + "\n";
         t += "file " + i64(dev) + " " + i64(ino) + " " + std::to_string(size) + " " +
              std::to_string(offset) + " " + std::to_string(mtime) + "\n";
@@ -320,6 +321,13 @@ struct UsageLedger::Cursor {
                  exact(w.uploaded) + " " + exact(w.downloaded) + " " + exact(w.cost) + " " +
                  exact(w.costError) + "\n";
         }
+        // A name's fields hold no '|': the log blanks it.
+        for (const auto& [name, n] : names) {
+            const WholeSums& w = n.whole;
+            t += "name|" + std::to_string(w.count) + "|" + std::to_string(w.time) + "|" +
+                 exact(w.uploaded) + "|" + exact(w.downloaded) + "|" + exact(w.cost) + "|" +
+                 exact(w.costError) + "|" + n.device + "|" + name + "\n";
+        }
         for (const ConnectionKey& k : lastKeys) {
             t += "key|" + k.startDate + "|" + k.startTime + "|" + k.device + "|" + k.connection +
                  "\n";
@@ -329,7 +337,7 @@ struct UsageLedger::Cursor {
 
     bool parse(std::string_view body) {
         std::vector<std::string_view> lines = splitOn(body, '\n');
-        if (lines.empty() || lines[0] != "tavu kept sums 1") {
+        if (lines.empty() || lines[0] != "tavu kept sums 2") {
             return false;
         }
         bool file = false;
@@ -345,6 +353,22 @@ struct UsageLedger::Cursor {
                 }
                 lastKeys.push_back(ConnectionKey{std::string(f[1]), std::string(f[2]),
                                                  std::string(f[3]), std::string(f[4])});
+                continue;
+            }
+            if (line.substr(0, 5) == "name|") {
+                const auto f = splitOn(line, '|');
+                NameSums n;
+                std::int64_t c;
+                std::int64_t t;
+                if (f.size() != 9 || !parseInt(f[1], c) || !parseInt(f[2], t) ||
+                    !parseExact(f[3], n.whole.uploaded) || !parseExact(f[4], n.whole.downloaded) ||
+                    !parseExact(f[5], n.whole.cost) || !parseExact(f[6], n.whole.costError)) {
+                    return false;
+                }
+                n.whole.count = c;
+                n.whole.time = t;
+                n.device = std::string(f[7]);
+                names.emplace(std::string(f[8]), std::move(n));
                 continue;
             }
             const auto f = splitOn(line, ' ');
@@ -468,6 +492,7 @@ void UsageLedger::countAll(int fd, std::uint64_t size, std::uint64_t complete) {
     }
     count.plans.resize(rules_->planCount());
     books_ = std::move(count.plans);
+    names_ = std::move(count.names);
     allLoaded_ = true;
     monthsLoaded_.assign(books_.size(), {});
     hoursLoaded_.assign(books_.size(), {});
@@ -519,6 +544,7 @@ bool UsageLedger::writeMonths(const std::vector<std::pair<std::size_t, std::int6
     for (const PlanBook& b : books_) {
         cursor_->whole.push_back(b.whole);
     }
+    cursor_->names = names_;
     std::string state = cursor_->text();
     sealBlob(state);
     Sql s(db, "INSERT OR REPLACE INTO kept_state(id, state) VALUES(1, ?1)");
@@ -711,6 +737,7 @@ void UsageLedger::refresh() {
         for (std::size_t p = 0; p < books_.size(); ++p) {
             books_[p].whole = c->whole[p];
         }
+        names_ = c->names;
         loadedFor_ = cursor_->text();
         if (locked) {
             exec(db, "COMMIT");
@@ -724,6 +751,7 @@ void UsageLedger::refresh() {
         for (std::size_t p = 0; p < delta.plans.size(); ++p) {
             delta.plans[p].whole = c->whole[p];
         }
+        delta.names = c->names;
         delta.lastKeys = c->lastKeys;
         const RowsOneByOne rows(store_.get());
         countLogBytes(file.get(), size, from, complete, *rules_, &rows, delta, {}, 1);
@@ -749,6 +777,7 @@ void UsageLedger::refresh() {
             }
             books_[p].whole = delta.plans[p].whole;
         }
+        names_ = std::move(delta.names);
         auto next = fresh();
         next->lastKeys = std::move(delta.lastKeys);
         cursor_ = std::move(next);
@@ -786,11 +815,14 @@ std::vector<std::size_t> UsageLedger::chosen(const std::string& plan) const {
     return out;
 }
 
-LedgerCount UsageLedger::overlay(const std::vector<LiveUsage>& live) {
+LedgerCount UsageLedger::overlay(const std::vector<LiveUsage>& live, bool names) {
     LedgerCount o;
     o.plans.resize(rules_->planCount());
     for (std::size_t p = 0; p < o.plans.size() && p < books_.size(); ++p) {
         o.plans[p].whole = books_[p].whole;
+    }
+    if (names) {
+        o.names = names_;
     }
     LocalDays days;
     const LocalOffsetCache offsets;
@@ -885,6 +917,16 @@ LogTotals UsageLedger::totals(SummaryFilter filter, const LocalDateTime& today,
     LogTotals all = addPlanTotals(each);
     all.periodsOfAllPlans = filter == SummaryFilter::ThisMonth && !rules_->plans().empty();
     return all;
+}
+
+std::vector<NamedTotals> UsageLedger::byConnection(const std::vector<LiveUsage>& live) {
+    const LedgerCount all = overlay(live, true);
+    std::vector<NamedTotals> out;
+    out.reserve(all.names.size());
+    for (const auto& [name, n] : all.names) {
+        out.push_back(NamedTotals{name, n.device, fromWhole(n.whole)});
+    }
+    return out;
 }
 
 std::vector<UsageBucket> UsageLedger::buckets(UsageBy by, const LogDate& from, const LogDate& to,

@@ -34,6 +34,14 @@ struct LiveUsage {
     std::vector<UsageRow> rows;
 };
 
+// One connection name's figures without a filter: its records each priced whole, and its
+// connections in progress as if they had ended now.
+struct NamedTotals {
+    std::string name;    // the entry or NetworkManager connection, as the log stores it
+    std::string device;  // of its last record (or connection in progress)
+    LogTotals totals;
+};
+
 struct LedgerOptions {
     // While the whole log is counted (the first count, or after a change): bytes done, of all;
     // first with none done, before the count starts. Called on the thread that counts.
@@ -62,6 +70,9 @@ class UsageLedger {
                      const std::vector<LiveUsage>& live = {});
     // Each plan's own totals from the last totals(): the default plan first.
     const std::vector<PlanTotals>& eachPlan() const { return eachPlan_; }
+
+    // Each connection name's figures without a filter, by name.
+    std::vector<NamedTotals> byConnection(const std::vector<LiveUsage>& live = {});
 
     // The buckets of the local days from..to (both included) that hold usage, in time order.
     std::vector<UsageBucket> buckets(UsageBy by, const LogDate& from, const LogDate& to,
@@ -96,7 +107,9 @@ class UsageLedger {
     const DayBook* keptDay(std::size_t plan, std::int64_t day) const;
     // The counted plans of a choice, as indexes.
     std::vector<std::size_t> chosen(const std::string& plan) const;
-    LedgerCount overlay(const std::vector<LiveUsage>& live);
+    // The partial last line and the connections in progress, counted over the whole sums (and
+    // the names' sums, when asked).
+    LedgerCount overlay(const std::vector<LiveUsage>& live, bool names = false);
     bool readState();
     // The kept sums met a fault: counted again from the log, in memory.
     bool damaged();
@@ -116,6 +129,7 @@ class UsageLedger {
     // Each plan's sums: the whole sums, and the days of the months loaded (all of them when
     // counted in memory).
     std::vector<PlanBook> books_;
+    NameBook names_;  // each connection name's whole sums
     std::vector<std::set<std::int64_t>> monthsLoaded_;
     std::vector<std::set<std::int64_t>> hoursLoaded_;
     bool allLoaded_ = false;

@@ -21,6 +21,35 @@ namespace {
 
 const Message kRasFailure{"Unknown Error - RAS INI Failure", "Error", Buttons::Ok, Icon::None};
 
+// The limits that close the line without asking, as the settings give them now.
+struct ClosingLimits {
+    bool month = false;
+    double monthAbove = 0;
+    bool call = false;
+    double callAbove = 0;
+    int dataMB = 0;  // none: 0
+
+    bool any() const { return month || call || dataMB > 0; }
+    bool monthPassed(const LogTotals& t) const { return month && t.totalCost > monthAbove; }
+    bool callPassed(const LogTotals& t) const { return call && t.averageCost > callAbove; }
+    bool dataPassed(const LogTotals& t) const {
+        return dataMB > 0 && t.transmitted >= dataMB * 1e6;
+    }
+    bool passed(const LogTotals& t) const {
+        return monthPassed(t) || callPassed(t) || dataPassed(t);
+    }
+};
+
+ClosingLimits closingLimits(const SettingsStore& settings, const PlanKeys& keys) {
+    ClosingLimits l;
+    l.month = moneyLimitOn(settings, keys::kDisWhenMonth, keys);
+    l.monthAbove = l.month ? readMoneyLimit(settings, keys::kDisWhenMonthInterval, keys) : 0;
+    l.call = moneyLimitOn(settings, keys::kDisWhenCall, keys);
+    l.callAbove = l.call ? readMoneyLimit(settings, keys::kDisWhenCallInterval, keys) : 0;
+    l.dataMB = std::max(0, dataCapMB(settings, keys::kDataHangupMB, keys));
+    return l;
+}
+
 }  // namespace
 
 MonitorCore::MonitorCore(MonitorServices services, MonitorView& view)
@@ -204,7 +233,10 @@ void MonitorCore::addNewlyListed(std::int64_t now) {
     }
 }
 
-void MonitorCore::endOne(MonitoredConnection& c, std::int64_t now) {
+void MonitorCore::endOne(MonitoredConnection& c, std::int64_t seen) {
+    const std::int64_t now = endOf(c, seen);
+    capClosed_.erase(c.line.handle);
+    closedAt_.erase(c.line.handle);
     usageEnd(c, now);
     writeRecord(c, now);
     lineChanged_ = true;
@@ -294,6 +326,13 @@ void MonitorCore::connectedTick(std::int64_t now) {
             counterWindow_->postCounters(counters_);
         }
     }
+    // The caps that hang up, against this second's counters: none is passed by more than a
+    // second of traffic.
+    if (!inCostCheck_ && !inHangUp_) {
+        inCostCheck_ = true;
+        checkCaps(false);
+        inCostCheck_ = false;
+    }
 }
 
 void MonitorCore::refreshCounters() {
@@ -338,13 +377,17 @@ void MonitorCore::refreshCounters() {
     }
 }
 
-void MonitorCore::connectionEnd(std::int64_t now) {
+void MonitorCore::connectionEnd(std::int64_t seen) {
     for (MonitoredConnection& c : others_) {
-        endOne(c, now);
+        endOne(c, seen);
     }
     others_.clear();
+    const std::int64_t now = endOf(line_, seen);
+    capClosed_.clear();
+    closedAt_.clear();
     connected_ = false;
-    // The display ends on the duration the log records, up to the moment the end was seen.
+    // The display ends on the duration the log records, up to the moment the end was seen (or
+    // a limit closed the line).
     display_.elapsed = formatHms(std::max<std::int64_t>(0, now - line_.start));
     view_.insertStatus("Connection closed");
     view_.setTrayState(false, "Waiting for connection...");
@@ -361,6 +404,16 @@ void MonitorCore::connectionEnd(std::int64_t now) {
     if (!userHungUp_ && s_.settings.readInt(keys::kSettings, keys::kRedial, 0) == 1) {
         redialPending_ = true;  // dialled when the poll is done
     }
+}
+
+std::int64_t MonitorCore::endOf(const MonitoredConnection& c, std::int64_t seen) const {
+    // A line that stayed up for long after the hang-up was online meanwhile.
+    constexpr std::int64_t kSeenDownWithin = 5;
+    const auto it = closedAt_.find(c.line.handle);
+    if (it == closedAt_.end() || seen - it->second > kSeenDownWithin) {
+        return seen;
+    }
+    return std::clamp(it->second, c.start, seen);
 }
 
 void MonitorCore::writeRecord(const MonitoredConnection& c, std::int64_t end) {
@@ -392,13 +445,23 @@ LogRecord MonitorCore::recordUntil(const MonitoredConnection& c, std::int64_t en
 
 void MonitorCore::writeKeptRecords() {
     const std::string path = logPath();
+    bool wrote = false;
     while (!unwritten_.empty()) {
         LogWriter::Refusal why = LogWriter::Refusal::None;
         if (!s_.logWriter.write(path, unwritten_.front(), &why)) {
             notify(LogWriter::failure(path, why));
-            return;
+            break;
         }
         unwritten_.pop_front();
+        wrote = true;
+    }
+    // The kept sums count the records at once: the figures hold them, and other programs find
+    // nothing new to count.
+    if (wrote) {
+        ledger_.wrote(path);
+    }
+    if (!unwritten_.empty()) {
+        return;
     }
     // Every record is in the log: the journal of a connection that has ended is done. While a
     // record waits in memory its journal stays, so a crash before the retry loses nothing.
@@ -534,32 +597,26 @@ void MonitorCore::whenConnectedTimer() {
     showNotices();
 }
 
+UsageLedger& MonitorCore::ledger(bool lookAtLog) {
+    // The store is made once the monitor keeps usage for a connection, as its rows are.
+    UsageLedger& l = ledger_.at(logPath(), connected_ && s_.usage != nullptr, lookAtLog);
+    if (const std::string problem = l.problem(); problem != ledgerProblemShown_) {
+        ledgerProblemShown_ = problem;
+        // The store's rows may have said the same already.
+        if (!problem.empty() && problem != usageProblemShown_) {
+            view_.insertStatus(problem);
+        }
+    }
+    return l;
+}
+
 LogTotals MonitorCore::periodTotals(const std::string& plan) {
     // The period's figures: the usage of the logged connections that happened in the current
-    // billing period and that of the connection in progress so far (it may have begun in the
+    // billing period and that of the connections in progress so far (one may have begun in the
     // period before), less the period's free time and data.
     const LocalDateTime today = s_.clock.localNow();
-    const std::int64_t now = nowSeconds();
-    const LogRecord current = recordUntil(line_, now);
-    // The connection in progress counts by its rows so far: those stored and those still in
-    // memory, counted up to now. Nothing is written for the check.
-    std::vector<UsageRow> pending;
-    const UsageSource* stored = nullptr;
-    if (s_.usage != nullptr) {
-        if (connected_) {
-            countUsage(line_, now);
-            for (const auto& [quarter, row] : line_.usagePending) {
-                pending.push_back(row);
-            }
-        }
-        stored = s_.usage->source(logPath());
-    }
-    const PendingUsageSource rows(stored, line_.usageKey, std::move(pending));
-    TotalsOptions options;
-    options.store = &rows;
-    options.plan = plan;
-    return TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
-        .run(logPath(), {}, connected_ ? &current : nullptr);
+    const std::vector<LiveUsage> live = usageOf(liveConnections(nowSeconds()));
+    return ledger().totals(SummaryFilter::ThisMonth, today, plan, live);
 }
 
 bool MonitorCore::closeConnection(const std::string& notice) {
@@ -580,30 +637,7 @@ void MonitorCore::costCheck() {
         return;
     }
     inCostCheck_ = true;
-    if (const PlanSet plans = readPlans(s_.settings); !plans.empty()) {
-        planCostCheck(plans);
-        inCostCheck_ = false;
-        showNotices();
-        return;
-    }
-    const LogTotals totals = periodTotals();
-    const LocalDateTime today = s_.clock.localNow();
-    // The money warnings come at every check; the data warning once per period (and again when
-    // its limit is changed).
-    const auto once = [&](const char* kind, double limit) {
-        if (std::string_view(kind) != "data") {
-            return true;
-        }
-        const BillingPeriod period = currentBillingPeriod(s_.settings, today);
-        const std::string warned =
-            formatDate(period.day, period.month, period.year) + "/" + formatFixed(limit, 0);
-        if (warned == dataWarned_) {
-            return false;
-        }
-        dataWarned_ = warned;
-        return true;
-    };
-    checkLimits(totals, PlanKeys(), {}, once, [&] { return hangUpLines(false); });
+    checkCaps(true);
     inCostCheck_ = false;
     showNotices();
 }
@@ -621,7 +655,7 @@ void MonitorCore::checkLimits(const LogTotals& totals, const PlanKeys& keys,
     const double call = totals.averageCost;
     const double data = totals.transmitted;
     const int dataWarn = megabytes(keys::kDataWarnMB);
-    const int dataHangup = megabytes(keys::kDataHangupMB);
+    const ClosingLimits closing = closingLimits(s_.settings, keys);
     if (on(keys::kWarnWhenMonth) && month > limit(keys::kWarnWhenMonthInterval) &&
         once("month", limit(keys::kWarnWhenMonthInterval))) {
         notify(Message{"Warning - cost per month too high" + inPlan +
@@ -647,15 +681,13 @@ void MonitorCore::checkLimits(const LogTotals& totals, const PlanKeys& keys,
             notify(Message{std::move(notice), kAppTitle, Buttons::Ok, Icon::None});
         }
     };
-    close(on(keys::kDisWhenMonth) && month > limit(keys::kDisWhenMonthInterval),
-          "Warning - cost per month too high" + inPlan +
-              ". See Preferences->Warnings. Connection closed.");
-    close(on(keys::kDisWhenCall) && call > limit(keys::kDisWhenCallInterval),
-          "Warning - cost per call too high" + inPlan +
-              ". See Preferences->Warnings. Connection closed.");
-    close(dataHangup > 0 && data >= dataHangup * 1e6,
-          "Connection closed: the data limit of " + std::to_string(dataHangup) +
-              " MB for this period" + inPlan + " was reached.");
+    close(closing.monthPassed(totals), "Warning - cost per month too high" + inPlan +
+                                           ". See Preferences->Warnings. Connection closed.");
+    close(closing.callPassed(totals), "Warning - cost per call too high" + inPlan +
+                                          ". See Preferences->Warnings. Connection closed.");
+    close(closing.dataPassed(totals), "Connection closed: the data limit of " +
+                                          std::to_string(closing.dataMB) + " MB for this period" +
+                                          inPlan + " was reached.");
 }
 
 namespace {
@@ -671,46 +703,95 @@ std::string groupedMB(double bytes) {
 
 }  // namespace
 
-void MonitorCore::planCostCheck(const PlanSet& plans) {
-    const LocalDateTime today = s_.clock.localNow();
-    const std::int64_t now = nowSeconds();
+bool MonitorCore::closedBy(bool hungUp, const std::vector<std::uint64_t>& handles) {
+    if (hungUp) {
+        const std::int64_t now = nowSeconds();
+        for (const std::uint64_t h : handles) {
+            closedAt_.emplace(h, now);
+        }
+    }
+    return hungUp;
+}
+
+void MonitorCore::checkCaps(bool minute) {
+    const PlanSet plans = readPlans(s_.settings);
     // Each connection up counts in its own plan; a plan is checked while one of its connections
     // is up, against its own period: its logged connections and its connections in progress.
-    std::map<int, std::vector<MonitoredConnection*>> byPlan;
-    byPlan[planIndexFor(plans, line_.line.entryName, line_.line.deviceName)].push_back(&line_);
-    for (MonitoredConnection& c : others_) {
-        byPlan[planIndexFor(plans, c.line.entryName, c.line.deviceName)].push_back(&c);
+    // Without plans the line is the default plan's one connection.
+    std::map<int, std::vector<const MonitoredConnection*>> byPlan;
+    const auto planOf = [&](const MonitoredConnection& c) {
+        return plans.empty() ? -1 : planIndexFor(plans, c.line.entryName, c.line.deviceName);
+    };
+    byPlan[planOf(line_)].push_back(&line_);
+    for (const MonitoredConnection& c : others_) {
+        byPlan[planOf(c)].push_back(&c);
     }
-    const UsageSource* stored = s_.usage != nullptr ? s_.usage->source(logPath()) : nullptr;
+    const auto planAt = [&](int index) {
+        return index < 0 ? nullptr : &plans.plans[static_cast<std::size_t>(index)];
+    };
+    if (!minute) {
+        // At a tick only the plans with a limit that hangs up, and a connection the tick's check
+        // has not closed yet.
+        std::erase_if(byPlan, [&](const auto& entry) {
+            const auto& [index, connections] = entry;
+            return !closingLimits(s_.settings, PlanKeys::of(planAt(index))).any() ||
+                   std::all_of(connections.begin(), connections.end(),
+                               [&](const MonitoredConnection* c) {
+                                   return capClosed_.contains(c->line.handle);
+                               });
+        });
+        if (byPlan.empty()) {
+            return;
+        }
+    }
+
+    // One count of the kept sums and the connections in progress gives every plan's period.
+    const LocalDateTime today = s_.clock.localNow();
+    const std::vector<LiveUsage> live = usageOf(liveConnections(nowSeconds()));
+    UsageLedger& counted = ledger(minute);
+    counted.totals(SummaryFilter::ThisMonth, today, {}, live);
+    std::map<int, LogTotals> totalsOf;
+    for (const PlanTotals& each : counted.eachPlan()) {
+        totalsOf[each.plan] = each.totals;
+    }
+
     std::vector<std::string> usageLines;
     for (const auto& [index, connections] : byPlan) {
-        const Plan* plan = index < 0 ? nullptr : &plans.plans[static_cast<std::size_t>(index)];
-        const std::string name = plan != nullptr ? plan->name : kDefaultPlanName;
+        const Plan* plan = planAt(index);
         const PlanKeys keys = PlanKeys::of(plan);
-        std::vector<LogRecord> current;
-        std::deque<PendingUsageSource> pending;  // each over the one before
-        const UsageSource* rows = stored;
-        std::vector<std::uint64_t> handles;
-        for (MonitoredConnection* c : connections) {
-            current.push_back(recordUntil(*c, now));
-            handles.push_back(c->line.handle);
-            if (s_.usage != nullptr) {
-                countUsage(*c, now);
-                std::vector<UsageRow> list;
-                for (const auto& [quarter, row] : c->usagePending) {
-                    list.push_back(row);
-                }
-                rows = &pending.emplace_back(rows, c->usageKey, std::move(list));
-            }
+        const LogTotals& totals = totalsOf[index];
+        if (!minute && !closingLimits(s_.settings, keys).passed(totals)) {
+            continue;
         }
-        TotalsOptions options;
-        options.store = rows;
-        options.plan = name;
-        const LogTotals totals = TotalsEngine(s_.settings, SummaryFilter::ThisMonth, today, options)
-                                     .run(logPath(), {}, current);
-        usageLines.push_back("Plan " + printableText(name) + ": " + groupedMB(totals.transmitted) +
-                             " MB, " + formatFixed(totals.totalCost, 2) + " this period");
-
+        if (plans.empty()) {
+            // The money warnings come at every check; the data warning once per period (and
+            // again when its limit is changed).
+            const auto once = [&](const char* kind, double limit) {
+                if (std::string_view(kind) != "data") {
+                    return true;
+                }
+                const BillingPeriod period = currentBillingPeriod(s_.settings, today);
+                const std::string warned =
+                    formatDate(period.day, period.month, period.year) + "/" + formatFixed(limit, 0);
+                if (warned == dataWarned_) {
+                    return false;
+                }
+                dataWarned_ = warned;
+                return true;
+            };
+            if (!minute) {
+                capClosed_.insert(line_.line.handle);
+            }
+            checkLimits(totals, keys, {}, once,
+                        [&] { return closedBy(hangUpLines(false), {line_.line.handle}); });
+            continue;
+        }
+        const std::string name = plan != nullptr ? plan->name : kDefaultPlanName;
+        if (minute) {
+            usageLines.push_back("Plan " + printableText(name) + ": " +
+                                 groupedMB(totals.transmitted) + " MB, " +
+                                 formatFixed(totals.totalCost, 2) + " this period");
+        }
         // Each warning once per plan and period (and again when its limit is changed).
         const BillingPeriod period = currentBillingPeriod(s_.settings, today, keys);
         const std::string periodTag =
@@ -719,10 +800,19 @@ void MonitorCore::planCostCheck(const PlanSet& plans) {
             return planWarned_.insert(periodTag + kind + "|" + formatFixed(limit, 2)).second;
         };
         // Only this plan's connections are closed; the others stay up.
+        std::vector<std::uint64_t> handles;
+        for (const MonitoredConnection* c : connections) {
+            handles.push_back(c->line.handle);
+            if (!minute) {
+                capClosed_.insert(c->line.handle);
+            }
+        }
         checkLimits(totals, keys, " in plan " + printableText(name), once,
-                    [&] { return hangUpHandles(handles); });
+                    [&] { return closedBy(hangUpHandles(handles), handles); });
     }
-    view_.showPlanUsage(usageLines);
+    if (minute && !plans.empty()) {
+        view_.showPlanUsage(usageLines);
+    }
 }
 
 }  // namespace tavu

@@ -12,9 +12,11 @@
 
 #include "core/clock.h"
 #include "core/prompter.h"
+#include "ledger/usage_ledger.h"
 #include "log/connection_journal.h"
 #include "log/log_record.h"
 #include "monitor/counter_window.h"
+#include "monitor/monitor_ledger.h"
 #include "platform/kernel/counters.h"
 #include "platform/ras/remote_access.h"
 #include "tariff/plan.h"
@@ -100,6 +102,9 @@ struct MonitoredConnection {
     // the rows not yet stored, by quarter, each whole (the store replaces it).
     ConnectionKey usageKey;
     std::map<std::int64_t, UsageRow> usagePending;
+    // The rows stored so far, kept to count the connection in progress by without reading them
+    // back.
+    std::map<std::int64_t, UsageRow> usageStored;
     std::int64_t usageUntil = 0;
     std::int64_t usageUp = 0;
     std::int64_t usageDown = 0;
@@ -107,13 +112,19 @@ struct MonitoredConnection {
 };
 
 // The connection monitor without its window: the once-a-second poll, the connection's start,
-// tick and end, the log record, the hang-up operation, the "when connected" action and the
-// cost check.
+// tick and end, the log record, the hang-up operation, the "when connected" action, the caps
+// and the cost check.
 //
 // Without plans the monitor follows "the line": the first listed connection, timed from the
 // moment any connection was first listed until none is. With plans (sections [Plan NAME]) each
 // listed connection is timed and logged on its own, and the cost check guards each plan's
 // connections by that plan's limits; the first of them is the one the window shows.
+//
+// The figures come from one usage ledger of the log (the sums kept beside it) and the
+// connections in progress, never from a pass over the log. At every connected tick the caps
+// that hang up (the data cap and the money limits that close the line) are checked against
+// them, so that no cap is passed by more than a second of traffic; the warnings and the plans'
+// status lines come with the cost check, once a minute.
 //
 // Nothing the poll or a timer does waits for the user: its boxes are held until its work is
 // done and then shown without waiting (Prompter::notify), one box per cause at a time, and the
@@ -139,7 +150,8 @@ class MonitorCore {
     // Timer 2, while connected: the action copied from the settings when the window started.
     void whenConnectedTimer();
     // Timer 5, while connected: compares the billing period's costs and data, the connection in
-    // progress included, with the limits; warns, or hangs up without asking.
+    // progress included, with the limits; warns, or hangs up without asking. (The limits that
+    // hang up are also checked at every connected tick.)
     void costCheck();
     // Asks (when set to), then hangs up every listed connection; true when one was hung up.
     bool hangUpOperation();
@@ -172,14 +184,22 @@ class MonitorCore {
     std::size_t unwrittenRecords() const { return unwritten_.size(); }
 
     // The connections in progress as a count made at `now` sees them, the way the cost check
-    // counts them: each record ended then, and its usage rows not yet stored, counted up to
-    // then. The one the window shows comes first; none while no connection is up.
+    // counts them: each record ended then, under the names the log will store, and its usage
+    // rows so far (those stored and those not yet, counted up to then), all held in memory. The
+    // one the window shows comes first; none while no connection is up.
     struct LiveConnection {
-        LogRecord record;
+        LiveUsage usage;
         ConnectionKey key;
-        std::vector<UsageRow> pending;
+        std::uint64_t handle = 0;
     };
     std::vector<LiveConnection> liveConnections(std::int64_t now);
+    static std::vector<LiveUsage> usageOf(const std::vector<LiveConnection>& live);
+    // The usage ledger of the log, opened at its first need. lookAtLog: also count what another
+    // program changed in the log. A store the ledger cannot use is said once in the status list.
+    UsageLedger& ledger(bool lookAtLog = false);
+    // Whether the ledger's figures could have changed since it last counted (MonitorLedger).
+    bool ledgerChanged() const { return ledger_.changed(logPath()); }
+    const MonitorLedger& ledgerKeeper() const { return ledger_; }
     // Called once the poll's work is done, after a connection was detected and after one ended
     // (its record written): the moments the figures counted from the log change.
     void setLineListener(std::function<void()> listener) { lineListener_ = std::move(listener); }
@@ -197,16 +217,24 @@ class MonitorCore {
     // What waits until the poll's work is done: its boxes and the redial.
     void afterLook();
     void connectedTick(std::int64_t now);
-    void connectionEnd(std::int64_t now);
+    // The line's end, seen at `seen`.
+    void connectionEnd(std::int64_t seen);
     // With plans: the connections that came or went beside the one shown; false when the one
     // shown went and no other is left to show (the line's end).
     bool followEach(std::int64_t now);
     // A connection that ended while another stays up: its usage and record, and a status line.
-    void endOne(MonitoredConnection& c, std::int64_t now);
+    void endOne(MonitoredConnection& c, std::int64_t seen);
+    // When a connection seen down at `seen` ended: when a limit closed it, else then.
+    std::int64_t endOf(const MonitoredConnection& c, std::int64_t seen) const;
+    // Notes when the connections a limit hung up were closed; returns hungUp.
+    bool closedBy(bool hungUp, const std::vector<std::uint64_t>& handles);
     void writeRecord(const MonitoredConnection& c, std::int64_t end);
     LogRecord recordUntil(const MonitoredConnection& c, std::int64_t end) const;
-    // The cost check with plans: each plan's limits against its usage in its own period.
-    void planCostCheck(const PlanSet& plans);
+    // Each plan's limits (or the settings' without plans) against its usage in its own period,
+    // counted once for all plans. minute: the cost check, with the warnings and the plans' status
+    // lines; else the tick's check of the limits that hang up, which acts as the cost check
+    // would only where one of them is passed.
+    void checkCaps(bool minute);
     // One plan's limits against its totals: the warnings each shown when once(kind, limit)
     // says so ("month", "call", "data"), the hang-ups by hangUp(); inPlan names the plan in the
     // texts (empty without plans).
@@ -281,6 +309,14 @@ class MonitorCore {
     // With plans: the warnings shown, each by plan, kind, period and limit.
     std::set<std::string> planWarned_;
     std::string usageProblemShown_;  // said once in the status list
+    MonitorLedger ledger_{s_.settings};
+    std::string ledgerProblemShown_;  // said once in the status list
+    // The connections a tick's check has hung up (or tried to): left to the cost check until
+    // they end.
+    std::set<std::uint64_t> capClosed_;
+    // When a limit closed a connection, by its handle: its record ends then, not a second later
+    // when the poll sees the line down.
+    std::map<std::uint64_t, std::int64_t> closedAt_;
 
     std::function<void()> lineListener_;
     bool lineChanged_ = false;  // a connection started or ended in this poll

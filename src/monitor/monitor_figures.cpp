@@ -1,17 +1,14 @@
 #include "monitor/monitor_figures.h"
 
 #include <chrono>
-#include <deque>
 #include <map>
 
 #include "core/clock.h"
 #include "core/settings_keys.h"
-#include "log/log_record.h"
+#include "ledger/usage_ledger.h"
 #include "monitor/monitor_core.h"
 #include "tariff/billing_period.h"
 #include "tariff/plan.h"
-#include "tariff/totals.h"
-#include "usage/usage_store.h"
 
 namespace tavu {
 
@@ -23,45 +20,48 @@ std::int64_t epochSeconds(const LocalDateTime& t) {
         .count();
 }
 
+std::int64_t dayNumber(const LocalDateTime& t) {
+    return (static_cast<std::int64_t>(t.year) * 100 + t.month) * 100 + t.day;
+}
+
 }  // namespace
 
 FiguresKeeper::FiguresKeeper(const SettingsStore& settings, const Clock& clock, MonitorCore& core,
-                             UsageSink* usage, std::string version)
-    : settings_(settings), clock_(clock), core_(core), usage_(usage) {
+                             std::string version)
+    : settings_(settings), clock_(clock), core_(core) {
     figures_.version = std::move(version);
 }
 
+void FiguresKeeper::refreshIfChanged() {
+    if (core_.connected() || countedLive_ || core_.ledgerChanged() ||
+        dayNumber(clock_.localNow()) != countedDay_) {
+        refresh();
+    }
+}
+
 void FiguresKeeper::refresh() {
+    ++counts_;
     const LocalDateTime today = clock_.localNow();
+    countedDay_ = dayNumber(today);
     const std::int64_t now =
         std::chrono::duration_cast<std::chrono::seconds>(clock_.now().time_since_epoch()).count();
-    const std::string log = core_.logPath();
-    const std::vector<MonitorCore::LiveConnection> live = core_.liveConnections(now);
-    // The connections in progress under the names their records will have in the log.
-    std::vector<LogRecord> current;
-    for (const MonitorCore::LiveConnection& l : live) {
-        LogRecord& record = current.emplace_back(l.record);
-        record.device = l.key.device;
-        record.connection = l.key.connection;
-    }
+    const std::vector<MonitorCore::LiveConnection> connectionsUp = core_.liveConnections(now);
+    countedLive_ = !connectionsUp.empty();
+    const std::vector<LiveUsage> live = MonitorCore::usageOf(connectionsUp);
+    UsageLedger& ledger = core_.ledger(true);
 
-    // Every connection name with all its records, the one in progress as if it ended now.
+    // Every connection name with all its records, those in progress as if they ended now.
     std::map<std::string, ConnectionFigures> byName;
-    TotalsEngine(settings_, SummaryFilter::All, today)
-        .run(
-            log,
-            [&](const CountedRecord& r) {
-                const std::string name(r.fields[LogFields::Connection]);
-                ConnectionFigures& c = byName[name];
-                c.name = name;
-                c.device = std::string(r.fields[LogFields::Device]);
-                c.seconds += static_cast<double>(r.pricing.minBilled);
-                c.sent += r.sent;
-                c.received += r.received;
-                c.cost += r.pricing.cost;
-            },
-            current);
-    for (const MonitorCore::LiveConnection& l : live) {
+    for (const NamedTotals& n : ledger.byConnection(live)) {
+        ConnectionFigures& c = byName[n.name];
+        c.name = n.name;
+        c.device = n.device;
+        c.seconds = static_cast<double>(n.totals.totalTime);
+        c.sent = n.totals.uploaded;
+        c.received = n.totals.downloaded;
+        c.cost = n.totals.totalCost;
+    }
+    for (const MonitorCore::LiveConnection& l : connectionsUp) {
         ConnectionFigures& c = byName[l.key.connection];
         c.name = l.key.connection;
         c.device = l.key.device;
@@ -74,32 +74,12 @@ void FiguresKeeper::refresh() {
     }
     floor_.apply(connections);
 
-    // The billing period as the cost check counts it: the store's rows, and the rows of the
-    // connection in progress still in memory. While no connection is up the store is only read,
-    // as the summary reads it: never made.
-    std::optional<ReadingStore> reading;
-    const UsageSource* stored = nullptr;
-    if (usage_ != nullptr && !live.empty()) {
-        stored = usage_->source(log);
-    } else if (usage_ != nullptr) {
-        stored = reading.emplace(log).get();
-    }
-    // Each connection's rows still in memory lie over the sources before it.
-    std::deque<PendingUsageSource> pending;
-    const UsageSource* rows = stored;
-    for (const MonitorCore::LiveConnection& l : live) {
-        rows = &pending.emplace_back(rows, l.key, l.pending);
-    }
-    if (live.empty()) {
-        rows = &pending.emplace_back(stored, ConnectionKey{}, std::vector<UsageRow>{});
-    }
-    // One pass counts every plan in its own current period, with its own free time and data.
-    TotalsEngine period(settings_, SummaryFilter::ThisMonth, today, TotalsOptions{.store = rows});
-    period.run(log, {}, current);
+    // Every plan in its own current period, with its own free time and data.
+    ledger.totals(SummaryFilter::ThisMonth, today, {}, live);
     std::vector<PeriodFigures> periods;
-    for (const PlanTotals& each : period.eachPlan()) {
+    for (const PlanTotals& each : ledger.eachPlan()) {
         const Plan* plan =
-            each.plan < 0 ? nullptr : &period.plans().plans[static_cast<std::size_t>(each.plan)];
+            each.plan < 0 ? nullptr : &ledger.plans().plans[static_cast<std::size_t>(each.plan)];
         const PlanKeys planKeys = PlanKeys::of(plan);
         const LogTotals& totals = each.totals;
         PeriodFigures p;

@@ -59,6 +59,7 @@ void MonitorCore::recoverJournal(bool up) {
     // The connection ended while the program was not running: it ended at the last write, as far
     // as anyone can tell. A record the log refuses stays in the journal for the next start.
     if (s_.logWriter.append(logPath(), found.record)) {
+        ledger_.wrote(logPath());
         // A journal left in place would be logged again at every start.
         const std::string problem = ConnectionJournal::retire(path);
         if (!problem.empty()) {

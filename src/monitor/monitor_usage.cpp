@@ -33,6 +33,7 @@ void MonitorCore::usageTick(MonitoredConnection& c, std::int64_t now, bool fresh
     if (fresh) {
         c.usageKey = keyOf(recordUntil(c, c.start));
         c.usagePending.clear();
+        c.usageStored.clear();
         c.usageUntil = c.start;
         c.usageUp = 0;
         c.usageDown = 0;
@@ -45,6 +46,7 @@ void MonitorCore::usageTick(MonitoredConnection& c, std::int64_t now, bool fresh
                 c.usageUntil += r.seconds;
                 c.usageUp += r.uploaded;
                 c.usageDown += r.downloaded;
+                c.usageStored[r.quarter] = r;
             }
             if (!rows.empty()) {
                 c.usagePending[rows.back().quarter] = rows.back();
@@ -120,6 +122,9 @@ void MonitorCore::writeUsage(MonitoredConnection& c) {
         rows.push_back(row);
     }
     if (s_.usage->write(logPath(), c.usageKey, rows)) {
+        for (const UsageRow& r : rows) {
+            c.usageStored[r.quarter] = r;
+        }
         // The quarter being counted stays: the next write replaces its row whole.
         c.usagePending.erase(c.usagePending.begin(), std::prev(c.usagePending.end()));
         return;
@@ -128,7 +133,10 @@ void MonitorCore::writeUsage(MonitoredConnection& c) {
     // Each problem is said once.
     if (s_.usage->problem() != usageProblemShown_) {
         usageProblemShown_ = s_.usage->problem();
-        view_.insertStatus(usageProblemShown_);
+        // The ledger may have said the same of the store already.
+        if (usageProblemShown_ != ledgerProblemShown_) {
+            view_.insertStatus(usageProblemShown_);
+        }
     }
 }
 
@@ -138,20 +146,40 @@ std::vector<MonitorCore::LiveConnection> MonitorCore::liveConnections(std::int64
         return out;
     }
     auto add = [&](MonitoredConnection& c) {
-        LiveConnection& live =
-            out.emplace_back(LiveConnection{recordUntil(c, now), c.usageKey, {}});
+        LiveConnection& live = out.emplace_back();
+        live.usage.record = recordUntil(c, now);
+        live.handle = c.line.handle;
         if (s_.usage != nullptr) {
+            live.key = c.usageKey;
             countUsage(c, now);
+            // The rows stored, each replaced by the one in memory of its quarter.
+            std::map<std::int64_t, UsageRow> rows = c.usageStored;
             for (const auto& [quarter, row] : c.usagePending) {
-                live.pending.push_back(row);
+                rows[quarter] = row;
+            }
+            live.usage.rows.reserve(rows.size());
+            for (const auto& [quarter, row] : rows) {
+                live.usage.rows.push_back(row);
             }
         } else {
-            live.key = keyOf(live.record);
+            live.key = keyOf(live.usage.record);
         }
+        // The names as the log will store them.
+        live.usage.record.device = live.key.device;
+        live.usage.record.connection = live.key.connection;
     };
     add(line_);
     for (MonitoredConnection& c : others_) {
         add(c);
+    }
+    return out;
+}
+
+std::vector<LiveUsage> MonitorCore::usageOf(const std::vector<LiveConnection>& live) {
+    std::vector<LiveUsage> out;
+    out.reserve(live.size());
+    for (const LiveConnection& l : live) {
+        out.push_back(l.usage);
     }
     return out;
 }
@@ -163,6 +191,7 @@ void MonitorCore::usageEnd(MonitoredConnection& c, std::int64_t end) {
     countUsage(c, end);
     writeUsage(c);
     c.usagePending.clear();
+    c.usageStored.clear();
 }
 
 }  // namespace tavu

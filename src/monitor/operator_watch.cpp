@@ -213,7 +213,16 @@ void OperatorWatch::tick() {
         wasConnected_ = false;
         connectionEnded();
     }
-    const BalanceSettings b = balanceSettings();
+    // Read again only when the settings or the line changed: the tick comes every second.
+    const auto& lines = s_.core.connections();
+    const std::string key =
+        std::to_string(s_.settings.generation()) +
+        (up && !lines.empty() ? "|" + lines[0].entryName + "|" + lines[0].deviceName : "");
+    if (key != tickKey_) {
+        tickKey_ = key;
+        tickBalance_ = balanceSettings();
+    }
+    const BalanceSettings& b = tickBalance_;
     if (b.everyHours > 0 && !b.ussd.empty() && !ussdPending_ && balanceDue(b)) {
         askBalance(false);
     }

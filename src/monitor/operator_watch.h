@@ -129,6 +129,9 @@ class OperatorWatch {
     std::string quietProblem_;
     bool ussdPending_ = false;
     bool lastReplyRead_ = false;
+    // The balance settings as the tick last read them, and what they were read for.
+    BalanceSettings tickBalance_;
+    std::string tickKey_;
     std::int64_t lastAsked_ = 0;
     std::string dataWarned_;  // the period and limit whose warnings were shown
     std::string moneyWarned_;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -99,8 +100,35 @@ class LedgerAgrees : public testing::TestWithParam<const char*> {
             EXPECT_NEAR(*a.projectedData, *b.projectedData, std::abs(*b.projectedData) * 1e-12);
         }
     }
+    // Each connection name's figures equal what a pass over the log adds up for it.
+    void compareNames(UsageLedger& ledger) {
+        std::map<std::string, NamedTotals> want;
+        TotalsEngine(settings, SummaryFilter::All, LocalDateTime{2026, 3, 29, 12})
+            .run(log, [&](const CountedRecord& r) {
+                NamedTotals& n = want[std::string(r.fields[LogFields::Connection])];
+                n.device = std::string(r.fields[LogFields::Device]);
+                ++n.totals.count;
+                n.totals.totalTime += r.pricing.minBilled;
+                n.totals.uploaded += r.sent;
+                n.totals.downloaded += r.received;
+                n.totals.totalCost += r.pricing.cost;
+            });
+        const std::vector<NamedTotals> got = ledger.byConnection();
+        ASSERT_EQ(got.size(), want.size());
+        for (const NamedTotals& n : got) {
+            SCOPED_TRACE(n.name);
+            const NamedTotals& w = want[n.name];
+            EXPECT_EQ(n.device, w.device);
+            EXPECT_EQ(n.totals.count, w.totals.count);
+            EXPECT_EQ(n.totals.totalTime, w.totals.totalTime);
+            EXPECT_EQ(n.totals.uploaded, w.totals.uploaded);
+            EXPECT_EQ(n.totals.downloaded, w.totals.downloaded);
+            EXPECT_NEAR(n.totals.totalCost, w.totals.totalCost, 1e-6);
+        }
+    }
     void compareAll(const std::string& plan) {
         UsageLedger ledger(settings, log);
+        compareNames(ledger);
         for (const LocalDateTime& today :
              {LocalDateTime{2025, 6, 14, 12}, LocalDateTime{2025, 6, 15, 0},
               LocalDateTime{2026, 3, 29, 12}, LocalDateTime{2025, 10, 26, 3}}) {
@@ -190,6 +218,7 @@ class KeptSums : public LedgerAgrees {
              {SummaryFilter::All, SummaryFilter::ThisMonth, SummaryFilter::Today}) {
             expectSame(kept.totals(f, today), fresh.ledger->totals(f, today), "totals");
         }
+        compareNames(kept);
         for (UsageBy by : {UsageBy::Hour, UsageBy::Day, UsageBy::Month, UsageBy::Period}) {
             const auto a = kept.buckets(by, {1, 1, 2025}, {31, 12, 2026}, today);
             const auto b = fresh.ledger->buckets(by, {1, 1, 2025}, {31, 12, 2026}, today);

@@ -150,6 +150,9 @@ TEST_F(MonitorBoxes, RedialRunsAfterThePoll) {
 }
 
 TEST_F(MonitorBoxes, CostCheckIsNotEnteredTwice) {
+    // Limits set while the line is up: the cost check is the first to see them.
+    ras->bringUp("Provider");
+    pollAfter(1s);
     settings.writeString("Price", "CostPerMinute", "1");
     settings.writeInt("Settings", "WarnWhenMonth", 1);
     settings.writeInt("Settings", "WarnWhenMonthInterval", 0);
@@ -158,8 +161,6 @@ TEST_F(MonitorBoxes, CostCheckIsNotEnteredTwice) {
     test::writeFile(dir.file("logfile.log"),
                     composeRecord({"01-12-2026", "10:00:00", "01-12-2026", "10:02:00", "joe", "d",
                                    "i", "0", "0"}));
-    ras->bringUp("Provider");
-    pollAfter(1s);
     int nested = 0;
     prompter.whileOpen = [&] {  // the warning; the notice comes next
         ++nested;

@@ -449,9 +449,9 @@ TEST_F(CostCheck, LimitsActOnlyOnAConnectionAndNeverAsk) {
     EXPECT_TRUE(prompter.shown.empty()) << "no connection, nothing to warn about or close";
 }
 
-// One long connection crosses a limit while it is up: the check every minute, which counts it
-// as if it ended now, closes it within 70 s of the crossing, says which limit did it, and the
-// connection is logged once.
+// One long connection crosses a limit while it is up: the check at every tick, which counts it
+// as if it ended now, closes it within a second of the crossing (the line is seen down at the
+// next poll), says which limit did it, and the connection is logged once.
 TEST_F(Monitor, ALongConnectionIsClosedWhenItCrossesALimit) {
     struct Case {
         const char* section;
@@ -497,8 +497,8 @@ TEST_F(Monitor, ALongConnectionIsClosedWhenItCrossesALimit) {
         ASSERT_FALSE(core->connected());
         const auto closedAfter =
             std::chrono::duration_cast<std::chrono::seconds>(clock.now() - start).count();
-        EXPECT_GT(closedAfter, c.crossing);
-        EXPECT_LE(closedAfter, c.crossing + 70);
+        EXPECT_GE(closedAfter, c.crossing);
+        EXPECT_LE(closedAfter, c.crossing + 1);
         ASSERT_EQ(prompter.shown.size(), 1u) << "no question before the hang-up";
         EXPECT_EQ(prompter.shown[0].text, c.notice);
         for (int i = 0; i < 120; ++i) {
@@ -555,8 +555,8 @@ TEST_F(Monitor, AnAlwaysOnConnectionReachesTheCapInTheNewPeriod) {
     const auto start = clock.now();
     std::vector<std::int64_t> warnedAt;
     for (int minute = 0; minute < 180 && core->connected(); ++minute) {
-        pollAfter(60s);
         const std::size_t before = prompter.shown.size();
+        pollAfter(60s);
         core->costCheck();
         if (prompter.shown.size() != before) {
             warnedAt.push_back(

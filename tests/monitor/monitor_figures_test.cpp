@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/settings_keys.h"
+#include "ledger/usage_ledger.h"
 #include "monitor/monitor_core.h"
 #include "support/monitor_rig.h"
 #include "support/null_view.h"
@@ -26,7 +27,7 @@ class Figures : public testing::Test, protected test::MonitorRig<> {
         EXPECT_TRUE(ras) << lineError;
         settings.writeString(keys::kPrice, keys::kCostPerMinute, "0.0100000000");
         core = std::make_unique<MonitorCore>(services(), view);
-        keeper = std::make_unique<FiguresKeeper>(settings, clock, *core, nullptr, "1.1 BETA");
+        keeper = std::make_unique<FiguresKeeper>(settings, clock, *core, "1.1 BETA");
     }
     void runFor(int seconds) {
         for (int i = 0; i < seconds; ++i) {
@@ -144,10 +145,64 @@ TEST_F(Figures, CountersNeverGoDownWhenTheLogIsCutShort) {
 TEST_F(Figures, WhileNoConnectionIsUpTheUsageStoreIsReadButNeverMade) {
     writeLog(kLog);
     UsageStoreSink store;
-    FiguresKeeper withStore(settings, clock, *core, &store, "1.1 BETA");
+    usage = &store;
+    MonitorCore keeping(services(), view);
+    FiguresKeeper withStore(settings, clock, keeping, "1.1 BETA");
     withStore.refresh();
     EXPECT_FALSE(std::filesystem::exists(dir.file("usage.db")));
     EXPECT_EQ(withStore.figures().periods.at(0).bytes, 1000 + 5000 + 500 + 700);
+}
+
+// At rest the figures are the ledger's, counted again only when the log, the settings or the
+// day changed; the looks in between count nothing.
+TEST_F(Figures, AtRestTheLedgersFiguresAreCountedOnlyWhenOneMayHaveChanged) {
+    writeLog(kLog);
+    keeper->refresh();
+    const std::uint64_t counted = keeper->counts();
+    const std::uint64_t ledgerCounts = core->ledgerKeeper().counts();
+    for (int i = 0; i < 10; ++i) {
+        clock.advance(60s);
+        keeper->refreshIfChanged();
+    }
+    EXPECT_EQ(keeper->counts(), counted);
+    EXPECT_EQ(core->ledgerKeeper().counts(), ledgerCounts);
+
+    const auto expectTheLedgers = [&](const char* when) {
+        SCOPED_TRACE(when);
+        UsageLedger ledger(settings, dir.file("logfile.log"),
+                           LedgerOptions{.progress = {}, .create = false});
+        const LogTotals month = ledger.totals(SummaryFilter::ThisMonth, clock.localNow());
+        EXPECT_EQ(period().bytes, month.transmitted);
+        EXPECT_EQ(period().cost, month.totalCost);
+        EXPECT_EQ(period().seconds, static_cast<double>(month.totalTime));
+        EXPECT_EQ(period().projectedCost, month.projectedCost.value_or(-1));
+        for (const NamedTotals& n : ledger.byConnection()) {
+            const ConnectionFigures* c = connection(n.name);
+            ASSERT_NE(c, nullptr) << n.name;
+            EXPECT_EQ(c->device, n.device);
+            EXPECT_EQ(c->seconds, static_cast<double>(n.totals.totalTime));
+            EXPECT_EQ(c->sent, n.totals.uploaded);
+            EXPECT_EQ(c->received, n.totals.downloaded);
+            EXPECT_EQ(c->cost, n.totals.totalCost);
+        }
+    };
+    // Another program adds a record.
+    std::ofstream(dir.file("logfile.log"), std::ios::app | std::ios::binary)
+        << "03-12-2026|10:00:00|03-12-2026|10:00:30|joe|ppp1|Other|5|6|\n";
+    keeper->refreshIfChanged();
+    EXPECT_EQ(keeper->counts(), counted + 1);
+    expectTheLedgers("a record added");
+    ASSERT_NE(connection("Other"), nullptr);
+    settings.writeString(keys::kPrice, keys::kCostPerMinute, "0.0200000000");
+    keeper->refreshIfChanged();
+    EXPECT_EQ(keeper->counts(), counted + 2);
+    expectTheLedgers("a new price");
+    clock.advance(std::chrono::hours(4));  // past midnight
+    keeper->refreshIfChanged();
+    EXPECT_EQ(keeper->counts(), counted + 3);
+    expectTheLedgers("the next day");
+    keeper->refreshIfChanged();
+    EXPECT_EQ(keeper->counts(), counted + 3);
 }
 
 TEST_F(Figures, OnlyTheCapsThatAreSet) {

@@ -7,6 +7,7 @@
 
 #include "core/prompter.h"
 #include "core/settings_store.h"
+#include "core/text.h"
 #include "log/log_file.h"
 #include "monitor/monitor_core.h"
 #include "monitor/monitor_figures.h"
@@ -152,6 +153,12 @@ TEST_F(MonitorPlans, OnlyTheConnectionsOfThePlanOverItsCapAreHungUp) {
     ASSERT_TRUE(ras->listConnections(listed));
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].handle, travel);
+    // Closed at the tick that reached the cap: within a second of Modem's traffic past it.
+    ASSERT_EQ(logLines().size(), 4u);
+    const LogFields modem = splitRecord(logLines()[3]);
+    EXPECT_EQ(modem[LogFields::Connection], "Modem");
+    EXPECT_GE(leadingDouble(modem[LogFields::BytesReceived]), 1e6);
+    EXPECT_LT(leadingDouble(modem[LogFields::BytesReceived]), 1e6 + 100000);
 
     pollFor(60);
     core->costCheck();
@@ -231,7 +238,7 @@ TEST_F(MonitorPlans, TheFiguresCountEveryConnectionUp) {
     pollFor(1);
     ras->bringUp("Travel");
     pollFor(10);
-    FiguresKeeper keeper(settings, clock, *core, nullptr, "1.1 BETA");
+    FiguresKeeper keeper(settings, clock, *core, "1.1 BETA");
     keeper.refresh();
     const MetricsFigures& f = keeper.figures();
     int active = 0;
