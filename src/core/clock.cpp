@@ -188,6 +188,29 @@ std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int
     return days * 86400 + secondOfDay - offset;
 }
 
+std::int64_t localMidnight(std::int64_t days) {
+    if (tCache != nullptr) {
+        if (const auto m = tCache->moment(days, 0)) {
+            return *m;
+        }
+    }
+    // The civil date of the day (proleptic Gregorian), then mktime in whole seconds: a
+    // time_point in nanoseconds would not reach beyond the years 1677 to 2262.
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0) - 1900);
+    tm.tm_mon = static_cast<int>(month - 1);
+    tm.tm_mday = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to) {
     const std::optional<LocalSpan> span = localSpan(from, to);
     return span ? std::optional<std::int64_t>(span->seconds) : std::nullopt;

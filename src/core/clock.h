@@ -61,6 +61,11 @@ class ManualClock final : public Clock {
 // The moment with the given local date and time (the local time zone decides).
 TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
+// The first moment of a local date (days since 1970-01-01, any year of a 64-bit time): the
+// moment mktime gives for its midnight. Looked up in the thread's LocalOffsetCache, when one
+// lives and no change of offset lies near the date.
+std::int64_t localMidnight(std::int64_t days);
+
 // The seconds from one local date and time to a later one, through the local time zone's rules
 // (local to absolute time), so that a span across a change to or from summer time counts the
 // time that really passed. A wall-clock time that occurs twice (the repeated hour) is read in

@@ -1,34 +1,31 @@
 #include "ledger/day_book.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "core/clock.h"
 
 namespace tavu {
 
-std::int64_t LocalDays::start(std::int64_t day) {
-    const auto it = starts_.find(day);
-    if (it != starts_.end()) {
-        return it->second;
+LocalDays::Block& LocalDays::blockOf(std::int64_t block) {
+    std::unique_ptr<Block>& b = blocks_[block];
+    if (b == nullptr) {
+        b = std::make_unique<Block>();
+        b->fill(kUnknown);
     }
-    const LogDate d = LogDate::fromDaysSinceEpoch(day);
-    const std::int64_t s =
-        std::chrono::duration_cast<std::chrono::seconds>(
-            fromLocal(static_cast<int>(d.year), static_cast<int>(d.month), static_cast<int>(d.day))
-                .time_since_epoch())
-            .count();
-    starts_.emplace(day, s);
-    return s;
+    return *b;
+}
+
+std::int64_t LocalDays::localMidnight(std::int64_t day) {
+    return tavu::localMidnight(day);
 }
 
 std::int64_t LocalDays::dayOf(std::int64_t utc) {
     std::int64_t d = utc >= 0 ? utc / 86400 : -((-utc + 86399) / 86400);
-    // Local offsets lie within a day of UTC.
-    while (utc < start(d)) {
+    // Local offsets lie within a day of UTC: a step or two finds the day.
+    for (int step = 0; step < 4 && utc < start(d); ++step) {
         --d;
     }
-    while (utc >= start(d + 1)) {
+    for (int step = 0; step < 4 && utc >= start(d + 1); ++step) {
         ++d;
     }
     return d;

@@ -6,9 +6,11 @@
 // 23 or 25 of them).
 
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -108,15 +110,36 @@ struct PlanBook {
 };
 
 // Local midnights, looked up once per day: the UTC moment a local day starts, and the local
-// day of a moment.
+// day of a moment. Any day of a 64-bit time; the days are kept in blocks of 512, so that the
+// days of one stretch of a log are found at once.
 class LocalDays {
   public:
-    std::int64_t start(std::int64_t day);
+    std::int64_t start(std::int64_t day) {
+        const std::int64_t block = day >> kBlockBits;
+        if (block != lastBlock_ || last_ == nullptr) {
+            last_ = &blockOf(block);
+            lastBlock_ = block;
+        }
+        std::int64_t& s = (*last_)[static_cast<std::size_t>(day & (kBlockDays - 1))];
+        if (s == kUnknown) {
+            s = localMidnight(day);
+        }
+        return s;
+    }
     std::int64_t dayOf(std::int64_t utc);
     int hoursIn(std::int64_t day);
 
   private:
-    std::unordered_map<std::int64_t, std::int64_t> starts_;
+    static constexpr int kBlockBits = 9;
+    static constexpr std::int64_t kBlockDays = std::int64_t{1} << kBlockBits;
+    static constexpr std::int64_t kUnknown = INT64_MIN;
+    using Block = std::array<std::int64_t, kBlockDays>;
+    Block& blockOf(std::int64_t block);
+    static std::int64_t localMidnight(std::int64_t day);
+
+    std::unordered_map<std::int64_t, std::unique_ptr<Block>> blocks_;
+    std::int64_t lastBlock_ = 0;
+    Block* last_ = nullptr;
 };
 
 // Adds a placed connection to a plan's days and hours.

@@ -166,6 +166,31 @@ TEST_P(LedgerAgrees, WithTheFullPassForEachPlan) {
     compareAll("Default");
 }
 
+// Dates far from now, before 1678 and after 2262 too, are counted on their own days, and the
+// count ends.
+TEST_P(LedgerAgrees, CountsFarDatesOnTheirDays) {
+    writeFile(log,
+              "15-07-2300|10:00:00|15-07-2300|12:00:00|u|ppp0|ISP|100|200|\r\n"
+              "31-12-9999|22:00:00|31-12-9999|22:30:00|u|ppp0|ISP|1|2|\r\n"
+              "01-03-1650|23:30:00|02-03-1650|00:30:00|u|ppp0|ISP|3|4|\r\n"
+              "05-05-0005|10:00:00|05-05-0005|10:00:10|u|ppp0|ISP|5|6|\r\n");
+    UsageLedger ledger(settings, log);
+    const LocalDateTime today{2026, 3, 15, 12};
+    expectSame(ledger.totals(SummaryFilter::All, today),
+               TotalsEngine(settings, SummaryFilter::All, today).run(log), "all");
+    const auto far = ledger.buckets(UsageBy::Day, {1, 7, 2300}, {31, 7, 2300}, today);
+    ASSERT_EQ(far.size(), 1u);
+    EXPECT_EQ(far[0].start.day, 15);
+    EXPECT_EQ(far[0].seconds, 7200);
+    EXPECT_EQ(far[0].connections, 1);
+    const auto last = ledger.buckets(UsageBy::Day, {31, 12, 9999}, {31, 12, 9999}, today);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].seconds, 1800);
+    const auto early = ledger.buckets(UsageBy::Day, {1, 3, 1650}, {2, 3, 1650}, today);
+    ASSERT_EQ(early.size(), 2u);
+    EXPECT_EQ(early[0].seconds + early[1].seconds, 3600);
+}
+
 // The figures a count of the log from its start gives: the log copied to a folder of its own,
 // counted with no store.
 struct Recount {
@@ -173,7 +198,8 @@ struct Recount {
         std::ifstream in(log, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), {});
         writeFile(dir.file("logfile.log"), text);
-        ledger.emplace(settings, dir.file("logfile.log"), LedgerOptions{.progress = {}, .create = false});
+        ledger.emplace(settings, dir.file("logfile.log"),
+                       LedgerOptions{.progress = {}, .create = false});
     }
     TempDir dir;
     std::optional<UsageLedger> ledger;
