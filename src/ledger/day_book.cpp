@@ -53,13 +53,20 @@ struct Slot {
     bool operator<(const Slot& o) const { return day != o.day ? day < o.day : hour < o.hour; }
 };
 
+// A plan's book as the days counted in.
+struct BookDays {
+    PlanBook& book;
+    DayBook& at(std::int64_t day) { return book.days[day]; }
+};
+
+template <typename Days>
 class Adder {
   public:
-    Adder(PlanBook& book, LocalDays& days) : book_(book), days_(days) {}
+    Adder(Days& book, LocalDays& days) : book_(book), days_(days) {}
 
     DayBook& at(std::int64_t day) {
         if (last_ == nullptr || lastDay_ != day) {
-            last_ = &book_.days[day];
+            last_ = &book_.at(day);
             lastDay_ = day;
         }
         return *last_;
@@ -112,7 +119,7 @@ class Adder {
     }
 
   private:
-    PlanBook& book_;
+    Days& book_;
     LocalDays& days_;
     DayBook* last_ = nullptr;
     std::int64_t lastDay_ = 0;
@@ -121,10 +128,9 @@ class Adder {
     Slot last_s_;
 };
 
-}  // namespace
-
-void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days) {
-    Adder adder(book, days);
+template <typename Days>
+void place(Days& book, const ConnectionPlacement& placed, LocalDays& days) {
+    Adder<Days> adder(book, days);
     if (placed.onStartDate) {
         adder.add(Slot{placed.startDate.daysSinceEpoch(), placed.startHour}, placed.whole, 1.0,
                   true);
@@ -149,6 +155,48 @@ void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& 
         }
     }
     adder.finish();
+}
+
+}  // namespace
+
+void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days) {
+    BookDays d{book};
+    place(d, placed, days);
+}
+
+void addPlacement(DayTable& table, const ConnectionPlacement& placed, LocalDays& days) {
+    place(table, placed, days);
+}
+
+DayTable::Block& DayTable::blockOf(std::int64_t block) {
+    std::unique_ptr<Block>& b = blocks_[block];
+    if (b == nullptr) {
+        b = std::make_unique<Block>();
+    }
+    return *b;
+}
+
+void DayTable::moveInto(PlanBook& book) {
+    std::vector<std::int64_t> order;
+    order.reserve(blocks_.size());
+    for (const auto& [block, b] : blocks_) {
+        order.push_back(block);
+    }
+    std::sort(order.begin(), order.end());
+    auto hint = book.days.end();
+    for (const std::int64_t block : order) {
+        const Block& b = *blocks_[block];
+        for (std::int64_t i = 0; i < kBlockDays; ++i) {
+            if ((b.touched & (std::uint32_t{1} << i)) == 0) {
+                continue;
+            }
+            hint = book.days.try_emplace(hint, block * kBlockDays + i);
+            hint->second.addAll(b.days[static_cast<std::size_t>(i)]);
+            ++hint;
+        }
+    }
+    blocks_.clear();
+    last_ = nullptr;
 }
 
 }  // namespace tavu

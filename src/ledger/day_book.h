@@ -142,7 +142,45 @@ class LocalDays {
     Block* last_ = nullptr;
 };
 
+// A plan's days while a stretch of the log is counted: blocks of 32 days, each found once for
+// the records of its days, instead of one look in a map per hour.
+class DayTable {
+  public:
+    DayTable() = default;
+    DayTable(DayTable&&) = default;
+    DayTable& operator=(DayTable&&) = default;
+    // The day's sums; a day asked for counts as a day of the book, as a day of a PlanBook does.
+    DayBook& at(std::int64_t day) {
+        const std::int64_t block = day >> kBlockBits;
+        if (block != lastBlock_ || last_ == nullptr) {
+            last_ = &blockOf(block);
+            lastBlock_ = block;
+        }
+        const auto i = static_cast<std::size_t>(day & (kBlockDays - 1));
+        last_->touched |= std::uint32_t{1} << i;
+        return last_->days[i];
+    }
+    bool empty() const { return blocks_.empty(); }
+    // Adds its days to the book's (each day's sums added to the book's, the days in order),
+    // and empties itself.
+    void moveInto(PlanBook& book);
+
+  private:
+    static constexpr int kBlockBits = 5;
+    static constexpr std::int64_t kBlockDays = std::int64_t{1} << kBlockBits;
+    struct Block {
+        std::array<DayBook, kBlockDays> days{};
+        std::uint32_t touched = 0;
+    };
+    Block& blockOf(std::int64_t block);
+
+    std::unordered_map<std::int64_t, std::unique_ptr<Block>> blocks_;
+    std::int64_t lastBlock_ = 0;
+    Block* last_ = nullptr;
+};
+
 // Adds a placed connection to a plan's days and hours.
 void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days);
+void addPlacement(DayTable& table, const ConnectionPlacement& placed, LocalDays& days);
 
 }  // namespace tavu

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <climits>
 #include <condition_variable>
@@ -144,13 +145,43 @@ struct WholeItem {
     double received;
 };
 
-bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows, LocalDays& days,
-              std::vector<PlanBook>& books, WholeItem& whole, ConnectionPlacement& placement,
-              std::vector<UsageRow>& scratch) {
+// The plans of the names last met: a log names few connections, over and over.
+class PlanCache {
+  public:
+    explicit PlanCache(const LedgerRules& rules) : rules_(rules) {}
+    std::size_t planOf(std::string_view connection, std::string_view device) {
+        for (const Entry& e : entries_) {
+            if (e.connection == connection && e.device == device) {
+                return e.plan;
+            }
+        }
+        const std::size_t plan = rules_.planOf(connection, device);
+        if (entries_.size() >= kEntries) {
+            entries_.erase(entries_.begin());
+        }
+        entries_.push_back(Entry{std::string(connection), std::string(device), plan});
+        return plan;
+    }
+
+  private:
+    static constexpr std::size_t kEntries = 8;
+    struct Entry {
+        std::string connection;
+        std::string device;
+        std::size_t plan;
+    };
+    const LedgerRules& rules_;
+    std::vector<Entry> entries_;
+};
+
+template <typename Books>
+bool countOne(const LogFields& f, const LedgerRules& rules, PlanCache& plans,
+              const RowsLookup* rows, LocalDays& days, Books& books, WholeItem& whole,
+              ConnectionPlacement& placement, std::vector<UsageRow>& scratch) {
     if (!f.isRecord()) {
         return false;
     }
-    const std::size_t plan = rules.planOf(f[LogFields::Connection], f[LogFields::Device]);
+    const std::size_t plan = plans.planOf(f[LogFields::Connection], f[LogFields::Device]);
     const Tariff& t = rules.tariff(plan);
     const double sent = leadingDouble(f[LogFields::BytesSent]);
     const double received = leadingDouble(f[LogFields::BytesReceived]);
@@ -173,12 +204,35 @@ bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* ro
     return true;
 }
 
-void keepKey(std::vector<ConnectionKey>& keys, const LogFields& f) {
+void keepKey(std::vector<ConnectionKey>& keys, ConnectionKey key) {
     if (keys.size() >= kKeptLastKeys) {
         keys.erase(keys.begin());
     }
-    keys.push_back(connectionKeyOf(f));
+    keys.push_back(std::move(key));
 }
+
+// The last lines of a stretch that held records, newest last: their keys are made once the
+// stretch is counted, not for every record.
+class LastLines {
+  public:
+    void add(std::string_view line) {
+        lines_[next_ % kKeptLastKeys] = line;
+        ++next_;
+    }
+    // Their keys, oldest first.
+    std::vector<ConnectionKey> keys() const {
+        std::vector<ConnectionKey> out;
+        const std::size_t n = std::min(next_, kKeptLastKeys);
+        for (std::size_t i = next_ - n; i < next_; ++i) {
+            out.push_back(connectionKeyOf(splitRecord(lines_[i % kKeptLastKeys])));
+        }
+        return out;
+    }
+
+  private:
+    std::array<std::string_view, kKeptLastKeys> lines_{};
+    std::size_t next_ = 0;
+};
 
 // One stretch's count: its books, and its records' whole figures in log order.
 struct StretchCount {
@@ -194,11 +248,12 @@ bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup*
     WholeItem w{};
     ConnectionPlacement placement;
     std::vector<UsageRow> scratch;
-    if (!countOne(f, rules, rows, days, out.plans, w, placement, scratch)) {
+    PlanCache plans(rules);
+    if (!countOne(f, rules, plans, rows, days, out.plans, w, placement, scratch)) {
         return false;
     }
     out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
-    keepKey(out.lastKeys, f);
+    keepKey(out.lastKeys, connectionKeyOf(f));
     ++out.records;
     return true;
 }
@@ -219,26 +274,28 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
                          : std::min(8u, std::max(1u, std::thread::hardware_concurrency()));
     const std::uint64_t threads = std::min<std::uint64_t>(stretches, cores);
 
-    // Each thread counts its stretches into books of its own; the whole sums and the last keys
-    // are added here, stretch after stretch in log order.
+    // Each thread counts its stretches into tables of days of its own; the whole sums and the
+    // last keys are added here, stretch after stretch in log order.
     const auto countStretch = [&](std::uint64_t n, std::vector<char>& buf, LocalDays& days,
-                                  std::vector<PlanBook>& books, StretchCount& s) {
+                                  PlanCache& plans, std::vector<DayTable>& books, StretchCount& s) {
         const std::uint64_t a = begin + n * kStretch;
         ConnectionPlacement placement;
         std::vector<UsageRow> scratch;
+        LastLines last;
         s.whole.reserve(static_cast<std::size_t>(kStretch / 64));
-        forEachLineInStretch(fd, end, a, std::min(end, a + kStretch), buf,
-                             [&](std::string_view line) {
-                                 if (line.empty()) {
-                                     return;
-                                 }
-                                 const LogFields f = splitRecord(line);
-                                 WholeItem w{};
-                                 if (countOne(f, rules, rows, days, books, w, placement, scratch)) {
-                                     s.whole.push_back(w);
-                                     keepKey(s.lastKeys, f);
-                                 }
-                             });
+        forEachLineInStretch(
+            fd, end, a, std::min(end, a + kStretch), buf, [&](std::string_view line) {
+                if (line.empty()) {
+                    return;
+                }
+                const LogFields f = splitRecord(line);
+                WholeItem w{};
+                if (countOne(f, rules, plans, rows, days, books, w, placement, scratch)) {
+                    s.whole.push_back(w);
+                    last.add(line);
+                }
+            });
+        s.lastKeys = last.keys();
     };
     const auto addStretch = [&](StretchCount& s, std::uint64_t n) {
         for (const WholeItem& w : s.whole) {
@@ -246,41 +303,47 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
         }
         out.records += static_cast<std::int64_t>(s.whole.size());
         for (ConnectionKey& k : s.lastKeys) {
-            if (out.lastKeys.size() >= kKeptLastKeys) {
-                out.lastKeys.erase(out.lastKeys.begin());
-            }
-            out.lastKeys.push_back(std::move(k));
+            keepKey(out.lastKeys, std::move(k));
         }
         if (progress) {
             progress(std::min(end - begin, (n + 1) * kStretch), end - begin);
         }
     };
+    const auto countAlone = [&] {
+        std::vector<char> buf;
+        LocalDays days;
+        PlanCache plans(rules);
+        std::vector<DayTable> books(rules.planCount());
+        for (std::uint64_t n = 0; n < stretches; ++n) {
+            StretchCount s;
+            countStretch(n, buf, days, plans, books, s);
+            addStretch(s, n);
+        }
+        for (std::size_t p = 0; p < books.size(); ++p) {
+            books[p].moveInto(out.plans[p]);
+        }
+    };
 
     const LocalOffsetCache offsets;
     if (threads <= 1) {
-        std::vector<char> buf;
-        LocalDays days;
-        for (std::uint64_t n = 0; n < stretches; ++n) {
-            StretchCount s;
-            countStretch(n, buf, days, out.plans, s);
-            addStretch(s, n);
-        }
+        countAlone();
         return;
     }
     const std::uint64_t window = 2 * threads + 2;
     std::vector<StretchCount> done(stretches);
     std::vector<char> ready(stretches, 0);
-    std::vector<std::vector<PlanBook>> threadBooks(threads);
+    std::vector<std::vector<DayTable>> threadBooks(threads);
     std::uint64_t added = 0;
     std::atomic<std::uint64_t> next{0};
     std::mutex m;
     std::condition_variable cv;
     const auto work = [&](std::size_t me) {
         const LocalOffsetCache threadOffsets;
-        std::vector<PlanBook>& books = threadBooks[me];
+        std::vector<DayTable>& books = threadBooks[me];
         books.resize(rules.planCount());
         std::vector<char> buf;
         LocalDays days;
+        PlanCache plans(rules);
         for (;;) {
             const std::uint64_t n = next++;
             if (n >= stretches) {
@@ -291,7 +354,7 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
                 cv.wait(lock, [&] { return n < added + window; });
             }
             StretchCount s;
-            countStretch(n, buf, days, books, s);
+            countStretch(n, buf, days, plans, books, s);
             {
                 const std::lock_guard lock(m);
                 done[n] = std::move(s);
@@ -309,13 +372,7 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
         // The system gives no more threads: those that started do the work.
     }
     if (pool.empty()) {
-        std::vector<char> buf;
-        LocalDays days;
-        for (std::uint64_t n = 0; n < stretches; ++n) {
-            StretchCount s;
-            countStretch(n, buf, days, out.plans, s);
-            addStretch(s, n);
-        }
+        countAlone();
         return;
     }
     for (std::uint64_t n = 0; n < stretches; ++n) {
@@ -335,9 +392,9 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
     for (std::thread& t : pool) {
         t.join();
     }
-    for (const std::vector<PlanBook>& books : threadBooks) {
+    for (std::vector<DayTable>& books : threadBooks) {
         for (std::size_t p = 0; p < books.size(); ++p) {
-            out.plans[p].addDays(books[p]);
+            books[p].moveInto(out.plans[p]);
         }
     }
 }
