@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace tavu {
@@ -81,6 +82,11 @@ struct LocalSpan {
 };
 std::optional<LocalSpan> localSpan(const LocalDateTime& from, const LocalDateTime& to);
 
+// localSpan of two real local dates and times, each given as its date (days since 1970-01-01)
+// and its seconds since midnight (0 to 86399): the same answer, without the dates read again.
+std::optional<LocalSpan> localSpanOfDays(std::int64_t fromDay, std::int64_t fromSecond,
+                                         std::int64_t toDay, std::int64_t toSecond);
+
 // While an object of this class lives, localSpanSeconds on its thread looks the local time
 // zone's offsets up once per date and reuses them, instead of asking the zone's rules for every
 // time; dates close to a change of offset still take the full way. Meant for a pass over many
@@ -95,13 +101,21 @@ class LocalOffsetCache {
     // The one moment at which the local clock reads the date (days since 1970-01-01) and the
     // seconds since its midnight, when no change of offset lies near that date; else empty.
     std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay);
+    // The moments at which the local clock reads the date and the seconds since its midnight,
+    // as momentsOf gives them near a change of offset too (one, two in the repeated hour, one
+    // in the skipped hour): their count, 0 when the date lies beyond the dates kept.
+    int readings(std::int64_t days, std::int64_t secondOfDay, std::int64_t (&out)[2]);
 
   private:
     std::int32_t midnightOffset(std::int64_t days);
+    // The offset at a moment within the dates kept: the offsets change at most once in a day
+    // (UTC) in every zone's rules, the moment of a change found once.
+    std::int32_t offsetAt(std::int64_t moment);
 
     LocalOffsetCache* outer_;
     std::vector<std::int32_t> midnights_;  // the offset at each UTC midnight, once asked
     std::vector<std::int32_t> dates_;      // each date's one offset, or a mark
+    std::unordered_map<std::int64_t, std::int64_t> changes_;  // UTC day -> its change's moment
 };
 
 }  // namespace tavu

@@ -185,17 +185,18 @@ bool countOne(const LogFields& f, const LedgerRules& rules, PlanCache& plans,
     const Tariff& t = rules.tariff(plan);
     const double sent = leadingDouble(f[LogFields::BytesSent]);
     const double received = leadingDouble(f[LogFields::BytesReceived]);
-    const std::string_view date = f[LogFields::StartDate];
-    const Pricing p = priceRecord(date, f[LogFields::StartTime], f[LogFields::EndDate],
-                                  f[LogFields::EndTime], t, rules.billing(plan), sent + received);
+    RecordStart start;
+    const Pricing p =
+        priceRecord(f[LogFields::StartDate], f[LogFields::StartTime], f[LogFields::EndDate],
+                    f[LogFields::EndTime], t, rules.billing(plan), sent + received, start);
     whole = WholeItem{plan, p.cost, p.minBilled, sent, received};
     PricedConnection c;
     c.pricing = &p;
     c.tariff = &t;
     c.sent = sent;
     c.received = received;
-    c.date = parseLogDate(date);
-    c.startClock = clockSeconds(f[LogFields::StartTime]);
+    c.date = start.date;
+    c.startClock = start.clock;
     const std::vector<UsageRow>* own =
         rows != nullptr && p.placed && p.duration > 0 ? rows->rowsOf(f, scratch) : nullptr;
     if (placeConnection(c, own, placement)) {

@@ -73,4 +73,15 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& tariff,
                     const BillingRules& rules, double bytes = 0);
 
+// What priceRecord read of a record's start: its date as written (parseLogDate) and its clock
+// time in seconds since midnight (clockSeconds).
+struct RecordStart {
+    LogDate date;
+    std::int64_t clock = 0;
+};
+// The same price, and the start as read.
+Pricing priceRecord(std::string_view startDate, std::string_view startTime,
+                    std::string_view endDate, std::string_view endTime, const Tariff& tariff,
+                    const BillingRules& rules, double bytes, RecordStart& start);
+
 }  // namespace tavu
