@@ -19,7 +19,7 @@ std::int64_t LocalDays::localMidnight(std::int64_t day) {
     return tavu::localMidnight(day);
 }
 
-std::int64_t LocalDays::dayOf(std::int64_t utc) {
+std::int64_t LocalDays::findDay(std::int64_t utc) {
     std::int64_t d = utc >= 0 ? utc / 86400 : -((-utc + 86399) / 86400);
     // Local offsets lie within a day of UTC: a step or two finds the day.
     for (int step = 0; step < 4 && utc < start(d); ++step) {
@@ -27,6 +27,16 @@ std::int64_t LocalDays::dayOf(std::int64_t utc) {
     }
     for (int step = 0; step < 4 && utc >= start(d + 1); ++step) {
         ++d;
+    }
+    // The moments of the day's span are its moments, found at once from now on: midnights
+    // never go back in any zone's rules (a day a zone skipped has none), so no other day holds
+    // them.
+    const std::int64_t from = start(d);
+    const std::int64_t to = start(d + 1);
+    if (utc >= from && utc < to) {
+        day_ = d;
+        dayStart_ = from;
+        nextStart_ = to;
     }
     return d;
 }
@@ -95,12 +105,14 @@ class Adder {
         f.day.first += 1;
         f.hours[static_cast<std::size_t>(first_.hour)].first += 1;
         Slot s = first_;
+        int hours = days_.hoursIn(s.day);
         for (;;) {
             // The next hour.
             ++s.hour;
-            if (s.hour >= days_.hoursIn(s.day)) {
+            if (s.hour >= hours) {
                 s.hour = 0;
                 ++s.day;
+                hours = days_.hoursIn(s.day);
             }
             if (last_s_ < s) {
                 break;
@@ -116,6 +128,30 @@ class Adder {
         const std::int64_t d = days_.dayOf(utc);
         const std::int64_t h = (utc - days_.start(d)) / 3600;
         return Slot{d, static_cast<int>(std::clamp<std::int64_t>(h, 0, kHoursInDay - 1))};
+    }
+    // Evenly over [from, to), hour by hour.
+    void spread(const UsagePiece& p) {
+        const auto length = static_cast<double>(p.to - p.from);
+        std::int64_t t = p.from;
+        while (t < p.to) {
+            const std::int64_t d = days_.dayOf(t);
+            std::int64_t dayStart;
+            std::int64_t nextStart;
+            if (t >= days_.dayStart() && t < days_.nextStart()) {
+                dayStart = days_.dayStart();
+                nextStart = days_.nextStart();
+            } else {
+                dayStart = days_.start(d);
+                nextStart = days_.start(d + 1);
+            }
+            const Slot s{d, static_cast<int>(std::clamp<std::int64_t>((t - dayStart) / 3600, 0,
+                                                                      kHoursInDay - 1))};
+            const std::int64_t hourEnd =
+                std::min(nextStart, dayStart + (s.hour + 1) * std::int64_t{3600});
+            const std::int64_t next = std::min(p.to, std::max(hourEnd, t + 1));
+            add(s, p, static_cast<double>(next - t) / length, p.present);
+            t = next;
+        }
     }
 
   private:
@@ -142,17 +178,7 @@ void place(Days& book, const ConnectionPlacement& placed, LocalDays& days) {
             adder.add(adder.slotOf(p.from), p, 1.0, p.present);
             continue;
         }
-        // Evenly over its span, hour by hour.
-        const auto length = static_cast<double>(p.to - p.from);
-        std::int64_t t = p.from;
-        while (t < p.to) {
-            const Slot s = adder.slotOf(t);
-            const std::int64_t hourEnd = std::min(
-                days.start(s.day + 1), days.start(s.day) + (s.hour + 1) * std::int64_t{3600});
-            const std::int64_t next = std::min(p.to, std::max(hourEnd, t + 1));
-            adder.add(s, p, static_cast<double>(next - t) / length, p.present);
-            t = next;
-        }
+        adder.spread(p);
     }
     adder.finish();
 }

@@ -126,7 +126,15 @@ class LocalDays {
         }
         return s;
     }
-    std::int64_t dayOf(std::int64_t utc);
+    // The local day of a moment, and that day's start and the next day's.
+    std::int64_t dayOf(std::int64_t utc) {
+        if (utc >= dayStart_ && utc < nextStart_) {
+            return day_;
+        }
+        return findDay(utc);
+    }
+    std::int64_t dayStart() const { return dayStart_; }  // of the day dayOf gave last
+    std::int64_t nextStart() const { return nextStart_; }
     int hoursIn(std::int64_t day);
 
   private:
@@ -136,10 +144,15 @@ class LocalDays {
     using Block = std::array<std::int64_t, kBlockDays>;
     Block& blockOf(std::int64_t block);
     static std::int64_t localMidnight(std::int64_t day);
+    std::int64_t findDay(std::int64_t utc);
 
     std::unordered_map<std::int64_t, std::unique_ptr<Block>> blocks_;
     std::int64_t lastBlock_ = 0;
     Block* last_ = nullptr;
+    // The day dayOf found last: [dayStart_, nextStart_) holds its moments.
+    std::int64_t day_ = 0;
+    std::int64_t dayStart_ = 0;
+    std::int64_t nextStart_ = 0;
 };
 
 // A plan's days while a stretch of the log is counted: blocks of 32 days, each found once for

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -145,6 +146,45 @@ struct WholeItem {
     double received;
 };
 
+}  // namespace
+
+double byteCount(std::string_view t, const char* lineStart) {
+    const std::size_t n = t.size();
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (n >= 1 && n <= 15 &&
+        static_cast<std::size_t>(t.data() + n - lineStart) >= (n <= 8 ? 8u : 16u)) {
+        // The eight bytes that end at `end`, as digits 0 to 9 from the most significant; the
+        // `keep` last of them are the digits (the others read as leading zeros). False when one
+        // of them is no digit.
+        const auto eight = [](const char* end, std::size_t keep, std::uint64_t& v) {
+            std::uint64_t x;
+            std::memcpy(&x, end - 8, 8);
+            const std::uint64_t mask =
+                keep == 8 ? ~std::uint64_t{0} : ~(~std::uint64_t{0} >> (8 * keep));
+            const std::uint64_t y = (x ^ 0x3030303030303030ull) & mask;
+            if ((((y + 0x7676767676767676ull) | y) & 0x8080808080808080ull & mask) != 0) {
+                return false;
+            }
+            // Pairs, then fours, then all eight (the first digit in the lowest byte).
+            std::uint64_t z = (y * 2561) >> 8;
+            z = ((z & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
+            v = ((z & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
+            return true;
+        };
+        const char* end = t.data() + n;
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        if (n <= 8 ? eight(end, n, low) : eight(end, 8, low) && eight(end - 8, n - 8, high)) {
+            return static_cast<double>(high * 100000000ull + low);
+        }
+    }
+#endif
+    (void)lineStart;
+    return leadingDouble(t);
+}
+
+namespace {
+
 // The plans of the names last met: a log names few connections, over and over.
 class PlanCache {
   public:
@@ -183,8 +223,9 @@ bool countOne(const LogFields& f, const LedgerRules& rules, PlanCache& plans,
     }
     const std::size_t plan = plans.planOf(f[LogFields::Connection], f[LogFields::Device]);
     const Tariff& t = rules.tariff(plan);
-    const double sent = leadingDouble(f[LogFields::BytesSent]);
-    const double received = leadingDouble(f[LogFields::BytesReceived]);
+    const char* line = f[LogFields::StartDate].data();
+    const double sent = byteCount(f[LogFields::BytesSent], line);
+    const double received = byteCount(f[LogFields::BytesReceived], line);
     RecordStart start;
     const Pricing p =
         priceRecord(f[LogFields::StartDate], f[LogFields::StartTime], f[LogFields::EndDate],
