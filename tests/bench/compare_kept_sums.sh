@@ -20,11 +20,13 @@ for log in "$@"; do
             eval "bin=\$$build"
             TZ=$zone "$bin" "$ini" "$work/$build/logfile.log" 1 >"$work/$build.out"
             sqlite3 "$work/$build/usage.db" \
-                "SELECT key, hex(days), hex(hours) FROM kept_days ORDER BY key;" >"$work/$build.days"
-            # The state names the file (device, inode, time); the rest is the sums.
+                "SELECT key, hex(substr(days, 1, length(days) - 8)),
+                        hex(substr(hours, 1, length(hours) - 8)) FROM kept_days ORDER BY key;" >"$work/$build.days"
+            # Each blob ends with its check sum, and the state with its version; the state names
+            # the file (device, inode, time). The rest is the sums.
             sqlite3 "$work/$build/usage.db" \
                 "SELECT CAST(substr(state, 1, length(state) - 8) AS TEXT) FROM kept_state" |
-                grep -v '^file ' >"$work/$build.state" || true
+                grep -v -e '^file ' -e '^tavu kept sums' >"$work/$build.state" || true
         done
         for part in out days state; do
             if ! cmp -s "$work/old.$part" "$work/new.$part"; then

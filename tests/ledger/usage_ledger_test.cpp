@@ -302,6 +302,26 @@ TEST_P(KeptSums, ADamagedSumIsCountedAgainNotShown) {
     expectSame(t, fresh.ledger->totals(SummaryFilter::ThisMonth, today), "damaged");
 }
 
+// Sums kept by an earlier version (another check sum, another state) are counted again, without
+// a word to the user.
+TEST_P(KeptSums, SumsOfAnEarlierVersionAreCountedAgainQuietly) {
+    writeFile(log, randomLog(13, 300));
+    UsageLedger(settings, log);
+    std::string error;
+    auto store = UsageStore::open(UsageStore::pathFor(log), false, error);
+    ASSERT_NE(store, nullptr) << error;
+    ASSERT_EQ(sqlite3_exec(store->database(),
+                           "UPDATE kept_state SET state = CAST('tavu kept sums 1' AS BLOB) || "
+                           "x'0011223344556677'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    store.reset();
+    UsageLedger again(settings, log);
+    EXPECT_TRUE(again.countedWhole());
+    EXPECT_EQ(again.problem(), "");
+    expectRecount(again, "earlier version");
+}
+
 INSTANTIATE_TEST_SUITE_P(Zones, KeptSums, testing::Values("UTC", "Australia/Lord_Howe"));
 
 INSTANTIATE_TEST_SUITE_P(Zones, LedgerAgrees,
