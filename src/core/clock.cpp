@@ -134,6 +134,8 @@ constexpr std::int64_t kFirstDay = -25567 - 2;
 constexpr std::int64_t kDayCount = 84006 + 2 - kFirstDay;
 constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kNearChange = kUnknown + 1;
+static_assert(kUnknown == INT32_MIN && kNearChange == INT32_MIN + 1);
+static_assert(kFirstDay == -25567 - 2);
 
 thread_local LocalOffsetCache* tCache = nullptr;
 
@@ -167,7 +169,8 @@ std::int32_t LocalOffsetCache::midnightOffset(std::int64_t days) {
     return o;
 }
 
-std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int64_t secondOfDay) {
+std::optional<std::int64_t> LocalOffsetCache::slowMoment(std::int64_t days,
+                                                         std::int64_t secondOfDay) {
     if (secondOfDay < 0 || secondOfDay >= 86400 || days - 1 < kFirstDay ||
         days + 2 >= kFirstDay + kDayCount) {
         return std::nullopt;

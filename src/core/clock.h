@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
@@ -100,13 +101,28 @@ class LocalOffsetCache {
 
     // The one moment at which the local clock reads the date (days since 1970-01-01) and the
     // seconds since its midnight, when no change of offset lies near that date; else empty.
-    std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay);
+    std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay) {
+        if (secondOfDay >= 0 && secondOfDay < 86400 && days >= kFirstKept &&
+            days < kFirstKept + static_cast<std::int64_t>(dates_.size())) {
+            const std::int32_t offset = dates_[static_cast<std::size_t>(days - kFirstKept)];
+            if (offset > kNearChangeMark) {
+                return days * 86400 + secondOfDay - offset;
+            }
+        }
+        return slowMoment(days, secondOfDay);
+    }
     // The moments at which the local clock reads the date and the seconds since its midnight,
     // as momentsOf gives them near a change of offset too (one, two in the repeated hour, one
     // in the skipped hour): their count, 0 when the date lies beyond the dates kept.
     int readings(std::int64_t days, std::int64_t secondOfDay, std::int64_t (&out)[2]);
 
   private:
+    // The first date kept, and the marks of a date not yet looked up and of one near a change
+    // (both below any offset).
+    static constexpr std::int64_t kFirstKept = -25567 - 2;
+    static constexpr std::int32_t kUnknownMark = INT32_MIN;
+    static constexpr std::int32_t kNearChangeMark = INT32_MIN + 1;
+    std::optional<std::int64_t> slowMoment(std::int64_t days, std::int64_t secondOfDay);
     std::int32_t midnightOffset(std::int64_t days);
     // The offset at a moment within the dates kept: the offsets change at most once in a day
     // (UTC) in every zone's rules, the moment of a change found once.

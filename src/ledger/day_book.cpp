@@ -41,14 +41,9 @@ std::int64_t LocalDays::findDay(std::int64_t utc) {
     return d;
 }
 
-int LocalDays::hoursIn(std::int64_t day) {
-    const std::int64_t len = start(day + 1) - start(day);
-    return static_cast<int>(std::clamp<std::int64_t>((len + 3599) / 3600, 1, kHoursInDay));
-}
-
 namespace {
 
-void addShare(Amounts& a, const UsagePiece& p, double share) {
+[[gnu::always_inline]] inline void addShare(Amounts& a, const UsagePiece& p, double share) {
     a.time += p.time * share;
     a.uploaded += p.uploaded * share;
     a.downloaded += p.downloaded * share;
@@ -104,6 +99,9 @@ class Adder {
         DayBook& f = at(first_.day);
         f.day.first += 1;
         f.hours[static_cast<std::size_t>(first_.hour)].first += 1;
+        if (!(first_ < last_s_)) {
+            return;  // one hour: carried nowhere
+        }
         Slot s = first_;
         int hours = days_.hoursIn(s.day);
         for (;;) {
@@ -192,6 +190,12 @@ void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& 
 
 void addPlacement(DayTable& table, const ConnectionPlacement& placed, LocalDays& days) {
     place(table, placed, days);
+}
+
+void addEvenPiece(DayTable& table, const UsagePiece& piece, LocalDays& days) {
+    Adder<DayTable> adder(table, days);
+    adder.spread(piece);
+    adder.finish();
 }
 
 DayTable::Block& DayTable::blockOf(std::int64_t block) {

@@ -5,6 +5,7 @@
 // its hours as hours of elapsed time from local midnight (a day of a change of summer time has
 // 23 or 25 of them).
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -135,7 +136,13 @@ class LocalDays {
     }
     std::int64_t dayStart() const { return dayStart_; }  // of the day dayOf gave last
     std::int64_t nextStart() const { return nextStart_; }
-    int hoursIn(std::int64_t day);
+    // The hours of a day: its length in hours begun, 1 to kHoursInDay.
+    int hoursIn(std::int64_t day) {
+        const std::int64_t len = day == day_ && nextStart_ > dayStart_
+                                     ? nextStart_ - dayStart_
+                                     : start(day + 1) - start(day);
+        return static_cast<int>(std::clamp<std::int64_t>((len + 3599) / 3600, 1, kHoursInDay));
+    }
 
   private:
     static constexpr int kBlockBits = 9;
@@ -195,5 +202,8 @@ class DayTable {
 // Adds a placed connection to a plan's days and hours.
 void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days);
 void addPlacement(DayTable& table, const ConnectionPlacement& placed, LocalDays& days);
+// Adds a connection placed as one piece spread evenly (piece.to > piece.from), as
+// addPlacement adds it.
+void addEvenPiece(DayTable& table, const UsagePiece& piece, LocalDays& days);
 
 }  // namespace tavu

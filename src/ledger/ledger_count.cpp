@@ -13,6 +13,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 #include "core/clock.h"
 #include "core/text.h"
@@ -190,8 +191,12 @@ class PlanCache {
   public:
     explicit PlanCache(const LedgerRules& rules) : rules_(rules) {}
     std::size_t planOf(std::string_view connection, std::string_view device) {
+        if (rules_.planCount() == 1) {
+            return 0;  // no plans: every record is the default plan's
+        }
+        const std::uint64_t key = keyOf(connection, device);
         for (const Entry& e : entries_) {
-            if (e.connection == connection && e.device == device) {
+            if (e.key == key && e.connection == connection && e.device == device) {
                 return e.plan;
             }
         }
@@ -199,13 +204,25 @@ class PlanCache {
         if (entries_.size() >= kEntries) {
             entries_.erase(entries_.begin());
         }
-        entries_.push_back(Entry{std::string(connection), std::string(device), plan});
+        entries_.push_back(Entry{key, std::string(connection), std::string(device), plan});
         return plan;
     }
 
   private:
+    // The lengths and the first and last bytes of both names: two names that differ in any of
+    // them are told apart without comparing their texts.
+    static std::uint64_t keyOf(std::string_view connection, std::string_view device) {
+        const auto ends = [](std::string_view t) -> std::uint64_t {
+            return t.empty() ? 0
+                             : static_cast<unsigned char>(t.front()) |
+                                   (std::uint64_t{static_cast<unsigned char>(t.back())} << 8) |
+                                   (std::uint64_t{t.size() & 0xffff} << 16);
+        };
+        return ends(connection) | (ends(device) << 32);
+    }
     static constexpr std::size_t kEntries = 8;
     struct Entry {
+        std::uint64_t key;
         std::string connection;
         std::string device;
         std::size_t plan;
@@ -214,34 +231,88 @@ class PlanCache {
     std::vector<Entry> entries_;
 };
 
+// The dates of the records before, by their text: most records start and end on the date of
+// the record before.
+class DateCache {
+  public:
+    const DateRead& read(std::string_view text) {
+        if (text.size() != 10) {
+            other_ = readLogDate(text);
+            return other_;
+        }
+        std::uint64_t head;
+        std::uint16_t tail;
+        std::memcpy(&head, text.data(), 8);
+        std::memcpy(&tail, text.data() + 8, 2);
+        for (Entry& e : entries_) {
+            if (e.used && e.head == head && e.tail == tail) {
+                return e.read;
+            }
+        }
+        Entry& e = entries_[next_];
+        next_ ^= 1;
+        e = Entry{head, tail, true, readLogDate(text)};
+        return e.read;
+    }
+
+  private:
+    struct Entry {
+        std::uint64_t head = 0;
+        std::uint16_t tail = 0;
+        bool used = false;
+        DateRead read;
+    };
+    Entry entries_[2];
+    std::size_t next_ = 0;
+    DateRead other_;
+};
+
+// What a thread keeps while it counts.
+struct CountState {
+    CountState(const LedgerRules& rules, LocalDays& localDays) : plans(rules), days(localDays) {}
+    PlanCache plans;
+    DateCache dates;
+    LocalDays& days;
+    ConnectionPlacement placement;
+    std::vector<UsageRow> scratch;
+};
+
 template <typename Books>
-bool countOne(const LogFields& f, const LedgerRules& rules, PlanCache& plans,
-              const RowsLookup* rows, LocalDays& days, Books& books, WholeItem& whole,
-              ConnectionPlacement& placement, std::vector<UsageRow>& scratch) {
+bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,
+              CountState& state, Books& books, WholeItem& whole) {
     if (!f.isRecord()) {
         return false;
     }
-    const std::size_t plan = plans.planOf(f[LogFields::Connection], f[LogFields::Device]);
+    const std::size_t plan = state.plans.planOf(f[LogFields::Connection], f[LogFields::Device]);
     const Tariff& t = rules.tariff(plan);
     const char* line = f[LogFields::StartDate].data();
     const double sent = byteCount(f[LogFields::BytesSent], line);
     const double received = byteCount(f[LogFields::BytesReceived], line);
-    RecordStart start;
+    // As priceRecord reads and prices the record.
+    const DateRead startDate = state.dates.read(f[LogFields::StartDate]);
+    const ClockRead startTime = readLogClock(f[LogFields::StartTime]);
     const Pricing p =
-        priceRecord(f[LogFields::StartDate], f[LogFields::StartTime], f[LogFields::EndDate],
-                    f[LogFields::EndTime], t, rules.billing(plan), sent + received, start);
+        priceRead(startDate, startTime, state.dates.read(f[LogFields::EndDate]),
+                  readLogClock(f[LogFields::EndTime]), t, rules.billing(plan), sent + received);
     whole = WholeItem{plan, p.cost, p.minBilled, sent, received};
+    if constexpr (std::is_same_v<Books, std::vector<DayTable>>) {
+        if (rows == nullptr && p.placed && p.duration > 0) {
+            // No usage rows: the one even piece placeConnection would give.
+            addEvenPiece(books[plan], evenPiece(p, t, sent, received), state.days);
+            return true;
+        }
+    }
     PricedConnection c;
     c.pricing = &p;
     c.tariff = &t;
     c.sent = sent;
     c.received = received;
-    c.date = start.date;
-    c.startClock = start.clock;
+    c.date = startDate.date;
+    c.startClock = startTime.seconds;
     const std::vector<UsageRow>* own =
-        rows != nullptr && p.placed && p.duration > 0 ? rows->rowsOf(f, scratch) : nullptr;
-    if (placeConnection(c, own, placement)) {
-        addPlacement(books[plan], placement, days);
+        rows != nullptr && p.placed && p.duration > 0 ? rows->rowsOf(f, state.scratch) : nullptr;
+    if (placeConnection(c, own, state.placement)) {
+        addPlacement(books[plan], state.placement, state.days);
     }
     return true;
 }
@@ -288,10 +359,8 @@ bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup*
                  LocalDays& days, LedgerCount& out) {
     out.plans.resize(std::max(out.plans.size(), rules.planCount()));
     WholeItem w{};
-    ConnectionPlacement placement;
-    std::vector<UsageRow> scratch;
-    PlanCache plans(rules);
-    if (!countOne(f, rules, plans, rows, days, out.plans, w, placement, scratch)) {
+    CountState state(rules, days);
+    if (!countOne(f, rules, rows, state, out.plans, w)) {
         return false;
     }
     out.plans[w.plan].whole.add(w.cost, w.time, w.sent, w.received);
@@ -318,25 +387,23 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
 
     // Each thread counts its stretches into tables of days of its own; the whole sums and the
     // last keys are added here, stretch after stretch in log order.
-    const auto countStretch = [&](std::uint64_t n, std::vector<char>& buf, LocalDays& days,
-                                  PlanCache& plans, std::vector<DayTable>& books, StretchCount& s) {
+    const auto countStretch = [&](std::uint64_t n, std::vector<char>& buf, CountState& state,
+                                  std::vector<DayTable>& books, StretchCount& s) {
         const std::uint64_t a = begin + n * kStretch;
-        ConnectionPlacement placement;
-        std::vector<UsageRow> scratch;
         LastLines last;
         s.whole.reserve(static_cast<std::size_t>(kStretch / 64));
-        forEachLineInStretch(
-            fd, end, a, std::min(end, a + kStretch), buf, [&](std::string_view line) {
-                if (line.empty()) {
-                    return;
-                }
-                const LogFields f = splitRecord(line);
-                WholeItem w{};
-                if (countOne(f, rules, plans, rows, days, books, w, placement, scratch)) {
-                    s.whole.push_back(w);
-                    last.add(line);
-                }
-            });
+        forEachLineInStretch(fd, end, a, std::min(end, a + kStretch), buf,
+                             [&](std::string_view line) {
+                                 if (line.empty()) {
+                                     return;
+                                 }
+                                 const LogFields f = splitRecord(line);
+                                 WholeItem w{};
+                                 if (countOne(f, rules, rows, state, books, w)) {
+                                     s.whole.push_back(w);
+                                     last.add(line);
+                                 }
+                             });
         s.lastKeys = last.keys();
     };
     const auto addStretch = [&](StretchCount& s, std::uint64_t n) {
@@ -354,11 +421,11 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
     const auto countAlone = [&] {
         std::vector<char> buf;
         LocalDays days;
-        PlanCache plans(rules);
+        CountState state(rules, days);
         std::vector<DayTable> books(rules.planCount());
         for (std::uint64_t n = 0; n < stretches; ++n) {
             StretchCount s;
-            countStretch(n, buf, days, plans, books, s);
+            countStretch(n, buf, state, books, s);
             addStretch(s, n);
         }
         for (std::size_t p = 0; p < books.size(); ++p) {
@@ -385,7 +452,7 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
         books.resize(rules.planCount());
         std::vector<char> buf;
         LocalDays days;
-        PlanCache plans(rules);
+        CountState state(rules, days);
         for (;;) {
             const std::uint64_t n = next++;
             if (n >= stretches) {
@@ -396,7 +463,7 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
                 cv.wait(lock, [&] { return n < added + window; });
             }
             StretchCount s;
-            countStretch(n, buf, days, plans, books, s);
+            countStretch(n, buf, state, books, s);
             {
                 const std::lock_guard lock(m);
                 done[n] = std::move(s);

@@ -56,6 +56,25 @@ LogDate parseLogDate(std::string_view text) {
                    leadingInt(lastChars(text, 4))};
 }
 
+DateRead readLogDate(std::string_view text) {
+    DateRead out;
+    out.date = parseLogDate(text);
+    out.valid = out.date.valid();
+    if (out.valid) {
+        out.days = out.date.daysSinceEpoch();
+        out.weekday = out.date.weekday();
+    }
+    return out;
+}
+
+ClockRead readLogClock(std::string_view text) {
+    int h = 0, m = 0, s = 0;
+    if (readClock(text, h, m, s)) {
+        return ClockRead{h * 3600 + m * 60 + s, h < 24 && m < 60 && s < 60};
+    }
+    return ClockRead{clockSeconds(text), false};
+}
+
 bool LogDate::valid() const {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) {
         return false;

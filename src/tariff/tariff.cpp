@@ -84,49 +84,17 @@ bool ratioIsWhole(double ratio) {
 
 namespace {
 
-// A clock time of the log as read: its seconds (clockSeconds), and whether it is a real time of
-// the day written "HH:MM:SS".
-struct ClockRead {
-    std::int64_t seconds;
-    bool valid;
-};
-
-ClockRead readClockTime(std::string_view text) {
-    int h = 0, m = 0, s = 0;
-    if (logtime::readClock(text, h, m, s)) {
-        return ClockRead{h * 3600 + m * 60 + s, h < 24 && m < 60 && s < 60};
-    }
-    return ClockRead{clockSeconds(text), false};
-}
-
-// A date of the log as read, with what the price asks of it.
-struct DateRead {
-    LogDate date;
-    bool valid = false;
-    std::int64_t days = 0;  // since 1970-01-01, when valid
-    int weekday = 0;        // when valid
-};
-
-void readDate(std::string_view text, DateRead& out) {
-    out.date = parseLogDate(text);
-    out.valid = out.date.valid();
-    if (out.valid) {
-        out.days = out.date.daysSinceEpoch();
-        out.weekday = static_cast<int>(((out.days % 7) + 11) % 7);  // as LogDate::weekday
-    }
-}
-
 // The dates last read on this thread, by their text: records come in the order of time, and
 // most start and end on the date of the record before.
 class DateMemo {
   public:
     const DateRead& read(std::string_view text) {
         if (text.size() != kSize) {
-            readDate(text, other_);
+            other_ = readLogDate(text);
             return other_;
         }
         for (Entry& e : entries_) {
-            if (std::memcmp(e.text, text.data(), kSize) == 0 && e.used) {
+            if (e.used && std::memcmp(e.text, text.data(), kSize) == 0) {
                 return e.read;
             }
         }
@@ -134,7 +102,7 @@ class DateMemo {
         next_ = (next_ + 1) % kEntries;
         std::memcpy(e.text, text.data(), kSize);
         e.used = true;
-        readDate(text, e.read);
+        e.read = readLogDate(text);
         return e.read;
     }
 
@@ -158,36 +126,28 @@ thread_local DateMemo tDates;
 Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& t,
                     const BillingRules& rules, double bytes) {
-    RecordStart unused;
-    return priceRecord(startDate, startTime, endDate, endTime, t, rules, bytes, unused);
-}
-
-Pricing priceRecord(std::string_view startDate, std::string_view startTime,
-                    std::string_view endDate, std::string_view endTime, const Tariff& t,
-                    const BillingRules& rules, double bytes, RecordStart& read) {
-    Pricing p;
-    const ClockRead startClock = readClockTime(startTime);
-    const ClockRead endClock = readClockTime(endTime);
-    const std::int64_t start = startClock.seconds;
-    const std::int64_t end = endClock.seconds;
     DateMemo& dates = tDates;
     const DateRead sd = dates.read(startDate);
-    read.date = sd.date;
-    read.clock = start;
+    return priceRead(sd, readLogClock(startTime), dates.read(endDate), readLogClock(endTime), t,
+                     rules, bytes);
+}
+
+Pricing priceRead(const DateRead& sd, ClockRead startClock, const DateRead& ed, ClockRead endClock,
+                  const Tariff& t, const BillingRules& rules, double bytes) {
+    Pricing p;
+    const std::int64_t start = startClock.seconds;
+    const std::int64_t end = endClock.seconds;
 
     // 1. Duration: the time that passed between the two local dates and times when both are
     // real (a change to or from summer time included); else the clock times alone, wrapping
     // once at midnight.
     bool spanned = false;
-    if (sd.valid && startClock.valid && endClock.valid) {
-        const DateRead& ed = dates.read(endDate);
-        if (ed.valid) {
-            if (const auto span = localSpanOfDays(sd.days, start, ed.days, end)) {
-                p.duration = bounded(span->seconds);
-                p.placed = p.duration == span->seconds;
-                p.start = span->start;
-                spanned = true;
-            }
+    if (sd.valid && startClock.valid && endClock.valid && ed.valid) {
+        if (const auto span = localSpanOfDays(sd.days, start, ed.days, end)) {
+            p.duration = bounded(span->seconds);
+            p.placed = p.duration == span->seconds;
+            p.start = span->start;
+            spanned = true;
         }
     }
     if (!spanned && end != start) {

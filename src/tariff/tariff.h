@@ -73,15 +73,8 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& tariff,
                     const BillingRules& rules, double bytes = 0);
 
-// What priceRecord read of a record's start: its date as written (parseLogDate) and its clock
-// time in seconds since midnight (clockSeconds).
-struct RecordStart {
-    LogDate date;
-    std::int64_t clock = 0;
-};
-// The same price, and the start as read.
-Pricing priceRecord(std::string_view startDate, std::string_view startTime,
-                    std::string_view endDate, std::string_view endTime, const Tariff& tariff,
-                    const BillingRules& rules, double bytes, RecordStart& start);
+// The same price from the record's dates and clock times as read (readLogDate, readLogClock).
+Pricing priceRead(const DateRead& startDate, ClockRead startTime, const DateRead& endDate,
+                  ClockRead endTime, const Tariff& tariff, const BillingRules& rules, double bytes);
 
 }  // namespace tavu
