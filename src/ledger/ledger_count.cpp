@@ -190,39 +190,68 @@ namespace {
 class PlanCache {
   public:
     explicit PlanCache(const LedgerRules& rules) : rules_(rules) {}
-    std::size_t planOf(std::string_view connection, std::string_view device) {
+    // The plan of a record's connection and device (fields of a line that begins at
+    // lineStart).
+    std::size_t planOf(std::string_view connection, std::string_view device,
+                       const char* lineStart) {
         if (rules_.planCount() == 1) {
             return 0;  // no plans: every record is the default plan's
         }
-        const std::uint64_t key = keyOf(connection, device);
-        for (const Entry& e : entries_) {
-            if (e.key == key && e.connection == connection && e.device == device) {
-                return e.plan;
+        Names names;
+        if (shortName(connection, lineStart, names.connection) &&
+            shortName(device, lineStart, names.device)) {
+            names.sizes = connection.size() | (device.size() << 8);
+            for (const Entry& e : entries_) {
+                if (e.names.sizes == names.sizes && e.names.connection == names.connection &&
+                    e.names.device == names.device) {
+                    return e.plan;
+                }
+            }
+        } else {
+            names = Names{};
+            for (const Entry& e : entries_) {
+                if (e.names.sizes == kLong && e.connection == connection && e.device == device) {
+                    return e.plan;
+                }
             }
         }
         const std::size_t plan = rules_.planOf(connection, device);
         if (entries_.size() >= kEntries) {
             entries_.erase(entries_.begin());
         }
-        entries_.push_back(Entry{key, std::string(connection), std::string(device), plan});
+        entries_.push_back(Entry{names, std::string(connection), std::string(device), plan});
         return plan;
     }
 
   private:
-    // The lengths and the first and last bytes of both names: two names that differ in any of
-    // them are told apart without comparing their texts.
-    static std::uint64_t keyOf(std::string_view connection, std::string_view device) {
-        const auto ends = [](std::string_view t) -> std::uint64_t {
-            return t.empty() ? 0
-                             : static_cast<unsigned char>(t.front()) |
-                                   (std::uint64_t{static_cast<unsigned char>(t.back())} << 8) |
-                                   (std::uint64_t{t.size() & 0xffff} << 16);
-        };
-        return ends(connection) | (ends(device) << 32);
+    // Names of up to eight bytes as words: equal names, equal words and sizes.
+    struct Names {
+        std::uint64_t connection = 0;
+        std::uint64_t device = 0;
+        std::uint64_t sizes = kLong;
+    };
+    static constexpr std::uint64_t kLong = ~std::uint64_t{0};
+    // The eight bytes that end with the name (those before it, within the line, shifted out).
+    static bool shortName(std::string_view t, const char* lineStart, std::uint64_t& word) {
+        const std::size_t n = t.size();
+        if (n > 8 || static_cast<std::size_t>(t.data() + n - lineStart) < 8) {
+            return false;
+        }
+        if (n == 0) {
+            word = 0;
+            return true;
+        }
+        std::memcpy(&word, t.data() + n - 8, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        word = n == 8 ? word : word >> (8 * (8 - n));
+#else
+        word = n == 8 ? word : word << (8 * (8 - n));
+#endif
+        return true;
     }
     static constexpr std::size_t kEntries = 8;
     struct Entry {
-        std::uint64_t key;
+        Names names;
         std::string connection;
         std::string device;
         std::size_t plan;
@@ -283,9 +312,10 @@ bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* ro
     if (!f.isRecord()) {
         return false;
     }
-    const std::size_t plan = state.plans.planOf(f[LogFields::Connection], f[LogFields::Device]);
-    const Tariff& t = rules.tariff(plan);
     const char* line = f[LogFields::StartDate].data();
+    const std::size_t plan =
+        state.plans.planOf(f[LogFields::Connection], f[LogFields::Device], line);
+    const Tariff& t = rules.tariff(plan);
     const double sent = byteCount(f[LogFields::BytesSent], line);
     const double received = byteCount(f[LogFields::BytesReceived], line);
     // As priceRecord reads and prices the record.

@@ -67,14 +67,6 @@ DateRead readLogDate(std::string_view text) {
     return out;
 }
 
-ClockRead readLogClock(std::string_view text) {
-    int h = 0, m = 0, s = 0;
-    if (readClock(text, h, m, s)) {
-        return ClockRead{h * 3600 + m * 60 + s, h < 24 && m < 60 && s < 60};
-    }
-    return ClockRead{clockSeconds(text), false};
-}
-
 bool LogDate::valid() const {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) {
         return false;

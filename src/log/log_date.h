@@ -41,7 +41,7 @@ struct ClockRead {
     std::int64_t seconds = 0;
     bool valid = false;
 };
-ClockRead readLogClock(std::string_view text);
+inline ClockRead readLogClock(std::string_view text);
 
 namespace logtime {
 
@@ -102,5 +102,13 @@ template <std::size_t... At>
 }
 
 }  // namespace logtime
+
+inline ClockRead readLogClock(std::string_view text) {
+    int h = 0, m = 0, s = 0;
+    if (logtime::readClock(text, h, m, s)) {
+        return ClockRead{h * 3600 + m * 60 + s, h < 24 && m < 60 && s < 60};
+    }
+    return ClockRead{clockSeconds(text), false};
+}
 
 }  // namespace tavu

@@ -166,6 +166,40 @@ TEST_P(LedgerAgrees, WithTheFullPassForEachPlan) {
     compareAll("Default");
 }
 
+// Each record counts in its own plan's sums, whatever names the records before it had: names
+// of one length with the same first and last letters, long names that differ at their end,
+// and short lines whose names lie near the line's start.
+TEST_P(LedgerAgrees, CountsEachRecordInItsOwnPlan) {
+    settings.writeString("Plan Mobile", "Match", "LXE, Mobile broadband 1, wwan1");
+    settings.writeString("Plan Mobile", "CostPerMB", "0.02");
+    const char* names[][2] = {{"LTE", "wwan0"},
+                              {"LXE", "wwan0"},
+                              {"Mobile broadband 1", "ppp0"},
+                              {"Mobile broadband 2", "ppp0"},
+                              {"LTE", "wwan1"},
+                              {"", ""}};
+    std::string text;
+    for (int i = 0; i < 120; ++i) {
+        const auto& n = names[i % 6];
+        const std::string day = two(1 + i % 28);
+        text +=
+            composeRecord({day + "-03-2025", "10:00:00", day + "-03-2025", "10:30:" + two(i % 60),
+                           "u", n[1], n[0], std::to_string(1000 + i), std::to_string(5000 + i)});
+        if (i % 17 == 0) {
+            text += "a|b|c|d|e|wwan1|LXE|1|2|\n";
+        }
+    }
+    writeFile(log, text);
+    UsageLedger ledger(settings, log);
+    const LocalDateTime today{2025, 3, 20, 12};
+    for (const std::string plan : {"Mobile", "Default", ""}) {
+        expectSame(
+            ledger.totals(SummaryFilter::All, today, plan),
+            TotalsEngine(settings, SummaryFilter::All, today, TotalsOptions{.plan = plan}).run(log),
+            "plan " + plan);
+    }
+}
+
 // Dates far from now, before 1678 and after 2262 too, are counted on their own days, and the
 // count ends.
 TEST_P(LedgerAgrees, CountsFarDatesOnTheirDays) {

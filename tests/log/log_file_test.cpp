@@ -75,7 +75,8 @@ TEST(LogRecord, SplitKeepsEmptyFieldsInPlace) {
 }
 
 // The split reads blocks of bytes: separators at every place near a block's edge, lines of every
-// length, more than nine separators, and a CR at the end, split as one byte at a time does.
+// length, the log's own form and others, more than nine separators, and a CR at the end, split
+// as one byte at a time does.
 TEST(LogRecord, SplitFindsEachSeparatorWhereverTheBlocksEnd) {
     const auto oneByOne = [](std::string_view line) {
         if (!line.empty() && line.back() == '\r') {
@@ -100,7 +101,8 @@ TEST(LogRecord, SplitFindsEachSeparatorWhereverTheBlocksEnd) {
     std::mt19937 rnd(3);
     for (int length = 0; length <= 70; ++length) {
         for (int round = 0; round < 40; ++round) {
-            std::string line;
+            // Half of them in the log's own form: the dates and times at their places.
+            std::string line = round % 2 == 0 ? "05-06-1999|21:14:07|05-06-1999|21:52:40|" : "";
             for (int i = 0; i < length; ++i) {
                 line.push_back(rnd() % (1 + round % 6) == 0 ? '|'
                                                             : static_cast<char>('a' + i % 26));
