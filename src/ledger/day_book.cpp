@@ -69,14 +69,14 @@ class Adder {
   public:
     Adder(Days& book, LocalDays& days) : book_(book), days_(days) {}
 
-    DayBook& at(std::int64_t day) {
+    [[gnu::always_inline]] DayBook& at(std::int64_t day) {
         if (last_ == nullptr || lastDay_ != day) {
             last_ = &book_.at(day);
             lastDay_ = day;
         }
         return *last_;
     }
-    void add(Slot s, const UsagePiece& p, double share, bool present) {
+    [[gnu::always_inline]] void add(Slot s, const UsagePiece& p, double share, bool present) {
         DayBook& b = at(s.day);
         addShare(b.day, p, share);
         addShare(b.hours[static_cast<std::size_t>(s.hour)], p, share);
@@ -92,7 +92,7 @@ class Adder {
     }
     // The connection counts where it was first seen, and is carried into every later hour
     // and day until its last one.
-    void finish() {
+    [[gnu::always_inline]] void finish() {
         if (!any_) {
             return;
         }
@@ -128,7 +128,7 @@ class Adder {
         return Slot{d, static_cast<int>(std::clamp<std::int64_t>(h, 0, kHoursInDay - 1))};
     }
     // Evenly over [from, to), hour by hour.
-    void spread(const UsagePiece& p) {
+    [[gnu::always_inline]] void spread(const UsagePiece& p) {
         const auto length = static_cast<double>(p.to - p.from);
         std::int64_t t = p.from;
         while (t < p.to) {

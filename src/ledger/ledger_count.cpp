@@ -306,30 +306,47 @@ struct CountState {
     std::vector<UsageRow> scratch;
 };
 
+// The fields a count reads of a record.
+struct RecordText {
+    std::string_view startDate;
+    std::string_view startTime;
+    std::string_view endDate;
+    std::string_view endTime;
+    std::string_view device;
+    std::string_view connection;
+    std::string_view sent;
+    std::string_view received;
+    const char* line;  // where the line begins
+};
+
+RecordText textOf(const LogFields& f) {
+    return RecordText{
+        f[LogFields::StartDate], f[LogFields::StartTime],     f[LogFields::EndDate],
+        f[LogFields::EndTime],   f[LogFields::Device],        f[LogFields::Connection],
+        f[LogFields::BytesSent], f[LogFields::BytesReceived], f[LogFields::StartDate].data()};
+}
+
+// Counts a record into its plan's books; fields: the record's fields when its usage rows are
+// to be looked up.
 template <typename Books>
-bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,
-              CountState& state, Books& books, WholeItem& whole) {
-    if (!f.isRecord()) {
-        return false;
-    }
-    const char* line = f[LogFields::StartDate].data();
-    const std::size_t plan =
-        state.plans.planOf(f[LogFields::Connection], f[LogFields::Device], line);
+void countText(const RecordText& r, const LogFields* fields, const LedgerRules& rules,
+               const RowsLookup* rows, CountState& state, Books& books, WholeItem& whole) {
+    const std::size_t plan = state.plans.planOf(r.connection, r.device, r.line);
     const Tariff& t = rules.tariff(plan);
-    const double sent = byteCount(f[LogFields::BytesSent], line);
-    const double received = byteCount(f[LogFields::BytesReceived], line);
+    const double sent = byteCount(r.sent, r.line);
+    const double received = byteCount(r.received, r.line);
     // As priceRecord reads and prices the record.
-    const DateRead startDate = state.dates.read(f[LogFields::StartDate]);
-    const ClockRead startTime = readLogClock(f[LogFields::StartTime]);
-    const Pricing p =
-        priceRead(startDate, startTime, state.dates.read(f[LogFields::EndDate]),
-                  readLogClock(f[LogFields::EndTime]), t, rules.billing(plan), sent + received);
+    const DateRead startDate = state.dates.read(r.startDate);
+    const ClockRead startTime = readLogClock(r.startTime);
+    const Pricing p = priceRead(startDate, startTime, state.dates.read(r.endDate),
+                                readLogClock(r.endTime), t, rules.billing(plan), sent + received);
     whole = WholeItem{plan, p.cost, p.minBilled, sent, received};
+    const bool even = p.placed && p.duration > 0;
     if constexpr (std::is_same_v<Books, std::vector<DayTable>>) {
-        if (rows == nullptr && p.placed && p.duration > 0) {
+        if (rows == nullptr && even) {
             // No usage rows: the one even piece placeConnection would give.
             addEvenPiece(books[plan], evenPiece(p, t, sent, received), state.days);
-            return true;
+            return;
         }
     }
     PricedConnection c;
@@ -339,11 +356,49 @@ bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* ro
     c.received = received;
     c.date = startDate.date;
     c.startClock = startTime.seconds;
-    const std::vector<UsageRow>* own =
-        rows != nullptr && p.placed && p.duration > 0 ? rows->rowsOf(f, state.scratch) : nullptr;
+    const std::vector<UsageRow>* own = rows != nullptr && even && fields != nullptr
+                                           ? rows->rowsOf(*fields, state.scratch)
+                                           : nullptr;
     if (placeConnection(c, own, state.placement)) {
         addPlacement(books[plan], state.placement, state.days);
     }
+}
+
+template <typename Books>
+bool countOne(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,
+              CountState& state, Books& books, WholeItem& whole) {
+    if (!f.isRecord()) {
+        return false;
+    }
+    countText(textOf(f), &f, rules, rows, state, books, whole);
+    return true;
+}
+
+// Counts a line of the log (its CR dropped, as splitRecord drops it): false when it is no
+// record. Without usage rows the fields are taken at its separators, never made whole.
+bool countLine(std::string_view line, const LedgerRules& rules, const RowsLookup* rows,
+               CountState& state, std::vector<DayTable>& books, WholeItem& whole) {
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    Separators bars;
+    const std::size_t n = findSeparators(line, bars);
+    // A record that begins with anything but a blank.
+    const char first = line.empty() ? ' ' : line.front();
+    const bool blank = first == ' ' || first == '\t' || first == '\n' || first == '\r' ||
+                       first == '\v' || first == '\f' || first == '|';
+    if (rows != nullptr || n != LogFields::Count || blank) {
+        return countOne(fieldsAt(line, bars, n), rules, rows, state, books, whole);
+    }
+    const auto field = [&](std::size_t k) {
+        const char* from = k == 0 ? line.data() : bars[k - 1] + 1;
+        return std::string_view(from, static_cast<std::size_t>(bars[k] - from));
+    };
+    countText(RecordText{field(LogFields::StartDate), field(LogFields::StartTime),
+                         field(LogFields::EndDate), field(LogFields::EndTime),
+                         field(LogFields::Device), field(LogFields::Connection),
+                         field(LogFields::BytesSent), field(LogFields::BytesReceived), line.data()},
+              nullptr, rules, rows, state, books, whole);
     return true;
 }
 
@@ -427,9 +482,8 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
                                  if (line.empty()) {
                                      return;
                                  }
-                                 const LogFields f = splitRecord(line);
                                  WholeItem w{};
-                                 if (countOne(f, rules, rows, state, books, w)) {
+                                 if (countLine(line, rules, rows, state, books, w)) {
                                      s.whole.push_back(w);
                                      last.add(line);
                                  }

@@ -34,36 +34,43 @@ LogFields splitRecord(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    // Where the separators are, up to the ninth; the fields are made once from them at the end,
-    // so that nothing is cleared first and written again.
-    std::array<const char*, LogFields::Count> bars;
+    Separators bars;
+    const std::size_t n = findSeparators(line, bars);
+    return fieldsAt(line, bars, n);
+}
+
+LogFields fieldsAt(std::string_view line, const Separators& bars, std::size_t n) {
+    // Where each field starts and how long it is; the fields are made once at the end, so that
+    // nothing is cleared first and written again.
+    std::array<const char*, LogFields::Count> start;
+    std::array<std::size_t, LogFields::Count> size;
+    const char* const end = line.data() + line.size();
+    const char* from = line.data();
+    for (std::size_t k = 0; k < LogFields::Count; ++k) {
+        if (k < n) {
+            start[k] = from;
+            size[k] = static_cast<std::size_t>(bars[k] - from);
+            from = bars[k] + 1;
+        } else if (k == n) {
+            // The rest of the line is the last field; those after it are empty.
+            start[k] = from;
+            size[k] = static_cast<std::size_t>(end - from);
+        } else {
+            start[k] = end;
+            size[k] = 0;
+        }
+    }
+    return LogFields{{std::string_view(start[0], size[0]), std::string_view(start[1], size[1]),
+                      std::string_view(start[2], size[2]), std::string_view(start[3], size[3]),
+                      std::string_view(start[4], size[4]), std::string_view(start[5], size[5]),
+                      std::string_view(start[6], size[6]), std::string_view(start[7], size[7]),
+                      std::string_view(start[8], size[8])}};
+}
+
+std::size_t findSeparators(std::string_view line, Separators& bars) {
     std::size_t n = 0;
     const char* p = line.data();
     const char* const end = p + line.size();
-    const auto fields = [&] {
-        std::array<const char*, LogFields::Count> start;
-        std::array<std::size_t, LogFields::Count> size;
-        const char* from = line.data();
-        for (std::size_t k = 0; k < LogFields::Count; ++k) {
-            if (k < n) {
-                start[k] = from;
-                size[k] = static_cast<std::size_t>(bars[k] - from);
-                from = bars[k] + 1;
-            } else if (k == n) {
-                // The rest of the line is the last field; those after it are empty.
-                start[k] = from;
-                size[k] = static_cast<std::size_t>(end - from);
-            } else {
-                start[k] = end;
-                size[k] = 0;
-            }
-        }
-        return LogFields{{std::string_view(start[0], size[0]), std::string_view(start[1], size[1]),
-                          std::string_view(start[2], size[2]), std::string_view(start[3], size[3]),
-                          std::string_view(start[4], size[4]), std::string_view(start[5], size[5]),
-                          std::string_view(start[6], size[6]), std::string_view(start[7], size[7]),
-                          std::string_view(start[8], size[8])}};
-    };
 #if defined(__SSE2__)
     // Sixteen bytes at a time: the separators of a block come as the bits of one mask.
     const __m128i separator = _mm_set1_epi8('|');
@@ -92,14 +99,14 @@ LogFields splitRecord(std::string_view line) {
             bars[3] = p + 39;
             n = 4;
             if (take(p + 32, m2 & 0xff00u)) {
-                return fields();
+                return n;
             }
             p += 48;
         }
     }
     for (; end - p >= 16; p += 16) {
         if (take(p, maskAt(p))) {
-            return fields();
+            return n;
         }
     }
     if (p != end && line.size() >= 16) {
@@ -107,7 +114,7 @@ LogFields splitRecord(std::string_view line) {
         const char* block = end - 16;
         const auto seen = static_cast<unsigned>(p - block);
         take(block, maskAt(block) >> seen << seen);
-        return fields();
+        return n;
     }
 #endif
     for (; p != end; ++p) {
@@ -118,7 +125,7 @@ LogFields splitRecord(std::string_view line) {
             }
         }
     }
-    return fields();
+    return n;
 }
 
 bool LogFields::isRecord() const {
