@@ -134,6 +134,8 @@ constexpr std::int64_t kFirstDay = -25567 - 2;
 constexpr std::int64_t kDayCount = 84006 + 2 - kFirstDay;
 constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kNearChange = kUnknown + 1;
+static_assert(kUnknown == INT32_MIN && kNearChange == INT32_MIN + 1);
+static_assert(kFirstDay == -25567 - 2);
 
 thread_local LocalOffsetCache* tCache = nullptr;
 
@@ -167,7 +169,8 @@ std::int32_t LocalOffsetCache::midnightOffset(std::int64_t days) {
     return o;
 }
 
-std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int64_t secondOfDay) {
+std::optional<std::int64_t> LocalOffsetCache::slowMoment(std::int64_t days,
+                                                         std::int64_t secondOfDay) {
     if (secondOfDay < 0 || secondOfDay >= 86400 || days - 1 < kFirstDay ||
         days + 2 >= kFirstDay + kDayCount) {
         return std::nullopt;
@@ -186,6 +189,149 @@ std::optional<std::int64_t> LocalOffsetCache::moment(std::int64_t days, std::int
         return std::nullopt;
     }
     return days * 86400 + secondOfDay - offset;
+}
+
+std::int32_t LocalOffsetCache::offsetAt(std::int64_t moment) {
+    const std::int64_t day = moment >= 0 ? moment / 86400 : -((-moment + 86399) / 86400);
+    const std::int32_t before = midnightOffset(day);
+    const std::int32_t after = midnightOffset(day + 1);
+    if (before == after) {
+        return before;
+    }
+    auto [it, added] = changes_.try_emplace(day, 0);
+    if (added) {
+        // The first moment of the day with the new offset.
+        std::int64_t lo = day * 86400;
+        std::int64_t hi = lo + 86400;
+        while (hi - lo > 1) {
+            const std::int64_t mid = lo + (hi - lo) / 2;
+            (utcOffsetAt(mid) == before ? lo : hi) = mid;
+        }
+        it->second = hi;
+    }
+    return moment < it->second ? before : after;
+}
+
+int LocalOffsetCache::readings(std::int64_t days, std::int64_t secondOfDay,
+                               std::int64_t (&out)[2]) {
+    if (secondOfDay < 0 || secondOfDay >= 86400 || days - 2 < kFirstDay ||
+        days + 3 >= kFirstDay + kDayCount) {
+        return 0;
+    }
+    // As momentsOf, with the offsets kept.
+    const std::int64_t wall = days * 86400 + secondOfDay;
+    const std::int64_t before = offsetAt(wall - 86400);
+    const std::int64_t after = offsetAt(wall + 86400);
+    if (before == after) {
+        out[0] = wall - before;
+        return 1;
+    }
+    int n = 0;
+    for (const std::int64_t offset : {before, after}) {
+        const std::int64_t moment = wall - offset;
+        if (offsetAt(moment) == offset && (n == 0 || out[0] != moment)) {
+            out[n++] = moment;
+        }
+    }
+    if (n == 0) {
+        out[n++] = wall - before;
+    }
+    return n;
+}
+
+namespace {
+
+// The civil date of a day since 1970-01-01 (proleptic Gregorian).
+void civilFromDays(std::int64_t days, std::int64_t& year, std::int64_t& month, std::int64_t& day) {
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+LocalDateTime localDateTimeOf(std::int64_t days, std::int64_t second) {
+    std::int64_t y = 0;
+    std::int64_t m = 0;
+    std::int64_t d = 0;
+    civilFromDays(days, y, m, d);
+    return LocalDateTime{static_cast<int>(y),
+                         static_cast<int>(m),
+                         static_cast<int>(d),
+                         static_cast<int>(second / 3600),
+                         static_cast<int>(second / 60 % 60),
+                         static_cast<int>(second % 60)};
+}
+
+std::optional<LocalSpan> spanOfMoments(const LocalDateTime& from, const LocalDateTime& to) {
+    std::optional<LocalSpan> best;
+    for (const std::int64_t a : momentsOf(from)) {
+        for (const std::int64_t b : momentsOf(to)) {
+            if (b >= a && (!best || b - a < best->seconds)) {
+                best = LocalSpan{a, b - a};
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+std::int64_t localMidnight(std::int64_t days) {
+    if (tCache != nullptr) {
+        if (const auto m = tCache->moment(days, 0)) {
+            return *m;
+        }
+    }
+    // mktime in whole seconds: a time_point in nanoseconds would not reach beyond the years
+    // 1677 to 2262.
+    std::int64_t y = 0;
+    std::int64_t m = 0;
+    std::int64_t d = 0;
+    civilFromDays(days, y, m, d);
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(y - 1900);
+    tm.tm_mon = static_cast<int>(m - 1);
+    tm.tm_mday = static_cast<int>(d);
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+std::optional<LocalSpan> localSpanOfDays(std::int64_t fromDay, std::int64_t fromSecond,
+                                         std::int64_t toDay, std::int64_t toSecond) {
+    if (tCache != nullptr) {
+        const auto a = tCache->moment(fromDay, fromSecond);
+        // Two times of one plain date share its offset.
+        const auto b = !a ? std::nullopt
+                       : fromDay == toDay
+                           ? std::optional<std::int64_t>(*a + (toSecond - fromSecond))
+                           : tCache->moment(toDay, toSecond);
+        if (a && b) {
+            return *b >= *a ? std::optional<LocalSpan>(LocalSpan{*a, *b - *a}) : std::nullopt;
+        }
+        // Near a change of offset: every reading of each, the shortest span that is not
+        // negative.
+        std::int64_t from[2];
+        std::int64_t to[2];
+        const int nf = tCache->readings(fromDay, fromSecond, from);
+        const int nt = nf == 0 ? 0 : tCache->readings(toDay, toSecond, to);
+        if (nt != 0) {
+            std::optional<LocalSpan> best;
+            for (int i = 0; i < nf; ++i) {
+                for (int j = 0; j < nt; ++j) {
+                    if (to[j] >= from[i] && (!best || to[j] - from[i] < best->seconds)) {
+                        best = LocalSpan{from[i], to[j] - from[i]};
+                    }
+                }
+            }
+            return best;
+        }
+    }
+    return spanOfMoments(localDateTimeOf(fromDay, fromSecond), localDateTimeOf(toDay, toSecond));
 }
 
 std::optional<std::int64_t> localSpanSeconds(const LocalDateTime& from, const LocalDateTime& to) {
@@ -209,15 +355,7 @@ std::optional<LocalSpan> localSpan(const LocalDateTime& from, const LocalDateTim
             return *b >= *a ? std::optional<LocalSpan>(LocalSpan{*a, *b - *a}) : std::nullopt;
         }
     }
-    std::optional<LocalSpan> best;
-    for (const std::int64_t a : momentsOf(from)) {
-        for (const std::int64_t b : momentsOf(to)) {
-            if (b >= a && (!best || b - a < best->seconds)) {
-                best = LocalSpan{a, b - a};
-            }
-        }
-    }
-    return best;
+    return spanOfMoments(from, to);
 }
 
 }  // namespace tavu

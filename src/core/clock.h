@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace tavu {
@@ -61,6 +63,11 @@ class ManualClock final : public Clock {
 // The moment with the given local date and time (the local time zone decides).
 TimePoint fromLocal(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
+// The first moment of a local date (days since 1970-01-01, any year of a 64-bit time): the
+// moment mktime gives for its midnight. Looked up in the thread's LocalOffsetCache, when one
+// lives and no change of offset lies near the date.
+std::int64_t localMidnight(std::int64_t days);
+
 // The seconds from one local date and time to a later one, through the local time zone's rules
 // (local to absolute time), so that a span across a change to or from summer time counts the
 // time that really passed. A wall-clock time that occurs twice (the repeated hour) is read in
@@ -76,6 +83,11 @@ struct LocalSpan {
 };
 std::optional<LocalSpan> localSpan(const LocalDateTime& from, const LocalDateTime& to);
 
+// localSpan of two real local dates and times, each given as its date (days since 1970-01-01)
+// and its seconds since midnight (0 to 86399): the same answer, without the dates read again.
+std::optional<LocalSpan> localSpanOfDays(std::int64_t fromDay, std::int64_t fromSecond,
+                                         std::int64_t toDay, std::int64_t toSecond);
+
 // While an object of this class lives, localSpanSeconds on its thread looks the local time
 // zone's offsets up once per date and reuses them, instead of asking the zone's rules for every
 // time; dates close to a change of offset still take the full way. Meant for a pass over many
@@ -89,14 +101,37 @@ class LocalOffsetCache {
 
     // The one moment at which the local clock reads the date (days since 1970-01-01) and the
     // seconds since its midnight, when no change of offset lies near that date; else empty.
-    std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay);
+    std::optional<std::int64_t> moment(std::int64_t days, std::int64_t secondOfDay) {
+        if (secondOfDay >= 0 && secondOfDay < 86400 && days >= kFirstKept &&
+            days < kFirstKept + static_cast<std::int64_t>(dates_.size())) {
+            const std::int32_t offset = dates_[static_cast<std::size_t>(days - kFirstKept)];
+            if (offset > kNearChangeMark) {
+                return days * 86400 + secondOfDay - offset;
+            }
+        }
+        return slowMoment(days, secondOfDay);
+    }
+    // The moments at which the local clock reads the date and the seconds since its midnight,
+    // as momentsOf gives them near a change of offset too (one, two in the repeated hour, one
+    // in the skipped hour): their count, 0 when the date lies beyond the dates kept.
+    int readings(std::int64_t days, std::int64_t secondOfDay, std::int64_t (&out)[2]);
 
   private:
+    // The first date kept, and the marks of a date not yet looked up and of one near a change
+    // (both below any offset).
+    static constexpr std::int64_t kFirstKept = -25567 - 2;
+    static constexpr std::int32_t kUnknownMark = INT32_MIN;
+    static constexpr std::int32_t kNearChangeMark = INT32_MIN + 1;
+    std::optional<std::int64_t> slowMoment(std::int64_t days, std::int64_t secondOfDay);
     std::int32_t midnightOffset(std::int64_t days);
+    // The offset at a moment within the dates kept: the offsets change at most once in a day
+    // (UTC) in every zone's rules, the moment of a change found once.
+    std::int32_t offsetAt(std::int64_t moment);
 
     LocalOffsetCache* outer_;
     std::vector<std::int32_t> midnights_;  // the offset at each UTC midnight, once asked
     std::vector<std::int32_t> dates_;      // each date's one offset, or a mark
+    std::unordered_map<std::int64_t, std::int64_t> changes_;  // UTC day -> its change's moment
 };
 
 }  // namespace tavu

@@ -1,47 +1,49 @@
 #include "ledger/day_book.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "core/clock.h"
 
 namespace tavu {
 
-std::int64_t LocalDays::start(std::int64_t day) {
-    const auto it = starts_.find(day);
-    if (it != starts_.end()) {
-        return it->second;
+LocalDays::Block& LocalDays::blockOf(std::int64_t block) {
+    std::unique_ptr<Block>& b = blocks_[block];
+    if (b == nullptr) {
+        b = std::make_unique<Block>();
+        b->fill(kUnknown);
     }
-    const LogDate d = LogDate::fromDaysSinceEpoch(day);
-    const std::int64_t s =
-        std::chrono::duration_cast<std::chrono::seconds>(
-            fromLocal(static_cast<int>(d.year), static_cast<int>(d.month), static_cast<int>(d.day))
-                .time_since_epoch())
-            .count();
-    starts_.emplace(day, s);
-    return s;
+    return *b;
 }
 
-std::int64_t LocalDays::dayOf(std::int64_t utc) {
+std::int64_t LocalDays::localMidnight(std::int64_t day) {
+    return tavu::localMidnight(day);
+}
+
+std::int64_t LocalDays::findDay(std::int64_t utc) {
     std::int64_t d = utc >= 0 ? utc / 86400 : -((-utc + 86399) / 86400);
-    // Local offsets lie within a day of UTC.
-    while (utc < start(d)) {
+    // Local offsets lie within a day of UTC: a step or two finds the day.
+    for (int step = 0; step < 4 && utc < start(d); ++step) {
         --d;
     }
-    while (utc >= start(d + 1)) {
+    for (int step = 0; step < 4 && utc >= start(d + 1); ++step) {
         ++d;
+    }
+    // The moments of the day's span are its moments, found at once from now on: midnights
+    // never go back in any zone's rules (a day a zone skipped has none), so no other day holds
+    // them.
+    const std::int64_t from = start(d);
+    const std::int64_t to = start(d + 1);
+    if (utc >= from && utc < to) {
+        day_ = d;
+        dayStart_ = from;
+        nextStart_ = to;
     }
     return d;
 }
 
-int LocalDays::hoursIn(std::int64_t day) {
-    const std::int64_t len = start(day + 1) - start(day);
-    return static_cast<int>(std::clamp<std::int64_t>((len + 3599) / 3600, 1, kHoursInDay));
-}
-
 namespace {
 
-void addShare(Amounts& a, const UsagePiece& p, double share) {
+[[gnu::always_inline]] inline void addShare(Amounts& a, const UsagePiece& p, double share) {
     a.time += p.time * share;
     a.uploaded += p.uploaded * share;
     a.downloaded += p.downloaded * share;
@@ -56,18 +58,25 @@ struct Slot {
     bool operator<(const Slot& o) const { return day != o.day ? day < o.day : hour < o.hour; }
 };
 
+// A plan's book as the days counted in.
+struct BookDays {
+    PlanBook& book;
+    DayBook& at(std::int64_t day) { return book.days[day]; }
+};
+
+template <typename Days>
 class Adder {
   public:
-    Adder(PlanBook& book, LocalDays& days) : book_(book), days_(days) {}
+    Adder(Days& book, LocalDays& days) : book_(book), days_(days) {}
 
-    DayBook& at(std::int64_t day) {
+    [[gnu::always_inline]] DayBook& at(std::int64_t day) {
         if (last_ == nullptr || lastDay_ != day) {
-            last_ = &book_.days[day];
+            last_ = &book_.at(day);
             lastDay_ = day;
         }
         return *last_;
     }
-    void add(Slot s, const UsagePiece& p, double share, bool present) {
+    [[gnu::always_inline]] void add(Slot s, const UsagePiece& p, double share, bool present) {
         DayBook& b = at(s.day);
         addShare(b.day, p, share);
         addShare(b.hours[static_cast<std::size_t>(s.hour)], p, share);
@@ -83,20 +92,25 @@ class Adder {
     }
     // The connection counts where it was first seen, and is carried into every later hour
     // and day until its last one.
-    void finish() {
+    [[gnu::always_inline]] void finish() {
         if (!any_) {
             return;
         }
         DayBook& f = at(first_.day);
         f.day.first += 1;
         f.hours[static_cast<std::size_t>(first_.hour)].first += 1;
+        if (!(first_ < last_s_)) {
+            return;  // one hour: carried nowhere
+        }
         Slot s = first_;
+        int hours = days_.hoursIn(s.day);
         for (;;) {
             // The next hour.
             ++s.hour;
-            if (s.hour >= days_.hoursIn(s.day)) {
+            if (s.hour >= hours) {
                 s.hour = 0;
                 ++s.day;
+                hours = days_.hoursIn(s.day);
             }
             if (last_s_ < s) {
                 break;
@@ -113,9 +127,33 @@ class Adder {
         const std::int64_t h = (utc - days_.start(d)) / 3600;
         return Slot{d, static_cast<int>(std::clamp<std::int64_t>(h, 0, kHoursInDay - 1))};
     }
+    // Evenly over [from, to), hour by hour.
+    [[gnu::always_inline]] void spread(const UsagePiece& p) {
+        const auto length = static_cast<double>(p.to - p.from);
+        std::int64_t t = p.from;
+        while (t < p.to) {
+            const std::int64_t d = days_.dayOf(t);
+            std::int64_t dayStart;
+            std::int64_t nextStart;
+            if (t >= days_.dayStart() && t < days_.nextStart()) {
+                dayStart = days_.dayStart();
+                nextStart = days_.nextStart();
+            } else {
+                dayStart = days_.start(d);
+                nextStart = days_.start(d + 1);
+            }
+            const Slot s{d, static_cast<int>(std::clamp<std::int64_t>((t - dayStart) / 3600, 0,
+                                                                      kHoursInDay - 1))};
+            const std::int64_t hourEnd =
+                std::min(nextStart, dayStart + (s.hour + 1) * std::int64_t{3600});
+            const std::int64_t next = std::min(p.to, std::max(hourEnd, t + 1));
+            add(s, p, static_cast<double>(next - t) / length, p.present);
+            t = next;
+        }
+    }
 
   private:
-    PlanBook& book_;
+    Days& book_;
     LocalDays& days_;
     DayBook* last_ = nullptr;
     std::int64_t lastDay_ = 0;
@@ -124,10 +162,9 @@ class Adder {
     Slot last_s_;
 };
 
-}  // namespace
-
-void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days) {
-    Adder adder(book, days);
+template <typename Days>
+void place(Days& book, const ConnectionPlacement& placed, LocalDays& days) {
+    Adder<Days> adder(book, days);
     if (placed.onStartDate) {
         adder.add(Slot{placed.startDate.daysSinceEpoch(), placed.startHour}, placed.whole, 1.0,
                   true);
@@ -139,19 +176,57 @@ void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& 
             adder.add(adder.slotOf(p.from), p, 1.0, p.present);
             continue;
         }
-        // Evenly over its span, hour by hour.
-        const auto length = static_cast<double>(p.to - p.from);
-        std::int64_t t = p.from;
-        while (t < p.to) {
-            const Slot s = adder.slotOf(t);
-            const std::int64_t hourEnd = std::min(
-                days.start(s.day + 1), days.start(s.day) + (s.hour + 1) * std::int64_t{3600});
-            const std::int64_t next = std::min(p.to, std::max(hourEnd, t + 1));
-            adder.add(s, p, static_cast<double>(next - t) / length, p.present);
-            t = next;
-        }
+        adder.spread(p);
     }
     adder.finish();
+}
+
+}  // namespace
+
+void addPlacement(PlanBook& book, const ConnectionPlacement& placed, LocalDays& days) {
+    BookDays d{book};
+    place(d, placed, days);
+}
+
+void addPlacement(DayTable& table, const ConnectionPlacement& placed, LocalDays& days) {
+    place(table, placed, days);
+}
+
+void addEvenPiece(DayTable& table, const UsagePiece& piece, LocalDays& days) {
+    Adder<DayTable> adder(table, days);
+    adder.spread(piece);
+    adder.finish();
+}
+
+DayTable::Block& DayTable::blockOf(std::int64_t block) {
+    std::unique_ptr<Block>& b = blocks_[block];
+    if (b == nullptr) {
+        b = std::make_unique<Block>();
+    }
+    return *b;
+}
+
+void DayTable::moveInto(PlanBook& book) {
+    std::vector<std::int64_t> order;
+    order.reserve(blocks_.size());
+    for (const auto& [block, b] : blocks_) {
+        order.push_back(block);
+    }
+    std::sort(order.begin(), order.end());
+    auto hint = book.days.end();
+    for (const std::int64_t block : order) {
+        const Block& b = *blocks_[block];
+        for (std::int64_t i = 0; i < kBlockDays; ++i) {
+            if ((b.touched & (std::uint32_t{1} << i)) == 0) {
+                continue;
+            }
+            hint = book.days.try_emplace(hint, block * kBlockDays + i);
+            hint->second.addAll(b.days[static_cast<std::size_t>(i)]);
+            ++hint;
+        }
+    }
+    blocks_.clear();
+    last_ = nullptr;
 }
 
 }  // namespace tavu

@@ -104,6 +104,11 @@ struct LedgerCount {
 
 inline constexpr std::size_t kKeptLastKeys = 16;
 
+// A byte count of a log line's field: leadingDouble of it. Up to fifteen digits and nothing
+// else, the common case, are read eight at a time: the bytes before the field, from lineStart
+// on, may be read (and are left out).
+double byteCount(std::string_view field, const char* lineStart);
+
 // Counts one record (split from a log line) into the count. Returns false when it is no
 // record.
 bool countRecord(const LogFields& f, const LedgerRules& rules, const RowsLookup* rows,

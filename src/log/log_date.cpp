@@ -56,6 +56,17 @@ LogDate parseLogDate(std::string_view text) {
                    leadingInt(lastChars(text, 4))};
 }
 
+DateRead readLogDate(std::string_view text) {
+    DateRead out;
+    out.date = parseLogDate(text);
+    out.valid = out.date.valid();
+    if (out.valid) {
+        out.days = out.date.daysSinceEpoch();
+        out.weekday = out.date.weekday();
+    }
+    return out;
+}
+
 bool LogDate::valid() const {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) {
         return false;

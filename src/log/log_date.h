@@ -25,6 +25,24 @@ struct LogDate {
 };
 LogDate parseLogDate(std::string_view text);
 
+// A date of the log as read for a record's price: parseLogDate of its text, whether that is a
+// real date, and when it is, its day since 1970-01-01 and its weekday (0 Sunday).
+struct DateRead {
+    LogDate date;
+    bool valid = false;
+    std::int64_t days = 0;
+    int weekday = 0;
+};
+DateRead readLogDate(std::string_view text);
+
+// A clock time of the log as read for a record's price: clockSeconds of its text, and whether it
+// is a real time of the day written "HH:MM:SS".
+struct ClockRead {
+    std::int64_t seconds = 0;
+    bool valid = false;
+};
+inline ClockRead readLogClock(std::string_view text);
+
 namespace logtime {
 
 // Times beyond a century are junk; keeping them bounded keeps every product finite and exact.
@@ -84,5 +102,13 @@ template <std::size_t... At>
 }
 
 }  // namespace logtime
+
+inline ClockRead readLogClock(std::string_view text) {
+    int h = 0, m = 0, s = 0;
+    if (logtime::readClock(text, h, m, s)) {
+        return ClockRead{h * 3600 + m * 60 + s, h < 24 && m < 60 && s < 60};
+    }
+    return ClockRead{clockSeconds(text), false};
+}
 
 }  // namespace tavu

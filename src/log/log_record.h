@@ -46,4 +46,11 @@ struct LogFields {
 
 LogFields splitRecord(std::string_view line);
 
+// The places of the separators of a line (its CR already dropped), up to the ninth, as
+// splitRecord finds them: their count.
+using Separators = std::array<const char*, LogFields::Count>;
+std::size_t findSeparators(std::string_view line, Separators& bars);
+// The fields of a line with the separators found.
+LogFields fieldsAt(std::string_view line, const Separators& bars, std::size_t count);
+
 }  // namespace tavu

@@ -50,8 +50,7 @@ bool placeConnection(const PricedConnection& c, const std::vector<UsageRow>* row
     }
     if (rows == nullptr || rows->empty() || rowSeconds <= 0) {
         // Evenly from start to end.
-        out.pieces.push_back(UsagePiece{p.start, p.start + p.duration, minBilled, c.sent,
-                                        c.received, 0, timePrice, dataCost(t, bytes), true});
+        out.pieces.push_back(evenPiece(p, t, c.sent, c.received));
         return true;
     }
     // The rows say where the record's seconds and bytes fell: each row's part of the rows'

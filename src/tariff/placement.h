@@ -53,6 +53,21 @@ struct PricedConnection {
     std::int64_t startClock = -1;  // the start time in seconds since midnight; -1 when unreadable
 };
 
+// All of a placed connection spread evenly from its start to its end: the one piece of a
+// connection without usage rows.
+inline UsagePiece evenPiece(const Pricing& p, const Tariff& t, double sent, double received) {
+    const double data = dataCost(t, sent + received);
+    return UsagePiece{p.start,
+                      p.start + p.duration,
+                      static_cast<double>(p.minBilled),
+                      sent,
+                      received,
+                      0,
+                      p.cost - data,
+                      data,
+                      true};
+}
+
 // Places the connection; rows: its usage rows in time order, or null (none kept). False when
 // it cannot be placed at all (no readable start date); out is then left empty.
 bool placeConnection(const PricedConnection& c, const std::vector<UsageRow>* rows,

@@ -23,11 +23,6 @@ std::int64_t boundedPart(std::string_view text) {
     return bounded(leadingInt(text));
 }
 
-bool validClock(std::string_view t) {
-    int h = 0, m = 0, s = 0;
-    return logtime::readClock(t, h, m, s) && h < 24 && m < 60 && s < 60;
-}
-
 }  // namespace
 
 std::int64_t tariffTimeSeconds(std::string_view text) {
@@ -87,34 +82,72 @@ bool ratioIsWhole(double ratio) {
     return formatFixed(ratio, 10) == formatFixed(std::round(ratio), 10);
 }
 
+namespace {
+
+// The dates last read on this thread, by their text: records come in the order of time, and
+// most start and end on the date of the record before.
+class DateMemo {
+  public:
+    const DateRead& read(std::string_view text) {
+        if (text.size() != kSize) {
+            other_ = readLogDate(text);
+            return other_;
+        }
+        for (Entry& e : entries_) {
+            if (e.used && std::memcmp(e.text, text.data(), kSize) == 0) {
+                return e.read;
+            }
+        }
+        Entry& e = entries_[next_];
+        next_ = (next_ + 1) % kEntries;
+        std::memcpy(e.text, text.data(), kSize);
+        e.used = true;
+        e.read = readLogDate(text);
+        return e.read;
+    }
+
+  private:
+    static constexpr std::size_t kSize = 10;
+    static constexpr std::size_t kEntries = 2;
+    struct Entry {
+        char text[kSize] = {};
+        bool used = false;
+        DateRead read;
+    };
+    Entry entries_[kEntries];
+    std::size_t next_ = 0;
+    DateRead other_;
+};
+
+thread_local DateMemo tDates;
+
+}  // namespace
+
 Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& t,
                     const BillingRules& rules, double bytes) {
+    DateMemo& dates = tDates;
+    const DateRead sd = dates.read(startDate);
+    return priceRead(sd, readLogClock(startTime), dates.read(endDate), readLogClock(endTime), t,
+                     rules, bytes);
+}
+
+Pricing priceRead(const DateRead& sd, ClockRead startClock, const DateRead& ed, ClockRead endClock,
+                  const Tariff& t, const BillingRules& rules, double bytes) {
     Pricing p;
-    const std::int64_t start = clockSeconds(startTime);
-    const std::int64_t end = clockSeconds(endTime);
-    const LogDate sd = parseLogDate(startDate);
-    const bool startDateValid = sd.valid();
+    const std::int64_t start = startClock.seconds;
+    const std::int64_t end = endClock.seconds;
 
     // 1. Duration: the time that passed between the two local dates and times when both are
     // real (a change to or from summer time included); else the clock times alone, wrapping
     // once at midnight.
     bool spanned = false;
-    if (startDateValid && validClock(startTime) && validClock(endTime)) {
-        const LogDate ed = parseLogDate(endDate);
-        if (ed.valid()) {
-            const auto local = [](const LogDate& d, std::int64_t secs) {
-                return LocalDateTime{
-                    static_cast<int>(d.year),         static_cast<int>(d.month),
-                    static_cast<int>(d.day),          static_cast<int>(secs / 3600),
-                    static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60)};
-            };
-            if (const auto span = localSpan(local(sd, start), local(ed, end))) {
-                p.duration = bounded(span->seconds);
-                p.placed = p.duration == span->seconds;
-                p.start = span->start;
-                spanned = true;
-            }
+    if (sd.valid && startClock.valid && endClock.valid && ed.valid) {
+        if (const auto span = localSpanOfDays(sd.days, start, ed.days, end)) {
+            p.duration = bounded(span->seconds);
+            p.placed = p.duration == span->seconds;
+            p.start = span->start;
+            spanned = true;
         }
     }
     if (!spanned && end != start) {
@@ -144,8 +177,8 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
     }
 
     // 5. Weekend.
-    if (startDateValid) {
-        const int wd = sd.weekday();
+    if (sd.valid) {
+        const int wd = sd.weekday;
         if ((t.cheapSaturday && wd == 6) || (t.cheapSunday && wd == 0)) {
             p.cheap = true;
         }

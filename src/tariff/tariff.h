@@ -73,4 +73,8 @@ Pricing priceRecord(std::string_view startDate, std::string_view startTime,
                     std::string_view endDate, std::string_view endTime, const Tariff& tariff,
                     const BillingRules& rules, double bytes = 0);
 
+// The same price from the record's dates and clock times as read (readLogDate, readLogClock).
+Pricing priceRead(const DateRead& startDate, ClockRead startTime, const DateRead& endDate,
+                  ClockRead endTime, const Tariff& tariff, const BillingRules& rules, double bytes);
+
 }  // namespace tavu

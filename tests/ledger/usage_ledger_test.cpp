@@ -194,6 +194,65 @@ TEST_P(LedgerAgrees, WithTheFullPassForEachPlan) {
     compareAll("Default");
 }
 
+// Each record counts in its own plan's sums, whatever names the records before it had: names
+// of one length with the same first and last letters, long names that differ at their end,
+// and short lines whose names lie near the line's start.
+TEST_P(LedgerAgrees, CountsEachRecordInItsOwnPlan) {
+    settings.writeString("Plan Mobile", "Match", "LXE, Mobile broadband 1, wwan1");
+    settings.writeString("Plan Mobile", "CostPerMB", "0.02");
+    const char* names[][2] = {{"LTE", "wwan0"},
+                              {"LXE", "wwan0"},
+                              {"Mobile broadband 1", "ppp0"},
+                              {"Mobile broadband 2", "ppp0"},
+                              {"LTE", "wwan1"},
+                              {"", ""}};
+    std::string text;
+    for (int i = 0; i < 120; ++i) {
+        const auto& n = names[i % 6];
+        const std::string day = two(1 + i % 28);
+        text +=
+            composeRecord({day + "-03-2025", "10:00:00", day + "-03-2025", "10:30:" + two(i % 60),
+                           "u", n[1], n[0], std::to_string(1000 + i), std::to_string(5000 + i)});
+        if (i % 17 == 0) {
+            text += "a|b|c|d|e|wwan1|LXE|1|2|\n";
+        }
+    }
+    writeFile(log, text);
+    UsageLedger ledger(settings, log);
+    const LocalDateTime today{2025, 3, 20, 12};
+    for (const std::string plan : {"Mobile", "Default", ""}) {
+        expectSame(
+            ledger.totals(SummaryFilter::All, today, plan),
+            TotalsEngine(settings, SummaryFilter::All, today, TotalsOptions{.plan = plan}).run(log),
+            "plan " + plan);
+    }
+}
+
+// Dates far from now, before 1678 and after 2262 too, are counted on their own days, and the
+// count ends.
+TEST_P(LedgerAgrees, CountsFarDatesOnTheirDays) {
+    writeFile(log,
+              "15-07-2300|10:00:00|15-07-2300|12:00:00|u|ppp0|ISP|100|200|\r\n"
+              "31-12-9999|22:00:00|31-12-9999|22:30:00|u|ppp0|ISP|1|2|\r\n"
+              "01-03-1650|23:30:00|02-03-1650|00:30:00|u|ppp0|ISP|3|4|\r\n"
+              "05-05-0005|10:00:00|05-05-0005|10:00:10|u|ppp0|ISP|5|6|\r\n");
+    UsageLedger ledger(settings, log);
+    const LocalDateTime today{2026, 3, 15, 12};
+    expectSame(ledger.totals(SummaryFilter::All, today),
+               TotalsEngine(settings, SummaryFilter::All, today).run(log), "all");
+    const auto far = ledger.buckets(UsageBy::Day, {1, 7, 2300}, {31, 7, 2300}, today);
+    ASSERT_EQ(far.size(), 1u);
+    EXPECT_EQ(far[0].start.day, 15);
+    EXPECT_EQ(far[0].seconds, 7200);
+    EXPECT_EQ(far[0].connections, 1);
+    const auto last = ledger.buckets(UsageBy::Day, {31, 12, 9999}, {31, 12, 9999}, today);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].seconds, 1800);
+    const auto early = ledger.buckets(UsageBy::Day, {1, 3, 1650}, {2, 3, 1650}, today);
+    ASSERT_EQ(early.size(), 2u);
+    EXPECT_EQ(early[0].seconds + early[1].seconds, 3600);
+}
+
 // The figures a count of the log from its start gives: the log copied to a folder of its own,
 // counted with no store.
 struct Recount {
@@ -361,6 +420,26 @@ TEST_P(KeptSums, UsedDaysSpanThePlansUsageAndTheConnectionInProgress) {
     writeFile(log, "");
     kept.refresh();
     EXPECT_EQ(kept.usedDays(), std::nullopt);
+}
+
+// Sums kept by an earlier version (another check sum, another state) are counted again, without
+// a word to the user.
+TEST_P(KeptSums, SumsOfAnEarlierVersionAreCountedAgainQuietly) {
+    writeFile(log, randomLog(13, 300));
+    UsageLedger(settings, log);
+    std::string error;
+    auto store = UsageStore::open(UsageStore::pathFor(log), false, error);
+    ASSERT_NE(store, nullptr) << error;
+    ASSERT_EQ(sqlite3_exec(store->database(),
+                           "UPDATE kept_state SET state = CAST('tavu kept sums 1' AS BLOB) || "
+                           "x'0011223344556677'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    store.reset();
+    UsageLedger again(settings, log);
+    EXPECT_TRUE(again.countedWhole());
+    EXPECT_EQ(again.problem(), "");
+    expectRecount(again, "earlier version");
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, KeptSums, testing::Values("UTC", "Australia/Lord_Howe"));

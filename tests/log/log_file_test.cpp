@@ -74,6 +74,51 @@ TEST(LogRecord, SplitKeepsEmptyFieldsInPlace) {
     EXPECT_TRUE(splitRecord("junk").isRecord());
 }
 
+// The split reads blocks of bytes: separators at every place near a block's edge, lines of every
+// length, the log's own form and others, more than nine separators, and a CR at the end, split
+// as one byte at a time does.
+TEST(LogRecord, SplitFindsEachSeparatorWhereverTheBlocksEnd) {
+    const auto oneByOne = [](std::string_view line) {
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        std::vector<std::string> out;
+        std::string field;
+        for (const char c : line) {
+            if (c == '|' && out.size() < LogFields::Count) {
+                out.push_back(field);
+                field.clear();
+            } else {
+                field.push_back(c);
+            }
+        }
+        if (out.size() < LogFields::Count) {
+            out.push_back(field);
+        }
+        out.resize(LogFields::Count);
+        return out;
+    };
+    std::mt19937 rnd(3);
+    for (int length = 0; length <= 70; ++length) {
+        for (int round = 0; round < 40; ++round) {
+            // Half of them in the log's own form: the dates and times at their places.
+            std::string line = round % 2 == 0 ? "05-06-1999|21:14:07|05-06-1999|21:52:40|" : "";
+            for (int i = 0; i < length; ++i) {
+                line.push_back(rnd() % (1 + round % 6) == 0 ? '|'
+                                                            : static_cast<char>('a' + i % 26));
+            }
+            if (round % 3 == 0) {
+                line += '\r';
+            }
+            const LogFields f = splitRecord(line);
+            const std::vector<std::string> expected = oneByOne(line);
+            for (std::size_t k = 0; k < LogFields::Count; ++k) {
+                ASSERT_EQ(f.field[k], expected[k]) << "field " << k << " of \"" << line << "\"";
+            }
+        }
+    }
+}
+
 TEST(LogWriter, AppendsWholeRecordsCreatingTheFile) {
     TempDir dir;
     ScriptedPrompter prompter;
