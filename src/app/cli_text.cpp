@@ -77,7 +77,7 @@ int runSummary(const std::string& configDir, const std::optional<SummaryFilter>&
     const LocalDateTime today = clock.localNow();
     const SummaryFilter counted = filter.value_or(storedSummaryFilter(settings));
     // The kept sums, made beside the log when missing; the connection in progress that a
-    // monitor journals counts as if it ended now.
+    // monitor journals counts as if it ended at its last write.
     UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const LogTotals totals =
         ledger.totals(counted, today, plan.value_or(std::string()), ledger.journaled());

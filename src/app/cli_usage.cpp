@@ -166,7 +166,7 @@ int runUsageCommand(CliContext& context, const std::vector<std::string>& args) {
     }
     const std::string log = logFilePath(settings, context.configDir);
     // The kept sums, made beside the log when missing; the connection in progress that a
-    // monitor journals counts as if it ended now. Only the days asked for are listed.
+    // monitor journals counts as if it ended at its last write. Only the days asked for are listed.
     UsageLedger ledger(settings, log, LedgerOptions{.progress = {}, .create = true});
     const std::vector<UsageBucket> buckets =
         ledger.buckets(by, *from, *to, now, plan.value_or(std::string()), ledger.journaled());

@@ -7,8 +7,8 @@
 #include "core/clock.h"
 #include "core/paths.h"
 
-// `tavu`: prints the version, the report, the summary and usage itself, without any Qt library, and
-// hands every other command line, unchanged, to the program that runs it.
+// `tavu`: prints the version, the report, the summary and usage itself, without any Qt
+// library, and hands every other command line, unchanged, to the program that runs it.
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     switch (tavu::programFor(args)) {
