@@ -498,19 +498,18 @@ void countLogBytes(int fd, std::uint64_t size, std::uint64_t begin, std::uint64_
         const std::uint64_t a = begin + n * kStretch;
         LastLines last;
         s.whole.reserve(static_cast<std::size_t>(kStretch / 64));
-        forEachLineInStretch(fd, end, a, std::min(end, a + kStretch), buf,
-                             [&](std::string_view line) {
-                                 if (line.empty()) {
-                                     return;
-                                 }
-                                 WholeItem w{};
-                                 if (countLine(line, rules, rows, state, books, w)) {
-                                     s.whole.push_back(w);
-                                     addToName(s.names, w.name, w.device, w.cost, w.time, w.sent,
-                                               w.received);
-                                     last.add(line);
-                                 }
-                             });
+        forEachLineInStretch(
+            fd, end, a, std::min(end, a + kStretch), buf, [&](std::string_view line) {
+                if (line.empty()) {
+                    return;
+                }
+                WholeItem w{};
+                if (countLine(line, rules, rows, state, books, w)) {
+                    s.whole.push_back(w);
+                    addToName(s.names, w.name, w.device, w.cost, w.time, w.sent, w.received);
+                    last.add(line);
+                }
+            });
         s.lastKeys = last.keys();
     };
     const auto addStretch = [&](StretchCount& s, std::uint64_t n) {
