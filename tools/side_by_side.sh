@@ -245,16 +245,22 @@ pair "Summary, all" "" -- \
     "$tavu" summary --config-dir "$cfg" --filter all --format json -- \
     vnstat --config "$vconf" --json m 1
 
-# A new tail: the settings folder as the runs above left it (with whatever the program keeps
-# beside the log), then 1,000 more records appended and their usage stored as the monitor
-# stores it. Each run starts from that state again.
-snapshot=$work/cfg-before-tail
-rm -rf "$snapshot"
-cp -a "$cfg" "$snapshot"
+# A new tail: the log grows in place, as the monitor appends to it. A folder of its own whose
+# sums were counted once; before each run its log is cut back to that length (the same file)
+# and its usage.db put back as it was, then 1,000 more records are appended and their usage
+# stored as the monitor stores it.
 tailed=$work/cfg-tail
+snapshot=$work/cfg-tail-store
+rm -rf "$tailed" "$snapshot"
+cp -a "$cfg" "$tailed"
+"$tavu" summary --config-dir "$tailed" --filter all --format json >/dev/null
+mkdir -p "$snapshot"
+cp -a "$tailed"/usage.db* "$snapshot"/
+base_size=$(stat -c %s "$tailed/logfile.log")
 cat >"$work/prepare-tail.sh" <<EOF
-rm -rf $(q "$tailed")
-cp -a $(q "$snapshot") $(q "$tailed")
+truncate -s $base_size $(q "$tailed/logfile.log")
+rm -f $(q "$tailed")/usage.db*
+cp -a $(q "$snapshot")/usage.db* $(q "$tailed")/
 python3 $(q "$generator") $(q "$data") --append-tail $(q "$tailed")
 EOF
 pair "Summary, this billing period, $DATA_TAIL records appended" "$work/prepare-tail.sh" -- \
@@ -295,6 +301,9 @@ rest_dir=$work/rest
 rm -rf "$rest_dir"
 mkdir -p "$rest_dir"
 fresh_config "$rest_dir/cfg"
+# Its sums counted once before, as on any machine that ran TAVU before: the start measured is
+# the everyday one (the first count after an upgrade is measured above).
+"$tavu" summary --config-dir "$rest_dir/cfg" --filter all --format json >/dev/null
 cp -a "$data/vnstat" "$rest_dir/vnstat"
 sed -i "s#^DatabaseDir .*#DatabaseDir \"$rest_dir/vnstat\"#" "$rest_dir/vnstat/vnstat.conf"
 
