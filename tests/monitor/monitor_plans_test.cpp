@@ -154,8 +154,9 @@ TEST_F(MonitorPlans, OnlyTheConnectionsOfThePlanOverItsCapAreHungUp) {
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].handle, travel);
     // Closed at the tick that reached the cap: within a second of Modem's traffic past it.
-    ASSERT_EQ(logLines().size(), 4u);
-    const LogFields modem = splitRecord(logLines()[3]);
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), 4u);
+    const LogFields modem = splitRecord(lines[3]);
     EXPECT_EQ(modem[LogFields::Connection], "Modem");
     EXPECT_GE(leadingDouble(modem[LogFields::BytesReceived]), 1e6);
     EXPECT_LT(leadingDouble(modem[LogFields::BytesReceived]), 1e6 + 100000);
